@@ -1,0 +1,22 @@
+#include "../script/steps.h"
+#include "actions.h"
+
+/* Visits every window: one pass treats every match. */
+BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM unused)
+{
+	const char *flag = StepTable[currentStep].Display;
+
+	(void)unused;
+	if (MatchesStep(window)) {
+		if (ValueEquals(flag, "1"))
+			ShowWindow(window, SW_SHOW);
+		if (ValueEquals(flag, "0"))
+			ShowWindow(window, SW_HIDE);
+	}
+	return TRUE;
+}
+
+void DisplayMatchingWindows(void)
+{
+	EnumWindows(DisplayWindowsProc, 0);
+}

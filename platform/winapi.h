@@ -1,0 +1,90 @@
+/*
+ * The one door to the operating system. The rest of wincue calls the
+ * Windows functions by their Windows names; on Windows this is the real
+ * <windows.h>, elsewhere it declares our own stand-ins (platform/linux/)
+ * with the same names, signatures and meanings.
+ */
+#ifndef WINCUE_WINAPI_H
+#define WINCUE_WINAPI_H
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <stddef.h>
+#include <stdint.h>
+
+#define WINAPI
+#define CALLBACK
+#define TRUE 1
+#define FALSE 0
+#define SW_HIDE 0
+#define SW_SHOW 5
+
+typedef int BOOL;
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef unsigned char BYTE;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+typedef void *LPVOID;
+typedef void *HANDLE;
+typedef intptr_t LPARAM;
+typedef uintptr_t HWND; /* an X11 window id on Linux */
+typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
+
+typedef struct {
+	DWORD cb;
+	LPSTR lpReserved;
+	LPSTR lpDesktop;
+	LPSTR lpTitle;
+	DWORD dwX, dwY, dwXSize, dwYSize;
+	DWORD dwXCountChars, dwYCountChars;
+	DWORD dwFillAttribute;
+	DWORD dwFlags;
+	WORD wShowWindow;
+	WORD cbReserved2;
+	BYTE *lpReserved2;
+	HANDLE hStdInput, hStdOutput, hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct {
+	HANDLE hProcess;
+	HANDLE hThread;
+	DWORD dwProcessId;
+	DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+typedef struct {
+	DWORD nLength;
+	LPVOID lpSecurityDescriptor;
+	BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+/* Files and processes: platform/linux/profile.cpp, process.cpp */
+DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
+DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                               LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
+void Sleep(DWORD dwMilliseconds);
+BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
+                    LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                    LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
+                    DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                    LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation);
+BOOL CloseHandle(HANDLE hObject);
+
+/* The desktop: platform/linux/desktop.cpp */
+BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
+int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
+int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
+BOOL EnableWindow(HWND hWnd, BOOL bEnable);
+BOOL ShowWindow(HWND hWnd, int nCmdShow);
+
+/* The Microsoft runtime's bounded formatter: platform/linux/format.cpp */
+int sprintf_s(char *buffer, size_t sizeOfBuffer, const char *format, ...);
+#endif
+
+#endif

@@ -1,0 +1,8 @@
+#ifndef WINCUE_EXECUTE_H
+#define WINCUE_EXECUTE_H
+
+/* Runs the step at currentStep with the executor of its action word;
+ * an unknown word does nothing. */
+void ExecuteStep(void);
+
+#endif

@@ -1,0 +1,26 @@
+#!/bin/sh
+# Installs what building, testing and the demo need, from Debian's packages.
+# Quick when everything is already there. Needs root or sudo.
+set -eu
+
+packages="cmake make g++ python3 libgtest-dev
+g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+wine wine64 wine32:i386 xvfb xauth openbox xdotool x11-utils x11-apps xterm icoutils
+libxcb1-dev libxcb-icccm4-dev libxcb-ewmh-dev libxcb-shape0-dev libxcb-xtest0-dev
+clang libclang-rt-14-dev"
+
+missing=""
+for p in $packages; do
+	dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+		missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+echo "installing:$missing"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+	$sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
