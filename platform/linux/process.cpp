@@ -22,9 +22,9 @@ void Sleep(DWORD dwMilliseconds)
 
 /* Start reports travel on a close-on-exec pipe as ints: a positive one is
  * the started program's pid, anything else a failure to start it. */
-static void Report(int pipe, int value)
+static void Report(int report, int value)
 {
-	while (write(pipe, &value, sizeof value) == -1 && errno == EINTR)
+	while (write(report, &value, sizeof value) == -1 && errno == EINTR)
 		;
 }
 
@@ -63,7 +63,8 @@ static void CloseOtherDescriptors(void)
 
 /* The middle process of the double fork: it leaves wincue's session and
  * process group, starts the program and ends at once, so the program is
- * not wincue's child and becomes no zombie of wincue's. Being no session
+ * not wincue's child and becomes no zombie of wincue's (ignoring SIGCHLD
+ * would do that too, but for every child of the process). Being no session
  * leader itself, the program cannot take a terminal as its own. */
 [[noreturn]] static void StartInNewSession(const char *program, char *const argv[], int report)
 {
@@ -79,14 +80,14 @@ static void CloseOtherDescriptors(void)
 
 /* Reads the reports until both other processes have let go of the pipe:
  * the middle one by ending, the program by exec or by ending. */
-static pid_t ReadStartReports(int pipe)
+static pid_t ReadStartReports(int report)
 {
 	pid_t pid = -1;
 	bool failed = false;
 	int value;
 	ssize_t n;
 
-	while ((n = read(pipe, &value, sizeof value)) != 0) {
+	while ((n = read(report, &value, sizeof value)) != 0) {
 		if (n == -1 && errno == EINTR)
 			continue;
 		if (n != (ssize_t)sizeof value)
@@ -147,7 +148,8 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
 	(void)lpThreadAttributes;
 	(void)lpStartupInfo;
 	if (lpApplicationName != NULL || lpCommandLine == NULL || bInheritHandles ||
-	    dwCreationFlags != 0 || lpEnvironment != NULL || lpCurrentDirectory != NULL)
+	    dwCreationFlags != 0 || lpEnvironment != NULL || lpCurrentDirectory != NULL ||
+	    lpProcessInformation == NULL)
 		return FALSE;
 	if (strnlen(lpCommandLine, CommandLineSize) >= CommandLineSize ||
 	    SplitCommandLine(lpCommandLine, text, sizeof text, argv, MaxArguments + 1) < 1 ||
