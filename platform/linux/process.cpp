@@ -1,7 +1,13 @@
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "../winapi.h"
+#include "cmdline.h"
 
 /* Suspends for the whole time, also when a signal interrupts it. */
 void Sleep(DWORD dwMilliseconds)
@@ -14,25 +20,152 @@ void Sleep(DWORD dwMilliseconds)
 		;
 }
 
+/* Start reports travel on a close-on-exec pipe as ints: a positive one is
+ * the started program's pid, anything else a failure to start it. */
+static void Report(int report, int value)
+{
+	while (write(report, &value, sizeof value) == -1 && errno == EINTR)
+		;
+}
+
+/* Only the standard streams pass to the program. Marking the rest
+ * close-on-exec, not closing them, keeps the report pipe until exec. */
+static void CloseOtherDescriptors(void)
+{
+	long last;
+
+	if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+		return;
+	last = sysconf(_SC_OPEN_MAX); /* kernels before 5.11 */
+	for (long fd = 3; fd < last; fd++)
+		fcntl((int)fd, F_SETFD, FD_CLOEXEC);
+}
+
+/* The program's side: what wincue set up for itself (handlers, ignored
+ * signals, the blocked mask of the fork) does not carry over. */
+[[noreturn]] static void RunProgram(const char *program, char *const argv[], int report)
+{
+	struct sigaction byDefault;
+	sigset_t none;
+
+	memset(&byDefault, 0, sizeof byDefault);
+	byDefault.sa_handler = SIG_DFL;
+	for (int sig = 1; sig < NSIG; sig++)
+		sigaction(sig, &byDefault, NULL);
+	sigemptyset(&none);
+	sigprocmask(SIG_SETMASK, &none, NULL);
+	CloseOtherDescriptors();
+	execvp(program, argv); /* program has a slash: no PATH search, but a
+	                          script without #! still runs under sh */
+	Report(report, errno > 0 ? -errno : -1);
+	_exit(127);
+}
+
+/* The middle process of the double fork: it leaves wincue's session and
+ * process group, starts the program and ends at once, so the program is
+ * not wincue's child and becomes no zombie of wincue's (ignoring SIGCHLD
+ * would do that too, but for every child of the process). Being no session
+ * leader itself, the program cannot take a terminal as its own. */
+[[noreturn]] static void StartInNewSession(const char *program, char *const argv[], int report)
+{
+	pid_t pid;
+
+	setsid();
+	pid = fork();
+	if (pid == 0)
+		RunProgram(program, argv, report);
+	Report(report, pid > 0 ? (int)pid : -1);
+	_exit(0);
+}
+
+/* Reads the reports until both other processes have let go of the pipe:
+ * the middle one by ending, the program by exec or by ending. */
+static pid_t ReadStartReports(int report)
+{
+	pid_t pid = -1;
+	bool failed = false;
+	int value;
+	ssize_t n;
+
+	while ((n = read(report, &value, sizeof value)) != 0) {
+		if (n == -1 && errno == EINTR)
+			continue;
+		if (n != (ssize_t)sizeof value)
+			return -1;
+		if (value > 0)
+			pid = value;
+		else
+			failed = true;
+	}
+	return failed ? -1 : pid;
+}
+
+/* Runs program detached from wincue. Returns its pid, or -1 when it could
+ * not be started. Waits only for the start, never for the program. */
+static pid_t StartDetached(const char *program, char *const argv[])
+{
+	int report[2];
+	sigset_t all, saved;
+	pid_t middle, pid = -1;
+
+	if (pipe2(report, O_CLOEXEC) == -1)
+		return -1;
+	/* No handler of wincue's may run in a child before it resets them. */
+	sigfillset(&all);
+	pthread_sigmask(SIG_SETMASK, &all, &saved);
+	middle = fork();
+	if (middle == 0)
+		StartInNewSession(program, argv, report[1]);
+	pthread_sigmask(SIG_SETMASK, &saved, NULL);
+	close(report[1]);
+	if (middle > 0) {
+		pid = ReadStartReports(report[0]);
+		while (waitpid(middle, NULL, 0) == -1 && errno == EINTR)
+			;
+	}
+	close(report[0]);
+	return pid;
+}
+
+/* Starts the program lpCommandLine names, found and given its arguments as
+ * on Windows (platform/linux/cmdline.h), with wincue's environment, current
+ * directory and standard streams and nothing else, in a session of its own:
+ * it outlives wincue and a Ctrl+C on wincue's terminal does not reach it.
+ * FALSE when it could not be started, also for requests wincue never makes
+ * (an application name, inheritance, flags, an environment or directory). */
 BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                     LPSECURITY_ATTRIBUTES lpProcessAttributes,
                     LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
                     DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
                     LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation)
 {
-	(void)lpApplicationName;
-	(void)lpCommandLine;
+	char text[ArgumentTextSize];
+	char *argv[MaxArguments + 1];
+	char program[PATH_MAX];
+	pid_t pid;
+
 	(void)lpProcessAttributes;
 	(void)lpThreadAttributes;
-	(void)bInheritHandles;
-	(void)dwCreationFlags;
-	(void)lpEnvironment;
-	(void)lpCurrentDirectory;
 	(void)lpStartupInfo;
-	(void)lpProcessInformation;
-	return FALSE;
+	if (lpApplicationName != NULL || lpCommandLine == NULL || bInheritHandles ||
+	    dwCreationFlags != 0 || lpEnvironment != NULL || lpCurrentDirectory != NULL ||
+	    lpProcessInformation == NULL)
+		return FALSE;
+	if (strnlen(lpCommandLine, CommandLineSize) >= CommandLineSize ||
+	    SplitCommandLine(lpCommandLine, text, sizeof text, argv, MaxArguments + 1) < 1 ||
+	    !FindProgram(lpCommandLine, program, sizeof program))
+		return FALSE;
+	pid = StartDetached(program, argv);
+	if (pid <= 0)
+		return FALSE;
+	memset(lpProcessInformation, 0, sizeof *lpProcessInformation);
+	lpProcessInformation->dwProcessId = (DWORD)pid;
+	lpProcessInformation->dwThreadId = (DWORD)pid;
+	return TRUE;
 }
 
+/* The started program is no child of ours and we keep nothing open for
+ * it, so there is nothing to release. */
 BOOL CloseHandle(HANDLE hObject)
 {
 	(void)hObject;
