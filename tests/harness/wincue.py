@@ -39,6 +39,27 @@ class Target:
             return None, e.stdout or b""
         return r.returncode, r.stdout
 
+    def run_to_exit(self, cwd, timeout=60):
+        """Like run, but ends at wincue's exit, not at the end of its output:
+        a program it started may hold the same output open. Output goes to a
+        file, read once wincue has exited."""
+        out = Path(cwd) / "wincue.out"
+        with open(out, "wb") as f:
+            p = subprocess.Popen(self.argv, cwd=cwd, env=self.env, stdin=subprocess.DEVNULL,
+                                 stdout=f, stderr=subprocess.DEVNULL)
+            try:
+                status = p.wait(timeout)
+            except subprocess.TimeoutExpired:
+                stop_pid(p.pid)
+                status = None
+        return status, out.read_bytes()
+
+    def program_path(self, name):
+        """How a Cmd line names one of our test programs on this build."""
+        if self.name == "host":
+            return str(BUILD / "host" / "tests" / name)
+        return "Z:" + str(self.world.windows_build / "tests" / (name + ".exe")).replace("/", "\\")
+
     def start(self, cwd):
         return subprocess.Popen(self.argv, cwd=cwd, env=self.env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)

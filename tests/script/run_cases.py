@@ -7,19 +7,20 @@ import os
 import shutil
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "harness"))
 from cases import CASES, FIND_HELD, NOTHING, echo, run  # noqa: E402
 from wincue import Target, script_dir  # noqa: E402
-from world import World  # noqa: E402
+from world import World, wait_until  # noqa: E402
 
 DECOY = b"[Section0]\nAction=Sleep\nSleep=decoy\n"
 REAL = "[Section0]\nAction=Sleep\nSleep=0\n"
 
 
-def check(results, name, want, got, status=0, got_status=0):
-    ok = want == got and status == got_status
+def check(results, name, want, got, status=0, got_status=0, also=True):
+    ok = want == got and status == got_status and also
     results.append(ok)
     print("%s %s" % ("PASS" if ok else "FAIL", name))
     if not ok:
@@ -74,6 +75,41 @@ def directory_limits(target, root, results):
             root_decoy.unlink()
 
 
+def sleep_and_cmd(target, root, results):
+    """Sleep pauses the run; Cmd starts a program and goes on at once."""
+    d = script_dir(root, b"[Section0]\nAction=Sleep\nSleep=500\n")
+    t = time.monotonic()
+    status, out = target.run(d)
+    took = time.monotonic() - t
+    check(results, "Sleep 500 pauses at least half a second (took %.3f s)" % took,
+          target.expected(echo(0, "Sleep", "Sleep", "500") + run("Sleep")), out, 0, status,
+          also=took >= 0.5)
+
+    d = script_dir(root, b"[Section0]\nAction=Sleep\nSleep=-1\n")
+    status, out = target.run(d, timeout=30)
+    check(results, "a negative Sleep does not hang",
+          target.expected(echo(0, "Sleep", "Sleep", "-1") + run("Sleep")), out, 0, status)
+
+    # The program can only end once the test lets it, so wincue exiting with
+    # it still waiting proves the run did not wait for it.
+    cmd = '%s ran%%s%%d.txt 100%% "two words"' % target.program_path("linger")
+    d = script_dir(root, ("[Section0]\nAction=Cmd\nCmd=%s\n" % cmd).encode())
+    status, out = target.run_to_exit(d)
+    check(results, "Cmd: the end line comes without waiting for the program",
+          target.expected(echo(0, "Cmd", "Cmd", cmd) + run("Cmd")), out, 0, status)
+    ran = d / "ran%s%d.txt"
+    try:
+        wait_until(ran.exists, 30, "the started program")
+        text = ran.read_text()
+    except TimeoutError:
+        text = "(never started)"
+    check(results, "Cmd: the program ran with its arguments, % and all",
+          "started 100% two words\n", text)
+    (d / "ran%s%d.txt.stop").touch()
+    if ran.exists():
+        wait_until(lambda: "ended" in ran.read_text(), 70, "the started program to end")
+
+
 def main():
     name = sys.argv[1]
     world = World.attach(wine=True) if name == "wine" else None
@@ -90,6 +126,7 @@ def main():
         out = target.run_until(d, target.expected(want))
         check(results, case, target.expected(want), out)
         directory_limits(target, root, results)
+        sleep_and_cmd(target, root, results)
     finally:
         shutil.rmtree(root, ignore_errors=True)
         if world:
