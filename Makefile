@@ -2,7 +2,7 @@
 # Both install what they need from Debian's packages first.
 JOBS ?= 2
 
-.PHONY: all demo test deps build build-host build-windows clean
+.PHONY: all demo test bench deps build build-host build-windows clean
 
 all: build
 
@@ -29,6 +29,9 @@ test: build
 
 demo: build
 	@scripts/demo.sh
+
+bench: build
+	@python3 scripts/bench.py
 
 clean:
 	rm -rf build

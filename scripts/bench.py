@@ -1,0 +1,138 @@
+"""make bench: measures wincue and prints one table. Every figure is the
+median of repeated runs with its spread (min..max). Nothing here asserts:
+the figures are for reading, and for the README.
+"""
+import os
+import platform
+import select
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "harness"))
+from world import BUILD, World  # noqa: E402
+
+RUNS = 20
+rows = []
+
+
+def row(what, values, unit="ms", goal=""):
+    if isinstance(values, str):
+        figure = values
+    else:
+        med = statistics.median(values)
+        figure = "%.3g %s (%.3g..%.3g, n=%d)" % (med, unit, min(values), max(values), len(values))
+    rows.append((what, figure, goal))
+    print("  %-58s %s" % (what, figure), flush=True)
+
+
+def script(lines):
+    d = Path(tempfile.mkdtemp(prefix="bench-"))
+    (d / "config.ini").write_text(lines)
+    return d
+
+
+def sleeps(n):
+    return "".join("[Section%d]\nAction=Sleep\nSleep=0\n" % i for i in range(n))
+
+
+def whole_process(argv, cwd, env=None, runs=RUNS):
+    """Wall time of complete runs, in ms."""
+    times = []
+    for _ in range(runs):
+        t = time.perf_counter()
+        subprocess.run(argv, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+        times.append((time.perf_counter() - t) * 1000)
+    return times
+
+
+def line_times(argv, cwd, env=None):
+    """Runs once, returns each output line with the ms since the start."""
+    t = time.perf_counter()
+    p = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL)
+    fd, buf, out = p.stdout.fileno(), b"", []
+    while True:
+        select.select([fd], [], [], 30)
+        chunk = os.read(fd, 65536)
+        now = (time.perf_counter() - t) * 1000
+        if not chunk:
+            break
+        buf += chunk
+        while b"\n" in buf:
+            line, buf = buf.split(b"\n", 1)
+            out.append((now, line.rstrip(b"\r").decode("latin-1")))
+        if out and out[-1][1].startswith("end   - ") and p.poll() is not None:
+            break
+    p.wait()
+    return out
+
+
+def first_line(argv, cwd, env=None, runs=RUNS):
+    return [line_times(argv, cwd, env)[0][0] for _ in range(runs)]
+
+
+def cmd_cost(argv, cwd, env=None, runs=RUNS):
+    """Start line to end line of a Cmd step, in ms."""
+    res = []
+    for _ in range(runs):
+        lines = dict((text, t) for t, text in line_times(argv, cwd, env))
+        res.append(lines["end   - Cmd"] - lines["start - Cmd"])
+    return res
+
+
+def host_figures():
+    host = [str(BUILD / "host" / "wincue")]
+    one, full = script(sleeps(1)), script(sleeps(255))
+    row("baseline: whole run of /bin/true (process start floor)", whole_process(["/bin/true"], one))
+    row("host: whole run, 1-step script", whole_process(host, one))
+    row("host: whole run, 255-step script", whole_process(host, full), goal="<= 5 ms")
+    row("host: start to first line, 1-step script", first_line(host, one))
+    junk = Path(tempfile.mkdtemp(prefix="bench-"))
+    with open(junk / "config.ini", "wb") as f:
+        f.write(os.urandom(50 * 1024 * 1024))
+    row("host: whole run, 50 MB config.ini of junk", whole_process(host, junk, runs=5),
+        goal="<= 1-2 s")
+    cmd = script("[Section0]\nAction=Cmd\nCmd=/bin/true\n")
+    row("host: Cmd step, start line to end line", cmd_cost(host, cmd))
+
+
+def wine_figures():
+    world = World(BUILD / "bench" / "world", wine=True).start()
+    try:
+        exe = world.windows_exe("wincue.exe")
+        label = "wine (%s)" % world.windows_build.name
+        one, full = script(sleeps(1)), script(sleeps(255))
+        row(label + ": whole run, 1-step script", whole_process(exe, one, world.env))
+        row(label + ": whole run, 255-step script", whole_process(exe, full, world.env))
+        cmd = script("[Section0]\nAction=Cmd\nCmd=cmd.exe /c rem\n")
+        row(label + ": Cmd step, start line to end line", cmd_cost(exe, cmd, world.env))
+    finally:
+        world.stop()
+
+
+def size_figures():
+    exe = BUILD / "win32" / "wincue.exe"
+    row("wincue.exe (win32, stripped) size", "%d bytes" % exe.stat().st_size, goal="<= 64 KiB")
+
+
+def main():
+    print("wincue benchmark on %s, %d cores, %s" % (platform.node(), os.cpu_count(),
+                                                    time.strftime("%Y-%m-%d")))
+    size_figures()
+    host_figures()
+    wine_figures()
+    print()
+    print("| measure | median (min..max, runs) | goal |")
+    print("|---|---|---|")
+    for what, figure, goal in rows:
+        print("| %s | %s | %s |" % (what, figure, goal))
+
+
+if __name__ == "__main__":
+    main()
