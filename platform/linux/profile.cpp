@@ -1,6 +1,446 @@
+/*
+ * GetCurrentDirectoryA, and GetPrivateProfileStringA reading INI files the
+ * way Windows does (scripts are written for Windows).
+ *
+ * The file last asked about is read once, its first section of each name
+ * indexed, and held for the following calls (loading a script asks 1,785
+ * questions of one file). Every call checks with a stat that the file is
+ * still the one held, so a changed or different file is read again.
+ */
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdint.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "../winapi.h"
+#include "profile.h"
+
+/* A run of bytes inside the held text (not terminated). */
+struct Span {
+	const char *p;
+	size_t n;
+};
+
+/* The file held: its bytes as read, the text parsed (the same bytes, or
+ * UTF-16 decoded to UTF-8), and a hash table from section name to the
+ * offset + 1 of the first header of that name (0 marks a free slot). */
+static struct {
+	bool valid;
+	char path[PATH_MAX];
+	struct stat id;
+	bool settled; /* a later change is sure to show in the stat */
+	char *raw;
+	size_t rawLen;
+	char *text;
+	size_t textLen;
+	size_t *slots;
+	size_t slotCount; /* a power of two, at least twice sectionCount */
+	size_t sectionCount;
+} cache;
+
+void DropProfileCache(void)
+{
+	if (cache.text != cache.raw)
+		free(cache.text);
+	free(cache.raw);
+	free(cache.slots);
+	memset(&cache, 0, sizeof cache);
+}
+
+/* --- Lines ------------------------------------------------------------ */
+
+static bool IsBlank(char c)
+{
+	return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+static Span Trim(const char *p, size_t n)
+{
+	while (n > 0 && IsBlank(p[0])) {
+		p++;
+		n--;
+	}
+	while (n > 0 && IsBlank(p[n - 1]))
+		n--;
+	return Span{p, n};
+}
+
+/* A NUL ends a name or a value (the reader works on C strings). */
+static Span CutAtNul(Span s)
+{
+	const char *nul = (const char *)memchr(s.p, '\0', s.n);
+
+	if (nul)
+		s.n = (size_t)(nul - s.p);
+	return s;
+}
+
+/* The next non-blank line from *pos on, trimmed; false at the end. CR LF,
+ * LF and a lone CR all end a line. */
+static bool NextLine(size_t *pos, Span *line)
+{
+	const char *t = cache.text;
+	size_t i = *pos, start;
+
+	for (;;) {
+		while (i < cache.textLen && (t[i] == '\r' || t[i] == '\n'))
+			i++;
+		if (i >= cache.textLen)
+			return false;
+		start = i;
+		while (i < cache.textLen && t[i] != '\r' && t[i] != '\n')
+			i++;
+		*line = Trim(t + start, i - start);
+		if (line->n > 0) {
+			*pos = i;
+			return true;
+		}
+	}
+}
+
+/* A header's name runs from '[' to the first ']', or to the line's end. */
+static Span HeaderName(Span line)
+{
+	const char *close = (const char *)memchr(line.p + 1, ']', line.n - 1);
+	size_t n = close ? (size_t)(close - line.p - 1) : line.n - 1;
+
+	return CutAtNul(Trim(line.p + 1, n));
+}
+
+static bool SameName(Span a, Span b)
+{
+	if (a.n != b.n)
+		return false;
+	for (size_t i = 0; i < a.n; i++) {
+		unsigned char x = (unsigned char)a.p[i], y = (unsigned char)b.p[i];
+		if (x != y && !(x >= 'A' && x <= 'Z' && x + 32 == y) &&
+		    !(y >= 'A' && y <= 'Z' && y + 32 == x))
+			return false;
+	}
+	return true;
+}
+
+/* --- The section index ------------------------------------------------ */
+
+static size_t HashName(Span s)
+{
+	uint32_t h = 2166136261u; /* FNV-1a over the lower-cased bytes */
+
+	for (size_t i = 0; i < s.n; i++) {
+		unsigned char c = (unsigned char)s.p[i];
+		h = (h ^ (c >= 'A' && c <= 'Z' ? c + 32 : c)) * 16777619u;
+	}
+	return h;
+}
+
+/* The section header held at offset, as its trimmed line. */
+static Span HeaderAt(size_t offset)
+{
+	size_t pos = offset;
+	Span line;
+
+	NextLine(&pos, &line);
+	return line;
+}
+
+/* The slot of name: the one holding it, or the free one it would take. */
+static size_t *SlotOf(Span name)
+{
+	size_t mask = cache.slotCount - 1, i = HashName(name) & mask;
+
+	while (cache.slots[i] != 0 && !SameName(HeaderName(HeaderAt(cache.slots[i] - 1)), name))
+		i = (i + 1) & mask;
+	return &cache.slots[i];
+}
+
+static bool GrowIndex(void)
+{
+	size_t *old = cache.slots, oldCount = cache.slotCount;
+
+	cache.slotCount = oldCount ? oldCount * 2 : 64;
+	cache.slots = (size_t *)calloc(cache.slotCount, sizeof *cache.slots);
+	if (cache.slots == NULL) {
+		free(old);
+		return false;
+	}
+	for (size_t i = 0; i < oldCount; i++)
+		if (old[i] != 0)
+			*SlotOf(HeaderName(HeaderAt(old[i] - 1))) = old[i];
+	free(old);
+	return true;
+}
+
+/* Indexes the first header of each section name; false when out of memory. */
+static bool IndexSections(void)
+{
+	size_t pos = 0, *slot;
+	Span line;
+
+	if (!GrowIndex())
+		return false;
+	while (NextLine(&pos, &line)) {
+		if (line.p[0] != '[')
+			continue;
+		slot = SlotOf(HeaderName(line));
+		if (*slot != 0)
+			continue; /* a repeated section stays unseen */
+		*slot = (size_t)(line.p - cache.text) + 1;
+		if (++cache.sectionCount * 2 > cache.slotCount && !GrowIndex())
+			return false;
+	}
+	return true;
+}
+
+/* --- Reading the file ------------------------------------------------- */
+
+static void PutUtf8(char **out, uint32_t c)
+{
+	unsigned char *o = (unsigned char *)*out;
+
+	if (c < 0x80) {
+		*o++ = (unsigned char)c;
+	} else if (c < 0x800) {
+		*o++ = (unsigned char)(0xC0 | c >> 6);
+		*o++ = (unsigned char)(0x80 | (c & 0x3F));
+	} else if (c < 0x10000) {
+		*o++ = (unsigned char)(0xE0 | c >> 12);
+		*o++ = (unsigned char)(0x80 | (c >> 6 & 0x3F));
+		*o++ = (unsigned char)(0x80 | (c & 0x3F));
+	} else {
+		*o++ = (unsigned char)(0xF0 | c >> 18);
+		*o++ = (unsigned char)(0x80 | (c >> 12 & 0x3F));
+		*o++ = (unsigned char)(0x80 | (c >> 6 & 0x3F));
+		*o++ = (unsigned char)(0x80 | (c & 0x3F));
+	}
+	*out = (char *)o;
+}
+
+/* UTF-16LE (after its FF FE mark) to UTF-8 in cache.text; a lone surrogate
+ * becomes U+FFFD and an odd last byte is dropped. */
+static bool DecodeUtf16(const unsigned char *in, size_t n)
+{
+	size_t units = n / 2, i = 0;
+	char *out = (char *)malloc(units * 3 + 1);
+
+	if (out == NULL)
+		return false;
+	cache.text = out;
+	while (i < units) {
+		uint32_t c = in[2 * i] | (uint32_t)in[2 * i + 1] << 8, d;
+		i++;
+		if (c >= 0xD800 && c <= 0xDFFF) {
+			d = i < units ? (in[2 * i] | (uint32_t)in[2 * i + 1] << 8) : 0;
+			if (c <= 0xDBFF && d >= 0xDC00 && d <= 0xDFFF) {
+				c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
+				i++;
+			} else {
+				c = 0xFFFD;
+			}
+		}
+		PutUtf8(&out, c);
+	}
+	cache.textLen = (size_t)(out - cache.text);
+	return true;
+}
+
+/* Parses cache.raw into cache.text and the index. Only a UTF-16LE mark is
+ * understood, as on Windows: a UTF-8 one stays part of the first line. */
+static bool Parse(void)
+{
+	const unsigned char *r = (const unsigned char *)cache.raw;
+
+	if (cache.rawLen >= 2 && r[0] == 0xFF && r[1] == 0xFE) {
+		if (!DecodeUtf16(r + 2, cache.rawLen - 2))
+			return false;
+	} else {
+		cache.text = cache.raw;
+		cache.textLen = cache.rawLen;
+	}
+	return IndexSections();
+}
+
+/* Reads the size bytes of an open file into a new buffer; NULL on failure.
+ * A file that shrinks meanwhile gives what is left. */
+static char *ReadAll(int fd, size_t size, size_t *got)
+{
+	char *buf = (char *)malloc(size + 1);
+	ssize_t r = 0;
+
+	*got = 0;
+	while (buf && *got < size && (r = read(fd, buf + *got, size - *got)) != 0) {
+		if (r < 0 && errno == EINTR)
+			continue;
+		if (r < 0) {
+			free(buf);
+			return NULL;
+		}
+		*got += (size_t)r;
+	}
+	return buf;
+}
+
+static long long Nanos(struct timespec t)
+{
+	return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+/* File times come from a coarse clock (a write in the same tick as the
+ * last one leaves the stat as it was) or in whole seconds on some file
+ * systems. Only once the change time lies safely before the moment we
+ * began reading will any later change show in the stat; until then each
+ * call reads the file again and compares it with the bytes cache. */
+static bool Settled(const struct stat *st, struct timespec began)
+{
+	long long margin = st->st_ctim.tv_nsec == 0 ? 2000000000LL : 50000000LL;
+
+	return Nanos(st->st_ctim) + margin < Nanos(began);
+}
+
+static bool SameStat(const struct stat *a, const struct stat *b)
+{
+	return a->st_dev == b->st_dev && a->st_ino == b->st_ino && a->st_size == b->st_size &&
+	       Nanos(a->st_mtim) == Nanos(b->st_mtim) && Nanos(a->st_ctim) == Nanos(b->st_ctim);
+}
+
+/* Opens path without blocking (a FIFO would wait for a writer) and only
+ * when it is a regular file; -1 otherwise. */
+static int OpenRegular(const char *path, struct stat *st)
+{
+	int fd;
+
+	if (stat(path, st) != 0 || !S_ISREG(st->st_mode))
+		return -1; /* no open at all: opening a device may act on it */
+	fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+	if (fd >= 0 && (fstat(fd, st) != 0 || !S_ISREG(st->st_mode))) {
+		close(fd);
+		fd = -1;
+	}
+	return fd;
+}
+
+/* Reads path and holds it, unless its bytes are those held already. */
+static bool Load(const char *path)
+{
+	struct timespec began;
+	struct stat st;
+	size_t len;
+	char *raw;
+	int fd;
+
+	clock_gettime(CLOCK_REALTIME, &began);
+	fd = OpenRegular(path, &st);
+	if (fd < 0)
+		return false;
+	raw = ReadAll(fd, (size_t)st.st_size, &len);
+	close(fd);
+	if (raw == NULL)
+		return false;
+	if (cache.valid && strcmp(cache.path, path) == 0 && len == cache.rawLen &&
+	    memcmp(raw, cache.raw, len) == 0) {
+		free(raw);
+	} else {
+		DropProfileCache();
+		cache.raw = raw;
+		cache.rawLen = len;
+		if (!Parse())
+			return false;
+		strcpy(cache.path, path);
+		cache.valid = true;
+	}
+	cache.id = st;
+	cache.settled = Settled(&st, began);
+	return true;
+}
+
+/* Makes path the file held; false when it cannot be read. */
+static bool Hold(const char *path)
+{
+	struct stat st;
+
+	if (cache.valid && cache.settled && strcmp(cache.path, path) == 0 && stat(path, &st) == 0 &&
+	    SameStat(&st, &cache.id))
+		return true;
+	if (Load(path))
+		return true;
+	DropProfileCache();
+	return false;
+}
+
+/* --- Lookup ----------------------------------------------------------- */
+
+/* The value of key in the first section named section; false when the
+ * section or the key is missing, or the key's line has no '='. */
+static bool FindValue(const char *section, const char *key, Span *value)
+{
+	Span name = Trim(section, strlen(section)), want = Trim(key, strlen(key)), line;
+	size_t *slot = SlotOf(name), pos;
+	const char *eq;
+
+	if (*slot == 0)
+		return false;
+	pos = *slot - 1;
+	NextLine(&pos, &line); /* the header */
+	while (NextLine(&pos, &line) && line.p[0] != '[') {
+		if (line.p[0] == ';')
+			continue;
+		eq = (const char *)memchr(line.p, '=', line.n);
+		if (!SameName(CutAtNul(Trim(line.p, eq ? (size_t)(eq - line.p) : line.n)), want))
+			continue;
+		if (eq == NULL)
+			return false;
+		*value = CutAtNul(Trim(eq + 1, line.n - (size_t)(eq + 1 - line.p)));
+		if (value->n >= 2 && (value->p[0] == '"' || value->p[0] == '\'') &&
+		    value->p[value->n - 1] == value->p[0]) {
+			value->p++;
+			value->n -= 2;
+		}
+		return true;
+	}
+	return false;
+}
+
+/* The file name with '\' taken as a separator; false when it is too long. */
+static bool UnixPath(const char *name, char *path)
+{
+	size_t n = strlen(name);
+
+	if (n >= PATH_MAX)
+		return false;
+	for (size_t i = 0; i <= n; i++)
+		path[i] = name[i] == '\\' ? '/' : name[i];
+	return true;
+}
+
+static DWORD CopyOut(Span s, LPSTR out, DWORD size)
+{
+	size_t n = s.n < size - 1 ? s.n : size - 1;
+
+	memcpy(out, s.p, n);
+	out[n] = '\0';
+	return (DWORD)n;
+}
+
+/* Listing sections or keys (a NULL section or key) is not supported: it
+ * gives the default. As on Windows, the default loses trailing spaces. */
+DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                               LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName)
+{
+	char path[PATH_MAX];
+	Span value;
+
+	if (lpReturnedString == NULL || nSize == 0)
+		return 0;
+	if (lpAppName && lpKeyName && lpFileName && UnixPath(lpFileName, path) && Hold(path) &&
+	    FindValue(lpAppName, lpKeyName, &value))
+		return CopyOut(value, lpReturnedString, nSize);
+	value = Span{lpDefault ? lpDefault : "", lpDefault ? strlen(lpDefault) : 0};
+	while (value.n > 0 && value.p[value.n - 1] == ' ')
+		value.n--;
+	return CopyOut(value, lpReturnedString, nSize);
+}
 
 DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
 {
@@ -14,16 +454,4 @@ DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
 		return (DWORD)n + 1; /* as Windows: the size needed, buffer untouched */
 	memcpy(lpBuffer, dir, n + 1);
 	return (DWORD)n;
-}
-
-DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
-                               LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName)
-{
-	(void)lpAppName;
-	(void)lpKeyName;
-	(void)lpFileName;
-	if (nSize == 0)
-		return 0;
-	snprintf(lpReturnedString, nSize, "%s", lpDefault ? lpDefault : "");
-	return (DWORD)strlen(lpReturnedString);
 }
