@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "platform/linux/profile.h"
+#include "platform/winapi.h"
+
+using std::string;
+
+/* A directory of our own holding config.ini, named as wincue names it:
+ * the directory, a backslash and the file name. */
+class Profile : public ::testing::Test
+{
+      protected:
+	string dir, file, name;
+
+	void SetUp() override
+	{
+		char tmpl[] = "/tmp/wincue-profile-XXXXXX";
+		ASSERT_NE(mkdtemp(tmpl), nullptr);
+		dir = tmpl;
+		file = dir + "/config.ini";
+		name = dir + "\\config.ini";
+	}
+	void TearDown() override
+	{
+		DropProfileCache();
+		string cmd = "rm -rf '" + dir + "'";
+		ASSERT_EQ(system(cmd.c_str()), 0);
+	}
+	void Write(const string &path, const string &bytes)
+	{
+		FILE *f = fopen(path.c_str(), "wb"); /* truncates: same inode */
+		ASSERT_NE(f, nullptr);
+		ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+		ASSERT_EQ(fclose(f), 0);
+	}
+	string Read(const char *section, const char *key, const string &path = "")
+	{
+		char buf[255];
+		DWORD n = GetPrivateProfileStringA(section, key, "-", buf, sizeof buf,
+		                                   (path.empty() ? name : path).c_str());
+		EXPECT_EQ(n, strlen(buf));
+		return buf;
+	}
+};
+
+static string Utf16(const std::u16string &s)
+{
+	string out = "\xff\xfe";
+	for (char16_t c : s) {
+		out += (char)(c & 0xFF);
+		out += (char)(c >> 8);
+	}
+	return out;
+}
+
+#define S(lit) string(lit, sizeof lit - 1) /* keeps NUL bytes */
+
+static const struct {
+	const char *what;
+	string file;
+	const char *section, *key;
+	string want; /* "-" is the default: not found */
+} rows[] = {
+    {"empty file", "", "Section0", "A", "-"},
+    {"UTF-16LE decoded to UTF-8", Utf16(u"[Section0]\r\nA=caf\u00e9 \u20ac\U0001F600\r\n"),
+     "Section0", "A", "caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80"},
+    {"UTF-16LE lone surrogate", Utf16(u"[S]\nA=x") + S("\x00\xd8") + Utf16(u"y").substr(2), "S",
+     "A", "x\xef\xbf\xbdy"},
+    {"UTF-8 mark glued to the header", "\xef\xbb\xbf[Section0]\nA=1\n", "Section0", "A", "-"},
+    {"lone CR ends lines", "[S]\rA=1\rB=2", "S", "B", "2"},
+    {"CR LF and runs", "[S]\r\n\r\n\n\rB=2\r\n", "S", "B", "2"},
+    {"last line without line end", "[S]\nB=2", "S", "B", "2"},
+    {"blanks trimmed", "  [ \tS\v ]\f\n \t\v\f B \t= \t v  w \v\f\n", "S", "B", "v  w"},
+    {"no-break space is not a blank", "[S]\nB=\xa0v\xa0\n", "S", "B", "\xa0v\xa0"},
+    {"header to the first ]", "[S]x]\nB=2\n", "S", "B", "2"},
+    {"header without ]", "[S x\nB=2\n", "S x", "B", "2"},
+    {"keys before any section", "B=1\n[S]\n", "S", "B", "-"},
+    {"; comment", "[S]\n ;B=1\nB=2\n", "S", "B", "2"},
+    {"# is no comment", "[S]\n#B=1\n", "S", "#B", "1"},
+    {"no inline comment", "[S]\nB=5 ; x\n", "S", "B", "5 ; x"},
+    {"k==v", "[S]\nB==v\n", "S", "B", "=v"},
+    {"key without = gives the default", "[S]\nB\nB=late\n", "S", "B", "-"},
+    {"empty value is no default", "[S]\nB=\n", "S", "B", ""},
+    {"names ignore case", "[sEcTiOn0]\nbB=Vv\n", "SECTION0", "Bb", "Vv"},
+    {"queried names are trimmed", "[S]\nB=2\n", " S ", "\tB ", "2"},
+    {"first section only", "[S]\nA=1\n[s]\nB=2\n", "S", "B", "-"},
+    {"first key wins", "[S]\nB=1\nb=2\n", "S", "B", "1"},
+    {"next header ends a section", "[S]\n[T]\nB=2\n", "S", "B", "-"},
+    {"double quotes go", "[S]\nB= \"a b\" \n", "S", "B", "a b"},
+    {"single quotes go", "[S]\nB='a'\n", "S", "B", "a"},
+    {"mismatched quotes stay", "[S]\nB=\"a'\n", "S", "B", "\"a'"},
+    {"one quote stays", "[S]\nB=\"\n", "S", "B", "\""},
+    {"inner quotes stay", "[S]\nB=\"a\"b\"\n", "S", "B", "a\"b"},
+    {"cut at 254", "[S]\nB=" + string(300, 'x'), "S", "B", string(254, 'x')},
+    {"quoted 254 kept whole", "[S]\nB=\"" + string(254, 'q') + "\"", "S", "B", string(254, 'q')},
+    {"long line leaves the next alone", "[S]\nA=" + string(1 << 20, 'x') + "\nB=2", "S", "B", "2"},
+    {"NUL ends a value", S("[S]\nB=ab\0cd\n"), "S", "B", "ab"},
+    {"NUL ends a name", S("[S\0x]\nB=2\n"), "S", "B", "2"},
+};
+
+TEST_F(Profile, ReadsAsWindows)
+{
+	for (const auto &row : rows) {
+		SCOPED_TRACE(row.what);
+		Write(file, row.file);
+		EXPECT_EQ(Read(row.section, row.key), row.want);
+	}
+}
+
+TEST_F(Profile, OnlyRegularFilesAreRead)
+{
+	Write(dir + "/real.ini", "[S]\nB=2\n");
+	ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+	ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0700), 0);
+	ASSERT_EQ(symlink("/dev/zero", (dir + "/dev").c_str()), 0);
+	ASSERT_EQ(symlink("real.ini", (dir + "/link").c_str()), 0);
+	for (const char *leaf : {"fifo", "sub", "dev", "missing", "sub\\", ""}) {
+		SCOPED_TRACE(leaf);
+		EXPECT_EQ(Read("S", "B", dir + "\\" + leaf), "-");
+	}
+	EXPECT_EQ(Read("S", "B", dir + "\\link"), "2");
+	EXPECT_EQ(Read("S", "B", string(5000, '/') + "x"), "-");
+}
+
+/* A rewrite of the same size within one clock tick leaves the stat as it
+ * was: it must still be seen, and so must another file and a gone one. */
+TEST_F(Profile, SeesChangedAndOtherFiles)
+{
+	string other = dir + "/other.ini";
+	Write(other, "[S]\nB=other\n");
+	for (int i = 0; i < 50; i++) {
+		string v = std::to_string(i % 10);
+		if (i % 2)
+			unlink(file.c_str()); /* the new file may get the old inode number */
+		Write(file, "[S]\nB=" + v + "\n");
+		EXPECT_EQ(Read("S", "B"), v);
+		EXPECT_EQ(Read("S", "B"), v);
+		if (i % 5 == 0) {
+			EXPECT_EQ(Read("S", "B", dir + "\\other.ini"), "other");
+		}
+	}
+	ASSERT_EQ(rename(other.c_str(), file.c_str()), 0);
+	EXPECT_EQ(Read("S", "B"), "other");
+	ASSERT_EQ(unlink(file.c_str()), 0);
+	EXPECT_EQ(Read("S", "B"), "-");
+}
+
+static long long Nanos(struct timespec t)
+{
+	return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+/* Once a file is old enough to be trusted by its stat, a change still
+ * shows. Waits until the clock is well past the file's change time. */
+TEST_F(Profile, SeesChangeToSettledFile)
+{
+	struct stat st;
+	struct timespec now;
+
+	Write(file, "[S]\nB=1\n");
+	ASSERT_EQ(stat(file.c_str(), &st), 0);
+	do {
+		usleep(10000);
+		clock_gettime(CLOCK_REALTIME, &now);
+	} while (Nanos(now) <
+	         Nanos(st.st_ctim) + (st.st_ctim.tv_nsec ? 100000000LL : 3000000000LL));
+	EXPECT_EQ(Read("S", "B"), "1");
+	EXPECT_EQ(Read("S", "B"), "1");
+	Write(file, "[S]\nB=2\n");
+	EXPECT_EQ(Read("S", "B"), "2");
+}
+
+TEST_F(Profile, BufferLimits)
+{
+	static const struct {
+		DWORD size;
+		const char *key, *def, *want;
+	} limits[] = {
+	    {1, "B", "-", ""},       {2, "B", "-", "a"},      {4, "B", "-", "abc"},
+	    {5, "B", "-", "abcd"},   {6, "B", "-", "abcd"},   {3, "Q", "-", "ab"},
+	    {2, "none", "xyz", "x"}, {9, "none", "d  ", "d"}, {9, "none", nullptr, ""},
+	};
+	char buf[16];
+
+	Write(file, "[S]\nB=abcd\nQ=\"abcd\"\n");
+	for (const auto &l : limits) {
+		SCOPED_TRACE(l.size);
+		memset(buf, 0x7f, sizeof buf);
+		DWORD n = GetPrivateProfileStringA("S", l.key, l.def, buf, l.size, name.c_str());
+		EXPECT_EQ(string(buf), l.want);
+		EXPECT_EQ(n, strlen(l.want));
+		EXPECT_EQ(buf[l.size], 0x7f); /* nothing written past the buffer */
+	}
+	memset(buf, 0x7f, sizeof buf);
+	EXPECT_EQ(GetPrivateProfileStringA("S", "B", "-", buf, 0, name.c_str()), 0u);
+	EXPECT_EQ(buf[0], 0x7f);
+	EXPECT_EQ(GetPrivateProfileStringA("S", "B", "-", nullptr, 9, name.c_str()), 0u);
+}
