@@ -101,13 +101,15 @@ static bool NextLine(size_t *pos, Span *line)
 	}
 }
 
-/* A header's name runs from '[' to the first ']', or to the line's end. */
-static Span HeaderName(Span line)
+/* The name of the header whose '[' is at offset: up to the first ']', or
+ * to the line's end. */
+static Span HeaderName(size_t offset)
 {
-	const char *close = (const char *)memchr(line.p + 1, ']', line.n - 1);
-	size_t n = close ? (size_t)(close - line.p - 1) : line.n - 1;
+	const char *open = cache.text + offset, *end = cache.text + cache.textLen, *q = open + 1;
 
-	return CutAtNul(Trim(line.p + 1, n));
+	while (q < end && *q != ']' && *q != '\r' && *q != '\n')
+		q++;
+	return CutAtNul(Trim(open + 1, (size_t)(q - open - 1)));
 }
 
 static bool SameName(Span a, Span b)
@@ -136,22 +138,12 @@ static size_t HashName(Span s)
 	return h;
 }
 
-/* The section header held at offset, as its trimmed line. */
-static Span HeaderAt(size_t offset)
-{
-	size_t pos = offset;
-	Span line;
-
-	NextLine(&pos, &line);
-	return line;
-}
-
 /* The slot of name: the one holding it, or the free one it would take. */
 static size_t *SlotOf(Span name)
 {
 	size_t mask = cache.slotCount - 1, i = HashName(name) & mask;
 
-	while (cache.slots[i] != 0 && !SameName(HeaderName(HeaderAt(cache.slots[i] - 1)), name))
+	while (cache.slots[i] != 0 && !SameName(HeaderName(cache.slots[i] - 1), name))
 		i = (i + 1) & mask;
 	return &cache.slots[i];
 }
@@ -168,26 +160,36 @@ static bool GrowIndex(void)
 	}
 	for (size_t i = 0; i < oldCount; i++)
 		if (old[i] != 0)
-			*SlotOf(HeaderName(HeaderAt(old[i] - 1))) = old[i];
+			*SlotOf(HeaderName(old[i] - 1)) = old[i];
 	free(old);
 	return true;
 }
 
-/* Indexes the first header of each section name; false when out of memory. */
+/* Whether the '[' at p begins its line (after blanks): a header. */
+static bool StartsLine(const char *p)
+{
+	while (p > cache.text && IsBlank(p[-1]))
+		p--;
+	return p == cache.text || p[-1] == '\r' || p[-1] == '\n';
+}
+
+/* Indexes the first header of each section name; false when out of memory.
+ * Looks for '[' rather than walking every line: much faster on big files. */
 static bool IndexSections(void)
 {
-	size_t pos = 0, *slot;
-	Span line;
+	const char *p = cache.text, *end = cache.text + cache.textLen;
+	size_t offset, *slot;
 
 	if (!GrowIndex())
 		return false;
-	while (NextLine(&pos, &line)) {
-		if (line.p[0] != '[')
+	for (; p < end && (p = (const char *)memchr(p, '[', (size_t)(end - p))) != NULL; p++) {
+		if (!StartsLine(p))
 			continue;
-		slot = SlotOf(HeaderName(line));
+		offset = (size_t)(p - cache.text);
+		slot = SlotOf(HeaderName(offset));
 		if (*slot != 0)
 			continue; /* a repeated section stays unseen */
-		*slot = (size_t)(line.p - cache.text) + 1;
+		*slot = offset + 1;
 		if (++cache.sectionCount * 2 > cache.slotCount && !GrowIndex())
 			return false;
 	}
