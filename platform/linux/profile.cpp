@@ -293,7 +293,7 @@ static long long Nanos(struct timespec t)
  * last one leaves the stat as it was) or in whole seconds on some file
  * systems. Only once the change time lies safely before the moment we
  * began reading will any later change show in the stat; until then each
- * call reads the file again and compares it with the bytes cache. */
+ * call reads the file again and compares it with the bytes held. */
 static bool Settled(const struct stat *st, struct timespec began)
 {
 	long long margin = st->st_ctim.tv_nsec == 0 ? 2000000000LL : 50000000LL;

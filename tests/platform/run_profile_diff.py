@@ -50,7 +50,7 @@ ROWS = [
      [q("Section0", "A"), q("Section0", "B"), q("Section0", "C"), q("Section1", "D")], None),
     ("blanks trimmed at both ends, kept inside",
      b" \t[\tSection0 ]\t\n \t Action \t=\t Sle ep \t\n\vK\f=\fv\v\n",
-     [q("Section0", "Action"), q("Section0", "K")], None),
+     [q("Section0", "Action"), q("Section0", "K"), q(" Section0\t", "\tK ")], None),
     ("header: text after ] ignored", b"[Section0] trailing\nA=1\n", [q("Section0", "A")], None),
     ("header: name ends at the first ]", b"[Sec]tion0]\nA=1\n[x]y]\nB=2\n",
      [q("Sec", "A"), q("Sec]tion0", "A"), q("x", "B")], ["1", "", "2"]),
