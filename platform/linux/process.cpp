@@ -1,6 +1,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -9,11 +10,16 @@
 #include "../winapi.h"
 #include "cmdline.h"
 
-/* Suspends for the whole time, also when a signal interrupts it. */
+/* Suspends for the whole time, also when a signal interrupts it. As on
+ * Windows, 0 only gives up the rest of the time slice. */
 void Sleep(DWORD dwMilliseconds)
 {
 	struct timespec left;
 
+	if (dwMilliseconds == 0) {
+		sched_yield();
+		return;
+	}
 	left.tv_sec = dwMilliseconds / 1000;
 	left.tv_nsec = (long)(dwMilliseconds % 1000) * 1000000L;
 	while (nanosleep(&left, &left) == -1 && errno == EINTR)
