@@ -1,0 +1,158 @@
+#include "test_desktop.h"
+
+#include <stdarg.h>
+
+/* Window state and the log; everything is reset per test. */
+static TestWindow windows[MaxTestWindows];
+static bool gone[MaxTestWindows];
+static int windowCount;
+static int passes;
+static int visits;
+static int titleReads;
+static int classReads;
+static char eventLog[4096];
+
+void TestDesktopReset(const TestWindow *list, int count)
+{
+	if (count > MaxTestWindows)
+		abort();
+	memset(windows, 0, sizeof windows);
+	memset(gone, 0, sizeof gone);
+	memcpy(windows, list, sizeof windows[0] * (size_t)count);
+	windowCount = count;
+	passes = visits = titleReads = classReads = 0;
+	eventLog[0] = '\0';
+}
+
+const char *TestDesktopLog(void)
+{
+	return eventLog;
+}
+
+int TestDesktopVisits(void)
+{
+	return visits;
+}
+
+int TestDesktopTitleReads(void)
+{
+	return titleReads;
+}
+
+int TestDesktopClassReads(void)
+{
+	return classReads;
+}
+
+/* A full log means a loop that does not end (a Find that never finds):
+ * stop the test program rather than hang. */
+static void Record(const char *format, ...)
+{
+	size_t used = strlen(eventLog);
+	va_list ap;
+	int n;
+
+	if (used > 0 && used < sizeof eventLog - 1)
+		eventLog[used++] = ' ';
+	va_start(ap, format);
+	n = vsnprintf(eventLog + used, sizeof eventLog - used, format, ap);
+	va_end(ap);
+	if (n < 0 || (size_t)n >= sizeof eventLog - used) {
+		fprintf(stderr, "test desktop: event log full, a loop never ended\n");
+		abort();
+	}
+}
+
+/* The window behind a handle while it can still be used, else NULL. */
+static TestWindow *Lookup(HWND handle)
+{
+	if (handle < 1 || handle > (HWND)windowCount)
+		return NULL;
+	if (gone[handle - 1])
+		return NULL;
+	return &windows[handle - 1];
+}
+
+BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
+{
+	passes++;
+	if (lParam == 0)
+		Record("pass");
+	else
+		Record("pass(%ld)", (long)lParam);
+	for (int i = 0; i < windowCount; i++) {
+		if (gone[i] || passes <= windows[i].appearsAfter)
+			continue;
+		/* Handed out, but gone before its names can be read. */
+		if (windows[i].vanishes == VanishesBeforeReads)
+			gone[i] = true;
+		visits++;
+		if (!lpEnumFunc((HWND)(i + 1), lParam))
+			return TRUE;
+	}
+	return TRUE;
+}
+
+/* As Windows: the name cut to fit with its terminator; on failure 0 and
+ * the buffer left untouched. */
+static int CopyName(const char *name, LPSTR buffer, int size)
+{
+	int n = (int)strlen(name);
+
+	if (size <= 0)
+		return 0;
+	if (n > size - 1)
+		n = size - 1;
+	memcpy(buffer, name, (size_t)n);
+	buffer[n] = '\0';
+	return n;
+}
+
+int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
+{
+	TestWindow *w = Lookup(hWnd);
+
+	titleReads++;
+	if (w == NULL)
+		return 0;
+	if (w->vanishes == VanishesBetweenReads)
+		gone[hWnd - 1] = true;
+	return CopyName(w->title, lpString, nMaxCount);
+}
+
+int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
+{
+	TestWindow *w = Lookup(hWnd);
+
+	classReads++;
+	return w ? CopyName(w->className, lpClassName, nMaxCount) : 0;
+}
+
+BOOL EnableWindow(HWND hWnd, BOOL bEnable)
+{
+	TestWindow *w = Lookup(hWnd);
+	BOOL wasDisabled = w && !w->enabled;
+
+	Record("enable(%lu,%d)", (unsigned long)hWnd, bEnable);
+	if (w)
+		w->enabled = bEnable != FALSE;
+	return wasDisabled;
+}
+
+BOOL ShowWindow(HWND hWnd, int nCmdShow)
+{
+	TestWindow *w = Lookup(hWnd);
+	BOOL wasVisible = w && w->visible;
+
+	Record("show(%lu,%d)", (unsigned long)hWnd, nCmdShow);
+	if (w && nCmdShow == SW_SHOW)
+		w->visible = true;
+	if (w && nCmdShow == SW_HIDE)
+		w->visible = false;
+	return wasVisible;
+}
+
+void Sleep(DWORD dwMilliseconds)
+{
+	Record("sleep(%lu)", (unsigned long)dwMilliseconds);
+}

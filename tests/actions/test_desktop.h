@@ -1,0 +1,38 @@
+/* An in-memory desktop for unit tests: the window functions of
+ * platform/winapi.h over a small table of windows, and a Sleep that only
+ * records. Every call that changes something, every pass of EnumWindows
+ * and every pause is written to one event log, in order. */
+#ifndef WINCUE_TEST_DESKTOP_H
+#define WINCUE_TEST_DESKTOP_H
+
+#include "platform/winapi.h"
+
+/* When a window goes away during the pass that reaches it. */
+enum Vanish { Stays, VanishesBeforeReads, VanishesBetweenReads };
+
+struct TestWindow {
+	const char *title;
+	const char *className;
+	bool visible;
+	bool enabled;
+	int appearsAfter; /* passes of EnumWindows that still miss it */
+	Vanish vanishes;  /* then its name reads from there on fail */
+};
+
+enum { MaxTestWindows = 8 };
+
+/* A fresh desktop holding these windows (handles 1, 2, ... in order), an
+ * empty log and zero counters. */
+void TestDesktopReset(const TestWindow *windows, int count);
+
+/* The log, tokens separated by one space: "pass" for each EnumWindows
+ * call with user value 0 ("pass(N)" otherwise), "sleep(ms)",
+ * "enable(handle,flag)" and "show(handle,command)". */
+const char *TestDesktopLog(void);
+
+/* Callback calls so far, and name reads of each kind. */
+int TestDesktopVisits(void);
+int TestDesktopTitleReads(void);
+int TestDesktopClassReads(void);
+
+#endif

@@ -1,0 +1,214 @@
+/* The window steps over the in-memory desktop: which windows a step
+ * picks, what it calls for each, and how a Find step polls. */
+#include <gtest/gtest.h>
+#include <string>
+
+#include "actions/actions.h"
+#include "script/steps.h"
+#include "test_desktop.h"
+
+namespace
+{
+
+const TestWindow Shown = {"", "", true, true, 0, Stays};
+
+TestWindow Window(const char *title, const char *className)
+{
+	TestWindow w = Shown;
+	w.title = title;
+	w.className = className;
+	return w;
+}
+
+void SetStep(const char *text, const char *className, const char *enable = "",
+             const char *display = "")
+{
+	ResetScript();
+	snprintf(StepTable[0].Text, ValueSize, "%s", text);
+	snprintf(StepTable[0].ClassName, ValueSize, "%s", className);
+	snprintf(StepTable[0].Enable, ValueSize, "%s", enable);
+	snprintf(StepTable[0].Display, ValueSize, "%s", display);
+	stepCount = 1;
+	currentStep = 0;
+}
+
+/* Both names are read for every window visited, whatever the outcome. */
+void ExpectBothNamesReadPerVisit(void)
+{
+	EXPECT_EQ(TestDesktopTitleReads(), TestDesktopVisits());
+	EXPECT_EQ(TestDesktopClassReads(), TestDesktopVisits());
+}
+
+const std::string Title300(300, 't');
+const std::string Title254(254, 't');
+
+struct MatchCase {
+	const char *name;
+	const char *text, *className;    /* the step */
+	const char *title, *windowClass; /* the window */
+	bool matches;
+};
+
+const MatchCase matchCases[] = {
+    {"title exact", "Notepad", "", "Notepad", "Edit", true},
+    {"title in other case", "notepad", "", "Notepad", "Edit", false},
+    {"title prefix", "Note", "", "Notepad", "Edit", false},
+    {"title substring", "otepa", "", "Notepad", "Edit", false},
+    {"title longer than the window's", "Notepad2", "", "Notepad", "Edit", false},
+    {"title against an untitled window", "Notepad", "", "", "Edit", false},
+    {"class exact", "", "Edit", "Notepad", "Edit", true},
+    {"class in other case", "", "edit", "Notepad", "Edit", false},
+    {"class prefix", "", "Ed", "Notepad", "Edit", false},
+    {"both empty match an untitled window", "", "", "", "Edit", true},
+    {"both hold", "Notepad", "Edit", "Notepad", "Edit", true},
+    {"title holds, class not", "Notepad", "Static", "Notepad", "Edit", false},
+    {"class holds, title not", "Wordpad", "Edit", "Notepad", "Edit", false},
+    {"long title compared cut to 254", Title254.c_str(), "", Title300.c_str(), "Edit", true},
+};
+
+TEST(MatchesStep, RuleTable)
+{
+	for (const MatchCase &c : matchCases) {
+		SCOPED_TRACE(c.name);
+		TestWindow w = Window(c.title, c.windowClass);
+		TestDesktopReset(&w, 1);
+		SetStep(c.text, c.className);
+		EXPECT_EQ(MatchesStep(1), c.matches);
+		EXPECT_EQ(TestDesktopTitleReads(), 1);
+		EXPECT_EQ(TestDesktopClassReads(), 1);
+	}
+}
+
+/* Handles 1-5: two of class A (one hidden, one disabled), one of class B
+ * titled like the first, a hidden and disabled one of class B, one of
+ * class C. */
+const TestWindow desktop[] = {
+    {"Main", "A", false, true, 0, Stays}, {"Tool", "A", true, false, 0, Stays},
+    {"Main", "B", true, true, 0, Stays},  {"Spare", "B", false, false, 0, Stays},
+    {"Other", "C", true, true, 0, Stays},
+};
+const int desktopCount = sizeof desktop / sizeof desktop[0];
+
+struct PassCase {
+	const char *name;
+	void (*executor)(void);
+	const char *text, *className, *enable, *display;
+	const char *log;
+};
+
+const PassCase passCases[] = {
+    {"disable a class", EnableMatchingWindows, "", "A", "0", "", "pass enable(1,0) enable(2,0)"},
+    {"enable a class", EnableMatchingWindows, "", "B", "1", "", "pass enable(3,1) enable(4,1)"},
+    {"enable by title across classes", EnableMatchingWindows, "Main", "", "1", "",
+     "pass enable(1,1) enable(3,1)"},
+    {"disable by title and class", EnableMatchingWindows, "Main", "B", "0", "", "pass enable(3,0)"},
+    {"disable everything", EnableMatchingWindows, "", "", "0", "",
+     "pass enable(1,0) enable(2,0) enable(3,0) enable(4,0) enable(5,0)"},
+    {"enable nothing that fits", EnableMatchingWindows, "main", "", "1", "", "pass"},
+    {"hide a class", DisplayMatchingWindows, "", "A", "", "0", "pass show(1,0) show(2,0)"},
+    {"show by title across classes", DisplayMatchingWindows, "Main", "", "", "1",
+     "pass show(1,5) show(3,5)"},
+    {"show a hidden and disabled one", DisplayMatchingWindows, "Spare", "B", "", "1",
+     "pass show(4,5)"},
+    {"hide everything", DisplayMatchingWindows, "", "", "", "0",
+     "pass show(1,0) show(2,0) show(3,0) show(4,0) show(5,0)"},
+    {"hide nothing that fits", DisplayMatchingWindows, "", "a", "", "0", "pass"},
+};
+
+TEST(EnableAndDisplay, OnePassTreatsEveryMatch)
+{
+	for (const PassCase &c : passCases) {
+		SCOPED_TRACE(c.name);
+		TestDesktopReset(desktop, desktopCount);
+		SetStep(c.text, c.className, c.enable, c.display);
+		c.executor();
+		EXPECT_STREQ(TestDesktopLog(), c.log);
+		EXPECT_EQ(TestDesktopVisits(), desktopCount);
+		ExpectBothNamesReadPerVisit();
+	}
+}
+
+/* A name that can no longer be read (its window went away during the
+ * pass) is empty, never the name of the window visited before. Window 2
+ * has the wanted title; its class read fails where window 1's class
+ * would be the wanted one. */
+TEST(EnableAndDisplay, VanishedWindowHasNoNames)
+{
+	const TestWindow windows[] = {
+	    {"Other", "A", true, true, 0, Stays},
+	    {"Main", "Z", true, true, 0, VanishesBetweenReads},
+	    {"Main", "A", true, true, 0, VanishesBeforeReads},
+	    {"Main", "A", true, true, 0, Stays},
+	};
+	TestDesktopReset(windows, 4);
+	SetStep("Main", "A", "", "0");
+	DisplayMatchingWindows();
+	EXPECT_STREQ(TestDesktopLog(), "pass show(4,0)");
+
+	TestDesktopReset(windows, 4);
+	SetStep("Main", "A", "1");
+	EnableMatchingWindows();
+	EXPECT_STREQ(TestDesktopLog(), "pass enable(4,1)");
+}
+
+struct FindCase {
+	const char *name;
+	TestWindow windows[3];
+	int count;
+	const char *text, *className;
+	const char *log;
+	int visits; /* over all passes */
+};
+
+const FindCase findCases[] = {
+    {"already there", {{"Main", "A", true, true, 0, Stays}}, 1, "", "A", "pass", 1},
+    {"hidden and disabled still found",
+     {{"Main", "A", false, false, 0, Stays}},
+     1,
+     "Main",
+     "",
+     "pass",
+     1},
+    {"pass ends at the first match",
+     {{"x", "B", true, true, 0, Stays},
+      {"Main", "B", true, true, 0, Stays},
+      {"Main", "A", true, true, 0, Stays}},
+     3,
+     "Main",
+     "",
+     "pass",
+     2},
+    {"appears after three passes",
+     {{"x", "B", true, true, 0, Stays}, {"Main", "A", true, true, 3, Stays}},
+     2,
+     "",
+     "A",
+     "pass sleep(1) pass sleep(1) pass sleep(1) pass",
+     5},
+    {"a window vanishing mid-pass",
+     {{"Main", "B", true, true, 0, Stays},
+      {"Main", "A", true, true, 0, VanishesBeforeReads},
+      {"Main", "A", true, true, 1, Stays}},
+     3,
+     "",
+     "A",
+     "pass sleep(1) pass",
+     4},
+};
+
+TEST(WaitForWindow, PassesAndPauses)
+{
+	for (const FindCase &c : findCases) {
+		SCOPED_TRACE(c.name);
+		TestDesktopReset(c.windows, c.count);
+		SetStep(c.text, c.className);
+		windowFound = 1; /* left over from an earlier Find step */
+		WaitForWindow();
+		EXPECT_EQ(windowFound, 1);
+		EXPECT_STREQ(TestDesktopLog(), c.log);
+		EXPECT_EQ(TestDesktopVisits(), c.visits);
+		ExpectBothNamesReadPerVisit();
+	}
+}
+
+} // namespace
