@@ -20,16 +20,23 @@ TestWindow Window(const char *title, const char *className)
 	return w;
 }
 
+/* The step goes to record 1, behind a decoy in record 0: executors must
+ * take theirs at currentStep. */
 void SetStep(const char *text, const char *className, const char *enable = "",
              const char *display = "")
 {
+	StepRecord *step = &StepTable[1];
+
 	ResetScript();
-	snprintf(StepTable[0].Text, ValueSize, "%s", text);
-	snprintf(StepTable[0].ClassName, ValueSize, "%s", className);
-	snprintf(StepTable[0].Enable, ValueSize, "%s", enable);
-	snprintf(StepTable[0].Display, ValueSize, "%s", display);
-	stepCount = 1;
-	currentStep = 0;
+	snprintf(StepTable[0].Text, ValueSize, "Main");
+	snprintf(StepTable[0].Enable, ValueSize, "1");
+	snprintf(StepTable[0].Display, ValueSize, "1");
+	snprintf(step->Text, ValueSize, "%s", text);
+	snprintf(step->ClassName, ValueSize, "%s", className);
+	snprintf(step->Enable, ValueSize, "%s", enable);
+	snprintf(step->Display, ValueSize, "%s", display);
+	stepCount = 2;
+	currentStep = 1;
 }
 
 /* Both names are read for every window visited, whatever the outcome. */
