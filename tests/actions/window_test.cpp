@@ -10,16 +10,6 @@
 namespace
 {
 
-const TestWindow Shown = {"", "", true, true, 0, Stays};
-
-TestWindow Window(const char *title, const char *className)
-{
-	TestWindow w = Shown;
-	w.title = title;
-	w.className = className;
-	return w;
-}
-
 /* The step goes to record 1, behind a decoy in record 0: executors must
  * take theirs at currentStep. */
 void SetStep(const char *text, const char *className, const char *enable = "",
@@ -77,7 +67,7 @@ TEST(MatchesStep, RuleTable)
 {
 	for (const MatchCase &c : matchCases) {
 		SCOPED_TRACE(c.name);
-		TestWindow w = Window(c.title, c.windowClass);
+		TestWindow w = {c.title, c.windowClass, true, true, 0, Stays};
 		TestDesktopReset(&w, 1);
 		SetStep(c.text, c.className);
 		EXPECT_EQ(MatchesStep(1), c.matches);
