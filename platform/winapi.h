@@ -76,7 +76,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                     LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation);
 BOOL CloseHandle(HANDLE hObject);
 
-/* The desktop: platform/linux/desktop.cpp */
+/* The desktop, X11: platform/linux/x11*.cpp */
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
 int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
 int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
