@@ -106,8 +106,17 @@ class World:
         self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
                      "-nolisten", "tcp", "-noreset"], pass_fds=(w,), stdout=log, stderr=log)
         os.close(w)
-        ready, _, _ = select.select([r], [], [], 20)
-        number = os.read(r, 64).decode().strip() if ready else ""
+        # Xvfb writes the number, then the line end, and dies if the pipe
+        # is closed in between: read the whole line.
+        got = b""
+        deadline = time.monotonic() + 20
+        while not got.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([r], [], [], deadline - time.monotonic())
+            chunk = os.read(r, 64) if ready else b""
+            if not chunk:
+                break
+            got += chunk
+        number = got.decode().strip() if got.endswith(b"\n") else ""
         os.close(r)
         if not number:
             raise RuntimeError("Xvfb did not start; see " + str(self.dir / "xvfb.log"))
