@@ -11,7 +11,6 @@
  * falls between a read and its notification.
  */
 #include <poll.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
@@ -718,30 +717,16 @@ static void InternAtoms(void)
 	}
 }
 
-/* A write to a server that has gone raises SIGPIPE, which would end the
- * process. A handler (unlike SIG_IGN) is reset for the programs that Cmd
- * steps start, so they keep the default. */
-static void IgnoreBrokenPipe(int signalNumber)
-{
-	(void)signalNumber;
-}
-
 static void OpenDisplay(void)
 {
 	int screenNumber = 0;
 	xcb_connection_t *c = xcb_connect(NULL, &screenNumber);
-	struct sigaction action;
 
 	if (xcb_connection_has_error(c)) {
 		xcb_disconnect(c);
 		ReportOnce("cannot open the X display", getenv("DISPLAY"));
 		return;
 	}
-	memset(&action, 0, sizeof action);
-	action.sa_handler = IgnoreBrokenPipe;
-	action.sa_flags = SA_RESTART;
-	sigaction(SIGPIPE, &action, NULL);
-
 	xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
 	for (int i = 0; i < screenNumber && screens.rem > 1; i++)
 		xcb_screen_next(&screens);
