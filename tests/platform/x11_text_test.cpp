@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+#include <string>
+
+#include "platform/linux/x11.h"
+
+namespace
+{
+
+struct TextCase {
+	const char *name;
+	TextEncoding encoding;
+	std::string bytes;
+	int size;
+	std::string want;
+};
+
+const std::string Long(300, 'a');
+
+const TextCase cases[] = {
+    {"UTF-8 as it is", TextUtf8, "\xc3\x9cn\xc3\xaf", 255, "\xc3\x9cn\xc3\xaf"},
+    {"Latin-1 becomes UTF-8", TextLatin1, "caf\xe9", 255, "caf\xc3\xa9"},
+    {"UTF-8 in a STRING is kept", TextLatin1, "caf\xc3\xa9", 255, "caf\xc3\xa9"},
+    {"the first of several strings", TextLatin1, std::string("ab\0cd", 5), 255, "ab"},
+    {"cut to 254 bytes", TextUtf8, Long, 255, Long.substr(0, 254)},
+    {"cut to the buffer", TextLatin1, "abcdef", 5, "abcd"},
+    {"a one-byte buffer holds the terminator", TextUtf8, "abc", 1, ""},
+    {"cut by bytes, also inside a character", TextLatin1, std::string(253, 'a') + "\xe9", 255,
+     std::string(253, 'a') + "\xc3"},
+    {"compound: ASCII and Latin-1", TextCompound, "caf\xe9", 255, "caf\xc3\xa9"},
+    {"compound: a UTF-8 segment", TextCompound, "a\x1b%G\xce\xa9\x1b%@b", 255,
+     "a\xce\xa9"
+     "b"},
+    {"compound: another character set shows as ?", TextCompound, "\x1b$(B\x30\x21\x1b(Bx", 255,
+     "??x"},
+    {"compound: a cut-off escape ends the text", TextCompound, "ab\x1b$", 255, "ab"},
+};
+
+TEST(DecodeText, Table)
+{
+	for (const TextCase &c : cases) {
+		char out[TextSize];
+		memset(out, 'x', sizeof out);
+		int length =
+		    DecodeText(c.encoding, c.bytes.data(), (int)c.bytes.size(), out, c.size);
+		EXPECT_EQ(c.want, std::string(out)) << c.name;
+		EXPECT_EQ((int)c.want.size(), length) << c.name;
+	}
+}
+
+} // namespace
