@@ -30,7 +30,8 @@ static int slotCount;     /* every tracked window lies below this slot */
 static int lookupHint;    /* slot of the last window looked up */
 static bool displayTried; /* the display is opened once per process */
 
-static HWND visitIds[MaxWindows]; /* the windows of the current pass */
+static HWND visitIds[MaxWindows];  /* the windows of the current pass */
+static int visitSlots[MaxWindows]; /* and their slots, for quick lookups */
 
 static const char *const atomNames[AtomCount] = {
     "WM_STATE",
@@ -49,10 +50,6 @@ static const char *const atomNames[AtomCount] = {
 static const uint32_t RootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
 static const uint32_t WindowEvents =
     XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-
-/* Batches of re-reads per update; a window whose title changes without
- * pause must not hold a pass. What is left is read at the next one. */
-enum { MaxRefreshRounds = 8 };
 
 uint64_t MonotonicMs(void)
 {
@@ -166,6 +163,9 @@ static void PlaceBelow(TrackedWindow *w, xcb_window_t parent)
 	w->framed = true;
 	w->probe = 0;
 	w->stale &= ~StaleProbe;
+	/* A manager's frame is a root child without WM_STATE; anything else
+	 * tracked is a client, which this window now lives in. */
+	w->embedded = p != NULL && (p->framed || p->state != StateNone);
 	if (p != NULL && !p->framed) {
 		w->frame = parent;
 		w->frameSlot = (int)(p - trackedWindows);
@@ -183,6 +183,7 @@ static void PlaceBelow(TrackedWindow *w, xcb_window_t parent)
 static void PlaceAtRoot(TrackedWindow *w)
 {
 	w->framed = false;
+	w->embedded = false;
 	w->frame = 0;
 	w->probe = 0;
 	w->stale &= ~StaleProbe;
@@ -310,13 +311,15 @@ static void HandleEvent(const xcb_generic_event_t *e)
 	}
 }
 
-/* Handles every event that has arrived; returns how many. */
-static int DrainEvents(void)
+/* Handles every event that has arrived, reading the socket too unless
+ * queued is set; returns how many. */
+static int DrainEvents(bool queued)
 {
 	xcb_generic_event_t *e;
 	int count = 0;
 
-	while (Alive() && (e = xcb_poll_for_event(x11)) != NULL) {
+	while (Alive() &&
+	       (e = queued ? xcb_poll_for_queued_event(x11) : xcb_poll_for_event(x11)) != NULL) {
 		HandleEvent(e);
 		free(e);
 		count++;
@@ -502,13 +505,14 @@ static bool RefreshStale(void)
 	return asked > 0;
 }
 
+/* One batch: what has come in by now, and what it makes stale. Changes
+ * that arrive meanwhile wait for the next call, so a busy manager cannot
+ * keep a pass going. */
 void X11Update(void)
 {
-	for (int round = 0; round < MaxRefreshRounds && Alive(); round++) {
-		DrainEvents();
-		if (!RefreshStale())
-			break;
-	}
+	DrainEvents(true);
+	if (Alive())
+		RefreshStale();
 }
 
 bool X11Sync(void)
@@ -535,7 +539,7 @@ void X11WaitEvent(uint64_t deadline)
 	if (!Alive())
 		return;
 	xcb_flush(x11);
-	if (DrainEvents() > 0)
+	if (DrainEvents(false) > 0)
 		return;
 	now = MonotonicMs();
 	if (now >= deadline || !Alive())
@@ -544,7 +548,7 @@ void X11WaitEvent(uint64_t deadline)
 	fd.events = POLLIN;
 	fd.revents = 0;
 	poll(&fd, 1, (int)(deadline - now));
-	DrainEvents();
+	DrainEvents(false);
 }
 
 /* -- the first pass ---------------------------------------------------- */
@@ -747,29 +751,37 @@ bool X11Ready(void)
 
 /* -- the stand-ins ----------------------------------------------------- */
 
-/* Marks the root children that hold a client: frames, never visited. */
+/* A framed window is a client once the manager has put WM_STATE on it,
+ * and already while the manager takes it in: then it sits in a root child
+ * that is neither a client nor override-redirect, as frames are. */
+static bool IsFramedClient(const TrackedWindow *w, const TrackedWindow *frame)
+{
+	if (w->state != StateNone)
+		return true;
+	return x11Managed && !w->embedded && frame != NULL && frame->state == StateNone &&
+	       !frame->overrideRedirect;
+}
+
+/* Works out which framed windows are clients and which root children
+ * are their frames, never visited. */
 static void MarkFrames(void)
 {
 	for (int i = 0; i < slotCount; i++)
 		trackedWindows[i].holdsClient = false;
 	for (int i = 0; i < slotCount; i++) {
-		const TrackedWindow *w = &trackedWindows[i];
-		TrackedWindow *frame;
-		if (w->id != 0 && w->framed && w->state != StateNone &&
-		    (frame = FrameOf(w)) != NULL)
+		TrackedWindow *w = &trackedWindows[i];
+		TrackedWindow *frame = w->id != 0 && w->framed ? FrameOf(w) : NULL;
+		w->isClient = w->id != 0 && w->framed && IsFramedClient(w, frame);
+		if (w->isClient && frame != NULL)
 			frame->holdsClient = true;
 	}
 }
 
-/* A framed window counts once the manager has put WM_STATE on it; a root
- * child counts unless it is a frame. */
 static bool IsTopLevel(const TrackedWindow *w)
 {
 	if (w->id == 0)
 		return false;
-	if (w->framed)
-		return w->state != StateNone;
-	return !w->holdsClient;
+	return w->framed ? w->isClient : !w->holdsClient;
 }
 
 /* Visits the windows as they were when the pass began; one that goes
@@ -782,11 +794,15 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	if (!X11Ready() || !X11Sync())
 		return TRUE;
 	MarkFrames();
-	for (int i = 0; i < slotCount; i++)
-		if (IsTopLevel(&trackedWindows[i]))
+	for (int i = 0; i < slotCount; i++) {
+		if (IsTopLevel(&trackedWindows[i])) {
+			visitSlots[count] = i;
 			visitIds[count++] = trackedWindows[i].id;
+		}
+	}
 	x11InPass = true;
 	for (int i = 0; i < count && x11 != NULL; i++) {
+		lookupHint = visitSlots[i]; /* the callback asks for this window's names */
 		if (!lpEnumFunc(visitIds[i], lParam)) {
 			completed = FALSE;
 			break;

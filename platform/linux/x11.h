@@ -55,7 +55,9 @@ struct TrackedWindow {
 	bool framed;        /* its parent is not the root */
 	bool mapped;
 	bool overrideRedirect;
+	bool embedded;    /* put inside another client, not in a frame */
 	bool disabled;    /* carries our saved-input property */
+	bool isClient;    /* a framed client; worked out at each pass */
 	bool holdsClient; /* a frame; worked out at each pass */
 	unsigned stale;   /* Stale* bits to read again */
 	unsigned asked;   /* Stale* bits whose answers are on the way */
