@@ -8,7 +8,8 @@
  *
  * --title sets WM_NAME only, --net-title _NET_WM_NAME only; with --count N
  * the windows are titled "T 0" ... "T N-1", one below the other. --wait creates them only at the
- * command "go" (printing "creating" just before). --focus gives the first
+ * command "go" (printing "creating" and the monotonic clock in
+ * microseconds just before). --focus gives the first
  * window the focus itself once it is mapped. Lines written:
  *   ready 0x<id>            mapped (or created, with --unmapped)
  *   button <n> 0x<id>       a mouse button went down in it
@@ -21,6 +22,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 
@@ -116,7 +118,10 @@ static void CreateWindows(void)
 	                      XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_KEY_PRESS |
 	                          XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_FOCUS_CHANGE};
 
-	printf("creating\n");
+	struct timespec now;
+
+	clock_gettime(CLOCK_MONOTONIC, &now);
+	printf("creating %lld\n", (long long)now.tv_sec * 1000000 + now.tv_nsec / 1000);
 	for (int i = 0; i < options.count && windowCount < MaxWindows; i++) {
 		xcb_window_t w = xcb_generate_id(c);
 		xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, (int16_t)options.x,
@@ -266,6 +271,8 @@ int main(int argc, char **argv)
 	screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
 	if (!options.wait)
 		CreateWindows();
+	else
+		printf("waiting\n");
 	fds[0].fd = xcb_get_file_descriptor(c);
 	fds[0].events = POLLIN;
 	fds[1].fd = 0;
