@@ -177,8 +177,8 @@ TEST_F(Desktop, UnknownWindowsReadAsNameless)
 	EXPECT_EQ(0, GetWindowTextA(1, text, 0));
 }
 
-/* Frames and child windows are never visited: no visited window lies
- * inside another. */
+/* Frames and child windows are never visited, nor a window put inside
+ * another program's: no visited window lies inside another. */
 TEST_F(Desktop, OnlyTopLevelsAreVisited)
 {
 	xcb_window_t parent = MakeWindow("Parent");
@@ -187,11 +187,16 @@ TEST_F(Desktop, OnlyTopLevelsAreVisited)
 	xcb_map_window(own, child);
 	xcb_map_window(own, parent);
 	ASSERT_TRUE(WaitViewable(parent));
+	xcb_window_t embedded = MakeWindow("Embedded");
+	ASSERT_TRUE(Visited(embedded));
+	xcb_reparent_window(own, embedded, parent, 0, 0);
+	Sync();
 	std::vector<HWND> all = Pass();
 	std::set<HWND> set(all.begin(), all.end());
 	EXPECT_EQ(all.size(), set.size());
 	EXPECT_EQ(1u, set.count(parent));
 	EXPECT_EQ(0u, set.count(child));
+	EXPECT_EQ(0u, set.count(embedded));
 	for (HWND w : all) {
 		xcb_window_t up = (xcb_window_t)w;
 		while (true) {
