@@ -232,39 +232,36 @@ def real_client_input(desk):
 
 
 def find_waits_for_a_later_window(desk):
-    """wincue and the window's program write to one pipe, so the lines keep
-    the order of the events: the Find step ends only after the window was
-    created, by a process started after the step began."""
+    """A Cmd step starts a program that makes its window a moment later; the
+    Find step after it must end only once the window exists. wincue and its
+    child write to one pipe, so the lines keep the order of the events."""
+    cmd = '%s --title "late window" --after 100' % desk.test_window
+    script = step(0, "Cmd", Cmd=cmd) + step(1, "Find", Text="late window")
     r, w = os.pipe()
-    d = script_dir(desk.root, step(0, "Find", Text="late window").encode())
-    wincue = Program(desk.target.argv, desk.env, cwd=d, stdout=w)
+    wincue = Program(desk.target.argv, desk.env, cwd=script_dir(desk.root, script.encode()),
+                     stdout=w)
     desk.programs.append(wincue)
-    lines = []
-    buf = b""
-
-    def read_until(text, timeout=20):
-        nonlocal buf
-        deadline = time.monotonic() + timeout
-        while text.encode() + b"\n" not in buf and time.monotonic() < deadline:
-            ready, _, _ = select.select([r], [], [], deadline - time.monotonic())
-            chunk = os.read(r, 4096) if ready else b""
-            if ready and not chunk:
-                break
-            buf += chunk
-        lines[:] = buf.decode().splitlines()
-
-    read_until("start - Find")
-    late = Program([desk.test_window, "--title", "late window"], desk.env, stdout=w)
-    desk.programs.append(late)
     os.close(w)
-    read_until("end   - Find")
+    out = b""
+    deadline = time.monotonic() + 20
+    while b"end   - Find\n" not in out and time.monotonic() < deadline:
+        ready, _, _ = select.select([r], [], [], deadline - time.monotonic())
+        chunk = os.read(r, 4096) if ready else b""
+        if not chunk:
+            break
+        out += chunk
+    os.close(r)
+    lines = out.decode().splitlines()
+    creating = [x.split() for x in lines if x.startswith("creating")]
+    if creating:
+        stop_pid(int(creating[0][2]))
     wincue.p.wait(10)
     order = [x.split()[0] if x.startswith("creating") else x for x in lines
              if x in ("start - Find", "end   - Find") or x.startswith("creating")]
-    check("Find for a window created later ends after its creation",
-          order == ["start - Find", "creating", "end   - Find"] and wincue.p.returncode == 0,
-          lines)
-    os.close(r)
+    check("Find for a window a Cmd step's program creates later ends after its creation",
+          order == ["start - Find", "creating", "end   - Find"] and wincue.p.returncode == 0 and
+          lines[:len(echo(0, "Cmd", "Cmd", cmd).splitlines())] ==
+          echo(0, "Cmd", "Cmd", cmd).splitlines(), lines)
 
 
 def stand_ins(desk, desktop_test):
@@ -335,7 +332,7 @@ def no_display(test_window):
 
 
 def main():
-    mode, test_window, desktop_test = sys.argv[1:4]
+    mode, test_window, desktop_test = sys.argv[1:2] + [os.path.abspath(a) for a in sys.argv[2:4]]
     if mode == "gone":
         no_display(test_window)
     else:

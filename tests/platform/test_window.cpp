@@ -4,12 +4,13 @@
  *
  * test_window [--title T] [--net-title T] [--class C] [--count N]
  *             [--geometry X,Y,W,H] [--input-region X,Y,W,H] [--take-focus]
- *             [--no-hints] [--unmapped] [--focus] [--wait]
+ *             [--no-hints] [--unmapped] [--focus] [--wait] [--after MS]
  *
  * --title sets WM_NAME only, --net-title _NET_WM_NAME only; with --count N
  * the windows are titled "T 0" ... "T N-1", one below the other. --wait creates them only at the
  * command "go" (printing "creating" and the monotonic clock in
- * microseconds just before). --focus gives the first
+ * microseconds, and its process id, just before); --after creates them MS
+ * milliseconds after the start. --focus gives the first
  * window the focus itself once it is mapped. Lines written:
  *   ready 0x<id>            mapped (or created, with --unmapped)
  *   button <n> 0x<id>       a mouse button went down in it
@@ -23,6 +24,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 
@@ -40,6 +42,7 @@ static struct {
 	bool hints = true;
 	bool mapped = true;
 	bool wait = false;
+	int after = 0;
 	bool focus = false;
 } options;
 
@@ -121,7 +124,8 @@ static void CreateWindows(void)
 	struct timespec now;
 
 	clock_gettime(CLOCK_MONOTONIC, &now);
-	printf("creating %lld\n", (long long)now.tv_sec * 1000000 + now.tv_nsec / 1000);
+	printf("creating %lld %d\n", (long long)now.tv_sec * 1000000 + now.tv_nsec / 1000,
+	       (int)getpid());
 	for (int i = 0; i < options.count && windowCount < MaxWindows; i++) {
 		xcb_window_t w = xcb_generate_id(c);
 		xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, (int16_t)options.x,
@@ -239,6 +243,8 @@ static bool ParseOptions(int argc, char **argv)
 			options.title = v, options.netTitle = a[2] == 'n', i++;
 		else if (!strcmp(a, "--class"))
 			options.className = v, i++;
+		else if (!strcmp(a, "--after"))
+			options.after = atoi(v), i++;
 		else if (!strcmp(a, "--count"))
 			options.count = atoi(v), i++;
 		else if (!strcmp(a, "--geometry") &&
@@ -269,6 +275,8 @@ int main(int argc, char **argv)
 		return 1;
 	}
 	screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+	if (options.after > 0)
+		usleep((useconds_t)options.after * 1000);
 	if (!options.wait)
 		CreateWindows();
 	else
