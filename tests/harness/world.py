@@ -125,12 +125,24 @@ class World:
     def _start_manager(self):
         log = open(self.dir / (self.manager + ".log"), "wb")
         self._spawn([self.manager], stdout=log, stderr=log)
-        # A manager is ready once it manages a freshly mapped window.
-        probe = self._spawn(["xmessage", "-name", "wincue-probe", "probe"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: self._managed("wincue-probe"), 20, self.manager + " to manage windows")
-        stop_pid(probe.pid)
-        self.pids.remove(probe.pid)
+        # A manager is ready once it manages a freshly mapped window. One
+        # mapped while the manager starts up may stay unmanaged for good
+        # (seen with openbox), so a probe that is not taken in soon is
+        # replaced by a fresh one.
+        deadline = time.monotonic() + 20
+        while True:
+            probe = self._spawn(["xmessage", "-name", "wincue-probe", "probe"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                wait_until(lambda: self._managed("wincue-probe"), 1, "the probe")
+                return
+            except TimeoutError:
+                if time.monotonic() > deadline:
+                    raise TimeoutError("timed out waiting for %s to manage windows"
+                                       % self.manager)
+            finally:
+                stop_pid(probe.pid)
+                self.pids.remove(probe.pid)
 
     def _managed(self, name):
         ids = subprocess.run(["xdotool", "search", "--classname", name], env=self.env,
