@@ -485,9 +485,8 @@ static bool ReadAnswers(TrackedWindow *w)
 	return !gone;
 }
 
-/* Sends the reads of every changed window, then takes the answers: one
- * round trip for the whole batch. Returns false when nothing changed. */
-static bool RefreshStale(void)
+/* Sends the reads of every changed window; returns how many. */
+static int AskAllStale(void)
 {
 	int asked = 0;
 
@@ -497,33 +496,43 @@ static bool RefreshStale(void)
 			asked++;
 		}
 	}
+	return asked;
+}
+
+static void ReadAllAnswers(void)
+{
 	for (int i = 0; i < slotCount && Alive(); i++) {
 		TrackedWindow *w = &trackedWindows[i];
 		if (w->id != 0 && w->asked != 0 && !ReadAnswers(w))
 			RemoveTracked(w);
 	}
-	return asked > 0;
 }
 
-/* One batch: what has come in by now, and what it makes stale. Changes
- * that arrive meanwhile wait for the next call, so a busy manager cannot
- * keep a pass going. */
+/* One batch, one round trip: what has come in by now, and what it makes
+ * stale. Changes that arrive meanwhile wait for the next call, so a busy
+ * manager cannot keep a pass going. */
 void X11Update(void)
 {
 	DrainEvents(true);
-	if (Alive())
-		RefreshStale();
+	if (Alive() && AskAllStale() > 0)
+		ReadAllAnswers();
 }
 
 bool X11Sync(void)
 {
+	xcb_get_window_attributes_cookie_t cookie;
 	xcb_get_window_attributes_reply_t *r;
 
 	if (!Alive())
 		return false;
+	/* What has arrived already is read in the same round trip. */
+	DrainEvents(false);
+	AskAllStale();
 	/* The root's attributes answer two things: every event sent before
 	 * them has now arrived, and whether a manager redirects the root. */
-	r = xcb_get_window_attributes_reply(x11, xcb_get_window_attributes(x11, x11Root), NULL);
+	cookie = xcb_get_window_attributes(x11, x11Root);
+	ReadAllAnswers();
+	r = xcb_get_window_attributes_reply(x11, cookie, NULL);
 	if (r != NULL)
 		x11Managed = (r->all_event_masks & XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT) != 0;
 	free(r);
