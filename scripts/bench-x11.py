@@ -13,6 +13,7 @@ with openbox:
 usage: scripts/bench-x11.py [TRIES]    (after: cmake --build --preset host)
 """
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -152,8 +153,11 @@ ROWS = [
 def main():
     tries = int(sys.argv[1]) if len(sys.argv) > 1 else 30
     root = tempfile.mkdtemp(prefix="wincue-bench-")
-    columns = [("no manager", measure(None, tries, root)),
-               ("openbox", measure("openbox", tries, root))]
+    try:
+        columns = [("no manager", measure(None, tries, root)),
+                   ("openbox", measure("openbox", tries, root))]
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
     print("X11 desktop, %d client windows, %d tries, %d cores, load average %.2f" %
           (WINDOWS, tries, os.cpu_count(), os.getloadavg()[0]))
     print("%-38s %-22s %-22s %s" % ("", columns[0][0], columns[1][0], "goal"))

@@ -23,7 +23,8 @@ from cases import echo, run  # noqa: E402
 from wincue import Target, script_dir  # noqa: E402
 from world import World, stop_pid, wait_until  # noqa: E402
 from xdesk import (Program, TestWindows, center, click_and_type, find_windows,  # noqa: E402
-                   has_property, is_hidden, is_shown, top, wait_shown, world_dir, xtool)
+                   has_property, is_hidden, is_shown, top, wait_shown, wm_state, world_dir,
+                   xtool)
 
 results = []
 
@@ -125,6 +126,18 @@ def hide_find_show(desk):
     check("a hidden window is found, then shown and managed again",
           status == 0 and out.endswith(run("Find", "Find", "Display", "Display")) and
           is_shown(desk.world, mine) and is_shown(desk.world, xmessage), out)
+
+
+def minimized_stays(desk):
+    """Showing a minimized window leaves it minimized; hiding withdraws it."""
+    if not desk.world.manager:
+        return
+    wid = desk.windows("--title", "minimized").ids[0]
+    subprocess.run(["xdotool", "windowminimize", "--sync", wid], env=desk.env, check=True)
+    desk.wincue(step(0, "Display", Display="1", Text="minimized"))
+    check("showing a minimized window leaves it minimized", wm_state(desk.world, wid) == "Iconic")
+    desk.wincue(step(0, "Display", Display="0", Text="minimized"))
+    check("hiding a minimized window withdraws it", is_hidden(desk.world, wid))
 
 
 def back_to_back(desk):
@@ -270,7 +283,8 @@ def stand_ins(desk, desktop_test):
           r.stdout[-3000:] + r.stderr[-1000:])
 
 
-WORLD_CASES = [find_by_title_and_class, exact_match_only, hide_find_show, back_to_back,
+WORLD_CASES = [find_by_title_and_class, exact_match_only, hide_find_show, minimized_stays,
+               back_to_back,
                disable_enable, enable_leaves_others_alone, real_client_input,
                find_waits_for_a_later_window]
 
