@@ -1,7 +1,8 @@
 """make demo: runs the bundled example script with wincue.exe under Wine on
-a private virtual display, next to a watcher that reports, from outside,
-what happens to the target program's window at each step. Screenshots of
-the display at each change are saved under build/demo/.
+a private virtual display (Notepad), then the Linux build's example on a
+private Xvfb with openbox (xlogo), each next to a watcher that reports, from
+outside, what happens to the target program's window at each step.
+Screenshots of the display at each change are saved under build/demo/.
 """
 import os
 import queue
@@ -25,10 +26,10 @@ def follow(name, stream, lines):
     lines.put((time.monotonic(), name, None))
 
 
-def screenshot(world, n, label):
+def screenshot(world, tag, n, label):
     if shutil.which("import"):
         words = "".join(c if c.isalnum() else "-" for c in label).strip("-")
-        f = OUT / ("%02d-%s.png" % (n, "-".join(w for w in words.split("-") if w)))
+        f = OUT / ("%s-%02d-%s.png" % (tag, n, "-".join(w for w in words.split("-") if w)))
         subprocess.run(["import", "-window", "root", str(f)], env=world.env,
                        capture_output=True, timeout=30)
         return f.name
@@ -48,28 +49,7 @@ def windows_demo():
         wincue = subprocess.Popen(world.windows_exe("wincue.exe"), cwd=ROOT / "examples",
                                   env=world.env, stdout=subprocess.PIPE,
                                   stdin=subprocess.DEVNULL)
-        threading.Thread(target=follow, args=("wincue", wincue.stdout, lines),
-                         daemon=True).start()
-        # The end is wincue's exit, not the end of its output: the program
-        # it started may hold the same pipe open.
-        threading.Thread(target=lambda: lines.put((0, "exit", wincue.wait())),
-                         daemon=True).start()
-        start, shots, running = time.monotonic(), 0, True
-        while running:
-            t, who, text = lines.get(timeout=120)
-            if who == "exit":
-                running = False
-                continue
-            if text is None:
-                continue
-            note = ""
-            if who == "window":
-                shots += 1
-                f = screenshot(world, shots, text)
-                note = "   [screenshot build/demo/%s]" % f if f else ""
-            print("%7.3f s  %-6s | %s%s" % (t - start, who, text, note))
-        wincue.wait()
-        print("wincue exit status:", wincue.returncode)
+        show_run(world, wincue, lines, "wine")
         subprocess.run([world.wine_loader, "taskkill", "/f", "/im", "notepad.exe"],
                        env=world.env, capture_output=True, timeout=60)
         try:
@@ -80,6 +60,82 @@ def windows_demo():
         stop_pid(watch.pid)
     finally:
         world.stop()
+
+
+def x_state(env, cls):
+    """How the X server sees the windows of a class: mapped or not, and
+    whether wincue's saved input state (its mark of a disabled window) is on."""
+    run = lambda *a: subprocess.run(a, env=env, capture_output=True, text=True).stdout
+    ids = run("xdotool", "search", "--class", "^%s$" % cls).split()
+    if not ids:
+        return "no %s window" % cls
+    seen = []
+    for wid in ids:
+        mapped = "IsViewable" in run("xwininfo", "-id", wid)
+        disabled = "not found" not in run("xprop", "-id", wid, "_WINCUE_SAVED_INPUT")
+        seen.append("%s, %s" % ("visible" if mapped else "hidden",
+                                "disabled" if disabled else "enabled"))
+    return "%s: %s" % (cls, "; ".join(seen))
+
+
+def watch_x(env, cls, lines, stop):
+    last = None
+    while not stop.is_set():
+        now = x_state(env, cls)
+        if now != last:
+            lines.put((time.monotonic(), "window", now))
+            last = now
+        time.sleep(0.02)
+
+
+def linux_demo():
+    print()
+    print("== wincue (Linux build) on Xvfb with openbox: examples/linux/config.ini on xlogo ==")
+    world = World(OUT / "world-x11", manager="openbox").start()
+    stop = threading.Event()
+    try:
+        lines = queue.Queue()
+        threading.Thread(target=watch_x, args=(world.env, "XLogo", lines, stop),
+                         daemon=True).start()
+        lines.get(timeout=30)
+        # stderr is quiet: xlogo, started by wincue, shares it and complains
+        # when it is ended at the close.
+        wincue = subprocess.Popen([str(BUILD / "host" / "wincue")], cwd=ROOT / "examples" / "linux",
+                                  env=world.env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        show_run(world, wincue, lines, "x11")
+        stop.set()
+        # xlogo was started by wincue, not by us: end it through its window.
+        for wid in subprocess.run(["xdotool", "search", "--class", "^XLogo$"], env=world.env,
+                                  capture_output=True, text=True).stdout.split():
+            subprocess.run(["xkill", "-id", wid], env=world.env, capture_output=True)
+        wait_until(lambda: x_state(world.env, "XLogo") == "no XLogo window", 30, "xlogo to end")
+        print("xlogo ended.")
+    finally:
+        stop.set()
+        world.stop()
+
+
+def show_run(world, wincue, lines, tag):
+    """Prints wincue's lines and the watcher's, in order, until wincue exits."""
+    threading.Thread(target=follow, args=("wincue", wincue.stdout, lines), daemon=True).start()
+    # The end is wincue's exit, not the end of its output: the program
+    # it started may hold the same pipe open.
+    threading.Thread(target=lambda: lines.put((0, "exit", wincue.wait())), daemon=True).start()
+    start, shots = time.monotonic(), 0
+    while True:
+        t, who, text = lines.get(timeout=120)
+        if who == "exit":
+            break
+        if text is None:
+            continue
+        note = ""
+        if who == "window":
+            shots += 1
+            f = screenshot(world, tag, shots, text)
+            note = "   [screenshot build/demo/%s]" % f if f else ""
+        print("%7.3f s  %-6s | %s%s" % (t - start, who, text, note))
+    print("wincue exit status:", wincue.returncode)
 
 
 def _drain_until(lines, text):
@@ -96,6 +152,7 @@ def main():
     shutil.rmtree(OUT, ignore_errors=True)
     OUT.mkdir(parents=True)
     windows_demo()
+    linux_demo()
 
 
 if __name__ == "__main__":
