@@ -5,6 +5,7 @@ the figures are for reading, and for the README.
 import os
 import platform
 import select
+import shutil
 import statistics
 import subprocess
 import sys
@@ -14,7 +15,13 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "harness"))
-from world import BUILD, World  # noqa: E402
+sys.path.insert(0, str(ROOT / "tests" / "actions"))
+sys.path.insert(0, str(ROOT / "scripts"))
+import bench_x11  # noqa: E402
+from run_window_cases import Output, Windows  # noqa: E402
+from world import BUILD, World, stop_pid  # noqa: E402
+
+TRIES = 30
 
 RUNS = 20
 rows = []
@@ -30,8 +37,11 @@ def row(what, values, unit="ms", goal=""):
     print("  %-58s %s" % (what, figure), flush=True)
 
 
+SCRATCH = Path(tempfile.mkdtemp(prefix="wincue-bench-"))
+
+
 def script(lines):
-    d = Path(tempfile.mkdtemp(prefix="bench-"))
+    d = Path(tempfile.mkdtemp(dir=SCRATCH))
     (d / "config.ini").write_text(lines)
     return d
 
@@ -77,12 +87,12 @@ def first_line(argv, cwd, env=None, runs=RUNS):
     return [line_times(argv, cwd, env)[0][0] for _ in range(runs)]
 
 
-def cmd_cost(argv, cwd, env=None, runs=RUNS):
-    """Start line to end line of a Cmd step, in ms."""
+def cmd_cost(argv, cwd, env=None, runs=RUNS, step="Cmd"):
+    """Start line to end line of a step, in ms."""
     res = []
     for _ in range(runs):
         lines = dict((text, t) for t, text in line_times(argv, cwd, env))
-        res.append(lines["end   - Cmd"] - lines["start - Cmd"])
+        res.append(lines["end   - " + step] - lines["start - " + step])
     return res
 
 
@@ -93,7 +103,7 @@ def host_figures():
     row("host: whole run, 1-step script", whole_process(host, one))
     row("host: whole run, 255-step script", whole_process(host, full), goal="<= 5 ms")
     row("host: start to first line, 1-step script", first_line(host, one))
-    junk = Path(tempfile.mkdtemp(prefix="bench-"))
+    junk = Path(tempfile.mkdtemp(dir=SCRATCH))
     with open(junk / "config.ini", "wb") as f:
         f.write(os.urandom(50 * 1024 * 1024))
     row("host: whole run, 50 MB config.ini of junk", whole_process(host, junk, runs=5),
@@ -116,6 +126,61 @@ def wine_figures():
         world.stop()
 
 
+def wine_window_figures():
+    """Under Wine, with 100 windows of our test program on the desktop."""
+    world = World(BUILD / "bench" / "world-windows", wine=True).start()
+    try:
+        exe = world.windows_exe("wincue.exe")
+        label = "wine (%s)" % world.windows_build.name
+        many = Windows(world.windows_exe("tests/testwindows.exe"), world.env)
+        for i in range(100):
+            many.create(i, "bench", "bench %d" % i, "shown")
+        late, lat = 100, []
+        for i in range(TRIES):
+            d = script("[Section0]\nAction=Find\nText=late %d\n" % i)
+            p = subprocess.Popen(exe, cwd=d, env=world.env, stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL)
+            out = Output(p.stdout)
+            out.until(lambda b: b"start - Find" in b)
+            time.sleep(bench_x11.SETTLE)
+            t = time.perf_counter()
+            many.ask("create\tbench\tlate %d" % i)
+            out.until(lambda b: b"end   - Find" in b)
+            lat.append((time.perf_counter() - t) * 1000)
+            many.expect("created %d" % late)
+            late += 1
+            p.wait()
+        row(label + ": Find latency, create request to end line", lat, goal="")
+        d = script("[Section0]\nAction=Display\nClassName=wincue-none\nDisplay=1\n")
+        row(label + ": one Display pass over 100+ windows (start to end line)",
+            cmd_cost(exe, d, world.env, step="Display"))
+        d = script("[Section0]\nAction=Find\nText=never comes\n")
+        p = subprocess.Popen(exe, cwd=d, env=world.env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+        pids = [p.pid, world.pids[1], world.pids[0]]  # wincue, wineserver, Xvfb
+        before = [bench_x11.cpu_seconds(x) for x in pids]
+        t0 = time.monotonic()
+        time.sleep(bench_x11.CPU_SECONDS)
+        took = time.monotonic() - t0
+        share = [100 * (bench_x11.cpu_seconds(x) - b) / took for x, b in zip(pids, before)]
+        stop_pid(p.pid)
+        row(label + ": CPU while Find waits 5 s: wincue / wineserver / Xvfb",
+            "%.1f %% / %.1f %% / %.1f %%" % tuple(share))
+        many.close()
+    finally:
+        world.stop()
+
+
+def x11_figures():
+    root = tempfile.mkdtemp(dir=SCRATCH)
+    for manager in (None, "openbox"):
+        f = bench_x11.measure(manager, TRIES, root)
+        where = "host X11 (%s)" % (manager or "no manager")
+        for key, label, goal in bench_x11.ROWS:
+            row("%s: %s" % (where, label.strip()), f[key], goal=goal)
+
+
 def size_figures():
     exe = BUILD / "win32" / "wincue.exe"
     row("wincue.exe (win32, stripped) size", "%d bytes" % exe.stat().st_size, goal="<= 64 KiB")
@@ -124,9 +189,14 @@ def size_figures():
 def main():
     print("wincue benchmark on %s, %d cores, %s" % (platform.node(), os.cpu_count(),
                                                     time.strftime("%Y-%m-%d")))
-    size_figures()
-    host_figures()
-    wine_figures()
+    try:
+        size_figures()
+        host_figures()
+        x11_figures()
+        wine_figures()
+        wine_window_figures()
+    finally:
+        shutil.rmtree(SCRATCH, ignore_errors=True)
     print()
     print("| measure | median (min..max, runs) | goal |")
     print("|---|---|---|")

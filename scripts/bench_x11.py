@@ -10,7 +10,7 @@ with openbox:
   - the CPU share of wincue, Xvfb and the manager while a Find step waits
     for a window that never comes, and of `xdotool search --sync` likewise.
 
-usage: scripts/bench-x11.py [TRIES]    (after: cmake --build --preset host)
+usage: scripts/bench_x11.py [TRIES]    (after: cmake --build --preset host)
 """
 import os
 import shutil
