@@ -267,6 +267,18 @@ static void AskToActivate(xcb_window_t other, xcb_window_t current)
 	               (const char *)&m);
 }
 
+enum { ManagerFocusMs = 50 }; /* how long the manager gets to move the focus */
+
+static void WaitFocusLeaves(xcb_window_t id, uint64_t until)
+{
+	if (until > PassDeadline())
+		until = PassDeadline();
+	while (x11 != NULL && HasFocus(id) && MonotonicMs() < until) {
+		uint64_t soon = MonotonicMs() + 2;
+		X11WaitEvent(soon < until ? soon : until);
+	}
+}
+
 /* Under a manager the focus moves through it (setting it directly
  * confuses some); without one, it follows the pointer. Waits within the
  * pass bound until it has left. */
@@ -278,15 +290,16 @@ static void MoveFocusAway(xcb_window_t id)
 		return;
 	if (x11Managed && RootHas(x11Atoms[AtomNetSupportingWmCheck]))
 		other = OtherClient(id);
-	if (other != XCB_NONE)
+	if (other != XCB_NONE) {
 		AskToActivate(other, id);
-	else
-		xcb_set_input_focus(x11, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
-		                    XCB_CURRENT_TIME);
-	while (x11 != NULL && HasFocus(id) && MonotonicMs() < PassDeadline()) {
-		uint64_t soon = MonotonicMs() + 2;
-		X11WaitEvent(soon < PassDeadline() ? soon : PassDeadline());
+		WaitFocusLeaves(id, MonotonicMs() + ManagerFocusMs);
+		if (x11 == NULL || !HasFocus(id))
+			return;
 	}
+	/* No manager, no other client, or the manager would not move it. */
+	xcb_set_input_focus(x11, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
+	                    XCB_CURRENT_TIME);
+	WaitFocusLeaves(id, PassDeadline());
 }
 
 /* -- enabling ---------------------------------------------------------- */
@@ -348,6 +361,14 @@ static void RestoreTakeFocus(xcb_window_t id, uint32_t flags, uint32_t index,
 	WriteProtocols(id, length);
 }
 
+static void MarkDisabled(xcb_window_t id, bool disabled)
+{
+	TrackedWindow *w = FindTracked(id);
+
+	if (w != NULL)
+		w->disabled = disabled;
+}
+
 /* Returns whether the window was disabled. */
 static BOOL Disable(xcb_window_t id)
 {
@@ -363,6 +384,9 @@ static BOOL Disable(xcb_window_t id)
 	if (s.geometry != NULL) /* else the window is gone */
 		RefuseInput(id, &s);
 	FreeInputState(&s);
+	/* Known at once, so the focus is not handed to a window this same
+	 * pass has just disabled. */
+	MarkDisabled(id, true);
 	MoveFocusAway(id);
 	return wasDisabled;
 }
@@ -380,6 +404,7 @@ static BOOL Enable(xcb_window_t id)
 		RestoreHints(id, v[0], s.hints);
 		RestoreTakeFocus(id, v[0], v[1], s.protocols);
 		xcb_delete_property(x11, id, x11Atoms[AtomSavedInput]);
+		MarkDisabled(id, false);
 	}
 	FreeInputState(&s);
 	return wasDisabled;

@@ -203,6 +203,19 @@ def disable_enable(desk):
           all(e.endswith(target) for e in tw.events_since(start)), tw.events_since(start))
 
 
+def disable_a_class(desk):
+    """One pass disabling every window of a class moves the focus off all
+    of them: never onto one the same pass has just disabled."""
+    tw = desk.windows("--title", "pair", "--class", "Pair", "--count", "2", "--take-focus",
+                      "--geometry", "300,40,150,80", count=2)
+    xtool(desk.world, "xdotool", "windowfocus", "--sync", tw.ids[1])
+    desk.wincue(step(0, "Enable", Enable="0", ClassName="Pair"))
+    focus = xtool(desk.world, "xdotool", "getwindowfocus").strip()
+    check("disabling a class leaves the focus on none of its windows",
+          not focus or int(focus) not in [int(w, 0) for w in tw.ids], (focus, tw.ids))
+    desk.wincue(step(0, "Enable", Enable="1", ClassName="Pair"))
+
+
 def enable_leaves_others_alone(desk):
     """Enabling a window never disabled changes nothing; disabling and
     enabling one without hints or protocols, with a region of its own,
@@ -285,7 +298,7 @@ def stand_ins(desk, desktop_test):
 
 WORLD_CASES = [find_by_title_and_class, exact_match_only, hide_find_show, minimized_stays,
                back_to_back,
-               disable_enable, enable_leaves_others_alone, real_client_input,
+               disable_enable, disable_a_class, enable_leaves_others_alone, real_client_input,
                find_waits_for_a_later_window]
 
 
