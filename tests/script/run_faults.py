@@ -76,13 +76,20 @@ def readable(d, target):
     (d / "config.ini").write_bytes(SCRIPT)
 
 
+def not_executable_name(target):
+    return "notexec.exe" if target.name == "wine" else "./notexec"
+
+
 def not_executable(d, target):
-    """A shell script without any execute bit: it must not run. A program
-    started after it shows when it would have run."""
-    (d / "notexec").write_text("#!/bin/sh\necho ran > ran.txt\n")
-    (d / "notexec").chmod(0o644)
-    lines = "[Section0]\nAction=Cmd\nCmd=./notexec\n[Section1]\nAction=Cmd\nCmd=%s after.txt\n"
-    (d / "config.ini").write_text(lines % target.program_path("linger"))
+    """A file that is no program: on Linux a script without any execute
+    bit, on Windows text named .exe. It must not run, and the run goes on;
+    a program started after it shows when it would have run."""
+    name = d / not_executable_name(target)
+    name.write_text("#!/bin/sh\necho ran > ran.txt\n")
+    name.chmod(0o644)
+    lines = "[Section0]\nAction=Cmd\nCmd=%s\n[Section1]\nAction=Cmd\nCmd=%s after.txt\n"
+    (d / "config.ini").write_text(lines % (not_executable_name(target),
+                                           target.program_path("linger")))
     return {"after.txt": "started\n", "ran.txt": None}
 
 
@@ -135,8 +142,8 @@ FAULTS = [
      b"[Section0]\nAction=Cmd\nCmd=%s%n%x\n" + section_of(1, PERCENT),
      echo(0, "Cmd", "Cmd", "%s%n%x") + rejected_with(1, PERCENT) + run("Cmd"), ALL),
     ("Cmd of a program that is not executable", not_executable,
-     lambda t: echo(0, "Cmd", "Cmd", "./notexec") +
-     echo(1, "Cmd", "Cmd", "%s after.txt" % t.program_path("linger")) + run("Cmd", "Cmd"), HOSTS),
+     lambda t: echo(0, "Cmd", "Cmd", not_executable_name(t)) +
+     echo(1, "Cmd", "Cmd", "%s after.txt" % t.program_path("linger")) + run("Cmd", "Cmd"), ALL),
     ("Cmd with unbalanced quotes", unbalanced_quotes, commands, ALL),
     ("Sleep of zero, with signs and letters",
      b"".join(b"[Section%d]\nAction=Sleep\nSleep=%s\n" % (i, s.encode())
