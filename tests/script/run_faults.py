@@ -122,10 +122,11 @@ FAULTS = [
     ("only blanks and line ends", b" \t\r\n\v\f \n\n\t \r\r\n  ", NOTHING, ALL),
     ("binary junk", junk(65536), NOTHING, ALL),
     ("binary junk, then a script", junk(65536) + b"\n" + SCRIPT, RAN, ALL),
-    ("50 MB of junk, then a script", big_junk, RAN, ALL),
+    # Under Wine these two would only time Wine's own INI reader.
+    ("50 MB of junk, then a script", big_junk, RAN, HOSTS),
     ("10,000 sections, numbered backwards",
      b"".join(b"[Section%d]\nAction=Sleep\nSleep=0\n" % i for i in range(9999, -1, -1)),
-     "".join(echo(i, "Sleep", "Sleep", "0") for i in range(255)) + run(*["Sleep"] * 255), ALL),
+     "".join(echo(i, "Sleep", "Sleep", "0") for i in range(255)) + run(*["Sleep"] * 255), HOSTS),
     ("NUL bytes end names and values",
      b"[Section0]\nAction=Sleep\0Cmd\nSleep=0\0\n[Section1\0x]\nAction=Cmd\nCmd=a\0b\n"
      b"[Section2]\nAc\0tion=Find\nText=\0t\nClassName=c\0d\n",
