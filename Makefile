@@ -1,8 +1,12 @@
 # The two commands users need: `make demo` and `make test`.
 # Both install what they need from Debian's packages first.
 JOBS ?= 2
+# make fuzz: how long to fuzz, and any further libFuzzer options.
+FUZZ_SECONDS ?= 600
+FUZZ_ARGS ?=
+FUZZ_DIR = build/fuzz/tests/fuzz
 
-.PHONY: all demo test bench deps build build-host build-windows clean
+.PHONY: all demo test bench fuzz deps build build-host build-windows build-fuzz clean
 
 all: build
 
@@ -19,13 +23,24 @@ build-windows: deps
 	@cmake --preset win64 >/dev/null
 	@cmake --build --preset win64 -j $(JOBS)
 
+build-fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+
 build: build-host build-windows
 
-test: build
+test: build build-fuzz
 	@cmake --preset host-asan >/dev/null
 	@cmake --build --preset host-asan -j $(JOBS)
 	ctest --test-dir build/host --output-on-failure
 	ctest --test-dir build/host-asan --output-on-failure -L unit
+	ctest --test-dir build/fuzz --output-on-failure -L fuzz
+
+# New inputs are kept in $(FUZZ_DIR)/corpus, findings in $(FUZZ_DIR)/findings.
+fuzz: build-fuzz
+	$(FUZZ_DIR)/load_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
+		-dict=tests/fuzz/ini.dict -artifact_prefix=$(FUZZ_DIR)/findings/ \
+		-print_final_stats=1 $(FUZZ_ARGS) $(FUZZ_DIR)/corpus $(FUZZ_DIR)/seeds
 
 demo: build
 	@scripts/demo.sh
