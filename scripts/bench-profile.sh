@@ -5,4 +5,4 @@ set -e
 cd "$(dirname "$0")/.."
 cmake --preset host >/dev/null
 cmake --build --preset host -j 2 --target profile_bench >/dev/null
-exec build/host/tests/profile_bench
+exec build/host/bench/profile_bench

@@ -3,7 +3,7 @@
 
 On a private Xvfb holding 100 client windows, with no window manager and
 with openbox:
-  - the cost of one Find pass (tests/platform/x11_bench.cpp);
+  - the cost of one Find pass (bench/x11_bench.cpp);
   - a Find step's latency, from a window's creation to wincue's end line,
     and `xdotool search --sync`'s for the same kind of window (median and
     95th percentile over the tries);
@@ -30,7 +30,7 @@ from xdesk import Program  # noqa: E402
 BUILD = ROOT / "build" / "host"
 WINCUE = str(BUILD / "wincue")
 TEST_WINDOW = str(BUILD / "tests" / "test_window")
-PASS_BENCH = str(BUILD / "tests" / "x11_bench")
+PASS_BENCH = str(BUILD / "bench" / "x11_bench")
 WINDOWS = 100
 SETTLE = 0.05  # lets the waiting side reach its steady state before the window comes
 CPU_SECONDS = 5

@@ -7,10 +7,8 @@ static TestWindow windows[MaxTestWindows];
 static bool gone[MaxTestWindows];
 static int windowCount;
 static int passes;
-static int visits;
-static int titleReads;
-static int classReads;
-static char eventLog[4096];
+int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads;
+char testDesktopLog[4096];
 
 void TestDesktopReset(const TestWindow *list, int count)
 {
@@ -20,44 +18,24 @@ void TestDesktopReset(const TestWindow *list, int count)
 	memset(gone, 0, sizeof gone);
 	memcpy(windows, list, sizeof windows[0] * (size_t)count);
 	windowCount = count;
-	passes = visits = titleReads = classReads = 0;
-	eventLog[0] = '\0';
-}
-
-const char *TestDesktopLog(void)
-{
-	return eventLog;
-}
-
-int TestDesktopVisits(void)
-{
-	return visits;
-}
-
-int TestDesktopTitleReads(void)
-{
-	return titleReads;
-}
-
-int TestDesktopClassReads(void)
-{
-	return classReads;
+	passes = testDesktopVisits = testDesktopTitleReads = testDesktopClassReads = 0;
+	testDesktopLog[0] = '\0';
 }
 
 /* A full log means a loop that does not end (a Find that never finds):
  * stop the test program rather than hang. */
 static void Record(const char *format, ...)
 {
-	size_t used = strlen(eventLog);
+	size_t used = strlen(testDesktopLog);
 	va_list ap;
 	int n;
 
-	if (used > 0 && used < sizeof eventLog - 1)
-		eventLog[used++] = ' ';
+	if (used > 0 && used < sizeof testDesktopLog - 1)
+		testDesktopLog[used++] = ' ';
 	va_start(ap, format);
-	n = vsnprintf(eventLog + used, sizeof eventLog - used, format, ap);
+	n = vsnprintf(testDesktopLog + used, sizeof testDesktopLog - used, format, ap);
 	va_end(ap);
-	if (n < 0 || (size_t)n >= sizeof eventLog - used) {
+	if (n < 0 || (size_t)n >= sizeof testDesktopLog - used) {
 		fprintf(stderr, "test desktop: event log full, a loop never ended\n");
 		abort();
 	}
@@ -86,7 +64,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 		/* Handed out, but gone before its names can be read. */
 		if (windows[i].vanishes == VanishesBeforeReads)
 			gone[i] = true;
-		visits++;
+		testDesktopVisits++;
 		if (!lpEnumFunc((HWND)(i + 1), lParam))
 			return TRUE;
 	}
@@ -112,7 +90,7 @@ int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
 {
 	TestWindow *w = Lookup(hWnd);
 
-	titleReads++;
+	testDesktopTitleReads++;
 	if (w == NULL)
 		return 0;
 	if (w->vanishes == VanishesBetweenReads)
@@ -124,7 +102,7 @@ int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 {
 	TestWindow *w = Lookup(hWnd);
 
-	classReads++;
+	testDesktopClassReads++;
 	return w ? CopyName(w->className, lpClassName, nMaxCount) : 0;
 }
 

@@ -28,11 +28,9 @@ void TestDesktopReset(const TestWindow *windows, int count);
 /* The log, tokens separated by one space: "pass" for each EnumWindows
  * call with user value 0 ("pass(N)" otherwise), "sleep(ms)",
  * "enable(handle,flag)" and "show(handle,command)". */
-const char *TestDesktopLog(void);
+extern char testDesktopLog[4096];
 
 /* Callback calls so far, and name reads of each kind. */
-int TestDesktopVisits(void);
-int TestDesktopTitleReads(void);
-int TestDesktopClassReads(void);
+extern int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads;
 
 #endif

@@ -19,7 +19,7 @@
 #include <string.h>
 #include <windows.h>
 
-enum { LineSize = 1024, MaxFields = 4, MaxWindows = 64, NameSize = 256 };
+enum { LineSize = 1024, MaxFields = 4, MaxWindows = 256, NameSize = 256 };
 
 static HWND windows[MaxWindows];
 static int windowCount;

@@ -21,7 +21,7 @@
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 
-enum { LineSize = 1024, MaxFields = 4, MaxWindows = 64 };
+enum { LineSize = 1024, MaxFields = 4, MaxWindows = 256 };
 
 static xcb_connection_t *c;
 static xcb_screen_t *screen;

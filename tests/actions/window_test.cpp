@@ -32,8 +32,8 @@ void SetStep(const char *text, const char *className, const char *enable = "",
 /* Both names are read for every window visited, whatever the outcome. */
 void ExpectBothNamesReadPerVisit(void)
 {
-	EXPECT_EQ(TestDesktopTitleReads(), TestDesktopVisits());
-	EXPECT_EQ(TestDesktopClassReads(), TestDesktopVisits());
+	EXPECT_EQ(testDesktopTitleReads, testDesktopVisits);
+	EXPECT_EQ(testDesktopClassReads, testDesktopVisits);
 }
 
 const std::string Title300(300, 't');
@@ -71,8 +71,8 @@ TEST(MatchesStep, RuleTable)
 		TestDesktopReset(&w, 1);
 		SetStep(c.text, c.className);
 		EXPECT_EQ(MatchesStep(1), c.matches);
-		EXPECT_EQ(TestDesktopTitleReads(), 1);
-		EXPECT_EQ(TestDesktopClassReads(), 1);
+		EXPECT_EQ(testDesktopTitleReads, 1);
+		EXPECT_EQ(testDesktopClassReads, 1);
 	}
 }
 
@@ -119,8 +119,8 @@ TEST(EnableAndDisplay, OnePassTreatsEveryMatch)
 		TestDesktopReset(desktop, desktopCount);
 		SetStep(c.text, c.className, c.enable, c.display);
 		c.executor();
-		EXPECT_STREQ(TestDesktopLog(), c.log);
-		EXPECT_EQ(TestDesktopVisits(), desktopCount);
+		EXPECT_STREQ(testDesktopLog, c.log);
+		EXPECT_EQ(testDesktopVisits, desktopCount);
 		ExpectBothNamesReadPerVisit();
 	}
 }
@@ -140,12 +140,12 @@ TEST(EnableAndDisplay, VanishedWindowHasNoNames)
 	TestDesktopReset(windows, 4);
 	SetStep("Main", "A", "", "0");
 	DisplayMatchingWindows();
-	EXPECT_STREQ(TestDesktopLog(), "pass show(4,0)");
+	EXPECT_STREQ(testDesktopLog, "pass show(4,0)");
 
 	TestDesktopReset(windows, 4);
 	SetStep("Main", "A", "1");
 	EnableMatchingWindows();
-	EXPECT_STREQ(TestDesktopLog(), "pass enable(4,1)");
+	EXPECT_STREQ(testDesktopLog, "pass enable(4,1)");
 }
 
 struct FindCase {
@@ -157,40 +157,20 @@ struct FindCase {
 	int visits; /* over all passes */
 };
 
+const TestWindow mainA = {"Main", "A", true, true, 0, Stays};
+const TestWindow mainB = {"Main", "B", true, true, 0, Stays};
+const TestWindow otherB = {"x", "B", true, true, 0, Stays};
+const TestWindow hiddenA = {"Main", "A", false, false, 0, Stays};
+const TestWindow lateA = {"Main", "A", true, true, 2, Stays};
+const TestWindow nextA = {"Main", "A", true, true, 1, Stays};
+const TestWindow vanishingA = {"Main", "A", true, true, 0, VanishesBeforeReads};
+
 const FindCase findCases[] = {
-    {"already there", {{"Main", "A", true, true, 0, Stays}}, 1, "", "A", "pass", 1},
-    {"hidden and disabled still found",
-     {{"Main", "A", false, false, 0, Stays}},
-     1,
-     "Main",
-     "",
-     "pass",
-     1},
-    {"pass ends at the first match",
-     {{"x", "B", true, true, 0, Stays},
-      {"Main", "B", true, true, 0, Stays},
-      {"Main", "A", true, true, 0, Stays}},
-     3,
-     "Main",
-     "",
-     "pass",
-     2},
-    {"appears after three passes",
-     {{"x", "B", true, true, 0, Stays}, {"Main", "A", true, true, 3, Stays}},
-     2,
-     "",
-     "A",
-     "pass sleep(1) pass sleep(1) pass sleep(1) pass",
-     5},
-    {"a window vanishing mid-pass",
-     {{"Main", "B", true, true, 0, Stays},
-      {"Main", "A", true, true, 0, VanishesBeforeReads},
-      {"Main", "A", true, true, 1, Stays}},
-     3,
-     "",
-     "A",
-     "pass sleep(1) pass",
-     4},
+    {"already there", {mainA}, 1, "", "A", "pass", 1},
+    {"hidden and disabled still found", {hiddenA}, 1, "Main", "", "pass", 1},
+    {"pass ends at the first match", {otherB, mainB, mainA}, 3, "Main", "", "pass", 2},
+    {"appears later", {otherB, lateA}, 2, "", "A", "pass sleep(1) pass sleep(1) pass", 4},
+    {"vanishing mid-pass", {mainB, vanishingA, nextA}, 3, "", "A", "pass sleep(1) pass", 4},
 };
 
 TEST(WaitForWindow, PassesAndPauses)
@@ -202,8 +182,8 @@ TEST(WaitForWindow, PassesAndPauses)
 		windowFound = 1; /* left over from an earlier Find step */
 		WaitForWindow();
 		EXPECT_EQ(windowFound, 1);
-		EXPECT_STREQ(TestDesktopLog(), c.log);
-		EXPECT_EQ(TestDesktopVisits(), c.visits);
+		EXPECT_STREQ(testDesktopLog, c.log);
+		EXPECT_EQ(testDesktopVisits, c.visits);
 		ExpectBothNamesReadPerVisit();
 	}
 }

@@ -31,8 +31,7 @@ const struct {
 } splits[] = {
     {"prog", {"prog"}},
     {"", {""}},
-    {"prog  a\t b ", {"prog", "a", "b"}},
-    {"prog\ta", {"prog", "a"}},
+    {"prog\t a\t b ", {"prog", "a", "b"}}, /* a tab ends the name too */
     /* The program name: to the closing quote, or to a blank; no escapes. */
     {R"("C:\Program Files\x.exe" a)", {R"(C:\Program Files\x.exe)", "a"}},
     {R"("a b"c d)", {"a b", "c", "d"}},

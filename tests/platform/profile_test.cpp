@@ -60,37 +60,20 @@ static string Utf16(const std::u16string &s)
 
 #define S(lit) string(lit, sizeof lit - 1) /* keeps NUL bytes */
 
+/* Only what the Wine differential (run_profile_diff.py) leaves out: UTF-16
+ * beyond ASCII (Wine answers in its code page) and a few odd bytes. */
 static const struct {
 	const char *what;
 	string file;
 	const char *section, *key;
 	string want; /* "-" is the default: not found */
 } rows[] = {
-    {"empty file", "", "Section0", "A", "-"},
     {"UTF-16LE decoded to UTF-8", Utf16(u"[Section0]\r\nA=caf\u00e9 \u20ac\U0001F600\r\n"),
      "Section0", "A", "caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80"},
     {"UTF-16LE lone surrogate", Utf16(u"[S]\nA=x") + S("\x00\xd8") + Utf16(u"y").substr(2), "S",
      "A", "x\xef\xbf\xbdy"},
-    {"UTF-8 mark glued to the header", "\xef\xbb\xbf[Section0]\nA=1\n", "Section0", "A", "-"},
-    {"CR, LF, runs, no last line end", "[S]\r\n\n\rA=1\rB=2", "S", "B", "2"},
-    {"blanks trimmed", "  [ \tS\v ]\f\n \t\v\f B \t= \t v  w \v\f\n", "S", "B", "v  w"},
     {"no-break space is not a blank", "[S]\nB=\xa0v\xa0\n", "S", "B", "\xa0v\xa0"},
-    {"header to the first ]", "[S]x]\nB=2\n", "S", "B", "2"},
-    {"header without ]", "[S x\nB=2\n", "S x", "B", "2"},
     {"keys before any section", "B=1\n[S]\n", "S", "B", "-"},
-    {"; comments whole lines only", "[S]\n ;B=1\nB=5 ; x\n", "S", "B", "5 ; x"},
-    {"k==v", "[S]\nB==v\n", "S", "B", "=v"},
-    {"key without = gives the default", "[S]\nB\nB=late\n", "S", "B", "-"},
-    {"names ignore case", "[sEcTiOn0]\nbB=Vv\n", "SECTION0", "Bb", "Vv"},
-    {"first section only", "[S]\nA=1\n[s]\nB=2\n", "S", "B", "-"},
-    {"first key wins", "[S]\nB=1\nb=2\n", "S", "B", "1"},
-    {"next header ends a section", "[S]\n[T]\nB=2\n", "S", "B", "-"},
-    {"double quotes go", "[S]\nB= \"a b\" \n", "S", "B", "a b"},
-    {"mismatched quotes stay", "[S]\nB=\"a'\n", "S", "B", "\"a'"},
-    {"cut at 254", "[S]\nB=" + string(300, 'x'), "S", "B", string(254, 'x')},
-    {"quoted 254 kept whole", "[S]\nB=\"" + string(254, 'q') + "\"", "S", "B", string(254, 'q')},
-    {"long line leaves the next alone", "[S]\nA=" + string(1 << 20, 'x') + "\nB=2", "S", "B", "2"},
-    {"NUL ends a value", S("[S]\nB=ab\0cd\n"), "S", "B", "ab"},
     {"NUL ends a name", S("[S\0x]\nB=2\n"), "S", "B", "2"},
 };
 
