@@ -99,7 +99,9 @@ def sleep_and_cmd(target, root, results):
           target.expected(echo(0, "Cmd", "Cmd", cmd) + run("Cmd")), out, 0, status)
     ran = d / "ran%s%d.txt"
     try:
-        wait_until(ran.exists, 30, "the started program")
+        # the file exists a moment before its first line is written
+        wait_until(lambda: ran.exists() and ran.read_text().endswith("\n"), 30,
+                   "the started program")
         text = ran.read_text()
     except TimeoutError:
         text = "(never started)"
