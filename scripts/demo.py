@@ -37,8 +37,9 @@ def screenshot(world, tag, n, label):
 
 
 def windows_demo():
-    print("== wincue.exe under Wine: examples/config.ini on Notepad ==")
     world = World(OUT / "world", manager="openbox", wine=True).start()
+    print("== %s under Wine with openbox: examples/config.ini on Notepad =="
+          % world.windows_exe("wincue.exe")[1].replace(str(ROOT) + "/", ""))
     try:
         lines = queue.Queue()
         watch = subprocess.Popen(world.windows_exe("watch.exe") + ["Notepad"], env=world.env,
