@@ -682,8 +682,9 @@ static void FindFramedClients(void)
 	memset(ownerFound, 0, sizeof ownerFound);
 	for (int i = 0; i < slotCount && count < MaxSearch; i++) {
 		const TrackedWindow *w = &trackedWindows[i];
-		/* A frame has no WM_STATE and is never override-redirect. */
-		if (w->id != 0 && !w->framed && w->state == StateNone && !w->overrideRedirect) {
+		/* A frame has no WM_STATE; it may be override-redirect, as
+		 * some managers make theirs to keep them out of their own way. */
+		if (w->id != 0 && !w->framed && w->state == StateNone) {
 			levelWindows[count] = w->id;
 			levelOwners[count] = i;
 			count++;
@@ -762,13 +763,12 @@ bool X11Ready(void)
 
 /* A framed window is a client once the manager has put WM_STATE on it,
  * and already while the manager takes it in: then it sits in a root child
- * that is neither a client nor override-redirect, as frames are. */
+ * that is not a client, as frames are (override-redirect or not). */
 static bool IsFramedClient(const TrackedWindow *w, const TrackedWindow *frame)
 {
 	if (w->state != StateNone)
 		return true;
-	return x11Managed && !w->embedded && frame != NULL && frame->state == StateNone &&
-	       !frame->overrideRedirect;
+	return x11Managed && !w->embedded && frame != NULL && frame->state == StateNone;
 }
 
 /* Works out which framed windows are clients and which root children
