@@ -139,6 +139,10 @@ def top(world, wid):
     return _geometry(world, wid)["Absolute upper-left Y"]
 
 
+def left(world, wid):
+    return _geometry(world, wid)["Absolute upper-left X"]
+
+
 def is_shown(world, wid):
     """Viewable, and managed when a manager runs."""
     return map_state(world, wid) == "IsViewable" and (
