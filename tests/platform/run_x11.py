@@ -1,7 +1,7 @@
 """The window steps of the Linux build on a real X11 desktop.
 
-usage: run_x11.py none|openbox|gone TEST_WINDOW DESKTOP_TEST
-  none, openbox: a world of our own (Xvfb, and that window manager) with X
+usage: run_x11.py none|openbox|icewm|gone TEST_WINDOW DESKTOP_TEST
+  none, openbox, icewm: a world of our own (Xvfb, and that window manager) with X
       clients from Debian's packages and our test window; the stand-ins' own
       test (DESKTOP_TEST) runs there too.
   gone: no display at all, and a display that goes away mid-run.
