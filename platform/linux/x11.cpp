@@ -72,21 +72,25 @@ static void ReportOnce(const char *problem, const char *display)
 	        display ? display : "");
 }
 
-/* A desktop with no windows from now on. */
+/* A desktop with no windows from now on. The broken connection is kept:
+ * xcb answers every call on it at once, with nothing, so whatever was
+ * under way when the server went runs on safely to its end. */
 static void DropDisplay(void)
 {
 	ReportOnce("lost the X display", getenv("DISPLAY"));
-	xcb_disconnect(x11);
-	x11 = NULL;
 	memset(trackedWindows, 0, sizeof trackedWindows[0] * (size_t)slotCount);
 	slotCount = 0;
 }
 
 static bool Alive(void)
 {
-	if (x11 != NULL && xcb_connection_has_error(x11))
+	if (x11 == NULL)
+		return false;
+	if (xcb_connection_has_error(x11)) {
 		DropDisplay();
-	return x11 != NULL;
+		return false;
+	}
+	return true;
 }
 
 /* True when the error says the window no longer exists; frees it. */
@@ -810,7 +814,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 		}
 	}
 	x11InPass = true;
-	for (int i = 0; i < count && x11 != NULL; i++) {
+	for (int i = 0; i < count && Alive(); i++) {
 		lookupHint = visitSlots[i]; /* the callback asks for this window's names */
 		if (!lpEnumFunc(visitIds[i], lParam)) {
 			completed = FALSE;

@@ -70,7 +70,7 @@ struct TrackedWindow {
 };
 
 /* Program-wide X11 state, defined in x11.cpp. */
-extern xcb_connection_t *x11; /* NULL before the first use and once lost */
+extern xcb_connection_t *x11; /* NULL until opened; once lost, kept broken */
 extern xcb_window_t x11Root;
 extern xcb_atom_t x11Atoms[AtomCount];
 extern bool x11Managed; /* a window manager redirects the root's children */

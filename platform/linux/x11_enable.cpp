@@ -273,7 +273,7 @@ static void WaitFocusLeaves(xcb_window_t id, uint64_t until)
 {
 	if (until > PassDeadline())
 		until = PassDeadline();
-	while (x11 != NULL && HasFocus(id) && MonotonicMs() < until) {
+	while (X11Ready() && HasFocus(id) && MonotonicMs() < until) {
 		uint64_t soon = MonotonicMs() + 2;
 		X11WaitEvent(soon < until ? soon : until);
 	}
@@ -293,7 +293,7 @@ static void MoveFocusAway(xcb_window_t id)
 	if (other != XCB_NONE) {
 		AskToActivate(other, id);
 		WaitFocusLeaves(id, MonotonicMs() + ManagerFocusMs);
-		if (x11 == NULL || !HasFocus(id))
+		if (!X11Ready() || !HasFocus(id))
 			return;
 	}
 	/* No manager, no other client, or the manager would not move it. */

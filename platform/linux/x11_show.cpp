@@ -128,7 +128,7 @@ static bool AllFinished(void)
 
 void FinishWindowActions(void)
 {
-	while (waitingCount > 0 && x11 != NULL) {
+	while (waitingCount > 0 && X11Ready()) {
 		X11Update();
 		if (AllFinished() || MonotonicMs() >= PassDeadline())
 			break;

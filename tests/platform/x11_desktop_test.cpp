@@ -3,6 +3,7 @@
  * run_x11.py started, with or without a window manager). The test makes
  * its windows over a connection of its own.
  */
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <stdlib.h>
@@ -11,6 +12,7 @@
 #include <vector>
 #include <xcb/xcb.h>
 
+#include "platform/linux/x11.h"
 #include "platform/winapi.h"
 
 namespace
@@ -305,6 +307,25 @@ TEST_F(Desktop, WindowsDestroyedDuringAPass)
 	EXPECT_EQ(doomed.size(), visited.size());
 	for (HWND w : Pass())
 		EXPECT_EQ(0, std::count(doomed.begin(), doomed.end(), w));
+}
+
+/* The display lost while the cache holds windows: each call after it sees
+ * an empty desktop. In a child, as the loss is for good: there the
+ * connection reads end of file, as when the server has gone. */
+TEST_F(Desktop, LosingTheDisplayLeavesAnEmptyDesktop)
+{
+	HWND mine = MakeWindow("Lost");
+
+	ASSERT_TRUE(Visited(mine));
+	EXPECT_EXIT(
+	    {
+		    dup2(open("/dev/null", O_RDWR), xcb_get_file_descriptor(x11));
+		    bool empty = Pass().empty() && Title(mine).empty();
+		    EnableWindow(mine, FALSE);
+		    ShowWindow(mine, SW_HIDE);
+		    exit(empty && Pass().empty() ? 0 : 1);
+	    },
+	    ::testing::ExitedWithCode(0), "lost the X display");
 }
 
 } // namespace
