@@ -10,6 +10,19 @@
 #include "../winapi.h"
 #include "cmdline.h"
 
+/* What a Windows process has from the start. A write to a pipe or socket
+ * whose reader has gone fails there; here SIGPIPE would end wincue instead
+ * (its output piped to a reader that quits, or the X server going away
+ * mid-request). And its standard streams are never taken by a file or the
+ * X connection, which would then receive the script's lines. */
+__attribute__((constructor)) static void SetUpLikeWindows(void)
+{
+	signal(SIGPIPE, SIG_IGN);
+	for (int fd = 0; fd < 3; fd++)
+		if (fcntl(fd, F_GETFD) == -1)
+			open("/dev/null", O_RDWR); /* the lowest free descriptor: fd */
+}
+
 /* Suspends for the whole time, also when a signal interrupts it. As on
  * Windows, 0 only gives up the rest of the time slice. */
 void Sleep(DWORD dwMilliseconds)

@@ -319,6 +319,20 @@ def start_held(target, env, root):
     return p
 
 
+def closed_stdout(world, root):
+    """Started with standard output closed, wincue must not hand that
+    descriptor to the X connection and then write its lines into it."""
+    script = step(0, "Display", Display="0", Text="x") + step(1, "Display", Display="1", Text="x")
+    try:
+        r = subprocess.run(Target("host", world).argv, cwd=script_dir(root, script.encode()),
+                           env=world.env, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                           preexec_fn=lambda: os.close(1), timeout=30)
+    except subprocess.TimeoutExpired as e:
+        r = e
+    check("standard output closed: the run ends well and the display stays",
+          getattr(r, "returncode", None) == 0 and r.stderr == b"", r)
+
+
 def no_display(test_window):
     root = tempfile.mkdtemp(prefix="wincue-x11-")
     target = Target("host")
@@ -343,8 +357,13 @@ def no_display(test_window):
               r.returncode == 0 and r.stderr == b"", r.stderr)
 
         world = World(world_dir("gone")).start()
+        programs = []
         try:
+            closed_stdout(world, root)
+            # a window in the cache when the loss empties it mid-pass
+            programs.append(TestWindows(test_window, world.env, "--title", "there before"))
             p = start_held(Target("host", world), world.env, root)
+            programs.append(p)
             wait_until(lambda: "SubstructureNotify" in xtool(world, "xwininfo", "-root",
                                                              "-events"),
                        10, "wincue to watch the root")
@@ -353,8 +372,9 @@ def no_display(test_window):
             check("the display going away mid-run: one line on standard error, no exit",
                   "\n".join(p.lines) + "\n" == HELD_OUT and p.alive() and
                   err.count(b"\n") == 1, (p.lines, err))
-            p.stop()
         finally:
+            for program in programs:
+                program.stop()
             world.stop()
     finally:
         shutil.rmtree(root, ignore_errors=True)

@@ -8,6 +8,7 @@ report, no hang. Cases that start programs also say what those must leave.
 import os
 import random
 import shutil
+import subprocess
 import sys
 import tempfile
 from pathlib import Path
@@ -15,7 +16,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "harness"))
 from cases import NOTHING, echo, rejected, run  # noqa: E402
 from wincue import Target  # noqa: E402
-from world import BUILD, World, wait_until  # noqa: E402
+from world import BUILD, World, stop_pid, wait_until  # noqa: E402
 
 HOSTS = ("host", "asan")
 ALL = HOSTS + ("wine",)
@@ -103,6 +104,28 @@ def unbalanced_quotes(d, target):
     return {"args.txt": "started two  words\n", "never.txt": None}
 
 
+def unread_output(d, target):
+    """Every line written fails (the reader has gone), and the run goes on
+    to its end, as on Windows: the program of the last step still starts."""
+    (d / "config.ini").write_text("[Section0]\nAction=Sleep\nSleep=0\n[Section1]\nAction=Cmd\n"
+                                  "Cmd=%s after.txt\n" % target.program_path("linger"))
+    return {"after.txt": "started\n"}
+
+
+def run_unread(target, d, timeout=30):
+    """Runs with standard output a pipe whose reader has gone."""
+    r, w = os.pipe()
+    os.close(r)
+    p = subprocess.Popen(target.argv, cwd=d, env=target.env, stdin=subprocess.DEVNULL, stdout=w,
+                         stderr=subprocess.DEVNULL)
+    os.close(w)
+    try:
+        return p.wait(timeout), b""
+    except subprocess.TimeoutExpired:
+        stop_pid(p.pid)
+        return None, b""
+
+
 def commands(target):
     linger = target.program_path("linger")
     return (echo(0, "Cmd", "Cmd", '"%s never.txt' % linger) +
@@ -112,7 +135,9 @@ def commands(target):
 # (case, setup, expected output, targets). setup: config.ini's bytes, a
 # kind of file, or a function of (directory, target) that may return the
 # files the started programs must leave ({name: text, or None for none}).
-# Expected output: text, or a function of the target.
+# Expected output: text, a function of the target, or UNREAD: standard
+# output is a pipe nobody reads.
+UNREAD = None
 FAULTS = [
     ("config.ini is a directory", "dir", NOTHING, ALL),
     ("config.ini is a FIFO: no wait for a writer", fifo, NOTHING, ALL),
@@ -151,6 +176,7 @@ FAULTS = [
               for i, s in enumerate(SLEEPS)),
      "".join(echo(i, "Sleep", "Sleep", s) for i, s in enumerate(SLEEPS)) +
      run(*["Sleep"] * len(SLEEPS)), ALL),
+    ("standard output a pipe whose reader has gone", unread_output, UNREAD, ALL),
 ]
 
 
@@ -206,10 +232,13 @@ def run_case(root, case, target, label):
         d.chmod(0o755)
         target.argv = NOBODY + argv
     try:
-        status, out = target.run_to_exit(d, timeout=30)
+        if want is UNREAD:
+            status, out = run_unread(target, d)
+        else:
+            status, out = target.run_to_exit(d, timeout=30)
     finally:
         target.argv = argv
-    want = target.expected(want(target) if callable(want) else want)
+    want = b"" if want is UNREAD else target.expected(want(target) if callable(want) else want)
     problems = left_behind(d, files) if status is not None else []
     ok = status == 0 and out == want and not problems
     print("%s %s: %s" % ("PASS" if ok else "FAIL", label, name))
