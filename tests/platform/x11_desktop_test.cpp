@@ -76,7 +76,7 @@ BOOL CALLBACK Collect(HWND window, LPARAM)
 std::vector<HWND> Pass()
 {
 	visited.clear();
-	EXPECT_TRUE(EnumWindows(Collect, 0));
+	EnumWindows(Collect, 0);
 	return visited;
 }
 
