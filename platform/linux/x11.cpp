@@ -1,5 +1,7 @@
 /*
- * The top-level windows of an X11 desktop, as EnumWindows visits them.
+ * The connection to the X server and the cache of windows it keeps
+ * current, for the files above it (x11_walk.cpp builds the cache, the
+ * pass visits it).
  *
  * ICCCM: a client's top-level window is a child of the root, or was one
  * before the window manager put it in a frame; the manager marks the
@@ -11,29 +13,25 @@
  * falls between a read and its notification.
  */
 #include <poll.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
-#include "../winapi.h"
 #include "x11.h"
+#include "x11_text.h"
 
 /* X11 state */
 xcb_connection_t *x11;
 xcb_window_t x11Root;
-xcb_atom_t x11Atoms[AtomCount];
+xcb_atom_t x11Atoms[X11AtomCount];
 bool x11Managed;
 bool x11InPass;
-TrackedWindow trackedWindows[MaxWindows];
+X11Window x11Windows[X11MaxWindows];
+int x11WindowCount;
+int x11LookupHint;
 
-static int slotCount;     /* every tracked window lies below this slot */
-static int lookupHint;    /* slot of the last window looked up */
-static bool displayTried; /* the display is opened once per process */
-
-static HWND visitIds[MaxWindows];  /* the windows of the current pass */
-static int visitSlots[MaxWindows]; /* and their slots, for quick lookups */
-
-static const char *const atomNames[AtomCount] = {
+static const char *const atomNames[X11AtomCount] = {
     "WM_STATE",
     "_NET_WM_NAME",
     "UTF8_STRING",
@@ -47,11 +45,10 @@ static const char *const atomNames[AtomCount] = {
     "_WINCUE_SAVED_INPUT",
 };
 
-static const uint32_t RootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
 static const uint32_t WindowEvents =
     XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
 
-uint64_t MonotonicMs(void)
+uint64_t X11NowMs(void)
 {
 	struct timespec now;
 
@@ -78,11 +75,11 @@ static void ReportOnce(const char *problem, const char *display)
 static void DropDisplay(void)
 {
 	ReportOnce("lost the X display", getenv("DISPLAY"));
-	memset(trackedWindows, 0, sizeof trackedWindows[0] * (size_t)slotCount);
-	slotCount = 0;
+	memset(x11Windows, 0, sizeof x11Windows[0] * (size_t)x11WindowCount);
+	x11WindowCount = 0;
 }
 
-static bool Alive(void)
+bool X11Alive(void)
 {
 	if (x11 == NULL)
 		return false;
@@ -102,77 +99,75 @@ static bool IsGone(xcb_generic_error_t *error)
 	return gone;
 }
 
-TrackedWindow *FindTracked(xcb_window_t id)
+X11Window *X11Find(xcb_window_t id)
 {
 	if (id == 0)
 		return NULL;
-	if (lookupHint < slotCount && trackedWindows[lookupHint].id == id)
-		return &trackedWindows[lookupHint];
-	for (int i = 0; i < slotCount; i++) {
-		if (trackedWindows[i].id == id) {
-			lookupHint = i;
-			return &trackedWindows[i];
+	if (x11LookupHint < x11WindowCount && x11Windows[x11LookupHint].id == id)
+		return &x11Windows[x11LookupHint];
+	for (int i = 0; i < x11WindowCount; i++) {
+		if (x11Windows[i].id == id) {
+			x11LookupHint = i;
+			return &x11Windows[i];
 		}
 	}
 	return NULL;
 }
 
-TrackedWindow *FrameOf(const TrackedWindow *window)
+X11Window *X11FrameOf(const X11Window *window)
 {
 	if (!window->framed || window->frame == 0)
 		return NULL;
-	if (window->frameSlot >= 0 && window->frameSlot < slotCount &&
-	    trackedWindows[window->frameSlot].id == window->frame)
-		return &trackedWindows[window->frameSlot];
-	return FindTracked(window->frame);
+	if (window->frameSlot >= 0 && window->frameSlot < x11WindowCount &&
+	    x11Windows[window->frameSlot].id == window->frame)
+		return &x11Windows[window->frameSlot];
+	return X11Find(window->frame);
 }
 
-/* Starts tracking a window (or returns it if tracked already); NULL when
- * the table is full. Its events are selected before its reads are sent. */
-static TrackedWindow *AddTracked(xcb_window_t id)
+X11Window *X11Track(xcb_window_t id)
 {
-	TrackedWindow *w = FindTracked(id);
+	X11Window *w = X11Find(id);
 	int slot = 0;
 
 	if (w != NULL)
 		return w;
-	while (slot < slotCount && trackedWindows[slot].id != 0)
+	while (slot < x11WindowCount && x11Windows[slot].id != 0)
 		slot++;
-	if (slot == MaxWindows)
+	if (slot == X11MaxWindows)
 		return NULL;
-	if (slot == slotCount)
-		slotCount++;
-	w = &trackedWindows[slot];
+	if (slot == x11WindowCount)
+		x11WindowCount++;
+	w = &x11Windows[slot];
 	memset(w, 0, sizeof *w);
 	w->id = id;
-	w->state = StateNone;
+	w->state = X11StateNone;
 	w->frameSlot = -1;
-	w->stale = StaleAll;
+	w->stale = X11StaleAll;
 	xcb_change_window_attributes(x11, id, XCB_CW_EVENT_MASK, &WindowEvents);
 	return w;
 }
 
-static void RemoveTracked(TrackedWindow *w)
+static void Untrack(X11Window *w)
 {
 	w->id = 0;
-	while (slotCount > 0 && trackedWindows[slotCount - 1].id == 0)
-		slotCount--;
+	while (x11WindowCount > 0 && x11Windows[x11WindowCount - 1].id == 0)
+		x11WindowCount--;
 }
 
 /* Records that w now lives below parent, and which root child holds it. */
-static void PlaceBelow(TrackedWindow *w, xcb_window_t parent)
+static void PlaceBelow(X11Window *w, xcb_window_t parent)
 {
-	TrackedWindow *p = FindTracked(parent);
+	X11Window *p = X11Find(parent);
 
 	w->framed = true;
 	w->probe = 0;
-	w->stale &= ~StaleProbe;
+	w->stale &= ~X11StaleProbe;
 	/* A manager's frame is a root child without WM_STATE; anything else
 	 * tracked is a client, which this window now lives in. */
-	w->embedded = p != NULL && (p->framed || p->state != StateNone);
+	w->embedded = p != NULL && (p->framed || p->state != X11StateNone);
 	if (p != NULL && !p->framed) {
 		w->frame = parent;
-		w->frameSlot = (int)(p - trackedWindows);
+		w->frameSlot = (int)(p - x11Windows);
 	} else if (p != NULL && p->frame != 0) {
 		w->frame = p->frame;
 		w->frameSlot = p->frameSlot;
@@ -180,45 +175,45 @@ static void PlaceBelow(TrackedWindow *w, xcb_window_t parent)
 		/* Deeper in a frame: trace it up, one level per round trip. */
 		w->frame = 0;
 		w->probe = parent;
-		w->stale |= StaleProbe;
+		w->stale |= X11StaleProbe;
 	}
 }
 
-static void PlaceAtRoot(TrackedWindow *w)
+static void PlaceAtRoot(X11Window *w)
 {
 	w->framed = false;
 	w->embedded = false;
 	w->frame = 0;
 	w->probe = 0;
-	w->stale &= ~StaleProbe;
+	w->stale &= ~X11StaleProbe;
 }
 
 /* -- events ------------------------------------------------------------ */
 
 static void OnCreate(const xcb_create_notify_event_t *e)
 {
-	TrackedWindow *w;
+	X11Window *w;
 
 	if (e->parent != x11Root)
 		return;
-	w = AddTracked(e->window);
-	if (w != NULL && (w->stale & StaleAttributes)) {
+	w = X11Track(e->window);
+	if (w != NULL && (w->stale & X11StaleAttributes)) {
 		w->overrideRedirect = e->override_redirect;
-		w->stale &= ~StaleAttributes; /* a new window is unmapped */
+		w->stale &= ~X11StaleAttributes; /* a new window is unmapped */
 	}
 }
 
 static void OnDestroy(const xcb_destroy_notify_event_t *e)
 {
-	TrackedWindow *w = FindTracked(e->window);
+	X11Window *w = X11Find(e->window);
 
 	if (w != NULL)
-		RemoveTracked(w);
+		Untrack(w);
 }
 
 static void OnMap(const xcb_map_notify_event_t *e)
 {
-	TrackedWindow *w = FindTracked(e->window);
+	X11Window *w = X11Find(e->window);
 
 	if (w != NULL) {
 		w->mapped = true;
@@ -228,7 +223,7 @@ static void OnMap(const xcb_map_notify_event_t *e)
 
 static void OnUnmap(const xcb_unmap_notify_event_t *e)
 {
-	TrackedWindow *w = FindTracked(e->window);
+	X11Window *w = X11Find(e->window);
 
 	if (w != NULL)
 		w->mapped = false;
@@ -236,11 +231,11 @@ static void OnUnmap(const xcb_unmap_notify_event_t *e)
 
 static void OnReparent(const xcb_reparent_notify_event_t *e)
 {
-	TrackedWindow *w = FindTracked(e->window);
+	X11Window *w = X11Find(e->window);
 
 	if (e->parent == x11Root) {
 		if (w == NULL)
-			w = AddTracked(e->window);
+			w = X11Track(e->window);
 		if (w != NULL)
 			PlaceAtRoot(w);
 	} else if (w != NULL) {
@@ -252,21 +247,21 @@ static void OnReparent(const xcb_reparent_notify_event_t *e)
 
 static void OnProperty(const xcb_property_notify_event_t *e)
 {
-	TrackedWindow *w = FindTracked(e->window);
+	X11Window *w = X11Find(e->window);
 	bool deleted = e->state == XCB_PROPERTY_DELETE;
 
 	if (w == NULL)
 		return;
-	if (e->atom == x11Atoms[AtomWmState]) {
+	if (e->atom == x11Atoms[X11AtomWmState]) {
 		if (deleted)
-			w->state = StateNone;
+			w->state = X11StateNone;
 		else
-			w->stale |= StaleState;
-	} else if (e->atom == XCB_ATOM_WM_NAME || e->atom == x11Atoms[AtomNetWmName]) {
-		w->stale |= StaleTitle;
+			w->stale |= X11StaleState;
+	} else if (e->atom == XCB_ATOM_WM_NAME || e->atom == x11Atoms[X11AtomNetWmName]) {
+		w->stale |= X11StaleTitle;
 	} else if (e->atom == XCB_ATOM_WM_CLASS) {
-		w->stale |= StaleClass;
-	} else if (e->atom == x11Atoms[AtomSavedInput]) {
+		w->stale |= X11StaleClass;
+	} else if (e->atom == x11Atoms[X11AtomSavedInput]) {
 		w->disabled = !deleted;
 	}
 }
@@ -275,13 +270,13 @@ static void OnProperty(const xcb_property_notify_event_t *e)
  * disappearances show. Every other error is of no consequence here. */
 static void OnError(const xcb_generic_error_t *e)
 {
-	TrackedWindow *w;
+	X11Window *w;
 
 	if (e->error_code != XCB_WINDOW)
 		return;
-	w = FindTracked(e->resource_id);
+	w = X11Find(e->resource_id);
 	if (w != NULL)
-		RemoveTracked(w);
+		Untrack(w);
 }
 
 static void HandleEvent(const xcb_generic_event_t *e)
@@ -322,7 +317,7 @@ static int DrainEvents(bool queued)
 	xcb_generic_event_t *e;
 	int count = 0;
 
-	while (Alive() &&
+	while (X11Alive() &&
 	       (e = queued ? xcb_poll_for_queued_event(x11) : xcb_poll_for_event(x11)) != NULL) {
 		HandleEvent(e);
 		free(e);
@@ -333,42 +328,42 @@ static int DrainEvents(bool queued)
 
 /* -- reading properties ------------------------------------------------ */
 
-static void AskStale(TrackedWindow *w)
+static void AskStale(X11Window *w)
 {
 	unsigned stale = w->stale;
 	xcb_window_t id = w->id;
 
-	if (stale & StaleAttributes)
+	if (stale & X11StaleAttributes)
 		w->attributesCookie = xcb_get_window_attributes(x11, id);
-	if (stale & StaleState)
-		w->stateCookie = xcb_get_property(x11, 0, id, x11Atoms[AtomWmState],
-		                                  x11Atoms[AtomWmState], 0, 1);
-	if (stale & StaleTitle) {
+	if (stale & X11StaleState)
+		w->stateCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomWmState],
+		                                  x11Atoms[X11AtomWmState], 0, 1);
+	if (stale & X11StaleTitle) {
 		/* 64 units of 4 bytes: more than the 254 bytes a title keeps */
-		w->netNameCookie = xcb_get_property(x11, 0, id, x11Atoms[AtomNetWmName],
+		w->netNameCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomNetWmName],
 		                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
 		w->nameCookie = xcb_get_property(x11, 0, id, XCB_ATOM_WM_NAME,
 		                                 XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
 	}
-	if (stale & StaleClass)
+	if (stale & X11StaleClass)
 		w->classCookie =
 		    xcb_get_property(x11, 0, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
-	if (stale & StaleSaved)
-		w->savedCookie = xcb_get_property(x11, 0, id, x11Atoms[AtomSavedInput],
+	if (stale & X11StaleSaved)
+		w->savedCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomSavedInput],
 		                                  XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
-	if (stale & StaleProbe)
+	if (stale & X11StaleProbe)
 		w->probeCookie = xcb_query_tree(x11, w->probe);
 	w->asked = stale;
 	w->stale = 0;
 }
 
-static enum TextEncoding EncodingOf(xcb_atom_t type)
+static enum X11Encoding EncodingOf(xcb_atom_t type)
 {
-	if (type == x11Atoms[AtomUtf8String])
-		return TextUtf8;
-	if (type == x11Atoms[AtomCompoundText])
-		return TextCompound;
-	return TextLatin1;
+	if (type == x11Atoms[X11AtomUtf8String])
+		return X11TextUtf8;
+	if (type == x11Atoms[X11AtomCompoundText])
+		return X11TextCompound;
+	return X11TextLatin1;
 }
 
 static bool HasText(const xcb_get_property_reply_t *r)
@@ -377,21 +372,20 @@ static bool HasText(const xcb_get_property_reply_t *r)
 }
 
 /* _NET_WM_NAME when present, else WM_NAME. */
-static void ReadTitle(TrackedWindow *w, xcb_get_property_reply_t *net,
-                      xcb_get_property_reply_t *name)
+static void ReadTitle(X11Window *w, xcb_get_property_reply_t *net, xcb_get_property_reply_t *name)
 {
 	if (HasText(net))
-		DecodeText(TextUtf8, (const char *)xcb_get_property_value(net),
-		           xcb_get_property_value_length(net), w->title, TextSize);
+		X11DecodeText(X11TextUtf8, (const char *)xcb_get_property_value(net),
+		              xcb_get_property_value_length(net), w->title, X11TextSize);
 	else if (HasText(name))
-		DecodeText(EncodingOf(name->type), (const char *)xcb_get_property_value(name),
-		           xcb_get_property_value_length(name), w->title, TextSize);
+		X11DecodeText(EncodingOf(name->type), (const char *)xcb_get_property_value(name),
+		              xcb_get_property_value_length(name), w->title, X11TextSize);
 	else
 		w->title[0] = '\0';
 }
 
 /* WM_CLASS holds the instance name, then the class name. */
-static void ReadClass(TrackedWindow *w, xcb_get_property_reply_t *r)
+static void ReadClass(X11Window *w, xcb_get_property_reply_t *r)
 {
 	const char *value;
 	const char *end;
@@ -404,19 +398,19 @@ static void ReadClass(TrackedWindow *w, xcb_get_property_reply_t *r)
 	end = value + xcb_get_property_value_length(r);
 	instanceEnd = (const char *)memchr(value, '\0', (size_t)(end - value));
 	if (instanceEnd != NULL)
-		DecodeText(TextLatin1, instanceEnd + 1, (int)(end - instanceEnd - 1), w->className,
-		           TextSize);
+		X11DecodeText(X11TextLatin1, instanceEnd + 1, (int)(end - instanceEnd - 1),
+		              w->className, X11TextSize);
 }
 
-static void ReadState(TrackedWindow *w, xcb_get_property_reply_t *r)
+static void ReadState(X11Window *w, xcb_get_property_reply_t *r)
 {
-	w->state = StateNone;
-	if (r != NULL && r->type == x11Atoms[AtomWmState] && r->format == 32 &&
+	w->state = X11StateNone;
+	if (r != NULL && r->type == x11Atoms[X11AtomWmState] && r->format == 32 &&
 	    xcb_get_property_value_length(r) >= 4)
 		w->state = (int)*(const uint32_t *)xcb_get_property_value(r);
 }
 
-static void ReadProbe(TrackedWindow *w, xcb_query_tree_reply_t *r)
+static void ReadProbe(X11Window *w, xcb_query_tree_reply_t *r)
 {
 	xcb_window_t probe = w->probe;
 
@@ -425,9 +419,9 @@ static void ReadProbe(TrackedWindow *w, xcb_query_tree_reply_t *r)
 		return;
 	}
 	if (r->parent == x11Root) {
-		TrackedWindow *frame = FindTracked(probe);
+		X11Window *frame = X11Find(probe);
 		w->frame = probe;
-		w->frameSlot = frame != NULL ? (int)(frame - trackedWindows) : -1;
+		w->frameSlot = frame != NULL ? (int)(frame - x11Windows) : -1;
 		w->probe = 0;
 	} else {
 		PlaceBelow(w, r->parent);
@@ -435,14 +429,14 @@ static void ReadProbe(TrackedWindow *w, xcb_query_tree_reply_t *r)
 }
 
 /* Reads every answer asked for; false when the window has gone. */
-static bool ReadAnswers(TrackedWindow *w)
+static bool ReadAnswers(X11Window *w)
 {
 	unsigned asked = w->asked;
 	xcb_generic_error_t *error = NULL;
 	bool gone = false;
 
 	w->asked = 0;
-	if (asked & StaleAttributes) {
+	if (asked & X11StaleAttributes) {
 		xcb_get_window_attributes_reply_t *r =
 		    xcb_get_window_attributes_reply(x11, w->attributesCookie, &error);
 		if (r != NULL) {
@@ -452,13 +446,13 @@ static bool ReadAnswers(TrackedWindow *w)
 		free(r);
 		gone |= IsGone(error);
 	}
-	if (asked & StaleState) {
+	if (asked & X11StaleState) {
 		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, w->stateCookie, &error);
 		ReadState(w, r);
 		free(r);
 		gone |= IsGone(error);
 	}
-	if (asked & StaleTitle) {
+	if (asked & X11StaleTitle) {
 		xcb_get_property_reply_t *net =
 		    xcb_get_property_reply(x11, w->netNameCookie, &error);
 		gone |= IsGone(error);
@@ -468,19 +462,19 @@ static bool ReadAnswers(TrackedWindow *w)
 		free(net);
 		free(name);
 	}
-	if (asked & StaleClass) {
+	if (asked & X11StaleClass) {
 		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, w->classCookie, &error);
 		ReadClass(w, r);
 		free(r);
 		gone |= IsGone(error);
 	}
-	if (asked & StaleSaved) {
+	if (asked & X11StaleSaved) {
 		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, w->savedCookie, &error);
 		w->disabled = r != NULL && r->type != XCB_NONE;
 		free(r);
 		gone |= IsGone(error);
 	}
-	if (asked & StaleProbe) {
+	if (asked & X11StaleProbe) {
 		xcb_query_tree_reply_t *r = xcb_query_tree_reply(x11, w->probeCookie, &error);
 		ReadProbe(w, r);
 		free(r);
@@ -494,9 +488,9 @@ static int AskAllStale(void)
 {
 	int asked = 0;
 
-	for (int i = 0; i < slotCount; i++) {
-		if (trackedWindows[i].id != 0 && trackedWindows[i].stale != 0) {
-			AskStale(&trackedWindows[i]);
+	for (int i = 0; i < x11WindowCount; i++) {
+		if (x11Windows[i].id != 0 && x11Windows[i].stale != 0) {
+			AskStale(&x11Windows[i]);
 			asked++;
 		}
 	}
@@ -505,10 +499,10 @@ static int AskAllStale(void)
 
 static void ReadAllAnswers(void)
 {
-	for (int i = 0; i < slotCount && Alive(); i++) {
-		TrackedWindow *w = &trackedWindows[i];
+	for (int i = 0; i < x11WindowCount && X11Alive(); i++) {
+		X11Window *w = &x11Windows[i];
 		if (w->id != 0 && w->asked != 0 && !ReadAnswers(w))
-			RemoveTracked(w);
+			Untrack(w);
 	}
 }
 
@@ -518,7 +512,7 @@ static void ReadAllAnswers(void)
 void X11Update(void)
 {
 	DrainEvents(true);
-	if (Alive() && AskAllStale() > 0)
+	if (X11Alive() && AskAllStale() > 0)
 		ReadAllAnswers();
 }
 
@@ -527,7 +521,7 @@ bool X11Sync(void)
 	xcb_get_window_attributes_cookie_t cookie;
 	xcb_get_window_attributes_reply_t *r;
 
-	if (!Alive())
+	if (!X11Alive())
 		return false;
 	/* What has arrived already is read in the same round trip. */
 	DrainEvents(false);
@@ -541,7 +535,7 @@ bool X11Sync(void)
 		x11Managed = (r->all_event_masks & XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT) != 0;
 	free(r);
 	X11Update();
-	return Alive();
+	return X11Alive();
 }
 
 void X11WaitEvent(uint64_t deadline)
@@ -549,13 +543,13 @@ void X11WaitEvent(uint64_t deadline)
 	struct pollfd fd;
 	uint64_t now;
 
-	if (!Alive())
+	if (!X11Alive())
 		return;
 	xcb_flush(x11);
 	if (DrainEvents(false) > 0)
 		return;
-	now = MonotonicMs();
-	if (now >= deadline || !Alive())
+	now = X11NowMs();
+	if (now >= deadline || !X11Alive())
 		return;
 	fd.fd = xcb_get_file_descriptor(x11);
 	fd.events = POLLIN;
@@ -564,178 +558,22 @@ void X11WaitEvent(uint64_t deadline)
 	DrainEvents(false);
 }
 
-/* -- the first pass ---------------------------------------------------- */
-
-/* Looking inside root children for the clients their frames hold:
- * breadth first, a whole level at a time, stopping below a root child at
- * the first level holding a client. Each level is one batch of requests. */
-enum { MaxSearch = 16384 };
-static xcb_window_t levelWindows[MaxSearch], nextWindows[MaxSearch];
-static int levelOwners[MaxSearch], nextOwners[MaxSearch]; /* root child slots */
-static xcb_query_tree_cookie_t treeCookies[MaxSearch];
-static xcb_get_property_cookie_t stateCookies[MaxSearch];
-static bool stateAsked[MaxSearch];
-static bool ownerFound[MaxWindows];            /* a client was found below the root child */
-static xcb_window_t listedClients[MaxWindows]; /* _NET_CLIENT_LIST, sorted */
-static int listedCount;
-
-static int CompareWindows(const void *a, const void *b)
-{
-	xcb_window_t x = *(const xcb_window_t *)a;
-	xcb_window_t y = *(const xcb_window_t *)b;
-
-	return x < y ? -1 : x > y;
-}
-
-/* The manager's own list of clients spares asking each of a frame's many
- * subwindows for WM_STATE. */
-static void ReadClientList(xcb_get_property_cookie_t cookie)
-{
-	xcb_get_property_reply_t *r = xcb_get_property_reply(x11, cookie, NULL);
-
-	listedCount = 0;
-	if (r != NULL && r->type == XCB_ATOM_WINDOW && r->format == 32) {
-		listedCount = xcb_get_property_value_length(r) / 4;
-		if (listedCount > MaxWindows)
-			listedCount = MaxWindows;
-		memcpy(listedClients, xcb_get_property_value(r),
-		       sizeof(xcb_window_t) * (size_t)listedCount);
-		qsort(listedClients, (size_t)listedCount, sizeof listedClients[0], CompareWindows);
-	}
-	free(r);
-}
-
-static bool IsListedClient(xcb_window_t id)
-{
-	return bsearch(&id, listedClients, (size_t)listedCount, sizeof id, CompareWindows) != NULL;
-}
-
-static void AdoptClient(xcb_window_t id, int ownerSlot)
-{
-	TrackedWindow *w = AddTracked(id);
-
-	if (w == NULL)
-		return;
-	w->framed = true;
-	w->frame = trackedWindows[ownerSlot].id;
-	w->frameSlot = ownerSlot;
-	ownerFound[ownerSlot] = true;
-}
-
-/* Lists the children of the level's windows; returns their count. */
-static int ListNextLevel(int count)
-{
-	int next = 0;
-
-	for (int i = 0; i < count; i++)
-		treeCookies[i] = xcb_query_tree(x11, levelWindows[i]);
-	for (int i = 0; i < count; i++) {
-		xcb_query_tree_reply_t *r = xcb_query_tree_reply(x11, treeCookies[i], NULL);
-		if (r == NULL)
-			continue;
-		xcb_window_t *children = xcb_query_tree_children(r);
-		int length = xcb_query_tree_children_length(r);
-		for (int k = 0; k < length && next < MaxSearch; k++) {
-			nextWindows[next] = children[k];
-			nextOwners[next] = levelOwners[i];
-			next++;
-		}
-		free(r);
-	}
-	return next;
-}
-
-/* Finds the clients on the level just listed; keeps for the next level
- * the windows below root children still without one. */
-static int SearchLevel(int count)
-{
-	int kept = 0;
-
-	for (int j = 0; j < count; j++)
-		if (IsListedClient(nextWindows[j]))
-			AdoptClient(nextWindows[j], nextOwners[j]);
-	for (int j = 0; j < count; j++) {
-		stateAsked[j] = !ownerFound[nextOwners[j]];
-		if (stateAsked[j])
-			stateCookies[j] =
-			    xcb_get_property(x11, 0, nextWindows[j], x11Atoms[AtomWmState],
-			                     x11Atoms[AtomWmState], 0, 0);
-	}
-	for (int j = 0; j < count && Alive(); j++) {
-		if (!stateAsked[j])
-			continue;
-		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, stateCookies[j], NULL);
-		if (r != NULL && r->type != XCB_NONE)
-			AdoptClient(nextWindows[j], nextOwners[j]);
-		free(r);
-	}
-	for (int j = 0; j < count; j++) {
-		if (ownerFound[nextOwners[j]])
-			continue;
-		levelWindows[kept] = nextWindows[j];
-		levelOwners[kept] = nextOwners[j];
-		kept++;
-	}
-	return kept;
-}
-
-static void FindFramedClients(void)
-{
-	int count = 0;
-
-	memset(ownerFound, 0, sizeof ownerFound);
-	for (int i = 0; i < slotCount && count < MaxSearch; i++) {
-		const TrackedWindow *w = &trackedWindows[i];
-		/* A frame has no WM_STATE; it may be override-redirect, as
-		 * some managers make theirs to keep them out of their own way. */
-		if (w->id != 0 && !w->framed && w->state == StateNone) {
-			levelWindows[count] = w->id;
-			levelOwners[count] = i;
-			count++;
-		}
-	}
-	while (count > 0 && Alive())
-		count = SearchLevel(ListNextLevel(count));
-}
-
-static void BuildCache(void)
-{
-	xcb_query_tree_cookie_t treeCookie;
-	xcb_get_property_cookie_t listCookie;
-	xcb_query_tree_reply_t *tree;
-
-	xcb_change_window_attributes(x11, x11Root, XCB_CW_EVENT_MASK, &RootEvents);
-	treeCookie = xcb_query_tree(x11, x11Root);
-	listCookie = xcb_get_property(x11, 0, x11Root, x11Atoms[AtomNetClientList], XCB_ATOM_WINDOW,
-	                              0, MaxWindows);
-	tree = xcb_query_tree_reply(x11, treeCookie, NULL);
-	if (tree != NULL) {
-		xcb_window_t *children = xcb_query_tree_children(tree);
-		int length = xcb_query_tree_children_length(tree);
-		for (int i = 0; i < length; i++)
-			AddTracked(children[i]);
-	}
-	free(tree);
-	ReadClientList(listCookie);
-	X11Update();
-	FindFramedClients();
-	X11Update();
-}
+/* -- the connection ---------------------------------------------------- */
 
 static void InternAtoms(void)
 {
-	xcb_intern_atom_cookie_t cookies[AtomCount];
+	xcb_intern_atom_cookie_t cookies[X11AtomCount];
 
-	for (int i = 0; i < AtomCount; i++)
+	for (int i = 0; i < X11AtomCount; i++)
 		cookies[i] = xcb_intern_atom(x11, 0, (uint16_t)strlen(atomNames[i]), atomNames[i]);
-	for (int i = 0; i < AtomCount; i++) {
+	for (int i = 0; i < X11AtomCount; i++) {
 		xcb_intern_atom_reply_t *r = xcb_intern_atom_reply(x11, cookies[i], NULL);
 		x11Atoms[i] = r != NULL ? r->atom : XCB_NONE;
 		free(r);
 	}
 }
 
-static void OpenDisplay(void)
+bool X11Connect(void)
 {
 	int screenNumber = 0;
 	xcb_connection_t *c = xcb_connect(NULL, &screenNumber);
@@ -743,7 +581,7 @@ static void OpenDisplay(void)
 	if (xcb_connection_has_error(c)) {
 		xcb_disconnect(c);
 		ReportOnce("cannot open the X display", getenv("DISPLAY"));
-		return;
+		return false;
 	}
 	xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
 	for (int i = 0; i < screenNumber && screens.rem > 1; i++)
@@ -751,111 +589,5 @@ static void OpenDisplay(void)
 	x11 = c;
 	x11Root = screens.data->root;
 	InternAtoms();
-	BuildCache();
-}
-
-bool X11Ready(void)
-{
-	if (!displayTried) {
-		displayTried = true;
-		OpenDisplay();
-	}
-	return Alive();
-}
-
-/* -- the stand-ins ----------------------------------------------------- */
-
-/* A framed window is a client once the manager has put WM_STATE on it,
- * and already while the manager takes it in: then it sits in a root child
- * that is not a client, as frames are (override-redirect or not). */
-static bool IsFramedClient(const TrackedWindow *w, const TrackedWindow *frame)
-{
-	if (w->state != StateNone)
-		return true;
-	return x11Managed && !w->embedded && frame != NULL && frame->state == StateNone;
-}
-
-/* Works out which framed windows are clients and which root children
- * are their frames, never visited. */
-static void MarkFrames(void)
-{
-	for (int i = 0; i < slotCount; i++)
-		trackedWindows[i].holdsClient = false;
-	for (int i = 0; i < slotCount; i++) {
-		TrackedWindow *w = &trackedWindows[i];
-		TrackedWindow *frame = w->id != 0 && w->framed ? FrameOf(w) : NULL;
-		w->isClient = w->id != 0 && w->framed && IsFramedClient(w, frame);
-		if (w->isClient && frame != NULL)
-			frame->holdsClient = true;
-	}
-}
-
-static bool IsTopLevel(const TrackedWindow *w)
-{
-	if (w->id == 0)
-		return false;
-	return w->framed ? w->isClient : !w->holdsClient;
-}
-
-/* Visits the windows as they were when the pass began; one that goes
- * meanwhile reads as nameless, and acting on it does nothing. */
-BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
-{
-	int count = 0;
-	BOOL completed = TRUE;
-
-	if (!X11Ready() || !X11Sync())
-		return TRUE;
-	MarkFrames();
-	for (int i = 0; i < slotCount; i++) {
-		if (IsTopLevel(&trackedWindows[i])) {
-			visitSlots[count] = i;
-			visitIds[count++] = trackedWindows[i].id;
-		}
-	}
-	x11InPass = true;
-	for (int i = 0; i < count && Alive(); i++) {
-		lookupHint = visitSlots[i]; /* the callback asks for this window's names */
-		if (!lpEnumFunc(visitIds[i], lParam)) {
-			completed = FALSE;
-			break;
-		}
-	}
-	x11InPass = false;
-	FinishWindowActions();
-	return completed;
-}
-
-/* Copies a cached name, cut to fit and always terminated. */
-static int CopyName(HWND window, bool title, char *out, int size)
-{
-	const TrackedWindow *w;
-	const char *name;
-	int length = 0;
-
-	if (size <= 0)
-		return 0;
-	out[0] = '\0';
-	if (!X11Ready() || window > UINT32_MAX)
-		return 0;
-	w = FindTracked((xcb_window_t)window);
-	if (w == NULL)
-		return 0;
-	name = title ? w->title : w->className;
-	while (length < size - 1 && name[length] != '\0') {
-		out[length] = name[length];
-		length++;
-	}
-	out[length] = '\0';
-	return length;
-}
-
-int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
-{
-	return CopyName(hWnd, true, lpString, nMaxCount);
-}
-
-int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
-{
-	return CopyName(hWnd, false, lpClassName, nMaxCount);
+	return true;
 }

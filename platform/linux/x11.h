@@ -1,8 +1,15 @@
 /*
- * The X11 desktop behind the window stand-ins (platform/linux/x11*.cpp).
- * One XCB connection, opened at the first window operation, and a cache of
- * the top-level windows that the server's events keep current for the life
- * of the process, so a pass over the desktop costs one round trip.
+ * What the X11 files behind the window stand-ins share. One XCB
+ * connection, opened at the first window operation, and a cache of the
+ * top-level windows that the server's events keep current for the life of
+ * the process, so a pass over the desktop costs one round trip.
+ *
+ * The files call only those below them:
+ *   x11_show.cpp, x11_enable.cpp  ShowWindow, EnableWindow
+ *   x11_pass.cpp                  EnumWindows, the pass's bound and waits
+ *   x11_walk.cpp                  opening the display, the first walk
+ *   x11.cpp                       the connection, the cache, its events
+ *   x11_text.cpp                  decoding titles (no xcb)
  */
 #ifndef WINCUE_X11_H
 #define WINCUE_X11_H
@@ -11,42 +18,42 @@
 #include <xcb/xcb.h>
 
 enum {
-	MaxWindows = 4096, /* windows tracked; later ones go unseen */
-	TextSize = 255,    /* a title or class: at most 254 bytes */
-	WaitBoundMs = 250, /* the longest one pass waits for the window manager */
+	X11MaxWindows = 4096, /* windows tracked; later ones go unseen */
+	X11TextSize = 255,    /* a title or class: at most 254 bytes */
+	X11WaitBoundMs = 250, /* the longest one pass waits for the window manager */
 };
 
-/* WM_STATE as the window manager sets it; StateNone when it is absent. */
-enum { StateNone = -1, StateWithdrawn = 0, StateNormal = 1, StateIconic = 3 };
+/* WM_STATE as the window manager sets it; X11StateNone when it is absent. */
+enum { X11StateNone = -1, X11StateWithdrawn = 0, X11StateNormal = 1, X11StateIconic = 3 };
 
 /* Properties and answers still to read for a window. */
 enum {
-	StaleAttributes = 1 << 0,
-	StaleState = 1 << 1,
-	StaleTitle = 1 << 2,
-	StaleClass = 1 << 3,
-	StaleSaved = 1 << 4,
-	StaleProbe = 1 << 5,
-	StaleAll = (1 << 5) - 1, /* all but the probe */
+	X11StaleAttributes = 1 << 0,
+	X11StaleState = 1 << 1,
+	X11StaleTitle = 1 << 2,
+	X11StaleClass = 1 << 3,
+	X11StaleSaved = 1 << 4,
+	X11StaleProbe = 1 << 5,
+	X11StaleAll = (1 << 5) - 1, /* all but the probe */
 };
 
-enum AtomName {
-	AtomWmState,
-	AtomNetWmName,
-	AtomUtf8String,
-	AtomCompoundText,
-	AtomWmProtocols,
-	AtomWmTakeFocus,
-	AtomNetClientList,
-	AtomNetClientListStacking,
-	AtomNetActiveWindow,
-	AtomNetSupportingWmCheck,
-	AtomSavedInput,
-	AtomCount
+enum X11AtomName {
+	X11AtomWmState,
+	X11AtomNetWmName,
+	X11AtomUtf8String,
+	X11AtomCompoundText,
+	X11AtomWmProtocols,
+	X11AtomWmTakeFocus,
+	X11AtomNetClientList,
+	X11AtomNetClientListStacking,
+	X11AtomNetActiveWindow,
+	X11AtomNetSupportingWmCheck,
+	X11AtomSavedInput,
+	X11AtomCount
 };
 
 /* A child of the root, or a client a window manager holds in a frame. */
-struct TrackedWindow {
+struct X11Window {
 	xcb_window_t id;    /* 0: a free slot */
 	xcb_window_t frame; /* the root child holding a framed client */
 	xcb_window_t probe; /* an ancestor still to trace up to that root child */
@@ -65,22 +72,29 @@ struct TrackedWindow {
 	xcb_get_property_cookie_t stateCookie, netNameCookie, nameCookie, classCookie;
 	xcb_get_property_cookie_t savedCookie;
 	xcb_query_tree_cookie_t probeCookie;
-	char title[TextSize];     /* UTF-8 */
-	char className[TextSize]; /* class part of WM_CLASS */
+	char title[X11TextSize];     /* UTF-8 */
+	char className[X11TextSize]; /* class part of WM_CLASS */
 };
 
 /* Program-wide X11 state, defined in x11.cpp. */
 extern xcb_connection_t *x11; /* NULL until opened; once lost, kept broken */
 extern xcb_window_t x11Root;
-extern xcb_atom_t x11Atoms[AtomCount];
+extern xcb_atom_t x11Atoms[X11AtomCount];
 extern bool x11Managed; /* a window manager redirects the root's children */
 extern bool x11InPass;  /* EnumWindows is calling back */
-extern TrackedWindow trackedWindows[MaxWindows];
+extern X11Window x11Windows[X11MaxWindows];
+extern int x11WindowCount; /* every tracked window lies below this slot */
+extern int x11LookupHint;  /* the slot X11Find tries first */
 
-/* True when the display is open, opening it and building the cache on
- * the first call; false for good once it could not be opened or is lost
- * (after one line on standard error). */
-bool X11Ready(void);
+/* -- x11.cpp ------------------------------------------------------------ */
+
+/* Opens the display and interns the atoms; false (after one line on
+ * standard error) when it cannot be opened. */
+bool X11Connect(void);
+
+/* False once the display is gone (or was never opened); the first time
+ * it notices, it says so on standard error and empties the cache. */
+bool X11Alive(void);
 
 /* Brings the cache up to date with every change the server has made so
  * far: one round trip, plus one per batch of changed windows. Returns
@@ -94,29 +108,42 @@ void X11Update(void);
 void X11WaitEvent(uint64_t deadline);
 
 /* The tracked window with this id, or NULL. */
-TrackedWindow *FindTracked(xcb_window_t id);
+X11Window *X11Find(xcb_window_t id);
 
 /* The frame holding a framed client, or NULL while unknown. */
-TrackedWindow *FrameOf(const TrackedWindow *window);
+X11Window *X11FrameOf(const X11Window *window);
+
+/* Starts tracking a window (or returns it if tracked already); NULL when
+ * the table is full. Its events are selected before its reads are sent. */
+X11Window *X11Track(xcb_window_t id);
 
 /* Milliseconds on the monotonic clock. */
-uint64_t MonotonicMs(void);
+uint64_t X11NowMs(void);
+
+/* -- x11_walk.cpp ------------------------------------------------------- */
+
+/* True when the display is open, opening it and building the cache on
+ * the first call; false for good once it could not be opened or is lost
+ * (after one line on standard error). */
+bool X11Ready(void);
+
+/* -- x11_pass.cpp ------------------------------------------------------- */
 
 /* The latest time the current pass may wait for the window manager, set
  * on first use; a call outside a pass gets a bound of its own. */
-uint64_t PassDeadline(void);
+uint64_t X11PassDeadline(void);
 
-/* Waits, within the pass bound, until the manager has finished every hide
- * and show asked for, then makes sure the server has done all requests.
- * (x11_show.cpp) */
-void FinishWindowActions(void);
+/* Around each ShowWindow and EnableWindow. Outside a pass, begin brings
+ * the cache up to date (false when the display is gone) and end waits for
+ * the manager and the server; inside one, the pass does both at its end. */
+bool X11BeginAction(void);
+void X11EndAction(void);
 
-/* Tells FinishWindowActions that the pass changed a window. */
-void NoteRequestsSent(void);
+/* Tells the pass (or the action) that it changed a window. */
+void X11NoteRequests(void);
 
-/* Text of a property, by its type, as terminated UTF-8 cut to size - 1
- * bytes; returns the length. (x11_text.cpp) */
-enum TextEncoding { TextUtf8, TextLatin1, TextCompound };
-int DecodeText(enum TextEncoding encoding, const char *bytes, int length, char *out, int size);
+/* Has the pass wait until the manager has shown or withdrawn the window
+ * (w, as it was before the request), when a manager is involved. */
+void X11AwaitManager(const X11Window *w, bool show);
 
 #endif

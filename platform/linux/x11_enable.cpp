@@ -61,11 +61,11 @@ static void ReadInputState(xcb_window_t id, InputState *s, uint32_t savedLength)
 {
 	bool shape = HasShape();
 	xcb_get_property_cookie_t savedCookie = xcb_get_property(
-	    x11, 0, id, x11Atoms[AtomSavedInput], XCB_ATOM_CARDINAL, 0, savedLength);
+	    x11, 0, id, x11Atoms[X11AtomSavedInput], XCB_ATOM_CARDINAL, 0, savedLength);
 	xcb_get_property_cookie_t hintsCookie =
 	    xcb_get_property(x11, 0, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, HintsLength);
-	xcb_get_property_cookie_t protocolsCookie =
-	    xcb_get_property(x11, 0, id, x11Atoms[AtomWmProtocols], XCB_ATOM_ATOM, 0, MaxProtocols);
+	xcb_get_property_cookie_t protocolsCookie = xcb_get_property(
+	    x11, 0, id, x11Atoms[X11AtomWmProtocols], XCB_ATOM_ATOM, 0, MaxProtocols);
 	xcb_shape_get_rectangles_cookie_t regionCookie;
 	xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(x11, id);
 
@@ -93,7 +93,7 @@ static int TakeFocusIndex(const xcb_get_property_reply_t *r)
 	int count = Items32(r, XCB_ATOM_ATOM);
 
 	for (int i = 0; i < count; i++)
-		if (atoms[i] == x11Atoms[AtomWmTakeFocus])
+		if (atoms[i] == x11Atoms[X11AtomWmTakeFocus])
 			return i;
 	return -1;
 }
@@ -143,7 +143,7 @@ static void SaveInput(xcb_window_t id, const InputState *s)
 			saved[length++] = (uint32_t)r[i].width << 16 | r[i].height;
 		}
 	}
-	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, id, x11Atoms[AtomSavedInput],
+	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, id, x11Atoms[X11AtomSavedInput],
 	                    XCB_ATOM_CARDINAL, 32, length, saved);
 }
 
@@ -168,7 +168,7 @@ static void WriteHints(xcb_window_t id, uint32_t length)
 
 static void WriteProtocols(xcb_window_t id, int count)
 {
-	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, id, x11Atoms[AtomWmProtocols],
+	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, id, x11Atoms[X11AtomWmProtocols],
 	                    XCB_ATOM_ATOM, 32, (uint32_t)count, protocols);
 }
 
@@ -232,16 +232,16 @@ static xcb_window_t OtherClient(xcb_window_t id)
 {
 	xcb_get_property_reply_t *r = xcb_get_property_reply(
 	    x11,
-	    xcb_get_property(x11, 0, x11Root, x11Atoms[AtomNetClientListStacking], XCB_ATOM_WINDOW,
-	                     0, MaxWindows),
+	    xcb_get_property(x11, 0, x11Root, x11Atoms[X11AtomNetClientListStacking],
+	                     XCB_ATOM_WINDOW, 0, X11MaxWindows),
 	    NULL);
 	const xcb_window_t *stack =
 	    r != NULL ? (const xcb_window_t *)xcb_get_property_value(r) : NULL;
 	xcb_window_t other = XCB_NONE;
 
 	for (int i = Items32(r, XCB_ATOM_WINDOW) - 1; i >= 0 && other == XCB_NONE; i--) {
-		const TrackedWindow *w = FindTracked(stack[i]);
-		if (stack[i] != id && w != NULL && w->state == StateNormal && w->mapped &&
+		const X11Window *w = X11Find(stack[i]);
+		if (stack[i] != id && w != NULL && w->state == X11StateNormal && w->mapped &&
 		    !w->disabled)
 			other = stack[i];
 	}
@@ -258,7 +258,7 @@ static void AskToActivate(xcb_window_t other, xcb_window_t current)
 	m.response_type = XCB_CLIENT_MESSAGE;
 	m.format = 32;
 	m.window = other;
-	m.type = x11Atoms[AtomNetActiveWindow];
+	m.type = x11Atoms[X11AtomNetActiveWindow];
 	m.data.data32[0] = 2; /* source: a pager or similar tool */
 	m.data.data32[1] = XCB_CURRENT_TIME;
 	m.data.data32[2] = current;
@@ -271,10 +271,10 @@ enum { ManagerFocusMs = 50 }; /* how long the manager gets to move the focus */
 
 static void WaitFocusLeaves(xcb_window_t id, uint64_t until)
 {
-	if (until > PassDeadline())
-		until = PassDeadline();
-	while (X11Ready() && HasFocus(id) && MonotonicMs() < until) {
-		uint64_t soon = MonotonicMs() + 2;
+	if (until > X11PassDeadline())
+		until = X11PassDeadline();
+	while (X11Ready() && HasFocus(id) && X11NowMs() < until) {
+		uint64_t soon = X11NowMs() + 2;
 		X11WaitEvent(soon < until ? soon : until);
 	}
 }
@@ -288,18 +288,18 @@ static void MoveFocusAway(xcb_window_t id)
 
 	if (!HasFocus(id))
 		return;
-	if (x11Managed && RootHas(x11Atoms[AtomNetSupportingWmCheck]))
+	if (x11Managed && RootHas(x11Atoms[X11AtomNetSupportingWmCheck]))
 		other = OtherClient(id);
 	if (other != XCB_NONE) {
 		AskToActivate(other, id);
-		WaitFocusLeaves(id, MonotonicMs() + ManagerFocusMs);
+		WaitFocusLeaves(id, X11NowMs() + ManagerFocusMs);
 		if (!X11Ready() || !HasFocus(id))
 			return;
 	}
 	/* No manager, no other client, or the manager would not move it. */
 	xcb_set_input_focus(x11, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
 	                    XCB_CURRENT_TIME);
-	WaitFocusLeaves(id, PassDeadline());
+	WaitFocusLeaves(id, X11PassDeadline());
 }
 
 /* -- enabling ---------------------------------------------------------- */
@@ -353,17 +353,17 @@ static void RestoreTakeFocus(xcb_window_t id, uint32_t flags, uint32_t index,
 		return;
 	for (int i = 0; i < count; i++) {
 		if (i == at)
-			protocols[length++] = x11Atoms[AtomWmTakeFocus];
+			protocols[length++] = x11Atoms[X11AtomWmTakeFocus];
 		protocols[length++] = atoms[i];
 	}
 	if (at == count)
-		protocols[length++] = x11Atoms[AtomWmTakeFocus];
+		protocols[length++] = x11Atoms[X11AtomWmTakeFocus];
 	WriteProtocols(id, length);
 }
 
 static void MarkDisabled(xcb_window_t id, bool disabled)
 {
-	TrackedWindow *w = FindTracked(id);
+	X11Window *w = X11Find(id);
 
 	if (w != NULL)
 		w->disabled = disabled;
@@ -403,7 +403,7 @@ static BOOL Enable(xcb_window_t id)
 		RestoreRegion(id, s.saved);
 		RestoreHints(id, v[0], s.hints);
 		RestoreTakeFocus(id, v[0], v[1], s.protocols);
-		xcb_delete_property(x11, id, x11Atoms[AtomSavedInput]);
+		xcb_delete_property(x11, id, x11Atoms[X11AtomSavedInput]);
 		MarkDisabled(id, false);
 	}
 	FreeInputState(&s);
@@ -415,13 +415,10 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 {
 	BOOL wasDisabled;
 
-	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX)
-		return FALSE;
-	if (!x11InPass && !X11Sync())
+	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX || !X11BeginAction())
 		return FALSE;
 	wasDisabled = bEnable ? Enable((xcb_window_t)hWnd) : Disable((xcb_window_t)hWnd);
-	NoteRequestsSent();
-	if (!x11InPass)
-		FinishWindowActions();
+	X11NoteRequests();
+	X11EndAction();
 	return wasDisabled;
 }

@@ -1,4 +1,4 @@
-#include "x11.h"
+#include "x11_text.h"
 
 /* Output cut at a byte count, as the script's own values are: a long title
  * then still equals its cut form in config.ini. */
@@ -106,7 +106,7 @@ static void PutCompound(TextOut *t, const unsigned char *s, int length)
 	}
 }
 
-int DecodeText(enum TextEncoding encoding, const char *bytes, int length, char *out, int size)
+int X11DecodeText(enum X11Encoding encoding, const char *bytes, int length, char *out, int size)
 {
 	const unsigned char *s = (const unsigned char *)bytes;
 	TextOut t = {out, size, 0};
@@ -122,13 +122,13 @@ int DecodeText(enum TextEncoding encoding, const char *bytes, int length, char *
 	}
 	/* Many programs put UTF-8 in a STRING name; true Latin-1 rarely
 	 * happens to be valid UTF-8. */
-	if (encoding == TextLatin1 && IsUtf8(s, length))
-		encoding = TextUtf8;
-	if (encoding == TextCompound) {
+	if (encoding == X11TextLatin1 && IsUtf8(s, length))
+		encoding = X11TextUtf8;
+	if (encoding == X11TextCompound) {
 		PutCompound(&t, s, length);
 	} else {
 		for (int i = 0; i < length; i++)
-			encoding == TextUtf8 ? PutByte(&t, s[i]) : PutLatin1(&t, s[i]);
+			encoding == X11TextUtf8 ? PutByte(&t, s[i]) : PutLatin1(&t, s[i]);
 	}
 	out[t.length] = '\0';
 	return t.length;

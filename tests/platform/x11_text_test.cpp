@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "platform/linux/x11.h"
+#include "platform/linux/x11_text.h"
 
 namespace
 {
 
 struct TextCase {
 	const char *name;
-	TextEncoding encoding;
+	X11Encoding encoding;
 	std::string bytes;
 	int size;
 	std::string want;
@@ -17,31 +17,31 @@ struct TextCase {
 const std::string Long(300, 'a');
 
 const TextCase cases[] = {
-    {"UTF-8 as it is", TextUtf8, "\xc3\x9cn\xc3\xaf", 255, "\xc3\x9cn\xc3\xaf"},
-    {"Latin-1 becomes UTF-8", TextLatin1, "caf\xe9", 255, "caf\xc3\xa9"},
-    {"UTF-8 in a STRING is kept", TextLatin1, "caf\xc3\xa9", 255, "caf\xc3\xa9"},
-    {"the first of several strings", TextLatin1, std::string("ab\0cd", 5), 255, "ab"},
-    {"cut to 254 bytes", TextUtf8, Long, 255, Long.substr(0, 254)},
-    {"cut to the buffer", TextLatin1, "abcdef", 5, "abcd"},
-    {"a one-byte buffer holds the terminator", TextUtf8, "abc", 1, ""},
-    {"cut by bytes, also inside a character", TextLatin1, std::string(253, 'a') + "\xe9", 255,
+    {"UTF-8 as it is", X11TextUtf8, "\xc3\x9cn\xc3\xaf", 255, "\xc3\x9cn\xc3\xaf"},
+    {"Latin-1 becomes UTF-8", X11TextLatin1, "caf\xe9", 255, "caf\xc3\xa9"},
+    {"UTF-8 in a STRING is kept", X11TextLatin1, "caf\xc3\xa9", 255, "caf\xc3\xa9"},
+    {"the first of several strings", X11TextLatin1, std::string("ab\0cd", 5), 255, "ab"},
+    {"cut to 254 bytes", X11TextUtf8, Long, 255, Long.substr(0, 254)},
+    {"cut to the buffer", X11TextLatin1, "abcdef", 5, "abcd"},
+    {"a one-byte buffer holds the terminator", X11TextUtf8, "abc", 1, ""},
+    {"cut by bytes, also inside a character", X11TextLatin1, std::string(253, 'a') + "\xe9", 255,
      std::string(253, 'a') + "\xc3"},
-    {"compound: ASCII and Latin-1", TextCompound, "caf\xe9", 255, "caf\xc3\xa9"},
-    {"compound: a UTF-8 segment", TextCompound, "a\x1b%G\xce\xa9\x1b%@b", 255,
+    {"compound: ASCII and Latin-1", X11TextCompound, "caf\xe9", 255, "caf\xc3\xa9"},
+    {"compound: a UTF-8 segment", X11TextCompound, "a\x1b%G\xce\xa9\x1b%@b", 255,
      "a\xce\xa9"
      "b"},
-    {"compound: another character set shows as ?", TextCompound, "\x1b$(B\x30\x21\x1b(Bx", 255,
+    {"compound: another character set shows as ?", X11TextCompound, "\x1b$(B\x30\x21\x1b(Bx", 255,
      "??x"},
-    {"compound: a cut-off escape ends the text", TextCompound, "ab\x1b$", 255, "ab"},
+    {"compound: a cut-off escape ends the text", X11TextCompound, "ab\x1b$", 255, "ab"},
 };
 
-TEST(DecodeText, Table)
+TEST(X11DecodeText, Table)
 {
 	for (const TextCase &c : cases) {
-		char out[TextSize];
+		char out[256];
 		memset(out, 'x', sizeof out);
 		int length =
-		    DecodeText(c.encoding, c.bytes.data(), (int)c.bytes.size(), out, c.size);
+		    X11DecodeText(c.encoding, c.bytes.data(), (int)c.bytes.size(), out, c.size);
 		EXPECT_EQ(c.want, std::string(out)) << c.name;
 		EXPECT_EQ((int)c.want.size(), length) << c.name;
 	}

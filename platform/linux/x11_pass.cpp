@@ -1,0 +1,218 @@
+/*
+ * EnumWindows over the cache, and what one pass shares: its bound on
+ * waiting for the window manager, and the hides and shows it waits for.
+ * ShowWindow and EnableWindow act through X11BeginAction/X11EndAction, so
+ * that inside a pass the waits of all its windows run together at its
+ * end, within one bound, and a step that matches every window cannot
+ * stall for long.
+ */
+#include "../winapi.h"
+#include "x11.h"
+
+static HWND visitIds[X11MaxWindows];  /* the windows of the current pass */
+static int visitSlots[X11MaxWindows]; /* and their slots, for quick lookups */
+
+/* Hides and shows the current pass waits for. */
+static struct {
+	xcb_window_t id;
+	bool show;
+} waiting[X11MaxWindows];
+static int waitingCount;
+static bool requestsSent; /* the pass changed something */
+static uint64_t deadline; /* 0 until the pass first waits */
+
+uint64_t X11PassDeadline(void)
+{
+	if (deadline == 0)
+		deadline = X11NowMs() + X11WaitBoundMs;
+	return deadline;
+}
+
+void X11NoteRequests(void)
+{
+	requestsSent = true;
+}
+
+/* Unmanaged, back among the root's children. */
+static bool IsWithdrawn(const X11Window *w)
+{
+	return (w->state == X11StateNone || w->state == X11StateWithdrawn) && !w->framed;
+}
+
+/* Managed and viewable; or kept minimized, if that is the manager's will. */
+static bool IsShown(const X11Window *w)
+{
+	const X11Window *frame = X11FrameOf(w);
+
+	if (w->state == X11StateIconic)
+		return true;
+	return w->state == X11StateNormal && w->mapped && (!w->framed || (frame && frame->mapped));
+}
+
+static bool ManagerFinished(int i)
+{
+	const X11Window *w = X11Find(waiting[i].id);
+
+	if (w == NULL)
+		return true;
+	return waiting[i].show ? IsShown(w) : IsWithdrawn(w);
+}
+
+/* No manager acts on an override-redirect window, nor on any when none
+ * runs: then the server has done it all once it has the request. */
+static bool ManagerInvolved(const X11Window *w)
+{
+	return w != NULL && x11Managed && !w->overrideRedirect;
+}
+
+void X11AwaitManager(const X11Window *w, bool show)
+{
+	int i = 0;
+
+	if (!ManagerInvolved(w) || (show ? IsShown(w) : IsWithdrawn(w)))
+		return;
+	while (i < waitingCount && waiting[i].id != w->id)
+		i++;
+	if (i == waitingCount) {
+		if (waitingCount == X11MaxWindows)
+			return;
+		waitingCount++;
+	}
+	waiting[i].id = w->id;
+	waiting[i].show = show;
+	X11PassDeadline();
+}
+
+static bool AllFinished(void)
+{
+	for (int i = 0; i < waitingCount; i++)
+		if (!ManagerFinished(i))
+			return false;
+	return true;
+}
+
+/* Waits, within the pass bound, until the manager has finished every hide
+ * and show asked for, then makes sure the server has done all requests. */
+static void FinishPass(void)
+{
+	while (waitingCount > 0 && X11Ready()) {
+		X11Update();
+		if (AllFinished() || X11NowMs() >= X11PassDeadline())
+			break;
+		X11WaitEvent(X11PassDeadline());
+	}
+	/* When the step ends, the server has done what it asked. */
+	if (requestsSent)
+		X11Sync();
+	waitingCount = 0;
+	requestsSent = false;
+	deadline = 0;
+}
+
+bool X11BeginAction(void)
+{
+	if (!X11Ready())
+		return false;
+	return x11InPass || X11Sync();
+}
+
+void X11EndAction(void)
+{
+	if (!x11InPass)
+		FinishPass();
+}
+
+/* A framed window is a client once the manager has put WM_STATE on it,
+ * and already while the manager takes it in: then it sits in a root child
+ * that is not a client, as frames are (override-redirect or not). */
+static bool IsFramedClient(const X11Window *w, const X11Window *frame)
+{
+	if (w->state != X11StateNone)
+		return true;
+	return x11Managed && !w->embedded && frame != NULL && frame->state == X11StateNone;
+}
+
+/* Works out which framed windows are clients and which root children
+ * are their frames, never visited. */
+static void MarkFrames(void)
+{
+	for (int i = 0; i < x11WindowCount; i++)
+		x11Windows[i].holdsClient = false;
+	for (int i = 0; i < x11WindowCount; i++) {
+		X11Window *w = &x11Windows[i];
+		X11Window *frame = w->id != 0 && w->framed ? X11FrameOf(w) : NULL;
+		w->isClient = w->id != 0 && w->framed && IsFramedClient(w, frame);
+		if (w->isClient && frame != NULL)
+			frame->holdsClient = true;
+	}
+}
+
+static bool IsTopLevel(const X11Window *w)
+{
+	if (w->id == 0)
+		return false;
+	return w->framed ? w->isClient : !w->holdsClient;
+}
+
+/* Visits the windows as they were when the pass began; one that goes
+ * meanwhile reads as nameless, and acting on it does nothing. */
+BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
+{
+	int count = 0;
+	BOOL completed = TRUE;
+
+	if (!X11Ready() || !X11Sync())
+		return TRUE;
+	MarkFrames();
+	for (int i = 0; i < x11WindowCount; i++) {
+		if (IsTopLevel(&x11Windows[i])) {
+			visitSlots[count] = i;
+			visitIds[count++] = x11Windows[i].id;
+		}
+	}
+	x11InPass = true;
+	for (int i = 0; i < count && X11Alive(); i++) {
+		x11LookupHint = visitSlots[i]; /* the callback asks for this window's names */
+		if (!lpEnumFunc(visitIds[i], lParam)) {
+			completed = FALSE;
+			break;
+		}
+	}
+	x11InPass = false;
+	FinishPass();
+	return completed;
+}
+
+/* Copies a cached name, cut to fit and always terminated. */
+static int CopyName(HWND window, bool title, char *out, int size)
+{
+	const X11Window *w;
+	const char *name;
+	int length = 0;
+
+	if (size <= 0)
+		return 0;
+	out[0] = '\0';
+	if (!X11Ready() || window > UINT32_MAX)
+		return 0;
+	w = X11Find((xcb_window_t)window);
+	if (w == NULL)
+		return 0;
+	name = title ? w->title : w->className;
+	while (length < size - 1 && name[length] != '\0') {
+		out[length] = name[length];
+		length++;
+	}
+	out[length] = '\0';
+	return length;
+}
+
+int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
+{
+	return CopyName(hWnd, true, lpString, nMaxCount);
+}
+
+int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
+{
+	return CopyName(hWnd, false, lpClassName, nMaxCount);
+}
