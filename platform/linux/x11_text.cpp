@@ -239,6 +239,7 @@ static bool IsGraphic(unsigned char c, const Half *half)
 
 static void PutCompound(TextOut *t, const unsigned char *s, int length)
 {
+	/* It starts with ASCII in GL and Latin-1 in GR, the table's first rows. */
 	CompoundState state = {{0, 1}, {1, 1}, false, {}};
 
 	for (int i = 0; i < length;) {
