@@ -46,7 +46,7 @@ demo: build
 	@scripts/demo.sh
 
 bench: build
-	@python3 scripts/bench.py
+	@/usr/bin/python3 scripts/bench.py
 
 clean:
 	rm -rf build

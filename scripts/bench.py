@@ -14,12 +14,10 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "harness"))
-sys.path.insert(0, str(ROOT / "tests" / "actions"))
+sys.path.insert(0, str(ROOT / "tests"))
 sys.path.insert(0, str(ROOT / "scripts"))
 import bench_x11  # noqa: E402
-from run_window_cases import Output, Windows  # noqa: E402
-from world import BUILD, World, stop_pid  # noqa: E402
+from harness import BUILD, Child, Maker, Target, World, stop_pid  # noqa: E402
 
 TRIES = 30
 
@@ -132,24 +130,22 @@ def wine_window_figures():
     try:
         exe = world.windows_exe("wincue.exe")
         label = "wine (%s)" % world.windows_build.name
-        many = Windows(world.windows_exe("tests/testwindows.exe"), world.env)
+        many = Maker(Target("wine", world))
         for i in range(100):
-            many.create(i, "bench", "bench %d" % i, "shown")
-        late, lat = 100, []
+            many.create("bench", "bench %d" % i)
+        lat = []
         for i in range(TRIES):
             d = script("[Section0]\nAction=Find\nText=late %d\n" % i)
-            p = subprocess.Popen(exe, cwd=d, env=world.env, stdout=subprocess.PIPE,
-                                 stderr=subprocess.DEVNULL)
-            out = Output(p.stdout)
-            out.until(lambda b: b"start - Find" in b)
+            out = Child(exe, world.env, d)
+            out.read(lambda b: b"start - Find" in b)
             time.sleep(bench_x11.SETTLE)
             t = time.perf_counter()
             many.ask("create\tbench\tlate %d" % i)
-            out.until(lambda b: b"end   - Find" in b)
+            out.read(lambda b: b"end   - Find" in b)
             lat.append((time.perf_counter() - t) * 1000)
-            many.expect("created %d" % late)
-            late += 1
-            p.wait()
+            many.expect("created %d" % many.count)
+            many.count += 1
+            out.wait()
         row(label + ": Find latency, create request to end line", lat, goal="")
         d = script("[Section0]\nAction=Display\nClassName=wincue-none\nDisplay=1\n")
         row(label + ": one Display pass over 100+ windows (start to end line)",
