@@ -14,10 +14,11 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests"))
 sys.path.insert(0, str(ROOT / "scripts"))
 import bench_x11  # noqa: E402
-from harness import BUILD, Child, Maker, Target, World, stop_pid  # noqa: E402
+sys.path.insert(0, str(ROOT / "tests"))
+from harness import Maker, Target  # noqa: E402
+from world import BUILD, Child, World, stop_pid  # noqa: E402
 
 TRIES = 30
 

@@ -22,8 +22,7 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests"))
-from harness import World, stop_pid  # noqa: E402
+from world import World, stop_pid  # noqa: E402
 from xdesk import Desk  # noqa: E402
 
 BUILD = ROOT / "build" / "host"

@@ -22,7 +22,7 @@ import time
 from Xlib import X
 from Xlib.ext import shape
 
-sys.path.insert(0, __file__.rsplit("/", 2)[0])
+sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
 from xdesk import Desk  # noqa: E402
 
 desk = Desk()
