@@ -8,7 +8,7 @@ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w
 wine wine64 wine32:i386 xvfb xauth openbox icewm xdotool x11-utils x11-apps xterm icoutils
 pkg-config libxcb1-dev libxcb-icccm4-dev libxcb-ewmh-dev libxcb-shape0-dev libxcb-xtest0-dev
 clang libclang-rt-14-dev imagemagick
-lintian mandoc dpkg-dev"
+lintian mandoc dpkg-dev file"
 
 missing=""
 for p in $packages; do
