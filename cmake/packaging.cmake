@@ -3,11 +3,13 @@
 # usual Unix tree, packed as a Debian package.
 include(GNUInstallDirs)
 
-# The package Debian asks for: a person to write to.
+# Debian packages name a maintainer to write to; wincue.example stands in
+# until the project has an address of its own.
 set(CPACK_PACKAGE_CONTACT "wincue's authors <authors@wincue.example>")
 set(CPACK_PACKAGE_VENDOR "wincue's authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "run a script of steps against the windows of other programs")
+# Directories 0755 whatever the builder's umask, as packages need them.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
   WORLD_EXECUTE)
