@@ -107,6 +107,7 @@ CASES = [
     ("config.ini is a directory", "dir", NOTHING, ALL),
     ("config.ini is a FIFO: no wait for a writer", "fifo", NOTHING, ALL),
     ("config.ini links to /dev/zero", "zero", NOTHING, ALL),
+    ("config.ini links to a script", "link", RAN, ALL),
     ("only blanks and line ends", b" \t\r\n\v\f \n\n\t \r\r\n  ", NOTHING, ALL),
     ("binary junk", junk(65536), NOTHING, ALL),
     ("binary junk, then a script", junk(65536) + b"\n[Section0]\n" + SLEEP0.encode(), RAN, ALL),
@@ -124,6 +125,8 @@ CASES = [
 def make(d, config):
     kinds = {"dir": lambda p: p.mkdir(), "fifo": os.mkfifo,
              "zero": lambda p: p.symlink_to("/dev/zero"),
+             "link": lambda p: (p.with_name("real.ini").write_text("[Section0]\n" + SLEEP0),
+                                p.symlink_to("real.ini")),
              "big": lambda p: p.write_bytes(junk(50 << 20, 7) + b"\n[Section0]\n" +
                                             SLEEP0.encode())}
     if config in kinds:
