@@ -22,14 +22,11 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "harness"))
-sys.path.insert(0, str(ROOT / "tests" / "platform"))
 from world import World, stop_pid  # noqa: E402
-from xdesk import Program  # noqa: E402
+from xdesk import Desk  # noqa: E402
 
 BUILD = ROOT / "build" / "host"
 WINCUE = str(BUILD / "wincue")
-TEST_WINDOW = str(BUILD / "tests" / "test_window")
 PASS_BENCH = str(BUILD / "bench" / "x11_bench")
 WINDOWS = 100
 SETTLE = 0.05  # lets the waiting side reach its steady state before the window comes
@@ -47,42 +44,39 @@ def find_script(root, title):
     return d
 
 
-def late_window(world, title):
-    w = Program([TEST_WINDOW, "--wait", "--title", title], world.env)
-    w.wait_line("waiting")
-    return w
-
-
-def created_at(window):
-    return int(window.wait_line("creating").split()[1]) / 1000.0  # ms
+def create_late(desk, title):
+    """Makes the window the waiting side looks for; the time just before, in ms."""
+    t = time.monotonic_ns() / 1e6
+    desk.make_window("BenchLate", title)
+    return t
 
 
 def wincue_latency(world, root, title):
-    window = late_window(world, title)
+    desk = Desk(world.env["DISPLAY"])
     p = subprocess.Popen([WINCUE], cwd=find_script(root, title), env=world.env,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     while p.stdout.readline() != b"start - Find\n":
         pass
     time.sleep(SETTLE)
-    window.send("go")
+    created = create_late(desk, title)
     while p.stdout.readline() != b"end   - Find\n":
         pass
     ended = time.monotonic_ns() / 1e6
     p.wait()
-    window.stop()
-    return ended - created_at(window)
+    desk.close()
+    return ended - created
 
 
 def xdotool_latency(world, title):
-    window = late_window(world, title)
+    desk = Desk(world.env["DISPLAY"])
     p = subprocess.Popen(["xdotool", "search", "--sync", "--name", "^%s$" % title],
                          env=world.env, stdout=subprocess.DEVNULL)
     time.sleep(SETTLE)
-    window.send("go")
+    created = create_late(desk, title)
     p.wait()
     ended = time.monotonic_ns() / 1e6
-    window.stop()
-    return ended - created_at(window)
+    desk.close()
+    return ended - created
 
 
 def waiting_cpu(world, argv, cwd=None):
@@ -110,10 +104,9 @@ def measure(manager, tries, root):
     world = World(Path(root) / ("world-%s" % (manager or "none")), manager=manager).start()
     figures = {}
     try:
-        many = Program([TEST_WINDOW, "--title", "bench", "--count", str(WINDOWS),
-                        "--geometry", "0,0,40,30"], world.env)
-        many.wait_for(lambda ls: sum(x.startswith("ready") for x in ls) >= WINDOWS,
-                      timeout=60, what="the windows")
+        many = Desk(world.env["DISPLAY"])
+        for i in range(WINDOWS):
+            many.make_window("Bench", "bench %d" % i, at=(0, 0, 40, 30))
         out = subprocess.run([PASS_BENCH, "5000"], env=world.env, capture_output=True,
                              text=True, check=True).stdout.split("\n")
         got = dict(line.split(" ", 1) for line in out if line)
@@ -131,7 +124,7 @@ def measure(manager, tries, root):
         figures["cpu-wm"] = "%.1f %%" % cpu[2] if cpu[2] is not None else "-"
         xcpu = waiting_cpu(world, ["xdotool", "search", "--sync", "--name", "^never comes$"])
         figures["cpu-xdotool"] = "%.1f %% (Xvfb %.1f %%)" % (xcpu[0], xcpu[1])
-        many.stop()
+        many.close()
     finally:
         world.stop()
     return figures
