@@ -347,16 +347,32 @@ static void OnReparent(const xcb_reparent_notify_event_t *e)
 {
 	X11Window *w = X11Find(e->window);
 
-	if (e->parent == x11Root) {
-		if (w == NULL)
-			w = X11Track(e->window);
-		if (w != NULL)
-			PlaceAtRoot(w);
-	} else if (w != NULL) {
+	/* Through the root's events: a window coming to the root, or one
+	 * leaving it, which the first walk may have missed while a manager
+	 * was taking it in. */
+	if (w == NULL && e->event == x11Root)
+		w = X11Track(e->window);
+	if (w == NULL)
+		return;
+	if (e->parent == x11Root)
+		PlaceAtRoot(w);
+	else
 		PlaceBelow(w, e->parent);
-	}
-	if (w != NULL)
-		w->overrideRedirect = e->override_redirect;
+	w->overrideRedirect = e->override_redirect;
+}
+
+/* An untracked window reports only what the first walk watches for: a
+ * window in a frame that a manager has just made its client. Where it
+ * lies is read with its names. */
+static void AdoptLateClient(xcb_window_t id)
+{
+	X11Window *w = X11Track(id);
+
+	if (w == NULL)
+		return;
+	w->framed = true;
+	w->probe = id;
+	w->stale |= X11StaleProbe;
 }
 
 static void OnProperty(const xcb_property_notify_event_t *e)
@@ -364,8 +380,11 @@ static void OnProperty(const xcb_property_notify_event_t *e)
 	X11Window *w = X11Find(e->window);
 	bool deleted = e->state == XCB_PROPERTY_DELETE;
 
-	if (w == NULL)
+	if (w == NULL) {
+		if (e->atom == x11Atoms[X11AtomWmState] && !deleted)
+			AdoptLateClient(e->window);
 		return;
+	}
 	if (e->atom == x11Atoms[X11AtomWmState]) {
 		if (deleted)
 			w->state = X11StateNone;
@@ -532,7 +551,13 @@ static void ReadProbe(X11Window *w, xcb_query_tree_reply_t *r)
 		w->probe = 0;
 		return;
 	}
-	if (r->parent == x11Root) {
+	if (probe == w->id) { /* where the window itself lies */
+		w->probe = 0;
+		if (r->parent == x11Root)
+			PlaceAtRoot(w);
+		else
+			PlaceBelow(w, r->parent);
+	} else if (r->parent == x11Root) {
 		X11Window *frame = X11Find(probe);
 		w->frame = probe;
 		w->frameSlot = frame != NULL ? (int)(frame - x11Windows) : -1;

@@ -102,6 +102,7 @@ static int ListNextLevel(int count)
  * the windows below root children still without one. */
 static int SearchLevel(int count)
 {
+	const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
 	int kept = 0;
 	Searched *swap;
 	int swapCapacity;
@@ -111,10 +112,13 @@ static int SearchLevel(int count)
 			AdoptClient(next[j].id, next[j].owner);
 	for (int j = 0; j < count; j++) {
 		next[j].stateAsked = !ownerFound[next[j].owner];
-		if (next[j].stateAsked)
-			next[j].state =
-			    xcb_get_property(x11, 0, next[j].id, x11Atoms[X11AtomWmState],
-			                     x11Atoms[X11AtomWmState], 0, 0);
+		if (!next[j].stateAsked)
+			continue;
+		/* A manager may be taking the client in right now: its WM_STATE
+		 * comes later, and says so (x11.cpp adopts it then). */
+		xcb_change_window_attributes(x11, next[j].id, XCB_CW_EVENT_MASK, &watch);
+		next[j].state = xcb_get_property(x11, 0, next[j].id, x11Atoms[X11AtomWmState],
+		                                 x11Atoms[X11AtomWmState], 0, 0);
 	}
 	for (int j = 0; j < count && X11Alive(); j++) {
 		if (!next[j].stateAsked)
