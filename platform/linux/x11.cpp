@@ -27,9 +27,16 @@ xcb_window_t x11Root;
 xcb_atom_t x11Atoms[X11AtomCount];
 bool x11Managed;
 bool x11InPass;
-X11Window x11Windows[X11MaxWindows];
+X11Window *x11Windows;
 int x11WindowCount;
-int x11LookupHint;
+
+/* The cache's storage and its index: slot + 1 by window id, in a table
+ * of open addressing with linear probing (0: empty), at most half full. */
+static int windowCapacity;
+static int freeHint; /* no slot below it is free */
+static int *slotIndex;
+static unsigned indexMask; /* the table's size - 1; 0 before it exists */
+static int indexed;        /* windows in the index */
 
 static const char *const atomNames[X11AtomCount] = {
     "WM_STATE",
@@ -76,8 +83,13 @@ static void ReportOnce(const char *problem, const char *display)
 static void DropDisplay(void)
 {
 	ReportOnce("lost the X display", getenv("DISPLAY"));
-	memset(x11Windows, 0, sizeof x11Windows[0] * (size_t)x11WindowCount);
+	if (x11Windows != NULL)
+		memset(x11Windows, 0, sizeof x11Windows[0] * (size_t)x11WindowCount);
+	if (slotIndex != NULL)
+		memset(slotIndex, 0, sizeof slotIndex[0] * (indexMask + 1));
 	x11WindowCount = 0;
+	freeHint = 0;
+	indexed = 0;
 }
 
 bool X11Alive(void)
@@ -100,19 +112,97 @@ static bool IsGone(xcb_generic_error_t *error)
 	return gone;
 }
 
-X11Window *X11Find(xcb_window_t id)
+void *X11Grow(void *array, int *capacity, int count, size_t size)
 {
-	if (id == 0)
-		return NULL;
-	if (x11LookupHint < x11WindowCount && x11Windows[x11LookupHint].id == id)
-		return &x11Windows[x11LookupHint];
-	for (int i = 0; i < x11WindowCount; i++) {
-		if (x11Windows[i].id == id) {
-			x11LookupHint = i;
-			return &x11Windows[i];
+	int grown = *capacity > 0 ? *capacity : 64;
+
+	if (count <= *capacity)
+		return array;
+	while (grown < count)
+		grown *= 2;
+	array = realloc(array, (size_t)grown * size);
+	if (array != NULL)
+		*capacity = grown;
+	return array;
+}
+
+/* Window ids differ in their low bits within one client and in their high
+ * bits between clients: mix both into the bits the table uses. */
+static unsigned HashId(xcb_window_t id)
+{
+	uint32_t h = id;
+
+	h ^= h >> 16;
+	h *= 0x45d9f3bu;
+	h ^= h >> 16;
+	return h;
+}
+
+/* The index position holding id, or the empty one where it would go. */
+static unsigned IndexPosition(xcb_window_t id)
+{
+	unsigned i = HashId(id) & indexMask;
+
+	while (slotIndex[i] != 0 && x11Windows[slotIndex[i] - 1].id != id)
+		i = (i + 1) & indexMask;
+	return i;
+}
+
+/* Makes room for one more window in the index; false when out of memory. */
+static bool IndexRoom(void)
+{
+	unsigned size = indexMask + 1;
+	int *grown;
+
+	if (slotIndex != NULL && (unsigned)(indexed + 1) * 2 <= size)
+		return true;
+	size = slotIndex != NULL ? size * 2 : 256;
+	grown = (int *)calloc(size, sizeof *grown);
+	if (grown == NULL)
+		return false;
+	free(slotIndex);
+	slotIndex = grown;
+	indexMask = size - 1;
+	for (int slot = 0; slot < x11WindowCount; slot++)
+		if (x11Windows[slot].id != 0)
+			slotIndex[IndexPosition(x11Windows[slot].id)] = slot + 1;
+	return true;
+}
+
+/* Linear probing's deletion: later entries of the same run move back
+ * into the gap, so that no lookup stops short of them. */
+static void IndexRemove(xcb_window_t id)
+{
+	unsigned gap = IndexPosition(id);
+	unsigned i = gap;
+
+	if (slotIndex[gap] == 0)
+		return;
+	slotIndex[gap] = 0;
+	indexed--;
+	for (;;) {
+		i = (i + 1) & indexMask;
+		if (slotIndex[i] == 0)
+			return;
+		unsigned home = HashId(x11Windows[slotIndex[i] - 1].id) & indexMask;
+		/* The entry may fill the gap unless its home lies after the
+		 * gap, cyclically up to where it sits. */
+		if (((i - home) & indexMask) >= ((i - gap) & indexMask)) {
+			slotIndex[gap] = slotIndex[i];
+			slotIndex[i] = 0;
+			gap = i;
 		}
 	}
-	return NULL;
+}
+
+X11Window *X11Find(xcb_window_t id)
+{
+	unsigned i;
+
+	if (id == 0 || indexed == 0)
+		return NULL;
+	i = IndexPosition(id);
+	return slotIndex[i] != 0 ? &x11Windows[slotIndex[i] - 1] : NULL;
 }
 
 X11Window *X11FrameOf(const X11Window *window)
@@ -125,34 +215,58 @@ X11Window *X11FrameOf(const X11Window *window)
 	return X11Find(window->frame);
 }
 
+/* A free slot, the storage grown if need be; -1 when out of memory. */
+static int FreeSlot(void)
+{
+	int slot = freeHint;
+	X11Window *grown;
+
+	while (slot < x11WindowCount && x11Windows[slot].id != 0)
+		slot++;
+	freeHint = slot;
+	if (slot < x11WindowCount)
+		return slot;
+	grown = (X11Window *)X11Grow(x11Windows, &windowCapacity, slot + 1, sizeof *grown);
+	if (grown == NULL)
+		return -1;
+	x11Windows = grown;
+	x11WindowCount = slot + 1;
+	return slot;
+}
+
 X11Window *X11Track(xcb_window_t id)
 {
 	X11Window *w = X11Find(id);
-	int slot = 0;
+	int slot;
 
 	if (w != NULL)
 		return w;
-	while (slot < x11WindowCount && x11Windows[slot].id != 0)
-		slot++;
-	if (slot == X11MaxWindows)
+	if (!IndexRoom() || (slot = FreeSlot()) < 0)
 		return NULL;
-	if (slot == x11WindowCount)
-		x11WindowCount++;
 	w = &x11Windows[slot];
 	memset(w, 0, sizeof *w);
 	w->id = id;
 	w->state = X11StateNone;
 	w->frameSlot = -1;
 	w->stale = X11StaleAll;
+	slotIndex[IndexPosition(id)] = slot + 1;
+	indexed++;
 	xcb_change_window_attributes(x11, id, XCB_CW_EVENT_MASK, &WindowEvents);
 	return w;
 }
 
 static void Untrack(X11Window *w)
 {
+	int slot = (int)(w - x11Windows);
+
+	IndexRemove(w->id);
 	w->id = 0;
+	if (slot < freeHint)
+		freeHint = slot;
 	while (x11WindowCount > 0 && x11Windows[x11WindowCount - 1].id == 0)
 		x11WindowCount--;
+	if (freeHint > x11WindowCount)
+		freeHint = x11WindowCount;
 }
 
 /* Records that w now lives below parent, and which root child holds it. */
@@ -234,16 +348,32 @@ static void OnReparent(const xcb_reparent_notify_event_t *e)
 {
 	X11Window *w = X11Find(e->window);
 
-	if (e->parent == x11Root) {
-		if (w == NULL)
-			w = X11Track(e->window);
-		if (w != NULL)
-			PlaceAtRoot(w);
-	} else if (w != NULL) {
+	/* Through the root's events: a window coming to the root, or one
+	 * leaving it, which the first walk may have missed while a manager
+	 * was taking it in. */
+	if (w == NULL && e->event == x11Root)
+		w = X11Track(e->window);
+	if (w == NULL)
+		return;
+	if (e->parent == x11Root)
+		PlaceAtRoot(w);
+	else
 		PlaceBelow(w, e->parent);
-	}
-	if (w != NULL)
-		w->overrideRedirect = e->override_redirect;
+	w->overrideRedirect = e->override_redirect;
+}
+
+/* An untracked window reports only what the first walk watches for: a
+ * window in a frame that a manager has just made its client. Where it
+ * lies is read with its names. */
+static void AdoptLateClient(xcb_window_t id)
+{
+	X11Window *w = X11Track(id);
+
+	if (w == NULL)
+		return;
+	w->framed = true;
+	w->probe = id;
+	w->stale |= X11StaleProbe;
 }
 
 static void OnProperty(const xcb_property_notify_event_t *e)
@@ -251,8 +381,11 @@ static void OnProperty(const xcb_property_notify_event_t *e)
 	X11Window *w = X11Find(e->window);
 	bool deleted = e->state == XCB_PROPERTY_DELETE;
 
-	if (w == NULL)
+	if (w == NULL) {
+		if (e->atom == x11Atoms[X11AtomWmState] && !deleted)
+			AdoptLateClient(e->window);
 		return;
+	}
 	if (e->atom == x11Atoms[X11AtomWmState]) {
 		if (deleted)
 			w->state = X11StateNone;
@@ -427,7 +560,13 @@ static void ReadProbe(X11Window *w, xcb_query_tree_reply_t *r)
 		w->probe = 0;
 		return;
 	}
-	if (r->parent == x11Root) {
+	if (probe == w->id) { /* where the window itself lies */
+		w->probe = 0;
+		if (r->parent == x11Root)
+			PlaceAtRoot(w);
+		else
+			PlaceBelow(w, r->parent);
+	} else if (r->parent == x11Root) {
 		X11Window *frame = X11Find(probe);
 		w->frame = probe;
 		w->frameSlot = frame != NULL ? (int)(frame - x11Windows) : -1;

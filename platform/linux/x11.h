@@ -14,13 +14,14 @@
 #ifndef WINCUE_X11_H
 #define WINCUE_X11_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <xcb/xcb.h>
 
 enum {
-	X11MaxWindows = 4096, /* windows tracked; later ones go unseen */
-	X11TextSize = 255,    /* a title or class: at most 254 bytes */
-	X11WaitBoundMs = 250, /* the longest one pass waits for the window manager */
+	X11ListLength = 1 << 24, /* items of a window list property to read: all */
+	X11TextSize = 255,       /* a title or class: at most 254 bytes */
+	X11WaitBoundMs = 250,    /* the longest one pass waits for the window manager */
 };
 
 /* WM_STATE as the window manager sets it; X11StateNone when it is absent. */
@@ -71,6 +72,7 @@ struct X11Window {
 	bool disabled;    /* carries our saved-input property */
 	bool isClient;    /* a framed client; worked out at each pass */
 	bool holdsClient; /* a frame; worked out at each pass */
+	char awaiting;    /* the pass waits for the manager: 's'how, 'w'ithdraw, 0 */
 	unsigned stale;   /* Stale* bits to read again */
 	unsigned asked;   /* Stale* bits whose answers are on the way */
 	xcb_get_window_attributes_cookie_t attributesCookie;
@@ -85,11 +87,10 @@ struct X11Window {
 extern xcb_connection_t *x11; /* NULL until opened; once lost, kept broken */
 extern xcb_window_t x11Root;
 extern xcb_atom_t x11Atoms[X11AtomCount];
-extern bool x11Managed; /* a window manager redirects the root's children */
-extern bool x11InPass;  /* EnumWindows is calling back */
-extern X11Window x11Windows[X11MaxWindows];
-extern int x11WindowCount; /* every tracked window lies below this slot */
-extern int x11LookupHint;  /* the slot X11Find tries first */
+extern bool x11Managed;       /* a window manager redirects the root's children */
+extern bool x11InPass;        /* EnumWindows is calling back */
+extern X11Window *x11Windows; /* grows; a free slot has id 0 */
+extern int x11WindowCount;    /* every tracked window lies below this slot */
 
 /* -- x11.cpp ------------------------------------------------------------ */
 
@@ -112,14 +113,20 @@ void X11Update(void);
 /* Waits until an event arrives or the monotonic clock reaches deadline. */
 void X11WaitEvent(uint64_t deadline);
 
-/* The tracked window with this id, or NULL. */
+/* Room for count items of size bytes in array, which grows by doubling
+ * (capacity counts items). Returns the array, perhaps moved; NULL, with
+ * array left as it was, when memory runs out. */
+void *X11Grow(void *array, int *capacity, int count, size_t size);
+
+/* The tracked window with this id, or NULL. A window's address holds
+ * until the cache next changes: X11Track, or any handling of events. */
 X11Window *X11Find(xcb_window_t id);
 
 /* The frame holding a framed client, or NULL while unknown. */
 X11Window *X11FrameOf(const X11Window *window);
 
 /* Starts tracking a window (or returns it if tracked already); NULL when
- * the table is full. Its events are selected before its reads are sent. */
+ * memory runs out. Its events are selected before its reads are sent. */
 X11Window *X11Track(xcb_window_t id);
 
 /* Milliseconds on the monotonic clock. */
@@ -149,6 +156,6 @@ void X11NoteRequests(void);
 
 /* Has the pass wait until the manager has shown or withdrawn the window
  * (w, as it was before the request), when a manager is involved. */
-void X11AwaitManager(const X11Window *w, bool show);
+void X11AwaitManager(X11Window *w, bool show);
 
 #endif

@@ -233,7 +233,7 @@ static xcb_window_t OtherClient(xcb_window_t id)
 	xcb_get_property_reply_t *r = xcb_get_property_reply(
 	    x11,
 	    xcb_get_property(x11, 0, x11Root, x11Atoms[X11AtomNetClientListStacking],
-	                     XCB_ATOM_WINDOW, 0, X11MaxWindows),
+	                     XCB_ATOM_WINDOW, 0, X11ListLength),
 	    NULL);
 	const xcb_window_t *stack =
 	    r != NULL ? (const xcb_window_t *)xcb_get_property_value(r) : NULL;

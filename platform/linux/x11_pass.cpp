@@ -9,15 +9,9 @@
 #include "../winapi.h"
 #include "x11.h"
 
-static HWND visitIds[X11MaxWindows];  /* the windows of the current pass */
-static int visitSlots[X11MaxWindows]; /* and their slots, for quick lookups */
-
-/* Hides and shows the current pass waits for. */
-static struct {
-	xcb_window_t id;
-	bool show;
-} waiting[X11MaxWindows];
-static int waitingCount;
+static HWND *visits; /* the windows of the current pass */
+static int visitCapacity;
+static bool awaiting;     /* windows carry what the pass waits for */
 static bool requestsSent; /* the pass changed something */
 static uint64_t deadline; /* 0 until the pass first waits */
 
@@ -49,13 +43,9 @@ static bool IsShown(const X11Window *w)
 	return w->state == X11StateNormal && w->mapped && (!w->framed || (frame && frame->mapped));
 }
 
-static bool ManagerFinished(int i)
+static bool ManagerFinished(const X11Window *w)
 {
-	const X11Window *w = X11Find(waiting[i].id);
-
-	if (w == NULL)
-		return true;
-	return waiting[i].show ? IsShown(w) : IsWithdrawn(w);
+	return w->awaiting == 's' ? IsShown(w) : IsWithdrawn(w);
 }
 
 /* No manager acts on an override-redirect window, nor on any when none
@@ -65,37 +55,38 @@ static bool ManagerInvolved(const X11Window *w)
 	return w != NULL && x11Managed && !w->overrideRedirect;
 }
 
-void X11AwaitManager(const X11Window *w, bool show)
+void X11AwaitManager(X11Window *w, bool show)
 {
-	int i = 0;
-
 	if (!ManagerInvolved(w) || (show ? IsShown(w) : IsWithdrawn(w)))
 		return;
-	while (i < waitingCount && waiting[i].id != w->id)
-		i++;
-	if (i == waitingCount) {
-		if (waitingCount == X11MaxWindows)
-			return;
-		waitingCount++;
-	}
-	waiting[i].id = w->id;
-	waiting[i].show = show;
+	w->awaiting = show ? 's' : 'w';
+	awaiting = true;
 	X11PassDeadline();
 }
 
+/* A window that has gone needs nothing more. */
 static bool AllFinished(void)
 {
-	for (int i = 0; i < waitingCount; i++)
-		if (!ManagerFinished(i))
+	for (int i = 0; i < x11WindowCount; i++) {
+		const X11Window *w = &x11Windows[i];
+		if (w->id != 0 && w->awaiting != 0 && !ManagerFinished(w))
 			return false;
+	}
 	return true;
+}
+
+static void ForgetAwaited(void)
+{
+	for (int i = 0; i < x11WindowCount; i++)
+		x11Windows[i].awaiting = 0;
+	awaiting = false;
 }
 
 /* Waits, within the pass bound, until the manager has finished every hide
  * and show asked for, then makes sure the server has done all requests. */
 static void FinishPass(void)
 {
-	while (waitingCount > 0 && X11Ready()) {
+	while (awaiting && X11Ready()) {
 		X11Update();
 		if (AllFinished() || X11NowMs() >= X11PassDeadline())
 			break;
@@ -104,7 +95,8 @@ static void FinishPass(void)
 	/* When the step ends, the server has done what it asked. */
 	if (requestsSent)
 		X11Sync();
-	waitingCount = 0;
+	if (awaiting)
+		ForgetAwaited();
 	requestsSent = false;
 	deadline = 0;
 }
@@ -172,20 +164,21 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
 	int count = 0;
 	BOOL completed = TRUE;
+	HWND *grown;
 
 	if (!X11Ready() || !X11Sync())
 		return TRUE;
+	grown = (HWND *)X11Grow(visits, &visitCapacity, x11WindowCount, sizeof *visits);
+	if (grown == NULL)
+		return FALSE; /* out of memory: a failure, as Windows has them */
+	visits = grown;
 	MarkFrames();
-	for (int i = 0; i < x11WindowCount; i++) {
-		if (IsTopLevel(&x11Windows[i])) {
-			visitSlots[count] = i;
-			visitIds[count++] = x11Windows[i].id;
-		}
-	}
+	for (int i = 0; i < x11WindowCount; i++)
+		if (IsTopLevel(&x11Windows[i]))
+			visits[count++] = x11Windows[i].id;
 	x11InPass = true;
 	for (int i = 0; i < count && X11Alive(); i++) {
-		x11LookupHint = visitSlots[i]; /* the callback asks for this window's names */
-		if (!lpEnumFunc(visitIds[i], lParam)) {
+		if (!lpEnumFunc(visits[i], lParam)) {
 			completed = FALSE;
 			break;
 		}

@@ -12,7 +12,7 @@
 /* Xlib's XWithdrawWindow: unmap, then the synthetic UnmapNotify that
  * tells the manager, also for a minimized window, which is unmapped
  * already. */
-static void Withdraw(xcb_window_t id, const X11Window *w)
+static void Withdraw(xcb_window_t id, X11Window *w)
 {
 	union {
 		xcb_unmap_notify_event_t event;
@@ -34,7 +34,7 @@ static void Withdraw(xcb_window_t id, const X11Window *w)
 /* Xlib's XMapRaised; without a manager a plain map leaves the window
  * below the others. A minimized window counts as shown already: mapping
  * it would restore it. */
-static void MapRaised(xcb_window_t id, const X11Window *w)
+static void MapRaised(xcb_window_t id, X11Window *w)
 {
 	const uint32_t above = XCB_STACK_MODE_ABOVE;
 
@@ -49,7 +49,7 @@ static void MapRaised(xcb_window_t id, const X11Window *w)
 /* Returns whether the window was mapped before, as Windows does. */
 BOOL ShowWindow(HWND hWnd, int nCmdShow)
 {
-	const X11Window *w;
+	X11Window *w;
 	BOOL wasVisible;
 
 	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX || !X11BeginAction())

@@ -12,15 +12,20 @@ static bool displayTried; /* the display is opened once per process */
 
 /* Looking inside root children for the clients their frames hold:
  * breadth first, a whole level at a time, stopping below a root child at
- * the first level holding a client. Each level is one batch of requests. */
-enum { MaxSearch = 16384 };
-static xcb_window_t levelWindows[MaxSearch], nextWindows[MaxSearch];
-static int levelOwners[MaxSearch], nextOwners[MaxSearch]; /* root child slots */
-static xcb_query_tree_cookie_t treeCookies[MaxSearch];
-static xcb_get_property_cookie_t stateCookies[MaxSearch];
-static bool stateAsked[MaxSearch];
-static bool ownerFound[X11MaxWindows];            /* a client was found below the root child */
-static xcb_window_t listedClients[X11MaxWindows]; /* _NET_CLIENT_LIST, sorted */
+ * the first level holding a client. Each level is one batch of requests.
+ * The lists live for the walk only. */
+struct Searched {
+	xcb_window_t id;
+	int owner; /* the slot of the root child it lies below */
+	bool stateAsked;
+	xcb_query_tree_cookie_t tree;
+	xcb_get_property_cookie_t state;
+};
+static Searched *level, *next;
+static int levelCapacity, nextCapacity;
+static bool *ownerFound; /* by slot: a client was found below the root child */
+static xcb_get_property_reply_t *clientList;
+static xcb_window_t *listedClients; /* _NET_CLIENT_LIST, sorted in its reply */
 static int listedCount;
 
 static int CompareWindows(const void *a, const void *b)
@@ -37,21 +42,19 @@ static void ReadClientList(xcb_get_property_cookie_t cookie)
 {
 	xcb_get_property_reply_t *r = xcb_get_property_reply(x11, cookie, NULL);
 
+	clientList = r;
 	listedCount = 0;
 	if (r != NULL && r->type == XCB_ATOM_WINDOW && r->format == 32) {
+		listedClients = (xcb_window_t *)xcb_get_property_value(r);
 		listedCount = xcb_get_property_value_length(r) / 4;
-		if (listedCount > X11MaxWindows)
-			listedCount = X11MaxWindows;
-		memcpy(listedClients, xcb_get_property_value(r),
-		       sizeof(xcb_window_t) * (size_t)listedCount);
 		qsort(listedClients, (size_t)listedCount, sizeof listedClients[0], CompareWindows);
 	}
-	free(r);
 }
 
 static bool IsListedClient(xcb_window_t id)
 {
-	return bsearch(&id, listedClients, (size_t)listedCount, sizeof id, CompareWindows) != NULL;
+	return listedCount > 0 &&
+	       bsearch(&id, listedClients, (size_t)listedCount, sizeof id, CompareWindows) != NULL;
 }
 
 static void AdoptClient(xcb_window_t id, int ownerSlot)
@@ -66,80 +69,109 @@ static void AdoptClient(xcb_window_t id, int ownerSlot)
 	ownerFound[ownerSlot] = true;
 }
 
-/* Lists the children of the level's windows; returns their count. */
+/* Lists the children of the level's windows; returns their count. Only
+ * when memory runs out are some left unlisted. */
 static int ListNextLevel(int count)
 {
-	int next = 0;
+	int listed = 0;
 
 	for (int i = 0; i < count; i++)
-		treeCookies[i] = xcb_query_tree(x11, levelWindows[i]);
+		level[i].tree = xcb_query_tree(x11, level[i].id);
 	for (int i = 0; i < count; i++) {
-		xcb_query_tree_reply_t *r = xcb_query_tree_reply(x11, treeCookies[i], NULL);
+		xcb_query_tree_reply_t *r = xcb_query_tree_reply(x11, level[i].tree, NULL);
 		if (r == NULL)
 			continue;
 		xcb_window_t *children = xcb_query_tree_children(r);
 		int length = xcb_query_tree_children_length(r);
-		for (int k = 0; k < length && next < MaxSearch; k++) {
-			nextWindows[next] = children[k];
-			nextOwners[next] = levelOwners[i];
-			next++;
+		Searched *grown =
+		    (Searched *)X11Grow(next, &nextCapacity, listed + length, sizeof *next);
+		if (grown != NULL) {
+			next = grown;
+			for (int k = 0; k < length; k++) {
+				next[listed].id = children[k];
+				next[listed].owner = level[i].owner;
+				listed++;
+			}
 		}
 		free(r);
 	}
-	return next;
+	return listed;
 }
 
 /* Finds the clients on the level just listed; keeps for the next level
  * the windows below root children still without one. */
 static int SearchLevel(int count)
 {
+	const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
 	int kept = 0;
+	Searched *swap;
+	int swapCapacity;
 
 	for (int j = 0; j < count; j++)
-		if (IsListedClient(nextWindows[j]))
-			AdoptClient(nextWindows[j], nextOwners[j]);
+		if (IsListedClient(next[j].id))
+			AdoptClient(next[j].id, next[j].owner);
 	for (int j = 0; j < count; j++) {
-		stateAsked[j] = !ownerFound[nextOwners[j]];
-		if (stateAsked[j])
-			stateCookies[j] =
-			    xcb_get_property(x11, 0, nextWindows[j], x11Atoms[X11AtomWmState],
-			                     x11Atoms[X11AtomWmState], 0, 0);
+		next[j].stateAsked = !ownerFound[next[j].owner];
+		if (!next[j].stateAsked)
+			continue;
+		/* A manager may be taking the client in right now: its WM_STATE
+		 * comes later, and says so (x11.cpp adopts it then). */
+		xcb_change_window_attributes(x11, next[j].id, XCB_CW_EVENT_MASK, &watch);
+		next[j].state = xcb_get_property(x11, 0, next[j].id, x11Atoms[X11AtomWmState],
+		                                 x11Atoms[X11AtomWmState], 0, 0);
 	}
 	for (int j = 0; j < count && X11Alive(); j++) {
-		if (!stateAsked[j])
+		if (!next[j].stateAsked)
 			continue;
-		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, stateCookies[j], NULL);
+		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, next[j].state, NULL);
 		if (r != NULL && r->type != XCB_NONE)
-			AdoptClient(nextWindows[j], nextOwners[j]);
+			AdoptClient(next[j].id, next[j].owner);
 		free(r);
 	}
-	for (int j = 0; j < count; j++) {
-		if (ownerFound[nextOwners[j]])
-			continue;
-		levelWindows[kept] = nextWindows[j];
-		levelOwners[kept] = nextOwners[j];
-		kept++;
-	}
+	for (int j = 0; j < count; j++)
+		if (!ownerFound[next[j].owner])
+			next[kept++] = next[j];
+	/* What is kept is the next level. */
+	swap = level, level = next, next = swap;
+	swapCapacity = levelCapacity, levelCapacity = nextCapacity, nextCapacity = swapCapacity;
 	return kept;
 }
 
-static void FindFramedClients(void)
+/* Searches below every root child that may be a frame. */
+static void SearchFrames(int roots)
 {
 	int count = 0;
 
-	memset(ownerFound, 0, sizeof ownerFound);
-	for (int i = 0; i < x11WindowCount && count < MaxSearch; i++) {
+	level = (Searched *)X11Grow(level, &levelCapacity, roots, sizeof *level);
+	ownerFound = (bool *)calloc((size_t)roots + 1, sizeof *ownerFound);
+	if (level == NULL || ownerFound == NULL)
+		return; /* out of memory: no framed clients known until they change */
+	for (int i = 0; i < roots; i++) {
 		const X11Window *w = &x11Windows[i];
 		/* A frame has no WM_STATE; it may be override-redirect, as
 		 * some managers make theirs to keep them out of their own way. */
 		if (w->id != 0 && !w->framed && w->state == X11StateNone) {
-			levelWindows[count] = w->id;
-			levelOwners[count] = i;
+			level[count].id = w->id;
+			level[count].owner = i;
 			count++;
 		}
 	}
 	while (count > 0 && X11Alive())
 		count = SearchLevel(ListNextLevel(count));
+}
+
+static void FindFramedClients(void)
+{
+	SearchFrames(x11WindowCount);
+	free(level);
+	free(next);
+	free(ownerFound);
+	free(clientList);
+	level = next = NULL;
+	levelCapacity = nextCapacity = 0;
+	ownerFound = NULL;
+	clientList = NULL;
+	listedCount = 0;
 }
 
 static void BuildCache(void)
@@ -152,7 +184,7 @@ static void BuildCache(void)
 	xcb_change_window_attributes(x11, x11Root, XCB_CW_EVENT_MASK, &rootEvents);
 	treeCookie = xcb_query_tree(x11, x11Root);
 	listCookie = xcb_get_property(x11, 0, x11Root, x11Atoms[X11AtomNetClientList],
-	                              XCB_ATOM_WINDOW, 0, X11MaxWindows);
+	                              XCB_ATOM_WINDOW, 0, X11ListLength);
 	tree = xcb_query_tree_reply(x11, treeCookie, NULL);
 	if (tree != NULL) {
 		xcb_window_t *children = xcb_query_tree_children(tree);
