@@ -7,6 +7,7 @@ import subprocess
 import time
 
 import pytest
+from Xlib import X, Xatom
 
 from harness import BUILD, MANAGERS, Child, Maker, Target, World, echoed, ran, script, script_dir, wait_until
 from xdesk import Desk
@@ -164,6 +165,95 @@ def test_xterm(x11, tmp_path):
         wait_until(lambda: typed.exists() and typed.read_text().endswith("\n"), 10, "cat")
         assert typed.read_text() == "open\n"
     finally:
+        term.stop()
+
+
+# GTK with no session bus to start and leave behind, and no accessibility bus.
+QUIET_GTK = dict(DBUS_SESSION_BUS_ADDRESS="disabled:", NO_AT_BRIDGE="1")
+
+
+def manager_runs(x11):
+    if not x11.managed:
+        return True
+    with open("/proc/%d/stat" % x11.world.pids[1]) as f:
+        return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+
+
+# Hidden windows of one class, and whether Display=1 of the class shows them:
+# helpers no program means to be seen never, a withdrawn window always.
+HIDDEN = [("InputOnly", dict(input_only=True), False),
+          ("own leader, no WM_HINTS, as Qt's and GTK 4's", dict(leader=True, hints=False), False),
+          ("own leader, withdrawn, as xterm", dict(leader=True), True),
+          ("no WM_HINTS", dict(hints=False), True)]
+
+
+def hidden_window(desk, cls, input_only=False, leader=False, hints=True):
+    w = desk.root.create_window(10, 10, 50, 50, 0, 0, X.InputOnly if input_only else
+                                X.InputOutput, X.CopyFromParent)
+    w.set_wm_class("testwindows", cls)
+    if leader:
+        w.change_property(desk.atom("WM_CLIENT_LEADER"), Xatom.WINDOW, 32, [w.id])
+    if hints:
+        w.set_wm_hints(flags=1, input=1)
+    desk.d.sync()
+    return w.id
+
+
+def test_hidden_windows_a_display_shows(x11, tmp_path):
+    names, kinds, wants = zip(*HIDDEN)
+    ids = [hidden_window(x11.desk, "Hidden", **kind) for kind in kinds]
+    try:
+        wincue(x11, tmp_path, ("Display", dict(Display="1", ClassName="Hidden")))
+        shown = [x11.desk.map_state(w) != X.IsUnmapped for w in ids]
+        assert dict(zip(names, shown)) == dict(zip(names, wants))
+        assert manager_runs(x11)
+    finally:
+        for w in ids:
+            x11.desk.destroy(w)
+
+
+def test_gtk_client_leader_is_no_window(x11, tmp_path):
+    """GTK makes an InputOnly client leader with the program's class, never
+    mapped, before its first window. Find by the class ends on the dialog,
+    not on the leader, and Display=1 of the class maps nothing more (dwm
+    exits when asked to frame an InputOnly window)."""
+    config, want = script(("Find", dict(ClassName="Zenity")))
+    find = Child(x11.argv, x11.env, script_dir(tmp_path, config))
+    zenity = Child(["zenity", "--info", "--text", "leader"], dict(x11.env, **QUIET_GTK))
+    try:
+        assert find.read(lambda out: out == want.encode(), 20)
+        assert any(x11.desk.window(w).get_attributes().win_class == X.InputOutput
+                   for w in x11.desk.clients("Zenity"))
+        assert find.wait() == 0
+
+        def shown():
+            return sorted(w for w in x11.desk.clients("Zenity")
+                          if x11.desk.map_state(w) == X.IsViewable)
+        before = wait_until(shown, 20, "the dialog")
+        wincue(x11, tmp_path, ("Display", dict(Display="1", ClassName="Zenity")))
+        assert shown() == before
+        assert manager_runs(x11)
+    finally:
+        if find.p.poll() is None:
+            find.stop()
+        zenity.stop()
+
+
+def test_title_in_other_character_sets(worlds, tmp_path):
+    """xterm in a UTF-8 locale writes its title as COMPOUND_TEXT: the euro
+    sign in ISO 8859-15, omega in ISO 8859-7, kanji in JIS X 0208."""
+    title = "wc-\u20acuro \u03a9 \u65e5\u672c\u8a9e"
+    world = worlds("none")
+    term = Child(["xterm", "-T", title], dict(world.env, LANG="C.UTF-8", LC_ALL="C.UTF-8"))
+    desk = Desk(world.env["DISPLAY"])
+    try:
+        target = Target("host", world)
+        config, want = script(("Find", dict(Text=title.encode().decode("latin-1"))))
+        assert target.run(script_dir(tmp_path, config), 20) == (0, target.expected(want))
+        assert any(desk.window(w).get_full_property(Xatom.WM_NAME, 0).property_type ==
+                   desk.atom("COMPOUND_TEXT") for w in desk.clients("XTerm"))
+    finally:
+        desk.close()
         term.stop()
 
 
