@@ -7,6 +7,7 @@
  * The files call only those below them:
  *   x11_show.cpp, x11_enable.cpp  ShowWindow, EnableWindow
  *   x11_pass.cpp                  EnumWindows, the pass's bound and waits
+ *   x11_shield.cpp                what disabled windows hide behind
  *   x11_walk.cpp                  opening the display, the first walk
  *   x11.cpp                       the connection, the cache, its events
  *   x11_text.cpp                  decoding titles (no xcb)
@@ -157,5 +158,19 @@ void X11NoteRequests(void);
 /* Has the pass wait until the manager has shown or withdrawn the window
  * (w, as it was before the request), when a manager is involved. */
 void X11AwaitManager(X11Window *w, bool show);
+
+/* -- x11_shield.cpp ----------------------------------------------------- */
+
+/* Covers the window with a shield that swallows its input, made so that
+ * it outlives this process; returns the shield (XCB_NONE if it could not
+ * be made). */
+xcb_window_t X11RaiseShield(xcb_window_t window);
+
+/* True when the shield exists and covers this window. */
+bool X11IsShieldOf(xcb_window_t shield, xcb_window_t window);
+
+/* Frees the client slots that earlier runs kept for shields no longer
+ * there (their windows were enabled or died). */
+void X11ReclaimShields(void);
 
 #endif

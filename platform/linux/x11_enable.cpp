@@ -1,53 +1,42 @@
 /*
  * EnableWindow over X11, which has no such state. Disabling combines what
- * keeps real mouse and keyboard input away: an empty input region (SHAPE),
- * the ICCCM "no input" model (WM_HINTS.input False, WM_TAKE_FOCUS gone),
- * and the focus moved elsewhere; either half alone lets keys or clicks
- * through. What it changed is saved in a property on the window itself,
- * so that enabling, in this run or a later one, puts it back exactly, and
- * a window never disabled is left as it is.
+ * keeps real mouse and keyboard input away: a shield over the window that
+ * swallows the clicks and keys landing on it (x11_shield.cpp), the ICCCM
+ * "no input" model (WM_HINTS.input False, WM_TAKE_FOCUS gone) so that the
+ * manager does not give it the focus, and the focus taken off it. What it
+ * changed is saved in a property on the window itself, so that enabling,
+ * in this run or a later one, puts it back exactly, and a window never
+ * disabled is left as it is.
  */
 #include <stdlib.h>
 #include <string.h>
-#include <xcb/shape.h>
 
 #include "../winapi.h"
 #include "x11.h"
 
 /* The saved-input property, CARDINAL: [0] Saved* flags, [1] the index of
- * WM_TAKE_FOCUS in WM_PROTOCOLS, then, for an input region of the
- * window's own, two items per rectangle: x << 16 | y, width << 16 | height.
- * A region of more rectangles than fit is not saved: enabling then gives
- * the window its default region. */
+ * WM_TAKE_FOCUS in WM_PROTOCOLS, [2] the shield. */
 enum {
 	SavedHints = 1,      /* WM_HINTS was set */
 	SavedInputFlag = 2,  /* with its InputHint flag */
 	SavedInputValue = 4, /* and input True */
 	SavedTakeFocus = 8,  /* WM_PROTOCOLS held WM_TAKE_FOCUS */
-	SavedRegion = 16,    /* an input region of its own */
 };
-enum { MaxRectangles = 1024, SavedHeader = 2, HintsLength = 9, InputHint = 1, MaxProtocols = 64 };
+enum { SavedLength = 3, HintsLength = 9, InputHint = 1, MaxProtocols = 64 };
 
-static uint32_t saved[SavedHeader + 2 * MaxRectangles];
+static uint32_t saved[SavedLength];
 static uint32_t hints[HintsLength];
 static xcb_atom_t protocols[MaxProtocols + 1];
-static xcb_rectangle_t rectangles[MaxRectangles];
+static bool reclaimed; /* spent shield owners were looked for this run */
 
 /* The answers about one window that disabling and enabling work from. */
 struct InputState {
 	xcb_get_property_reply_t *saved;
 	xcb_get_property_reply_t *hints;
 	xcb_get_property_reply_t *protocols;
-	xcb_shape_get_rectangles_reply_t *region;
-	xcb_get_geometry_reply_t *geometry;
+	xcb_get_property_reply_t *active; /* the root's _NET_ACTIVE_WINDOW */
+	bool exists;
 };
-
-static bool HasShape(void)
-{
-	const xcb_query_extension_reply_t *e = xcb_get_extension_data(x11, &xcb_shape_id);
-
-	return e != NULL && e->present;
-}
 
 static int Items32(const xcb_get_property_reply_t *r, xcb_atom_t type)
 {
@@ -57,25 +46,26 @@ static int Items32(const xcb_get_property_reply_t *r, xcb_atom_t type)
 }
 
 /* Reads it all in one round trip. */
-static void ReadInputState(xcb_window_t id, InputState *s, uint32_t savedLength)
+static void ReadInputState(xcb_window_t id, InputState *s)
 {
-	bool shape = HasShape();
 	xcb_get_property_cookie_t savedCookie = xcb_get_property(
-	    x11, 0, id, x11Atoms[X11AtomSavedInput], XCB_ATOM_CARDINAL, 0, savedLength);
+	    x11, 0, id, x11Atoms[X11AtomSavedInput], XCB_ATOM_CARDINAL, 0, SavedLength);
 	xcb_get_property_cookie_t hintsCookie =
 	    xcb_get_property(x11, 0, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, HintsLength);
 	xcb_get_property_cookie_t protocolsCookie = xcb_get_property(
 	    x11, 0, id, x11Atoms[X11AtomWmProtocols], XCB_ATOM_ATOM, 0, MaxProtocols);
-	xcb_shape_get_rectangles_cookie_t regionCookie;
+	xcb_get_property_cookie_t activeCookie = xcb_get_property(
+	    x11, 0, x11Root, x11Atoms[X11AtomNetActiveWindow], XCB_ATOM_WINDOW, 0, 1);
 	xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(x11, id);
+	xcb_get_geometry_reply_t *geometry;
 
-	if (shape)
-		regionCookie = xcb_shape_get_rectangles(x11, id, XCB_SHAPE_SK_INPUT);
 	s->saved = xcb_get_property_reply(x11, savedCookie, NULL);
 	s->hints = xcb_get_property_reply(x11, hintsCookie, NULL);
 	s->protocols = xcb_get_property_reply(x11, protocolsCookie, NULL);
-	s->geometry = xcb_get_geometry_reply(x11, geometryCookie, NULL);
-	s->region = shape ? xcb_shape_get_rectangles_reply(x11, regionCookie, NULL) : NULL;
+	s->active = xcb_get_property_reply(x11, activeCookie, NULL);
+	geometry = xcb_get_geometry_reply(x11, geometryCookie, NULL);
+	s->exists = geometry != NULL;
+	free(geometry);
 }
 
 static void FreeInputState(InputState *s)
@@ -83,8 +73,7 @@ static void FreeInputState(InputState *s)
 	free(s->saved);
 	free(s->hints);
 	free(s->protocols);
-	free(s->region);
-	free(s->geometry);
+	free(s->active);
 }
 
 static int TakeFocusIndex(const xcb_get_property_reply_t *r)
@@ -98,27 +87,17 @@ static int TakeFocusIndex(const xcb_get_property_reply_t *r)
 	return -1;
 }
 
-/* The server reports an unshaped window's input region as the one
- * rectangle of the window and its border. */
-static bool HasOwnRegion(const InputState *s)
+/* The saved property's items, or NULL when the window is not disabled. */
+static const uint32_t *SavedItems(const InputState *s)
 {
-	const xcb_rectangle_t *r;
-	int border;
-
-	if (s->region == NULL || s->geometry == NULL)
-		return false;
-	if (xcb_shape_get_rectangles_rectangles_length(s->region) != 1)
-		return true;
-	r = xcb_shape_get_rectangles_rectangles(s->region);
-	border = s->geometry->border_width;
-	return r->x != -border || r->y != -border || r->width != s->geometry->width + 2 * border ||
-	       r->height != s->geometry->height + 2 * border;
+	if (Items32(s->saved, XCB_ATOM_CARDINAL) < SavedLength)
+		return NULL;
+	return (const uint32_t *)xcb_get_property_value(s->saved);
 }
 
-/* Writes what disabling is about to change. */
-static void SaveInput(xcb_window_t id, const InputState *s)
+/* Writes what disabling is about to change, and the shield. */
+static void SaveInput(xcb_window_t id, const InputState *s, xcb_window_t shield)
 {
-	uint32_t length = SavedHeader;
 	int takeFocus = TakeFocusIndex(s->protocols);
 
 	saved[0] = 0;
@@ -133,18 +112,9 @@ static void SaveInput(xcb_window_t id, const InputState *s)
 		saved[0] |= SavedTakeFocus;
 		saved[1] = (uint32_t)takeFocus;
 	}
-	if (HasOwnRegion(s) &&
-	    xcb_shape_get_rectangles_rectangles_length(s->region) <= MaxRectangles) {
-		const xcb_rectangle_t *r = xcb_shape_get_rectangles_rectangles(s->region);
-		int count = xcb_shape_get_rectangles_rectangles_length(s->region);
-		saved[0] |= SavedRegion;
-		for (int i = 0; i < count; i++) {
-			saved[length++] = (uint32_t)(uint16_t)r[i].x << 16 | (uint16_t)r[i].y;
-			saved[length++] = (uint32_t)r[i].width << 16 | r[i].height;
-		}
-	}
+	saved[2] = shield;
 	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, id, x11Atoms[X11AtomSavedInput],
-	                    XCB_ATOM_CARDINAL, 32, length, saved);
+	                    XCB_ATOM_CARDINAL, 32, SavedLength, saved);
 }
 
 /* WM_HINTS as it is, or all zero when it is missing. Returns its length. */
@@ -172,14 +142,11 @@ static void WriteProtocols(xcb_window_t id, int count)
 	                    XCB_ATOM_ATOM, 32, (uint32_t)count, protocols);
 }
 
-static void RefuseInput(xcb_window_t id, const InputState *s)
+static void RefuseFocus(xcb_window_t id, const InputState *s)
 {
 	uint32_t length = CopyHints(s->hints);
 	int takeFocus = TakeFocusIndex(s->protocols);
 
-	if (HasShape())
-		xcb_shape_rectangles(x11, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT,
-		                     XCB_CLIP_ORDERING_UNSORTED, id, 0, 0, 0, NULL);
 	hints[0] |= InputHint;
 	hints[1] = 0;
 	WriteHints(id, length);
@@ -216,115 +183,49 @@ static bool HasFocus(xcb_window_t id)
 	return false;
 }
 
-static bool RootHas(xcb_atom_t property)
+/* As on Windows, the focus is lost and no other window is activated:
+ * under a manager it goes to the shield, where keys die and which the
+ * manager takes for the window itself, so it activates no other; when
+ * the shield goes, it falls back to the window. Without a manager the
+ * pointer picks the window that gets the keys, as it did before. */
+static void DropFocus(xcb_window_t id, xcb_window_t shield)
 {
-	xcb_get_property_reply_t *r = xcb_get_property_reply(
-	    x11, xcb_get_property(x11, 0, x11Root, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
-	    NULL);
-	bool has = r != NULL && r->type != XCB_NONE;
-
-	free(r);
-	return has;
+	if (!HasFocus(id))
+		return;
+	if (x11Managed && shield != XCB_NONE)
+		xcb_set_input_focus(x11, XCB_INPUT_FOCUS_PARENT, shield, XCB_CURRENT_TIME);
+	else
+		xcb_set_input_focus(x11, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
+		                    XCB_CURRENT_TIME);
 }
 
-/* The topmost other client that takes input, or XCB_NONE. */
-static xcb_window_t OtherClient(xcb_window_t id)
+/* A manager may have made the window active while it refused the focus
+ * (a click on it, or showing it); it then takes it for focused, and a
+ * click would no longer focus it. The focus goes to it as the manager
+ * would have given it, by its input model. */
+static void FocusIfActive(xcb_window_t id, const InputState *s, uint32_t flags)
 {
-	xcb_get_property_reply_t *r = xcb_get_property_reply(
-	    x11,
-	    xcb_get_property(x11, 0, x11Root, x11Atoms[X11AtomNetClientListStacking],
-	                     XCB_ATOM_WINDOW, 0, X11ListLength),
-	    NULL);
-	const xcb_window_t *stack =
-	    r != NULL ? (const xcb_window_t *)xcb_get_property_value(r) : NULL;
-	xcb_window_t other = XCB_NONE;
-
-	for (int i = Items32(r, XCB_ATOM_WINDOW) - 1; i >= 0 && other == XCB_NONE; i--) {
-		const X11Window *w = X11Find(stack[i]);
-		if (stack[i] != id && w != NULL && w->state == X11StateNormal && w->mapped &&
-		    !w->disabled)
-			other = stack[i];
-	}
-	free(r);
-	return other;
-}
-
-/* EWMH: the manager activates the window, as a pager would ask it to. */
-static void AskToActivate(xcb_window_t other, xcb_window_t current)
-{
+	bool input = !(flags & SavedInputFlag) || (flags & SavedInputValue);
 	xcb_client_message_event_t m;
 
+	if (Items32(s->active, XCB_ATOM_WINDOW) < 1 ||
+	    *(const xcb_window_t *)xcb_get_property_value(s->active) != id || HasFocus(id))
+		return;
+	if (input)
+		xcb_set_input_focus(x11, XCB_INPUT_FOCUS_PARENT, id, XCB_CURRENT_TIME);
+	if (!(flags & SavedTakeFocus))
+		return;
 	memset(&m, 0, sizeof m);
 	m.response_type = XCB_CLIENT_MESSAGE;
 	m.format = 32;
-	m.window = other;
-	m.type = x11Atoms[X11AtomNetActiveWindow];
-	m.data.data32[0] = 2; /* source: a pager or similar tool */
+	m.window = id;
+	m.type = x11Atoms[X11AtomWmProtocols];
+	m.data.data32[0] = x11Atoms[X11AtomWmTakeFocus];
 	m.data.data32[1] = XCB_CURRENT_TIME;
-	m.data.data32[2] = current;
-	xcb_send_event(x11, 0, x11Root,
-	               XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-	               (const char *)&m);
-}
-
-enum { ManagerFocusMs = 50 }; /* how long the manager gets to move the focus */
-
-static void WaitFocusLeaves(xcb_window_t id, uint64_t until)
-{
-	if (until > X11PassDeadline())
-		until = X11PassDeadline();
-	while (X11Ready() && HasFocus(id) && X11NowMs() < until) {
-		uint64_t soon = X11NowMs() + 2;
-		X11WaitEvent(soon < until ? soon : until);
-	}
-}
-
-/* Under a manager the focus moves through it (setting it directly
- * confuses some); without one, it follows the pointer. Waits within the
- * pass bound until it has left. */
-static void MoveFocusAway(xcb_window_t id)
-{
-	xcb_window_t other = XCB_NONE;
-
-	if (!HasFocus(id))
-		return;
-	if (x11Managed && RootHas(x11Atoms[X11AtomNetSupportingWmCheck]))
-		other = OtherClient(id);
-	if (other != XCB_NONE) {
-		AskToActivate(other, id);
-		WaitFocusLeaves(id, X11NowMs() + ManagerFocusMs);
-		if (!X11Ready() || !HasFocus(id))
-			return;
-	}
-	/* No manager, no other client, or the manager would not move it. */
-	xcb_set_input_focus(x11, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
-	                    XCB_CURRENT_TIME);
-	WaitFocusLeaves(id, X11PassDeadline());
+	xcb_send_event(x11, 0, id, XCB_EVENT_MASK_NO_EVENT, (const char *)&m);
 }
 
 /* -- enabling ---------------------------------------------------------- */
-
-static void RestoreRegion(xcb_window_t id, const xcb_get_property_reply_t *r)
-{
-	const uint32_t *v = (const uint32_t *)xcb_get_property_value(r);
-	int count = (Items32(r, XCB_ATOM_CARDINAL) - SavedHeader) / 2;
-
-	if (!HasShape())
-		return;
-	if (!(v[0] & SavedRegion)) {
-		xcb_shape_mask(x11, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, id, 0, 0, XCB_NONE);
-		return;
-	}
-	for (int i = 0; i < count; i++) {
-		uint32_t at = v[SavedHeader + 2 * i], size = v[SavedHeader + 2 * i + 1];
-		rectangles[i].x = (int16_t)(at >> 16);
-		rectangles[i].y = (int16_t)(at & 0xFFFF);
-		rectangles[i].width = (uint16_t)(size >> 16);
-		rectangles[i].height = (uint16_t)(size & 0xFFFF);
-	}
-	xcb_shape_rectangles(x11, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
-	                     id, 0, 0, (uint32_t)count, rectangles);
-}
 
 /* Puts back the input hint alone: the program may have changed the
  * others meanwhile. Hints that only disabling made are removed. */
@@ -361,53 +262,56 @@ static void RestoreTakeFocus(xcb_window_t id, uint32_t flags, uint32_t index,
 	WriteProtocols(id, length);
 }
 
-static void MarkDisabled(xcb_window_t id, bool disabled)
-{
-	X11Window *w = X11Find(id);
-
-	if (w != NULL)
-		w->disabled = disabled;
-}
-
 /* Returns whether the window was disabled. */
 static BOOL Disable(xcb_window_t id)
 {
 	InputState s;
-	bool wasDisabled;
+	const uint32_t *v;
+	xcb_window_t shield = XCB_NONE;
 
-	ReadInputState(id, &s, 0);
-	wasDisabled = s.saved != NULL && s.saved->type != XCB_NONE;
-	/* Saved once: disabling again must not take our own changes for the
-	 * window's. */
-	if (!wasDisabled && s.geometry != NULL)
-		SaveInput(id, &s);
-	if (s.geometry != NULL) /* else the window is gone */
-		RefuseInput(id, &s);
+	ReadInputState(id, &s);
+	v = SavedItems(&s);
+	if (s.exists) {
+		/* A shield may have gone with a connection someone killed. */
+		shield = v != NULL ? v[2] : XCB_NONE;
+		if (!X11IsShieldOf(shield, id)) {
+			shield = X11RaiseShield(id);
+			/* Saved once: disabling again must not take our own
+			 * changes for the window's. */
+			if (v != NULL) {
+				memcpy(saved, v, sizeof saved);
+				saved[2] = shield;
+				xcb_change_property(x11, XCB_PROP_MODE_REPLACE, id,
+				                    x11Atoms[X11AtomSavedInput], XCB_ATOM_CARDINAL,
+				                    32, SavedLength, saved);
+			} else {
+				SaveInput(id, &s, shield);
+			}
+		}
+		RefuseFocus(id, &s);
+		DropFocus(id, shield);
+	}
 	FreeInputState(&s);
-	/* Known at once, so the focus is not handed to a window this same
-	 * pass has just disabled. */
-	MarkDisabled(id, true);
-	MoveFocusAway(id);
-	return wasDisabled;
+	return v != NULL;
 }
 
 static BOOL Enable(xcb_window_t id)
 {
 	InputState s;
-	bool wasDisabled;
+	const uint32_t *v;
 
-	ReadInputState(id, &s, SavedHeader + 2 * MaxRectangles);
-	wasDisabled = Items32(s.saved, XCB_ATOM_CARDINAL) >= SavedHeader;
-	if (wasDisabled) {
-		const uint32_t *v = (const uint32_t *)xcb_get_property_value(s.saved);
-		RestoreRegion(id, s.saved);
+	ReadInputState(id, &s);
+	v = SavedItems(&s);
+	if (v != NULL) {
 		RestoreHints(id, v[0], s.hints);
 		RestoreTakeFocus(id, v[0], v[1], s.protocols);
+		if (X11IsShieldOf(v[2], id))
+			xcb_destroy_window(x11, v[2]);
 		xcb_delete_property(x11, id, x11Atoms[X11AtomSavedInput]);
-		MarkDisabled(id, false);
+		FocusIfActive(id, &s, v[0]);
 	}
 	FreeInputState(&s);
-	return wasDisabled;
+	return v != NULL;
 }
 
 /* Returns whether the window was disabled before, as Windows does. */
@@ -417,6 +321,10 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 
 	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX || !X11BeginAction())
 		return FALSE;
+	if (!reclaimed) {
+		reclaimed = true;
+		X11ReclaimShields();
+	}
 	wasDisabled = bEnable ? Enable((xcb_window_t)hWnd) : Disable((xcb_window_t)hWnd);
 	X11NoteRequests();
 	X11EndAction();
