@@ -194,14 +194,13 @@ def test_a_later_run_frees_the_slots_of_spent_shields(x11, tmp_path):
         maker.create("Slot", "dies", "at=200:40:100:60")
         kept, dies = ordered(x11, "Slot")
         wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="kept")))
-        kept_owner = last_owner()
+        shield = x11.desk.prop(kept, "_WINCUE_SAVED_INPUT")[2]
         wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="dies")))
-        dies_owner = last_owner()
+        assert x11.desk.parent(shield) == kept
+        spent = last_owner()
         x11.desk.destroy(dies)
         wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="kept")))
-        assert x11.desk.map_state(dies_owner) is None
-        assert x11.desk.map_state(kept_owner) is not None
-        shield = x11.desk.prop(kept, "_WINCUE_SAVED_INPUT")[2]
+        assert x11.desk.map_state(spent) is None
         assert x11.desk.parent(shield) == kept
         wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="kept")))
     finally:
