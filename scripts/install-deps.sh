@@ -7,7 +7,7 @@ packages="cmake make g++ python3 python3-pytest python3-xlib libgtest-dev valgri
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 wine wine64 wine32:i386 xvfb xauth xdotool x11-utils x11-apps xterm icoutils
 openbox icewm twm i3 metacity dbus-x11 zenity
-pkg-config libxcb1-dev libxcb-shape0-dev
+pkg-config libxcb1-dev
 clang libclang-rt-14-dev imagemagick strace
 lintian mandoc dpkg-dev file"
 
