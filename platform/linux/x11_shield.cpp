@@ -124,7 +124,10 @@ static bool HasLiveShields(const xcb_get_property_reply_t *list)
 
 /* Kills the anchor's connection when its shields are all gone. Returns
  * whether the anchor stays listed: not when it is gone, or is no longer
- * ours (its id then belongs to another client, which is left alone). */
+ * ours (its id then belongs to another client, which is left alone).
+ * Nothing tells a closed connection from one still running, so a run
+ * going on beside this one whose shields were all enabled would lose its
+ * display too; wincue runs are taken to follow one another. */
 static bool ReclaimOwner(xcb_window_t owner)
 {
 	xcb_get_property_reply_t *list = xcb_get_property_reply(
