@@ -13,16 +13,19 @@
  * later run kills the connection through its anchor once none of those
  * shields is left (their windows were enabled, or died).
  */
+#include <errno.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include "x11.h"
 
 enum { MaxOwners = 1024, MaxShields = 4096 };
 
 /* Shield state */
-static xcb_atom_t ownersAtom, shieldsAtom; /* interned at first use */
-static xcb_window_t anchor;                /* ours, once we made a shield */
-static xcb_window_t owners[MaxOwners];     /* anchors to keep listed */
+static xcb_atom_t ownersAtom, shieldsAtom, pidAtom; /* interned at first use */
+static xcb_window_t anchor;                         /* ours, once we made a shield */
+static xcb_window_t owners[MaxOwners];              /* anchors to keep listed */
 static xcb_get_geometry_cookie_t checks[MaxShields];
 
 static xcb_atom_t Intern(xcb_intern_atom_cookie_t cookie)
@@ -39,10 +42,12 @@ static bool AtomsReady(void)
 	if (ownersAtom == XCB_NONE) {
 		xcb_intern_atom_cookie_t o = xcb_intern_atom(x11, 0, 21, "_WINCUE_SHIELD_OWNERS");
 		xcb_intern_atom_cookie_t s = xcb_intern_atom(x11, 0, 15, "_WINCUE_SHIELDS");
+		xcb_intern_atom_cookie_t p = xcb_intern_atom(x11, 0, 11, "_NET_WM_PID");
 		ownersAtom = Intern(o);
 		shieldsAtom = Intern(s);
+		pidAtom = Intern(p);
 	}
-	return ownersAtom != XCB_NONE && shieldsAtom != XCB_NONE;
+	return ownersAtom != XCB_NONE && shieldsAtom != XCB_NONE && pidAtom != XCB_NONE;
 }
 
 static void AppendWindow(xcb_window_t on, xcb_atom_t property, xcb_window_t value)
@@ -56,10 +61,14 @@ static void AppendWindow(xcb_window_t on, xcb_atom_t property, xcb_window_t valu
  * itself, so a run reclaiming meanwhile never takes it for spent. */
 static void MakeAnchor(void)
 {
+	uint32_t pid = (uint32_t)getpid();
+
 	xcb_set_close_down_mode(x11, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
 	anchor = xcb_generate_id(x11);
 	xcb_create_window(x11, 0, anchor, x11Root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
 	                  XCB_COPY_FROM_PARENT, 0, NULL);
+	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, anchor, pidAtom, XCB_ATOM_CARDINAL, 32, 1,
+	                    &pid);
 }
 
 xcb_window_t X11RaiseShield(xcb_window_t window)
@@ -122,25 +131,38 @@ static bool HasLiveShields(const xcb_get_property_reply_t *list)
 	return live;
 }
 
-/* Kills the anchor's connection when its shields are all gone. Returns
- * whether the anchor stays listed: not when it is gone, or is no longer
- * ours (its id then belongs to another client, which is left alone).
- * Nothing tells a closed connection from one still running, so a run
- * going on beside this one whose shields were all enabled would lose its
- * display too; wincue runs are taken to follow one another. */
+/* Whether the run that made the anchor still runs (on this machine: a
+ * reused process id only keeps a slot a while longer). */
+static bool OwnerRuns(const xcb_get_property_reply_t *pid)
+{
+	if (pid == NULL || pid->type != XCB_ATOM_CARDINAL || pid->format != 32 ||
+	    xcb_get_property_value_length(pid) != 4)
+		return false;
+	return kill((pid_t) * (const uint32_t *)xcb_get_property_value(pid), 0) == 0 ||
+	       errno == EPERM;
+}
+
+/* Kills the anchor's connection when its run has ended and its shields
+ * are all gone. Returns whether the anchor stays listed: not when it is
+ * gone, or is no longer ours (its id then belongs to another client,
+ * which is left alone). */
 static bool ReclaimOwner(xcb_window_t owner)
 {
+	xcb_get_property_cookie_t pidCookie =
+	    xcb_get_property(x11, 0, owner, pidAtom, XCB_ATOM_CARDINAL, 0, 1);
 	xcb_get_property_reply_t *list = xcb_get_property_reply(
 	    x11, xcb_get_property(x11, 0, owner, shieldsAtom, XCB_ATOM_WINDOW, 0, MaxShields),
 	    NULL);
+	xcb_get_property_reply_t *pid = xcb_get_property_reply(x11, pidCookie, NULL);
 	bool keep = false;
 
 	if (list != NULL && list->type == XCB_ATOM_WINDOW && list->format == 32) {
-		keep = HasLiveShields(list);
+		keep = OwnerRuns(pid) || HasLiveShields(list);
 		if (!keep)
 			xcb_kill_client(x11, owner);
 	}
 	free(list);
+	free(pid);
 	return keep;
 }
 
