@@ -207,6 +207,26 @@ def test_a_later_run_frees_the_slots_of_spent_shields(x11, tmp_path):
         maker.close()
 
 
+def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory):
+    """A run held by a Find after another run enabled its only shield keeps
+    its display while a third run frees spent slots."""
+    target = Target("host", worlds("none"))
+    maker = Maker(target)
+    try:
+        maker.create("Going", "going")
+        config = script(("Enable", dict(Enable="0", Text="going")), ("Find", dict(Text="later")))
+        held = Child(target.argv, target.env, script_dir(tmp_path_factory.mktemp("a"), config[0]))
+        assert held.read(lambda out: out.endswith(b"start - Find\n"), 10)
+        for run in "bc":  # the second frees slots once the shield is gone
+            d = script_dir(tmp_path_factory.mktemp(run),
+                           script(("Enable", dict(Enable="1", Text="going")))[0])
+            assert target.run(d)[0] == 0
+        maker.create("Going", "later")
+        assert (held.wait(10), held.out) == (0, config[1].encode())
+    finally:
+        maker.close()
+
+
 def test_minimized_window_stays_minimized(x11, tmp_path):
     if not x11.managed:
         pytest.skip("only a window manager minimizes")
