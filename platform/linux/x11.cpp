@@ -29,6 +29,10 @@ bool x11Managed;
 bool x11InPass;
 X11Window *x11Windows;
 int x11WindowCount;
+uint64_t x11Changes;
+
+static uint64_t syncedChanges; /* x11Changes as the last round trip left it */
+static uint64_t syncedAt;      /* when that was, on the monotonic clock */
 
 /* The cache's storage and its index: slot + 1 by window id, in a table
  * of open addressing with linear probing (0: empty), at most half full. */
@@ -455,6 +459,7 @@ static int DrainEvents(bool queued)
 		HandleEvent(e);
 		free(e);
 		count++;
+		x11Changes++;
 	}
 	return count;
 }
@@ -674,7 +679,19 @@ bool X11Sync(void)
 		x11Managed = (r->all_event_masks & XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT) != 0;
 	free(r);
 	X11Update();
+	syncedChanges = x11Changes;
+	syncedAt = X11NowMs();
 	return X11Alive();
+}
+
+bool X11Refresh(void)
+{
+	if (!X11Alive())
+		return false;
+	DrainEvents(false);
+	if (x11Changes != syncedChanges || X11NowMs() - syncedAt >= X11FallbackMs)
+		return X11Sync();
+	return true;
 }
 
 void X11WaitEvent(uint64_t deadline)
