@@ -119,7 +119,7 @@ void *X11Grow(void *array, int *capacity, int count, size_t size)
 {
 	int grown = *capacity > 0 ? *capacity : 64;
 
-	if (count <= *capacity)
+	if (count <= *capacity && array != NULL)
 		return array;
 	while (grown < count)
 		grown *= 2;
