@@ -1,4 +1,5 @@
-# The two commands users need: `make demo` and `make test`.
+# The two commands users need: `make demo` and `make test`; `make dist`
+# makes the release packages.
 # Both install what they need from Debian's packages first.
 JOBS ?= 2
 # make fuzz: how long to fuzz, and any further libFuzzer options.
@@ -6,7 +7,7 @@ FUZZ_SECONDS ?= 600
 FUZZ_ARGS ?=
 FUZZ_DIR = build/fuzz/tests/fuzz
 
-.PHONY: all demo test bench fuzz deps build build-host build-windows build-fuzz clean
+.PHONY: all demo test dist bench fuzz deps build build-host build-windows build-fuzz clean
 
 all: build
 
@@ -29,7 +30,7 @@ build-fuzz: deps
 
 build: build-host build-windows
 
-test: build build-fuzz
+test: build build-fuzz dist
 	@cmake --preset host-asan >/dev/null
 	@cmake --build --preset host-asan -j $(JOBS)
 	ctest --test-dir build/host --output-on-failure
@@ -42,11 +43,19 @@ fuzz: build-fuzz
 		-dict=tests/fuzz/ini.dict -artifact_prefix=$(FUZZ_DIR)/findings/ \
 		-print_final_stats=1 $(FUZZ_ARGS) $(FUZZ_DIR)/corpus $(FUZZ_DIR)/seeds
 
+# The Windows zip and the Debian package, made by CPack into build/dist
+# (and nothing else there: no stale packages, no CPack scratch tree).
+dist: build
+	@rm -rf build/dist
+	cpack --preset win32
+	cpack --preset host
+	@rm -rf build/dist/_CPack_Packages
+
 demo: build
 	@scripts/demo.sh
 
 bench: build
-	@python3 scripts/bench.py
+	@/usr/bin/python3 scripts/bench.py
 
 clean:
 	rm -rf build

@@ -8,17 +8,25 @@
 #include "../script/steps.h"
 #include "execute.h"
 
+/* Room for the longest echo, so that it leaves in one write: an accepted
+ * section echoes at most 562 bytes (a Find with two 254-character values)
+ * and the rejected one at most 1,906, well under 4 * ValueSize a step.
+ * (Microsoft's runtime takes buffers of 2 to INT_MAX bytes.) */
+static char outputBuffer[MaxSteps * 4 * ValueSize];
+
 int main(int argc, char **argv, char **envp)
 {
 	(void)argc;
 	(void)argv;
 	(void)envp;
 
-	/* Each line must reach a pipe or file as it is written: a run held by
-	 * a Find step is ended from outside, and buffered lines would be lost.
-	 * (Microsoft's runtime fully buffers a redirected stdout, even when
-	 * asked for line buffering.) */
-	setvbuf(stdout, NULL, _IONBF, 0);
+	/* Every line must reach a pipe or file before the step it belongs to
+	 * starts: a run held by a Find is ended from outside, and buffered
+	 * lines would be lost. So the echo leaves with the first start line,
+	 * and each start and end line as soon as it is written. Line buffering
+	 * would cost a write per echo line, and Microsoft's runtime has none
+	 * (it fully buffers a redirected stdout even when asked for it). */
+	setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 
 	LoadScript();
 	if (stepCount == 0) {
@@ -27,8 +35,10 @@ int main(int argc, char **argv, char **envp)
 	}
 	for (currentStep = 0; currentStep < stepCount; currentStep++) {
 		printf("start - %s\n", StepTable[currentStep].Action);
+		fflush(stdout); /* the first time with the whole echo */
 		ExecuteStep();
 		printf("end   - %s\n", StepTable[currentStep].Action);
+		fflush(stdout);
 	}
 	return 0;
 }

@@ -14,12 +14,11 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "harness"))
-sys.path.insert(0, str(ROOT / "tests" / "actions"))
 sys.path.insert(0, str(ROOT / "scripts"))
 import bench_x11  # noqa: E402
-from run_window_cases import Output, Windows  # noqa: E402
-from world import BUILD, World, stop_pid  # noqa: E402
+sys.path.insert(0, str(ROOT / "tests"))
+from harness import Maker, Target  # noqa: E402
+from world import BUILD, Child, World, stop_pid  # noqa: E402
 
 TRIES = 30
 
@@ -96,12 +95,38 @@ def cmd_cost(argv, cwd, env=None, runs=RUNS, step="Cmd"):
     return res
 
 
+def fresh_runs(argv, text, runs=RUNS):
+    """Wall time of complete runs, in ms, each on a config.ini written just
+    before it (as script generators and tests write them)."""
+    d, times = script(text), []
+    for _ in range(runs):
+        (d / "config.ini").write_text(text)
+        times += whole_process(argv, d, runs=1)
+    return times
+
+
+def system_calls(argv, text):
+    """System calls of one run (strace -f -c), on a config.ini written just
+    before it."""
+    if shutil.which("strace") is None:
+        return "- (no strace)"
+    d = script(text)
+    counts = d / "strace.txt"
+    subprocess.run(["strace", "-f", "-c", "-o", str(counts)] + argv, cwd=d,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    total = [line for line in counts.read_text().splitlines() if line.endswith(" total")]
+    return total[0].split()[3]  # % time, seconds, usecs/call, calls, [errors,] total
+
+
 def host_figures():
     host = [str(BUILD / "host" / "wincue")]
     one, full = script(sleeps(1)), script(sleeps(255))
     row("baseline: whole run of /bin/true (process start floor)", whole_process(["/bin/true"], one))
     row("host: whole run, 1-step script", whole_process(host, one))
-    row("host: whole run, 255-step script", whole_process(host, full), goal="<= 5 ms")
+    row("host: whole run, 255-step script", whole_process(host, full), goal="<= 2 x /bin/true")
+    row("host: whole run, 255-step script written just before", fresh_runs(host, sleeps(255)),
+        goal="<= 2 x /bin/true")
+    row("host: system calls, 255-step script", system_calls(host, sleeps(255)), goal="<= 900")
     row("host: start to first line, 1-step script", first_line(host, one))
     junk = Path(tempfile.mkdtemp(dir=SCRATCH))
     with open(junk / "config.ini", "wb") as f:
@@ -132,24 +157,22 @@ def wine_window_figures():
     try:
         exe = world.windows_exe("wincue.exe")
         label = "wine (%s)" % world.windows_build.name
-        many = Windows(world.windows_exe("tests/testwindows.exe"), world.env)
+        many = Maker(Target("wine", world))
         for i in range(100):
-            many.create(i, "bench", "bench %d" % i, "shown")
-        late, lat = 100, []
+            many.create("bench", "bench %d" % i)
+        lat = []
         for i in range(TRIES):
             d = script("[Section0]\nAction=Find\nText=late %d\n" % i)
-            p = subprocess.Popen(exe, cwd=d, env=world.env, stdout=subprocess.PIPE,
-                                 stderr=subprocess.DEVNULL)
-            out = Output(p.stdout)
-            out.until(lambda b: b"start - Find" in b)
+            out = Child(exe, world.env, d)
+            out.read(lambda b: b"start - Find" in b)
             time.sleep(bench_x11.SETTLE)
             t = time.perf_counter()
             many.ask("create\tbench\tlate %d" % i)
-            out.until(lambda b: b"end   - Find" in b)
+            out.read(lambda b: b"end   - Find" in b)
             lat.append((time.perf_counter() - t) * 1000)
-            many.expect("created %d" % late)
-            late += 1
-            p.wait()
+            many.expect("created %d" % many.count)
+            many.count += 1
+            out.wait()
         row(label + ": Find latency, create request to end line", lat, goal="")
         d = script("[Section0]\nAction=Display\nClassName=wincue-none\nDisplay=1\n")
         row(label + ": one Display pass over 100+ windows (start to end line)",

@@ -27,17 +27,14 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "harness"))
-sys.path.insert(0, str(ROOT / "tests" / "platform"))
 from world import World, stop_pid  # noqa: E402
-from xdesk import Program  # noqa: E402
+from xdesk import Desk  # noqa: E402
 
 BUILD = ROOT / "build" / "host"
 WINCUE = str(BUILD / "wincue")
-TEST_WINDOW = str(BUILD / "tests" / "test_window")
 PASS_BENCH = str(BUILD / "bench" / "x11_bench")
 WINDOWS = 100
-MANY_CLIENTS, MANY_EACH = 25, 200  # the few-thousand-window desktop
+CROWD_CLIENTS, CROWD_EACH = 25, 200  # the few-thousand-window desktop
 SETTLE = 0.05  # lets the waiting side reach its steady state before the window comes
 CPU_SECONDS = 5
 
@@ -66,42 +63,39 @@ def find_script(root, title):
     return d
 
 
-def late_window(world, title):
-    w = Program([TEST_WINDOW, "--wait", "--title", title], world.env)
-    w.wait_line("waiting")
-    return w
-
-
-def created_at(window):
-    return int(window.wait_line("creating").split()[1]) / 1000.0  # ms
+def create_late(desk, title):
+    """Makes the window the waiting side looks for; the time just before, in ms."""
+    t = time.monotonic_ns() / 1e6
+    desk.make_window("BenchLate", title)
+    return t
 
 
 def wincue_latency(world, root, title):
-    window = late_window(world, title)
+    desk = Desk(world.env["DISPLAY"])
     p = subprocess.Popen([WINCUE], cwd=find_script(root, title), env=world.env,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     while p.stdout.readline() != b"start - Find\n":
         pass
     time.sleep(SETTLE)
-    window.send("go")
+    created = create_late(desk, title)
     while p.stdout.readline() != b"end   - Find\n":
         pass
     ended = time.monotonic_ns() / 1e6
     p.wait()
-    window.stop()
-    return ended - created_at(window)
+    desk.close()
+    return ended - created
 
 
 def xdotool_latency(world, title):
-    window = late_window(world, title)
+    desk = Desk(world.env["DISPLAY"])
     p = subprocess.Popen(["xdotool", "search", "--sync", "--name", "^%s$" % title],
                          env=world.env, stdout=subprocess.DEVNULL)
     time.sleep(SETTLE)
-    window.send("go")
+    created = create_late(desk, title)
     p.wait()
     ended = time.monotonic_ns() / 1e6
-    window.stop()
-    return ended - created_at(window)
+    desk.close()
+    return ended - created
 
 
 DEVILSPIE_RULE = """if string.find(get_window_name(), "^dp ") then
@@ -121,9 +115,10 @@ class Devilspie:
         self.p = subprocess.Popen(self.argv, env=world.env, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.PIPE)
         self.buf = b""
-        probe = Program([TEST_WINDOW, "--title", "dp ready"], world.env)
+        self.desk = Desk(world.env["DISPLAY"])
+        probe = self.desk.make_window("BenchLate", "dp ready")
         self.wait_match("dp ready")  # it has started and sees new windows
-        probe.stop()
+        self.desk.destroy(probe)
 
     def wait_match(self, title, timeout=10):
         want = ("matched %s\n" % title).encode()
@@ -138,22 +133,39 @@ class Devilspie:
             self.buf += chunk
         self.buf = self.buf.split(want, 1)[1]
 
-    def latency(self, world, title):
+    def latency(self, title):
         """ms from the window's creation to the rule's line; None when no
         line comes within 3 s."""
-        window = late_window(world, title)
         time.sleep(SETTLE)
-        window.send("go")
+        created = create_late(self.desk, title)
         try:
             self.wait_match(title, timeout=3)
-            ended = time.monotonic_ns() / 1e6
         except RuntimeError:
-            ended = None
-        window.stop()
-        return ended - created_at(window) if ended is not None else None
+            return None
+        return time.monotonic_ns() / 1e6 - created
 
     def stop(self):
         stop_pid(self.p.pid)
+        self.desk.close()
+
+
+def crowd_figures(world):
+    """A Find pass over 5,000 unmapped windows from 25 clients."""
+    crowd = [Desk(world.env["DISPLAY"]) for _ in range(CROWD_CLIENTS)]
+    try:
+        for c, desk in enumerate(crowd):
+            for i in range(CROWD_EACH):
+                desk.make_window("Crowd", "crowd %d %d" % (c, i), mapped=False)
+        out = subprocess.run([PASS_BENCH, "500"], env=world.env, capture_output=True,
+                             text=True, check=True).stdout.split("\n")
+        got = dict(line.split(" ", 1) for line in out if line)
+        median, p95, least = got["pass-us"].split()
+        return {"crowd": got["windows"],
+                "crowd-first": "%.1f ms" % (float(got["first-pass-us"]) / 1000),
+                "crowd-pass": "%s / %s us" % (median, p95)}
+    finally:
+        for desk in crowd:
+            desk.close()
 
 
 def waiting_cpu(world, argv, cwd=None):
@@ -181,10 +193,9 @@ def measure(manager, tries, root):
     world = World(Path(root) / ("world-%s" % (manager or "none")), manager=manager).start()
     figures = {}
     try:
-        many = Program([TEST_WINDOW, "--title", "bench", "--count", str(WINDOWS),
-                        "--geometry", "0,0,40,30"], world.env)
-        many.wait_for(lambda ls: sum(x.startswith("ready") for x in ls) >= WINDOWS,
-                      timeout=60, what="the windows")
+        many = Desk(world.env["DISPLAY"])
+        for i in range(WINDOWS):
+            many.make_window("Bench", "bench %d" % i, at=(0, 0, 40, 30))
         out = subprocess.run([PASS_BENCH, "5000"], env=world.env, capture_output=True,
                              text=True, check=True).stdout.split("\n")
         got = dict(line.split(" ", 1) for line in out if line)
@@ -199,9 +210,9 @@ def measure(manager, tries, root):
         figures["devilspie"] = figures["cpu-devilspie"] = "-"
         if manager:  # it sees windows through the manager's client list
             dp = Devilspie(world, root)
-            d = [dp.latency(world, "dp late %d" % i) for i in range(tries)]
+            d = [dp.latency("dp late %d" % i) for i in range(tries)]
             dp.stop()
-            seen = [x for x in d if x is not None]
+            seen = [v for v in d if v is not None]
             figures["devilspie"] = "%.2f / %.2f ms" % percentiles(seen) if seen else "none"
             if len(seen) < len(d):
                 figures["devilspie"] += " (%d of %d missed)" % (len(d) - len(seen), len(d))
@@ -216,31 +227,11 @@ def measure(manager, tries, root):
         figures["cpu-wm"] = "%.2f %%" % cpu[2] if cpu[2] is not None else "-"
         xcpu = waiting_cpu(world, ["xdotool", "search", "--sync", "--name", "^never comes$"])
         figures["cpu-xdotool"] = "%.2f %% (Xvfb %.2f %%)" % (xcpu[0], xcpu[1])
-        many.stop()
+        many.close()
         figures.update(crowd_figures(world))
     finally:
         world.stop()
     return figures
-
-
-def crowd_figures(world):
-    """A Find pass over 5,000 unmapped windows from 25 clients."""
-    crowd = [Program([TEST_WINDOW, "--title", "crowd %d" % c, "--count", str(MANY_EACH),
-                      "--unmapped"], world.env) for c in range(MANY_CLIENTS)]
-    try:
-        for c in crowd:
-            c.wait_for(lambda ls: sum(x.startswith("ready") for x in ls) >= MANY_EACH,
-                       timeout=60, what="the windows")
-        out = subprocess.run([PASS_BENCH, "500"], env=world.env, capture_output=True,
-                             text=True, check=True).stdout.split("\n")
-        got = dict(line.split(" ", 1) for line in out if line)
-        median, p95, least = got["pass-us"].split()
-        return {"crowd": got["windows"],
-                "crowd-first": "%.1f ms" % (float(got["first-pass-us"]) / 1000),
-                "crowd-pass": "%s / %s us" % (median, p95)}
-    finally:
-        for c in crowd:
-            c.stop()
 
 
 ROWS = [

@@ -14,7 +14,7 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "harness"))
+sys.path.insert(0, str(ROOT / "scripts"))
 from world import BUILD, World, stop_pid, wait_until  # noqa: E402
 
 OUT = BUILD / "demo"

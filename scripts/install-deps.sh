@@ -3,11 +3,13 @@
 # Quick when everything is already there. Needs root or sudo.
 set -eu
 
-packages="cmake make g++ python3 libgtest-dev
+packages="cmake make g++ python3 python3-pytest python3-xlib libgtest-dev valgrind
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-wine wine64 wine32:i386 xvfb xauth openbox icewm xdotool x11-utils x11-apps xterm icoutils
-pkg-config libxcb1-dev libxcb-icccm4-dev libxcb-ewmh-dev libxcb-shape0-dev libxcb-xtest0-dev
-clang libclang-rt-14-dev imagemagick"
+wine wine64 wine32:i386 xvfb xauth xdotool x11-utils x11-apps xterm icoutils
+openbox icewm twm i3 metacity dbus-x11 zenity
+pkg-config libxcb1-dev libxcb-shape0-dev
+clang libclang-rt-14-dev imagemagick strace
+lintian mandoc dpkg-dev file"
 
 missing=""
 for p in $packages; do

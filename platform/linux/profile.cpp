@@ -4,15 +4,16 @@
  *
  * The file last asked about is read once, its first section of each name
  * indexed, and held for the following calls (loading a script asks 1,785
- * questions of one file). Every call checks with a stat that the file is
- * still the one held, so a changed or different file is read again.
+ * questions of one file). Later calls for the same path answer from what
+ * is held without looking at the file again, so a script changed while it
+ * loads is read as one version, never a mix of two; a different path is
+ * read afresh, and DropProfileCache starts a new load of the same one.
  */
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdint.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "../winapi.h"
@@ -24,14 +25,14 @@ struct Span {
 	size_t n;
 };
 
-/* The file held: its bytes as read, the text parsed (the same bytes, or
- * UTF-16 decoded to UTF-8), and a hash table from section name to the
- * offset + 1 of the first header of that name (0 marks a free slot). */
+/* The file held: its path and whether it could be read, its bytes as read,
+ * the text parsed (the same bytes, or UTF-16 decoded to UTF-8), and a hash
+ * table from section name to the offset + 1 of the first header of that
+ * name (0 marks a free slot). */
 static struct {
-	bool valid;
+	bool held;  /* path was looked at; valid tells the outcome */
+	bool valid; /* the fields below hold its parsed text */
 	char path[PATH_MAX];
-	struct stat id;
-	bool settled; /* a later change is sure to show in the stat */
 	char *raw;
 	size_t rawLen;
 	char *text;
@@ -284,29 +285,6 @@ static char *ReadAll(int fd, size_t size, size_t *got)
 	return buf;
 }
 
-static long long Nanos(struct timespec t)
-{
-	return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
-}
-
-/* File times come from a coarse clock (a write in the same tick as the
- * last one leaves the stat as it was) or in whole seconds on some file
- * systems. Only once the change time lies safely before the moment we
- * began reading will any later change show in the stat; until then each
- * call reads the file again and compares it with the bytes held. */
-static bool Settled(const struct stat *st, struct timespec began)
-{
-	long long margin = st->st_ctim.tv_nsec == 0 ? 2000000000LL : 50000000LL;
-
-	return Nanos(st->st_ctim) + margin < Nanos(began);
-}
-
-static bool SameStat(const struct stat *a, const struct stat *b)
-{
-	return a->st_dev == b->st_dev && a->st_ino == b->st_ino && a->st_size == b->st_size &&
-	       Nanos(a->st_mtim) == Nanos(b->st_mtim) && Nanos(a->st_ctim) == Nanos(b->st_ctim);
-}
-
 /* Opens path without blocking (a FIFO would wait for a writer) and only
  * when it is a regular file; -1 otherwise. */
 static int OpenRegular(const char *path, struct stat *st)
@@ -323,52 +301,34 @@ static int OpenRegular(const char *path, struct stat *st)
 	return fd;
 }
 
-/* Reads path and holds it, unless its bytes are those held already. */
+/* Reads and parses path into the cache, which starts empty; false when
+ * it cannot be read or parsed. */
 static bool Load(const char *path)
 {
-	struct timespec began;
 	struct stat st;
-	size_t len;
-	char *raw;
-	int fd;
+	int fd = OpenRegular(path, &st);
 
-	clock_gettime(CLOCK_REALTIME, &began);
-	fd = OpenRegular(path, &st);
 	if (fd < 0)
 		return false;
-	raw = ReadAll(fd, (size_t)st.st_size, &len);
+	cache.raw = ReadAll(fd, (size_t)st.st_size, &cache.rawLen);
 	close(fd);
-	if (raw == NULL)
-		return false;
-	if (cache.valid && strcmp(cache.path, path) == 0 && len == cache.rawLen &&
-	    memcmp(raw, cache.raw, len) == 0) {
-		free(raw);
-	} else {
-		DropProfileCache();
-		cache.raw = raw;
-		cache.rawLen = len;
-		if (!Parse())
-			return false;
-		strcpy(cache.path, path);
-		cache.valid = true;
-	}
-	cache.id = st;
-	cache.settled = Settled(&st, began);
-	return true;
+	return cache.raw != NULL && Parse();
 }
 
-/* Makes path the file held; false when it cannot be read. */
+/* Makes path the file held; false when it cannot be read. Only the first
+ * call for a path touches the file: a file that cannot be read stays so
+ * until the path changes or the cache is dropped, like a readable one. */
 static bool Hold(const char *path)
 {
-	struct stat st;
-
-	if (cache.valid && cache.settled && strcmp(cache.path, path) == 0 && stat(path, &st) == 0 &&
-	    SameStat(&st, &cache.id))
-		return true;
-	if (Load(path))
-		return true;
+	if (cache.held && strcmp(cache.path, path) == 0)
+		return cache.valid;
 	DropProfileCache();
-	return false;
+	cache.valid = Load(path);
+	if (!cache.valid)
+		DropProfileCache(); /* frees what a failed read or parse left */
+	strcpy(cache.path, path);
+	cache.held = true;
+	return cache.valid;
 }
 
 /* --- Lookup ----------------------------------------------------------- */

@@ -3,8 +3,9 @@
 #define WINCUE_PROFILE_H
 
 /* Forgets the file held from the last GetPrivateProfileStringA call and
- * frees it; the next call reads its file afresh. For tests and benchmarks:
- * a changed file is noticed without it. */
+ * frees it; the next call reads its file afresh. Calls for the path held
+ * never look at the file again, so a program that reads a changed file
+ * (the fuzzer, tests, benchmarks) calls this first. */
 void DropProfileCache(void);
 
 #endif

@@ -54,6 +54,7 @@ static const char *const atomNames[X11AtomCount] = {
     "_NET_ACTIVE_WINDOW",
     "_NET_SUPPORTING_WM_CHECK",
     "_WINCUE_SAVED_INPUT",
+    "WM_CLIENT_LEADER",
 };
 
 static const uint32_t WindowEvents =
@@ -314,11 +315,11 @@ static void OnCreate(const xcb_create_notify_event_t *e)
 
 	if (e->parent != x11Root)
 		return;
+	/* Its attributes are still read: the event does not say whether it
+	 * is InputOnly. */
 	w = X11Track(e->window);
-	if (w != NULL && (w->stale & X11StaleAttributes)) {
+	if (w != NULL)
 		w->overrideRedirect = e->override_redirect;
-		w->stale &= ~X11StaleAttributes; /* a new window is unmapped */
-	}
 }
 
 static void OnDestroy(const xcb_destroy_notify_event_t *e)
@@ -398,6 +399,8 @@ static void OnProperty(const xcb_property_notify_event_t *e)
 		w->stale |= X11StaleTitle;
 	} else if (e->atom == XCB_ATOM_WM_CLASS) {
 		w->stale |= X11StaleClass;
+	} else if (e->atom == XCB_ATOM_WM_HINTS || e->atom == x11Atoms[X11AtomWmClientLeader]) {
+		w->stale |= X11StaleRole;
 	} else if (e->atom == x11Atoms[X11AtomSavedInput]) {
 		w->disabled = !deleted;
 	}
@@ -489,6 +492,12 @@ static void AskStale(X11Window *w)
 	if (stale & X11StaleSaved)
 		w->savedCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomSavedInput],
 		                                  XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
+	if (stale & X11StaleRole) {
+		w->leaderCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomWmClientLeader],
+		                                   XCB_ATOM_WINDOW, 0, 1);
+		w->hintsCookie = xcb_get_property(x11, 0, id, XCB_ATOM_WM_HINTS,
+		                                  XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
+	}
 	if (stale & X11StaleProbe)
 		w->probeCookie = xcb_query_tree(x11, w->probe);
 	w->asked = stale;
@@ -572,6 +581,15 @@ static void ReadProbe(X11Window *w, xcb_query_tree_reply_t *r)
 	}
 }
 
+static void ReadRole(X11Window *w, xcb_get_property_reply_t *leader,
+                     xcb_get_property_reply_t *hints)
+{
+	w->ownLeader = leader != NULL && leader->type == XCB_ATOM_WINDOW && leader->format == 32 &&
+	               xcb_get_property_value_length(leader) >= 4 &&
+	               *(const uint32_t *)xcb_get_property_value(leader) == w->id;
+	w->hasHints = hints != NULL && hints->type != XCB_NONE;
+}
+
 /* Reads every answer asked for; false when the window has gone. */
 static bool ReadAnswers(X11Window *w)
 {
@@ -586,6 +604,7 @@ static bool ReadAnswers(X11Window *w)
 		if (r != NULL) {
 			w->overrideRedirect = r->override_redirect;
 			w->mapped = r->map_state != XCB_MAP_STATE_UNMAPPED;
+			w->inputOnly = r->_class == XCB_WINDOW_CLASS_INPUT_ONLY;
 		}
 		free(r);
 		gone |= IsGone(error);
@@ -617,6 +636,17 @@ static bool ReadAnswers(X11Window *w)
 		w->disabled = r != NULL && r->type != XCB_NONE;
 		free(r);
 		gone |= IsGone(error);
+	}
+	if (asked & X11StaleRole) {
+		xcb_get_property_reply_t *leader =
+		    xcb_get_property_reply(x11, w->leaderCookie, &error);
+		gone |= IsGone(error);
+		xcb_get_property_reply_t *hints =
+		    xcb_get_property_reply(x11, w->hintsCookie, &error);
+		gone |= IsGone(error);
+		ReadRole(w, leader, hints);
+		free(leader);
+		free(hints);
 	}
 	if (asked & X11StaleProbe) {
 		xcb_query_tree_reply_t *r = xcb_query_tree_reply(x11, w->probeCookie, &error);

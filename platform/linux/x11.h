@@ -35,8 +35,9 @@ enum {
 	X11StaleTitle = 1 << 2,
 	X11StaleClass = 1 << 3,
 	X11StaleSaved = 1 << 4,
-	X11StaleProbe = 1 << 5,
-	X11StaleAll = (1 << 5) - 1, /* all but the probe */
+	X11StaleRole = 1 << 5, /* WM_CLIENT_LEADER and WM_HINTS */
+	X11StaleProbe = 1 << 6,
+	X11StaleAll = (1 << 6) - 1, /* all but the probe */
 };
 
 enum X11AtomName {
@@ -51,6 +52,7 @@ enum X11AtomName {
 	X11AtomNetActiveWindow,
 	X11AtomNetSupportingWmCheck,
 	X11AtomSavedInput,
+	X11AtomWmClientLeader,
 	X11AtomCount
 };
 
@@ -64,6 +66,9 @@ struct X11Window {
 	bool framed;        /* its parent is not the root */
 	bool mapped;
 	bool overrideRedirect;
+	bool inputOnly;   /* can show nothing */
+	bool ownLeader;   /* its own WM_CLIENT_LEADER */
+	bool hasHints;    /* has WM_HINTS */
 	bool embedded;    /* put inside another client, not in a frame */
 	bool disabled;    /* carries our saved-input property */
 	bool isClient;    /* a framed client; worked out at each pass */
@@ -73,7 +78,7 @@ struct X11Window {
 	unsigned asked;   /* Stale* bits whose answers are on the way */
 	xcb_get_window_attributes_cookie_t attributesCookie;
 	xcb_get_property_cookie_t stateCookie, netNameCookie, nameCookie, classCookie;
-	xcb_get_property_cookie_t savedCookie;
+	xcb_get_property_cookie_t savedCookie, leaderCookie, hintsCookie;
 	xcb_query_tree_cookie_t probeCookie;
 	char title[X11TextSize];     /* UTF-8 */
 	char className[X11TextSize]; /* class part of WM_CLASS */

@@ -164,9 +164,21 @@ static void MarkFrames(void)
 	}
 }
 
+/* Windows no program means to be seen. An InputOnly window can show
+ * nothing, and some managers exit when asked to frame one. A toolkit's
+ * client leader (ICCCM 5.1) only carries the program's session properties;
+ * GTK and Qt make one per program, with its class or name, and never map
+ * it. Its WM_HINTS are missing: the program's own windows all carry them. */
+static bool IsHelper(const X11Window *w)
+{
+	if (w->inputOnly)
+		return true;
+	return w->ownLeader && !w->hasHints && !w->mapped && w->state == X11StateNone;
+}
+
 static bool IsTopLevel(const X11Window *w)
 {
-	if (w->id == 0)
+	if (w->id == 0 || IsHelper(w))
 		return false;
 	return w->framed ? w->isClient : !w->holdsClient;
 }

@@ -22,9 +22,9 @@ static void RemoveDir(void)
 	rmdir(dir);
 }
 
-/* The reader allocates a copy of the file on most calls; with the default
- * 256 MB quarantine, ASan spends more time recycling memory than the
- * loader runs. 16 MB still outlives every buffer freed within one load. */
+/* The reader allocates a copy of every input and its index; with the
+ * default 256 MB quarantine, ASan spends a good part of each run recycling
+ * memory. 16 MB still outlives every buffer freed within a few loads. */
 extern "C" const char *__asan_default_options(void)
 {
 	return "quarantine_size_mb=16";

@@ -1,8 +1,7 @@
 """Writes the fuzzer's seed corpus: every script the project ships or tests.
 
 usage: seeds.py DIR    (DIR is emptied first)
-Sources: examples/config.ini, the script and fault tables, the INI
-comparison rows.
+Sources: examples/config.ini, the script table, the INI reader's rows.
 """
 import hashlib
 import shutil
@@ -10,20 +9,19 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-sys.path[:0] = [str(ROOT / "tests" / "script"), str(ROOT / "tests" / "platform")]
-from cases import CASES, FIND_HELD  # noqa: E402
-from run_faults import FAULTS  # noqa: E402
-from run_profile_diff import ROWS  # noqa: E402
+sys.path[:0] = [str(ROOT / "tests"), str(ROOT / "tests" / "script"),
+                str(ROOT / "tests" / "platform")]
+from test_profile import ROWS  # noqa: E402
+from test_script import CASES  # noqa: E402
 
 
 def scripts():
     yield (ROOT / "examples" / "config.ini").read_bytes()
-    for _, config, _ in CASES + [FIND_HELD]:
-        if config is not None:
+    for config in [c[1] for c in CASES] + [r[1] for r in ROWS]:
+        if isinstance(config, bytes):
+            yield config
+        elif isinstance(config, str) and "\n" in config:
             yield config.encode("latin-1")
-    for _, content, _, _ in FAULTS + ROWS:
-        if isinstance(content, bytes):
-            yield content
 
 
 def main():

@@ -30,8 +30,24 @@ const TextCase cases[] = {
     {"compound: a UTF-8 segment", X11TextCompound, "a\x1b%G\xce\xa9\x1b%@b", 255,
      "a\xce\xa9"
      "b"},
-    {"compound: another character set shows as ?", X11TextCompound, "\x1b$(B\x30\x21\x1b(Bx", 255,
-     "??x"},
+    {"compound: ISO 8859-15 and 8859-7 right halves", X11TextCompound,
+     "wc-\x1b-b\xa4uro \x1b-F\xd9", 255, "wc-\xe2\x82\xacuro \xce\xa9"},
+    {"compound: JIS X 0208 in GL, then ASCII", X11TextCompound, "\x1b$(BF|K\\8l\x1b(B x", 255,
+     "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e x"},
+    {"compound: the short designation ESC $ @", X11TextCompound, "\x1b$@0!", 255, "\xe4\xba\x9c"},
+    {"compound: JIS X 0201 katakana in GR", X11TextCompound, "\x1b)I\xca\xdd", 255,
+     "\xef\xbe\x8a\xef\xbe\x9d"},
+    {"compound: JIS X 0201 Roman in GL", X11TextCompound, "\x1b(J\\~", 255, "\xc2\xa5\xe2\x80\xbe"},
+    {"compound: GB 2312 in GR", X11TextCompound, "\x1b$)A\xd6\xd0", 255, "\xe4\xb8\xad"},
+    {"compound: KS C 5601 in GL", X11TextCompound, "\x1b$(CGQ", 255, "\xed\x95\x9c"},
+    {"compound: an unknown set shows as ?", X11TextCompound, "\x1b$(Q\x30\x21\x1b(Bx", 255, "?x"},
+    {"compound: a two-byte character cut short", X11TextCompound, "\x1b$(BF\x1b(Bx", 255, "?x"},
+    {"compound: an extended segment shows as one ?", X11TextCompound,
+     "a\x1b%/1\x80\x89"
+     "big5-0\x02\xa4\x40"
+     "b",
+     255, "a?b"},
+    {"compound: direction marks are dropped", X11TextCompound, "a\x9b\x31]b\x9b]c", 255, "abc"},
     {"compound: a cut-off escape ends the text", X11TextCompound, "ab\x1b$", 255, "ab"},
 };
 

@@ -1,0 +1,70 @@
+# What `cmake --install` puts where, and how CPack packs it: on Windows the
+# release zip (the program with its text files beside it), on Linux the
+# usual Unix tree, packed as a Debian package.
+include(GNUInstallDirs)
+
+# Debian packages name a maintainer to write to; wincue.example stands in
+# until the project has an address of its own.
+set(CPACK_PACKAGE_CONTACT "wincue's authors <authors@wincue.example>")
+set(CPACK_PACKAGE_VENDOR "wincue's authors")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "run a script of steps against the windows of other programs")
+# Directories 0755 whatever the builder's umask, as packages need them.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+  WORLD_EXECUTE)
+
+# copy_with_crlf(SOURCE TARGET): TARGET is SOURCE with CR LF line ends,
+# made again whenever SOURCE changes; Notepad before Windows 10 shows a
+# file with bare LF ends as one long line.
+function(copy_with_crlf source target)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${target} "${text}")
+endfunction()
+
+if(WIN32)
+  set(crlf ${PROJECT_BINARY_DIR}/crlf)
+  copy_with_crlf(${PROJECT_SOURCE_DIR}/README.md ${crlf}/README.txt)
+  copy_with_crlf(${PROJECT_SOURCE_DIR}/LICENSE ${crlf}/LICENSE.txt)
+  copy_with_crlf(${PROJECT_SOURCE_DIR}/examples/config.ini ${crlf}/config.ini)
+  # Unzipped, the program is where the user looks first, at the top.
+  install(TARGETS wincue RUNTIME DESTINATION .)
+  install(FILES ${crlf}/README.txt ${crlf}/LICENSE.txt DESTINATION .)
+  install(FILES ${crlf}/config.ini DESTINATION examples)
+
+  set(CPACK_GENERATOR ZIP)
+  # Windows' "Extract All" already makes a folder named after the zip.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  install(TARGETS wincue RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES wincue.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES examples/config.ini
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+  install(FILES examples/linux/config.ini
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/linux)
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # CPack puts the summary above this as the first line.
+  set(CPACK_PACKAGE_DESCRIPTION
+    "wincue reads the numbered steps of config.ini in the current directory
+and runs them in order: it enables or disables, shows or hides the
+top-level X11 windows whose exact title and class name fit a step, waits
+for such a window, sleeps, or starts a program. The same scripts drive the
+Windows build of the program.")
+  # The debug symbols stay in the build tree.
+  set(CPACK_STRIP_FILES ON)
+  # The copyright file, the changelog and a compressed manual page, which
+  # Debian wants and a plain install does not.
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-docs.cmake)
+  set(CPACK_WINCUE_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+endif()
+
+include(CPack)

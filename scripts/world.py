@@ -1,0 +1,217 @@
+"""Worlds for the demo, the benchmarks and the tests: a private Xvfb,
+optionally a window manager and a Wine prefix; and started programs read
+with deadlines. Every process is started here and ended by its PID; every
+wait is on something observed.
+"""
+import os
+import select
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+BUILD = Path(os.environ.get("WINCUE_BUILD", ROOT / "build"))
+WINE32, WINE64 = "/usr/lib/wine/wine", "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver64"
+
+
+# -- processes ------------------------------------------------------------------
+
+def stop_pid(pid, timeout=5.0):
+    """Ends one process we started: SIGTERM, then SIGKILL if it lingers."""
+    try:
+        os.kill(pid, signal.SIGTERM)
+    except ProcessLookupError:
+        return
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            if os.waitpid(pid, os.WNOHANG)[0]:
+                return
+        except ChildProcessError:  # not our child: watch it go
+            try:
+                os.kill(pid, 0)
+            except ProcessLookupError:
+                return
+        time.sleep(0.01)
+    try:
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+    except (ProcessLookupError, ChildProcessError):
+        pass
+
+
+def wait_until(check, timeout, what):
+    """Polls check() until it gives a true value, and returns it."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = check()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TimeoutError("timed out waiting for " + what)
+        time.sleep(0.01)
+
+
+class Child:
+    """A started program whose standard output is read with deadlines."""
+
+    def __init__(self, argv, env=None, cwd=None, stdin=subprocess.DEVNULL, **kw):
+        self.p = subprocess.Popen(argv, env=env, cwd=cwd, stdin=stdin, stdout=subprocess.PIPE,
+                                  stderr=kw.pop("stderr", subprocess.DEVNULL), **kw)
+        self.out, self.ended = b"", False
+
+    def read(self, done=lambda out: False, timeout=30):
+        """Reads until done(output) holds or the output ends; whether it holds."""
+        deadline = time.monotonic() + timeout
+        fd = self.p.stdout.fileno()
+        while not done(self.out) and not self.ended:
+            ready, _, _ = select.select([fd], [], [], max(0, deadline - time.monotonic()))
+            if not ready:
+                break
+            chunk = os.read(fd, 65536)
+            self.out += chunk
+            self.ended = not chunk
+        return done(self.out)
+
+    def line(self, timeout=30):
+        """The next line, without its line end."""
+        if not self.read(lambda out: b"\n" in out, timeout):
+            raise TimeoutError("no line from %s; got %r" % (self.p.args, self.out))
+        text, self.out = self.out.split(b"\n", 1)
+        return text.rstrip(b"\r").decode("utf-8", "replace")
+
+    def wait(self, timeout=30):
+        """Reads to the exit; the status, or None (and ended) when it ran on."""
+        deadline = time.monotonic() + timeout
+        while self.p.poll() is None and time.monotonic() < deadline:
+            self.read(timeout=0.01)
+        self.read(timeout=0)
+        if self.p.poll() is None:
+            self.stop()
+            return None
+        return self.p.returncode
+
+    def stop(self):
+        stop_pid(self.p.pid)
+        self.p.stdout.close()
+
+
+# -- worlds ---------------------------------------------------------------------
+
+def can_run_32bit():
+    """Some kernels and sandboxes refuse 32-bit code, and 32-bit Wine with it."""
+    try:
+        return subprocess.run([WINE32, "--version"], capture_output=True, timeout=30).returncode == 0
+    except OSError:
+        return False
+
+
+# How each window manager is started; a config of its own keeps it quiet
+# (no first-run wizard, no placement by hand).
+MANAGER_COMMANDS = {
+    "openbox": ["openbox"],
+    "icewm": ["icewm"],
+    "twm": ["twm", "-f", "{conf}"],
+    "i3": ["i3", "-c", "{conf}"],
+    "metacity": ["dbus-run-session", "--", "metacity", "--no-composite"],
+}
+MANAGERS = ["none"] + list(MANAGER_COMMANDS)
+CONFIGS = {"twm": "RandomPlacement\nUsePPosition \"on\"\n", "i3": "# defaults\n"}
+
+
+class World:
+    """A private Xvfb, optionally a window manager and a Wine prefix."""
+
+    def __init__(self, directory, manager=None, wine=False):
+        self.dir, self.manager, self.wine = Path(directory), manager, wine
+        self.pids = []
+        self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        self.wine_loader = self.windows_build = None
+
+    def start(self):
+        self.dir.mkdir(parents=True, exist_ok=True)
+        try:
+            self._start_xvfb()
+            if self.manager:
+                self._start_manager()
+            if self.wine:
+                self._start_wine()
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def spawn(self, argv, log, **kw):
+        with open(self.dir / log, "ab") as f:
+            p = subprocess.Popen(argv, env=self.env, start_new_session=True, stdout=f, stderr=f,
+                                 stdin=subprocess.DEVNULL, **kw)
+        self.pids.append(p.pid)
+        return p
+
+    def _start_xvfb(self):
+        r, w = os.pipe()
+        self.spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten",
+                    "tcp", "-noreset"], "xvfb.log", pass_fds=(w,))
+        os.close(w)
+        got, deadline = b"", time.monotonic() + 20  # the number, then its line end
+        while not got.endswith(b"\n") and select.select([r], [], [], max(0, deadline -
+                                                                        time.monotonic()))[0]:
+            chunk = os.read(r, 64)
+            if not chunk:
+                break
+            got += chunk
+        os.close(r)
+        if not got.endswith(b"\n"):
+            raise RuntimeError("Xvfb did not start; see %s" % (self.dir / "xvfb.log"))
+        self.env["DISPLAY"] = ":" + got.decode().strip()
+
+    def _start_manager(self):
+        conf = self.dir / ("%s.conf" % self.manager)
+        conf.write_text(CONFIGS.get(self.manager, ""))
+        self.spawn([a.format(conf=conf) for a in MANAGER_COMMANDS[self.manager]], self.manager + ".log")
+        # Ready once it manages a freshly mapped window; one mapped while the
+        # manager starts up may stay unmanaged, so a slow probe is replaced.
+        from xdesk import Desk
+        desk, deadline = Desk(self.env["DISPLAY"]), time.monotonic() + 30
+        try:
+            while True:
+                probe = desk.make_window("wincue-probe")
+                try:
+                    wait_until(lambda: desk.wm_state(probe) == 1, 1, "the probe")
+                    return
+                except TimeoutError:
+                    if time.monotonic() > deadline:
+                        raise TimeoutError("%s does not manage windows" % self.manager)
+                finally:
+                    desk.destroy(probe)
+        finally:
+            desk.close()
+
+    def _start_wine(self):
+        self.env.update(WINEPREFIX=str(self.dir / "prefix"), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.wine_loader, self.windows_build = ((WINE32, BUILD / "win32") if can_run_32bit()
+                                                else (WINE64, BUILD / "win64"))
+        (self.dir / "prefix").mkdir(exist_ok=True)
+        # One persistent server keeps each Wine start quick.
+        self.spawn([WINESERVER, "-f", "-p"], "wine.log")
+        with open(self.dir / "wine.log", "ab") as log:
+            subprocess.run([WINE64, "wineboot", "-i"], env=self.env, stdout=log, stderr=log,
+                           check=True, timeout=300)
+
+    def windows_exe(self, name):
+        """Command that runs a program of the Windows build under Wine."""
+        return [self.wine_loader, str(self.windows_build / name)]
+
+    def stop(self):
+        if self.wine and self.env.get("WINEPREFIX"):
+            subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True, timeout=30)
+        for pid in reversed(self.pids):
+            try:  # a manager may run under a session bus of its own
+                os.killpg(pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            stop_pid(pid)
+        self.pids = []

@@ -1,0 +1,28 @@
+"""The suite's world: builds to run (targets), and worlds started once per run
+on first use (a Wine prefix on its own Xvfb; an Xvfb per window manager)."""
+import pytest
+
+from harness import Target, World
+
+
+@pytest.fixture(scope="session")
+def worlds(tmp_path_factory):
+    """world(manager, wine=False): started on first use, stopped at the end.
+    Wine runs under openbox: with no manager, Wine waits two seconds for one
+    at every hide."""
+    started = {}
+
+    def world(manager="none", wine=False):
+        key = "wine" if wine else manager
+        if key not in started:
+            started[key] = World(tmp_path_factory.mktemp(key), "openbox" if wine else
+                                 None if manager == "none" else manager, wine).start()
+        return started[key]
+    yield world
+    for w in started.values():
+        w.stop()
+
+
+@pytest.fixture(params=["host", "asan", "wine"])
+def target(request, worlds):
+    return Target(request.param, worlds(wine=True) if request.param == "wine" else None)

@@ -1,0 +1,122 @@
+"""What the tests share: the builds to run, scripts and the output wincue
+must give for them, and the driver of the test window programs."""
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "scripts"))
+from world import BUILD, MANAGERS, ROOT, Child, World, stop_pid, wait_until  # noqa: E402,F401
+
+
+# -- scripts ------------------------------------------------------------------
+
+def script(*steps):
+    """config.ini text for steps (action, {key: value}) and what wincue prints."""
+    config = echo = run = ""
+    for i, (action, values) in enumerate(steps):
+        config += "[Section%d]\nAction=%s\n" % (i, action)
+        config += "".join("%s=%s\n" % kv for kv in values.items())
+        echo += echoed(i, action, **values)
+        run += ran(action)
+    return config, echo + run
+
+
+def echoed(i, action, **values):
+    """The echo of an accepted section: Find shows Text and ClassName, the
+    others their own value."""
+    shown = ["Text", "ClassName"] if action == "Find" else [action]
+    return "[Section%d]\nAction    =%s\n%s\n" % (i, action, "".join(
+        "%s=%s\n" % (k.ljust(10), values.get(k, "")) for k in shown))
+
+
+def ran(*actions):
+    return "".join("start - %s\nend   - %s\n" % (a, a) for a in actions)
+
+
+def rejected(i, Action="", **v):
+    keys = ("Text", "ClassName", "Enable", "Display", "Sleep", "Cmd")
+    return "Can not understand a Section .\n[Section%d]\nAction    =%s\n%s" % (
+        i, Action, "".join("%s=%s\n" % (k.ljust(10), v.get(k, "")) for k in keys))
+
+
+class Target:
+    """One build of wincue: host, asan (its ASan/UBSan build) or wine."""
+
+    def __init__(self, name, world=None):
+        self.name, self.world = name, world
+        if name == "wine":
+            self.argv = world.windows_exe("wincue.exe")
+        else:
+            self.argv = [str(BUILD / ("host-asan" if name == "asan" else "host") / "wincue")]
+        self.env = world.env if world else {k: v for k, v in os.environ.items()
+                                            if k != "DISPLAY"}
+
+    def expected(self, text):
+        """The bytes wincue prints for text: the Microsoft runtime writes CR LF."""
+        b = text.encode("latin-1")
+        return b.replace(b"\n", b"\r\n") if self.name == "wine" else b
+
+    def program(self, name):
+        """How a Cmd line names one of our test programs on this build."""
+        if self.name != "wine":
+            return str(BUILD / "host" / "tests" / name)
+        return "Z:" + str(self.world.windows_build / "tests" / name).replace("/", "\\") + ".exe"
+
+    def run(self, directory, timeout=30, **kw):
+        """Runs to its exit (not to the end of its output, which a program it
+        started may hold); the status (None when it ran on) and the output."""
+        out = directory / "wincue.out"
+        with open(out, "wb") as f:
+            p = subprocess.Popen(self.argv, cwd=directory, env=self.env, stdout=f,
+                                 stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+            try:
+                status = p.wait(timeout)
+            except subprocess.TimeoutExpired:
+                stop_pid(p.pid)
+                status = None
+        return status, out.read_bytes()
+
+
+def script_dir(tmp_path, config):
+    """tmp_path holding config.ini (bytes or text; None: no file)."""
+    if config is not None:
+        (tmp_path / "config.ini").write_bytes(config if isinstance(config, bytes)
+                                              else config.encode("latin-1"))
+    return tmp_path
+
+
+class Maker:
+    """A test window program: testwindows.exe under Wine, else testwindows_x11."""
+
+    def __init__(self, target):
+        argv = target.world.windows_exe("tests/testwindows.exe") if target.name == "wine" \
+            else [sys.executable, str(ROOT / "tests" / "actions" / "testwindows_x11.py")]
+        self.child = Child(argv, target.env, stdin=subprocess.PIPE)
+        self.count = 0
+        self.expect("ready")
+
+    def ask(self, command):
+        self.child.p.stdin.write(command.encode("latin-1") + b"\n")
+        self.child.p.stdin.flush()
+
+    def expect(self, want):
+        got = self.child.line()
+        assert got == want, "window program said %r, not %r" % (got, want)
+
+    def create(self, cls, title, flags=""):
+        self.ask("create\t%s\t%s%s" % (cls, title, "\t" + flags if flags else ""))
+        self.expect("created %d" % self.count)
+        self.count += 1
+
+    def answer(self, command):
+        self.ask(command)
+        lines = []
+        while not lines or lines[-1] != "end":
+            lines.append(self.child.line())
+        return lines[:-1]
+
+    def close(self):
+        self.ask("quit")
+        if self.child.wait(30) is None:
+            raise AssertionError("the window program did not quit")

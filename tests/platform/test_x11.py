@@ -1,0 +1,327 @@
+"""What only the X11 desktop shows, under every window manager the suite
+starts: real (XTEST) clicks and keys for Enable, exact restores, minimized
+windows, real programs; and a display that is missing or goes away."""
+import os
+import signal
+import subprocess
+import time
+
+import pytest
+from Xlib import X, Xatom
+
+from harness import BUILD, MANAGERS, Child, Maker, Target, World, echoed, ran, script, script_dir, wait_until
+from xdesk import Desk
+
+
+# Faults of a manager that wincue cannot mend (see the README).
+MANAGER_FAULTS = {
+    ("test_xterm", "i3"): "i3 focuses a window whose input hint is False on a click",
+    ("test_disabling_a_class_leaves_the_focus_on_none", "i3"): "the same",
+}
+
+
+@pytest.fixture(params=MANAGERS)
+def x11(request, worlds):
+    """The Linux build on a desktop, and python-xlib's view of that desktop."""
+    fault = MANAGER_FAULTS.get((request.function.__name__, request.param))
+    if fault:
+        request.applymarker(pytest.mark.xfail(reason=fault))
+    target = Target("host", worlds(request.param))
+    target.desk = Desk(target.env["DISPLAY"])
+    target.manager, target.managed = request.param, request.param != "none"
+    yield target
+    target.desk.close()
+
+
+def wincue(x11, tmp_path, *steps):
+    config, want = script(*steps)
+    assert x11.run(script_dir(tmp_path, config)) == (0, want.encode())
+
+
+def xdotool(x11, *argv):
+    return subprocess.run(["xdotool"] + list(argv), env=x11.env, check=True,
+                          capture_output=True, text=True).stdout
+
+
+def click_and_type(x11, wid, keys="", focused=False):
+    """Real input through XTEST (never xdotool's --window, which bypasses the
+    server's routing); when focused, the keys wait for the focus to arrive."""
+    x11.desk.click(*x11.desk.center(wid))
+    if focused:
+        wait_until(lambda: x11.desk.has_focus(wid), 5, "the focus")
+    if keys:
+        xdotool(x11, "type", "--delay", "1", keys)
+
+
+def events_until(maker, *want):
+    """The clicks and keys the windows got, until want is among them."""
+    got = []
+    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 10,
+               "events %r, got %r" % (want, got))
+    return got
+
+
+def test_disabled_window_gets_no_input(x11, tmp_path):
+    """Clicks and keys never reach a disabled window, also after wincue has
+    ended, and do again once it is enabled, which gives back exactly what it
+    had. A witness window of the same program proves the input was routed:
+    the program reads its events in the order the server sent them."""
+    maker = Maker(x11)
+    try:
+        maker.create("Input", "input 0", "takefocus,focus,at=40:40:200:120")
+        maker.create("Input", "input 1", "takefocus,at=40:300:200:120")
+        ids = x11.desk.clients("Input")
+        target, witness = sorted(ids)[:2]
+        before = maker.answer("input")
+        click_and_type(x11, target, "a", focused=True)
+        assert events_until(maker, "button 0", "key 0") == ["button 0", "key 0"]
+        wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="input 0")))
+        click_and_type(x11, target, "b")
+        click_and_type(x11, witness, "c", focused=True)
+        assert "button 0" not in events_until(maker, "button 1", "key 1")
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="input 0")),
+               ("Display", dict(Display="1", Text="input 0")))
+        assert maker.answer("input") == before
+        click_and_type(x11, target, "d", focused=True)
+        assert events_until(maker, "button 0", "key 0") == ["button 0", "key 0"]
+    finally:
+        maker.close()
+
+
+def test_stand_ins(x11):
+    """What no script shows: x11_desktop_test on this desktop."""
+    r = subprocess.run([str(BUILD / "host" / "tests" / "x11_desktop_test")], env=x11.env,
+                       capture_output=True, text=True, timeout=120)
+    assert r.returncode == 0, r.stdout[-3000:]
+
+
+def test_enable_restores_exactly(x11, tmp_path):
+    """Enabling a window never disabled leaves it alone; disabling twice and
+    enabling gives back a window's own input region and its lack of hints."""
+    maker = Maker(x11)
+    try:
+        maker.create("Own", "own region", "nohints,region=5:5:30:20")
+        before = maker.answer("input")
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="own region")))
+        assert maker.answer("input") == before
+        wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="own region")),
+               ("Enable", dict(Enable="0", Text="own region")))
+        assert maker.answer("state") == ["Own\town region\tvisible=1\tenabled=0"]
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="own region")))
+        assert maker.answer("input") == before
+    finally:
+        maker.close()
+
+
+def test_disabling_a_class_leaves_the_focus_on_none(x11, tmp_path):
+    maker = Maker(x11)
+    try:
+        maker.create("Pair", "pair 0", "takefocus,at=300:40:150:80")
+        maker.create("Pair", "pair 1", "takefocus,focus,at=300:200:150:80")
+        wincue(x11, tmp_path, ("Enable", dict(Enable="0", ClassName="Pair")))
+        assert not any(x11.desk.has_focus(w) for w in x11.desk.clients("Pair"))
+    finally:
+        maker.close()
+
+
+def test_minimized_window_stays_minimized(x11, tmp_path):
+    if not x11.managed:
+        pytest.skip("only a window manager minimizes")
+    maker = Maker(x11)
+    try:
+        maker.create("Mini", "minimized")
+        wid = x11.desk.clients("Mini")[0]
+        xdotool(x11, "windowminimize", str(wid))
+        try:
+            wait_until(lambda: x11.desk.wm_state(wid) == 3, 2, "minimized")
+        except TimeoutError:  # tiling managers keep every window shown
+            pytest.skip("%s does not minimize" % x11.manager)
+        wincue(x11, tmp_path, ("Display", dict(Display="1", Text="minimized")))
+        assert x11.desk.wm_state(wid) == 3
+        wincue(x11, tmp_path, ("Display", dict(Display="0", Text="minimized")))
+        assert x11.desk.is_hidden(wid)
+    finally:
+        maker.close()
+
+
+def test_xterm(x11, tmp_path):
+    """A real client: hidden, found and shown again by its class, and keys
+    typed while it is disabled never reach the program inside it."""
+    typed = tmp_path / "typed.txt"
+    term = Child(["xterm", "-T", "xterm target", "-geometry", "40x5+40+300", "-e", "sh", "-c",
+                  "cat > %s" % typed], x11.env)
+    try:
+        wid = wait_until(lambda: [w for w in x11.desk.clients("XTerm")
+                                  if x11.desk.is_shown(w, x11.managed)], 20, "xterm")[0]
+        wincue(x11, tmp_path, ("Display", dict(Display="0", ClassName="XTerm")))
+        assert x11.desk.is_hidden(wid)
+        wincue(x11, tmp_path, ("Find", dict(ClassName="XTerm")),
+               ("Display", dict(Display="1", ClassName="XTerm")),
+               ("Enable", dict(Enable="0", Text="xterm target")))
+        assert x11.desk.is_shown(wid, x11.managed)
+        click_and_type(x11, wid, "blocked\n")
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="xterm target")))
+        click_and_type(x11, wid, "open\n")
+        wait_until(lambda: typed.exists() and typed.read_text().endswith("\n"), 10, "cat")
+        assert typed.read_text() == "open\n"
+    finally:
+        term.stop()
+
+
+# GTK with no session bus to start and leave behind, and no accessibility bus.
+QUIET_GTK = dict(DBUS_SESSION_BUS_ADDRESS="disabled:", NO_AT_BRIDGE="1")
+
+
+def manager_runs(x11):
+    if not x11.managed:
+        return True
+    with open("/proc/%d/stat" % x11.world.pids[1]) as f:
+        return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+
+
+# Hidden windows of one class, and whether Display=1 of the class shows them:
+# helpers no program means to be seen never, a withdrawn window always.
+HIDDEN = [("InputOnly", dict(input_only=True), False),
+          ("own leader, no WM_HINTS, as Qt's and GTK 4's", dict(leader=True, hints=False), False),
+          ("own leader, withdrawn, as xterm", dict(leader=True), True),
+          ("no WM_HINTS", dict(hints=False), True)]
+
+
+def hidden_window(desk, cls, input_only=False, leader=False, hints=True):
+    w = desk.root.create_window(10, 10, 50, 50, 0, 0, X.InputOnly if input_only else
+                                X.InputOutput, X.CopyFromParent)
+    w.set_wm_class("testwindows", cls)
+    if leader:
+        w.change_property(desk.atom("WM_CLIENT_LEADER"), Xatom.WINDOW, 32, [w.id])
+    if hints:
+        w.set_wm_hints(flags=1, input=1)
+    desk.d.sync()
+    return w.id
+
+
+def test_hidden_windows_a_display_shows(x11, tmp_path):
+    names, kinds, wants = zip(*HIDDEN)
+    ids = [hidden_window(x11.desk, "Hidden", **kind) for kind in kinds]
+    try:
+        wincue(x11, tmp_path, ("Display", dict(Display="1", ClassName="Hidden")))
+        shown = [x11.desk.map_state(w) != X.IsUnmapped for w in ids]
+        assert dict(zip(names, shown)) == dict(zip(names, wants))
+        assert manager_runs(x11)
+    finally:
+        for w in ids:
+            x11.desk.destroy(w)
+
+
+def test_gtk_client_leader_is_no_window(x11, tmp_path):
+    """GTK makes an InputOnly client leader with the program's class, never
+    mapped, before its first window. Find by the class ends on the dialog,
+    not on the leader, and Display=1 of the class maps nothing more (dwm
+    exits when asked to frame an InputOnly window)."""
+    config, want = script(("Find", dict(ClassName="Zenity")))
+    find = Child(x11.argv, x11.env, script_dir(tmp_path, config))
+    zenity = Child(["zenity", "--info", "--text", "leader"], dict(x11.env, **QUIET_GTK))
+    try:
+        assert find.read(lambda out: out == want.encode(), 20)
+        assert any(x11.desk.window(w).get_attributes().win_class == X.InputOutput
+                   for w in x11.desk.clients("Zenity"))
+        assert find.wait() == 0
+
+        def shown():
+            return sorted(w for w in x11.desk.clients("Zenity")
+                          if x11.desk.map_state(w) == X.IsViewable)
+        before = wait_until(shown, 20, "the dialog")
+        wincue(x11, tmp_path, ("Display", dict(Display="1", ClassName="Zenity")))
+        assert shown() == before
+        assert manager_runs(x11)
+    finally:
+        if find.p.poll() is None:
+            find.stop()
+        zenity.stop()
+
+
+def test_title_in_other_character_sets(worlds, tmp_path):
+    """xterm in a UTF-8 locale writes its title as COMPOUND_TEXT: the euro
+    sign in ISO 8859-15, omega in ISO 8859-7, kanji in JIS X 0208."""
+    title = "wc-\u20acuro \u03a9 \u65e5\u672c\u8a9e"
+    world = worlds("none")
+    term = Child(["xterm", "-T", title], dict(world.env, LANG="C.UTF-8", LC_ALL="C.UTF-8"))
+    desk = Desk(world.env["DISPLAY"])
+    try:
+        target = Target("host", world)
+        config, want = script(("Find", dict(Text=title.encode().decode("latin-1"))))
+        assert target.run(script_dir(tmp_path, config), 20) == (0, target.expected(want))
+        assert any(desk.window(w).get_full_property(Xatom.WM_NAME, 0).property_type ==
+                   desk.atom("COMPOUND_TEXT") for w in desk.clients("XTerm"))
+    finally:
+        desk.close()
+        term.stop()
+
+
+HELD = [("Display", dict(Display="0", Text="x")), ("Enable", dict(Enable="0", ClassName="y")),
+        ("Find", dict(Text="z"))]
+HELD_OUT = script(*HELD)[1].rsplit("end   - Enable\n", 1)[0] + "end   - Enable\nstart - Find\n"
+
+
+def held(env, tmp_path):
+    """wincue in a Find step that never ends, its standard error piped."""
+    p = Child(Target("host").argv, env, script_dir(tmp_path, script(*HELD)[0]),
+              stderr=subprocess.PIPE)
+    assert p.read(lambda out: out == HELD_OUT.encode(), 10)
+    return p
+
+
+def one_line_on_stderr(p):
+    os.set_blocking(p.p.stderr.fileno(), False)
+    err = wait_until(lambda: p.p.stderr.read(), 10, "standard error")
+    return err.count(b"\n") == 1 and err.startswith(b"wincue: ") and p.p.poll() is None
+
+
+@pytest.mark.parametrize("display", [None, ":4242"])
+def test_no_display(tmp_path, display):
+    """No display, or one that cannot be opened: the steps run on an empty
+    desktop, Find holds, and one line goes to standard error."""
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    if display:
+        env["DISPLAY"] = display
+    p = held(env, tmp_path)
+    try:
+        assert one_line_on_stderr(p)
+    finally:
+        p.stop()
+
+
+def test_display_goes_away(worlds, tmp_path_factory):
+    """The X server killed while wincue waits, with windows in its cache."""
+    world = World(tmp_path_factory.mktemp("gone")).start()
+    maker = None
+    try:
+        maker = Maker(Target("host", world))
+        maker.create("Gone", "there before")
+        p = held(world.env, tmp_path_factory.mktemp("held"))
+        os.kill(world.pids[0], signal.SIGKILL)  # no DestroyNotify: the cache stays full
+        assert one_line_on_stderr(p)
+        p.stop()
+    finally:
+        world.stop()
+        if maker:
+            maker.child.stop()
+
+
+def test_without_window_steps_the_display_stays_closed(tmp_path):
+    env = dict(os.environ, DISPLAY=":4242")
+    r = subprocess.run(Target("host").argv, cwd=script_dir(tmp_path, "[Section0]\nAction=Sleep"
+                                                           "\nSleep=0\n"), env=env,
+                       capture_output=True, timeout=30)
+    assert (r.returncode, r.stdout, r.stderr) == (0, (echoed(0, "Sleep", Sleep="0") +
+                                                      ran("Sleep")).encode(), b"")
+
+
+def test_closed_standard_output(worlds, tmp_path):
+    """Its descriptor must not go to the X connection, which would then get
+    the script's lines."""
+    config = script(("Display", dict(Display="0", Text="x")),
+                    ("Display", dict(Display="1", Text="x")))[0]
+    r = subprocess.run(Target("host").argv, cwd=script_dir(tmp_path, config),
+                       env=worlds("none").env, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                       preexec_fn=lambda: os.close(1), timeout=30)
+    assert (r.returncode, r.stderr) == (0, b"")

@@ -1,0 +1,278 @@
+"""Scripts and faults, each with the exact output and exit status 0 that every
+build must give: the Linux build, its ASan/UBSan build, and wincue.exe under
+Wine. Expected text uses "\\n"; the Windows build's CR LF is added."""
+import os
+import random
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+import pytest
+
+from harness import Child, Target, echoed, ran, rejected, script_dir, stop_pid, wait_until
+
+NOTHING = "Can not read a config.ini ."
+LONG = "wincue-no-such-program-" + "x" * 300
+NOWHERE = "ClassName=wincue-no-such-class\n"  # window steps that touch nothing
+SLEEP0 = "Action=Sleep\nSleep=0\n"
+RAN = echoed(0, "Sleep", Sleep="0") + ran("Sleep")
+KEYS = ("Text", "ClassName", "Action", "Enable", "Display", "Sleep", "Cmd")
+PERCENT = ("%s%s%s%s", "%n%n", "%d%x%p", "%%", "%999999999s", "%.*s%ls", "%c%hhn")
+CUT = tuple(k[0] * 255 for k in KEYS)
+SLEEPS = ("-0", "+0", "000", "+7", "+-5", "12abc", "0x10", "- 5", "0" * 40 + "1")
+
+
+def sections(first, last, body=SLEEP0):
+    return "".join("[Section%d]\n%s" % (i, body) for i in range(first, last + 1))
+
+
+def section_of(i, values):
+    return "[Section%d]\n" % i + "".join("%s=%s\n" % kv for kv in zip(KEYS, values))
+
+
+def sleeps(n):
+    return "".join(echoed(i, "Sleep", Sleep="0") for i in range(n)) + ran(*["Sleep"] * n)
+
+
+def junk(size, seed=6):
+    return b"x" + random.Random(seed).randbytes(size - 1)  # no byte-order mark
+
+
+def long_lines():
+    x = b"x" * 100000
+    return (b"[" + x + b"]\n;" + x + b"\n[Section0]\n" + x + b"=1\nAction=Cmd\nCmd=" + x +
+            b"\nText=" + x + b"\n[Section1]\nAction=Sleep\nSleep=0" + x + b"\n")
+
+
+HOSTS, ALL = ("host", "asan"), ("host", "asan", "wine")
+
+# (name, config.ini: text, bytes, None for none, or a kind; expected output; targets)
+CASES = [
+    ("missing config.ini", None, NOTHING, ALL),
+    ("empty config.ini", "", NOTHING, ALL),
+    ("only other sections and keys", "[General]\n" + SLEEP0 + "[Section0]\nFoo=1\n", NOTHING, ALL),
+    ("empty values end the script silently", "[Section0]\nAction=\nSleep=\nCmd=\n", NOTHING, ALL),
+    ("one Sleep step", "[Section0]\n" + SLEEP0, RAN, ALL),
+    ("names in any case, echoed as formatted", "[SECTION0]\naction=Sleep\nSLEEP=0\n", RAN, ALL),
+    ("a negative Sleep does not hang", "[Section0]\nAction=Sleep\nSleep=-1\n",
+     echoed(0, "Sleep", Sleep="-1") + ran("Sleep"), ALL),
+    ("Sleep of letters is accepted", "[Section0]\nAction=Sleep\nSleep=abc\n",
+     echoed(0, "Sleep", Sleep="abc") + ran("Sleep"), ALL),
+    ("Enable without Text or ClassName", "[Section0]\nAction=Enable\nEnable=1\n",
+     echoed(0, "Enable", Enable="1") + ran("Enable"), ALL),
+    ("Enable 0 and Display 0 and 1",
+     "[Section0]\nAction=Enable\nEnable=0\n" + NOWHERE + "[Section1]\nAction=Display\n"
+     "Display=0\nText=x\n" + NOWHERE + "[Section2]\nAction=Display\nDisplay=1\n" + NOWHERE,
+     echoed(0, "Enable", Enable="0") + echoed(1, "Display", Display="0") +
+     echoed(2, "Display", Display="1") + ran("Enable", "Display", "Display"), ALL),
+    ("Cmd of no program", "[Section0]\nAction=Cmd\nCmd=wincue-no-such-program\n",
+     echoed(0, "Cmd", Cmd="wincue-no-such-program") + ran("Cmd"), ALL),
+    ("values the action does not use", "[Section0]\n" + SLEEP0 + "Cmd=x\nText=t\nEnable=1\n",
+     RAN, ALL),
+    ("a gap in the numbering ends the script", sections(0, 1) + sections(3, 3), sleeps(2), ALL),
+    ("255 sections are read, the 256th never", sections(0, 255), sleeps(255), ALL),
+    ("10,000 sections, numbered backwards",
+     "".join("[Section%d]\n%s" % (i, SLEEP0) for i in range(9999, -1, -1)), sleeps(255), HOSTS),
+    ("values are cut at 254 characters", "[Section0]\nAction=Cmd\nCmd=%s\n" % LONG,
+     echoed(0, "Cmd", Cmd=LONG[:254]) + ran("Cmd"), ALL),
+    ("values of 254 kept, of 255 cut", "[Section0]\nAction=Cmd\nCmd=" + "c" * 254 + "\n" +
+     section_of(1, CUT), echoed(0, "Cmd", Cmd="c" * 254) +
+     rejected(1, **{k: v[:254] for k, v in zip(KEYS, CUT)}) + ran("Cmd"), ALL),
+    ("% in every value", "[Section0]\nAction=Cmd\nCmd=%s%n%x\n" + section_of(1, PERCENT),
+     echoed(0, "Cmd", Cmd="%s%n%x") + rejected(1, **dict(zip(KEYS, PERCENT))) + ran("Cmd"),
+     ALL),
+    ("action word in lower case", "[Section0]\nAction=enable\nEnable=1\n",
+     rejected(0, Action="enable", Enable="1") + NOTHING, ALL),
+    ("Enable other than 1 or 0", "[Section0]\nAction=Enable\nEnable=2\n",
+     rejected(0, Action="Enable", Enable="2") + NOTHING, ALL),
+    ("Display without a value", "[Section0]\nAction=Display\nText=x\n",
+     rejected(0, Action="Display", Text="x") + NOTHING, ALL),
+    ("Find needs Text or ClassName", "[Section0]\nAction=Find\nSleep=5\n",
+     rejected(0, Action="Find", Sleep="5") + NOTHING, ALL),
+    ("Sleep needs its value", "[Section0]\nAction=Sleep\nCmd=x\n",
+     rejected(0, Action="Sleep", Cmd="x") + NOTHING, ALL),
+    ("no Action but a Cmd", "[Section0]\nCmd=notepad\n", rejected(0, Cmd="notepad") + NOTHING,
+     ALL),
+    ("unknown action word", "[Section0]\nAction=Jump\nDisplay=1\n",
+     rejected(0, Action="Jump", Display="1") + NOTHING, ALL),
+    ("a rejection after accepted steps: they still run", sections(0, 2) +
+     "[Section3]\nAction=Cmd\nText=a\nClassName=b\nEnable=1\nDisplay=0\nSleep=9\n" +
+     sections(4, 4), sleeps(3)[:-len(ran("Sleep")) * 3] + rejected(
+         3, Action="Cmd", Text="a", ClassName="b", Enable="1", Display="0", Sleep="9") +
+     ran("Sleep", "Sleep", "Sleep"), ALL),
+    ("Sleep of zero, with signs and letters",
+     "".join("[Section%d]\nAction=Sleep\nSleep=%s\n" % (i, s) for i, s in enumerate(SLEEPS)),
+     "".join(echoed(i, "Sleep", Sleep=s) for i, s in enumerate(SLEEPS)) +
+     ran(*["Sleep"] * len(SLEEPS)), ALL),
+    ("config.ini is a directory", "dir", NOTHING, ALL),
+    ("config.ini is a FIFO: no wait for a writer", "fifo", NOTHING, ALL),
+    ("config.ini links to /dev/zero", "zero", NOTHING, ALL),
+    ("config.ini links to a script", "link", RAN, ALL),
+    ("only blanks and line ends", b" \t\r\n\v\f \n\n\t \r\r\n  ", NOTHING, ALL),
+    ("binary junk", junk(65536), NOTHING, ALL),
+    ("binary junk, then a script", junk(65536) + b"\n[Section0]\n" + SLEEP0.encode(), RAN, ALL),
+    ("50 MB of junk, then a script", "big", RAN, HOSTS),
+    ("NUL bytes end names and values",
+     b"[Section0]\nAction=Sleep\0Cmd\nSleep=0\0\n[Section1\0x]\nAction=Cmd\nCmd=a\0b\n"
+     b"[Section2]\nAc\0tion=Find\nText=\0t\nClassName=c\0d\n",
+     echoed(0, "Sleep", Sleep="0") + echoed(1, "Cmd", Cmd="a") + rejected(2, ClassName="c") +
+     ran("Sleep", "Cmd"), ALL),
+    ("lines of 100,000 characters", long_lines(), echoed(0, "Cmd", Cmd="x" * 254) +
+     echoed(1, "Sleep", Sleep="0" + "x" * 253) + ran("Cmd", "Sleep"), ALL),
+]
+
+
+def make(d, config):
+    kinds = {"dir": lambda p: p.mkdir(), "fifo": os.mkfifo,
+             "zero": lambda p: p.symlink_to("/dev/zero"),
+             "link": lambda p: (p.with_name("real.ini").write_text("[Section0]\n" + SLEEP0),
+                                p.symlink_to("real.ini")),
+             "big": lambda p: p.write_bytes(junk(50 << 20, 7) + b"\n[Section0]\n" +
+                                            SLEEP0.encode())}
+    if config in kinds:
+        kinds[config](d / "config.ini")
+        return d
+    return script_dir(d, config)
+
+
+@pytest.mark.parametrize("name,config,want,where", CASES, ids=[c[0] for c in CASES])
+def test_script(target, tmp_path, name, config, want, where):
+    if target.name not in where:
+        pytest.skip("measures only the INI reader of Wine")
+    assert target.run(make(tmp_path, config)) == (0, target.expected(want))
+
+
+@pytest.mark.parametrize("length", [243, 244, 255])
+def test_current_directory_length(target, tmp_path, length):
+    """243 characters of directory fit the script path; 244 do not (the path
+    would overflow), nor 255 (the directory itself does not fit, and an
+    emptied one would lead to the root's config.ini): then nothing is read,
+    neither a decoy there nor a cut-off name."""
+    decoy = b"[Section0]\nAction=Sleep\nSleep=decoy\n"
+    drive, root_decoy = tmp_path / "drive", None
+    drive.mkdir()
+    if target.name == "wine":  # drive M: is the directory, M:\config.ini the decoy
+        link = Path(target.env["WINEPREFIX"]) / "dosdevices" / "m:"
+        if link.is_symlink():
+            link.unlink()
+        link.symlink_to(drive)
+        (drive / "config.ini").write_bytes(decoy)
+        prefix = 2  # "M:", whose "\" is the first separator
+    else:
+        prefix = len(os.path.realpath(drive))
+        if os.access("/", os.W_OK) and not os.path.exists("/config.ini"):
+            root_decoy = Path("/config.ini")
+            root_decoy.write_bytes(decoy)
+    d, left = drive, length - prefix
+    while left > 0:
+        d, left = d / ("d" * (min(100, left) - 1)), left - min(100, left)
+    d.mkdir(parents=True)
+    (d / "config.ini").write_text("[Section0]\n" + SLEEP0)
+    (d / "config.in").write_bytes(decoy)
+    try:
+        assert target.run(d) == (0, target.expected(RAN if length == 243 else NOTHING))
+    finally:
+        if root_decoy:
+            root_decoy.unlink()
+
+
+def test_sleep_pauses(target, tmp_path):
+    t = time.monotonic()
+    status, out = target.run(script_dir(tmp_path, "[Section0]\nAction=Sleep\nSleep=500\n"))
+    assert (status, out) == (0, target.expected(echoed(0, "Sleep", Sleep="500") + ran("Sleep")))
+    assert time.monotonic() - t >= 0.5
+
+
+def test_find_held_keeps_every_line(target, tmp_path):
+    """A Find whose window never comes holds the run; ended from outside,
+    every line written so far has reached the pipe."""
+    config, want = "[Section0]\n" + SLEEP0 + "[Section1]\nAction=Find\nClassName=never\n", (
+        echoed(0, "Sleep", Sleep="0") + echoed(1, "Find", ClassName="never") + ran("Sleep") +
+        "start - Find\n")
+    wincue = Child(target.argv, target.env, script_dir(tmp_path, config))
+    wincue.read(lambda out: out == target.expected(want), 30)
+    wincue.stop()
+    assert wincue.out == target.expected(want)
+
+
+def linger_report(path):
+    """What linger wrote: its arguments, and on Linux what it inherited."""
+    wait_until(lambda: path.exists() and "reported\n" in path.read_text(), 30, path.name)
+    return path.read_text().split("\n")
+
+
+# (name, Cmd lines, the first line of each report the programs leave, or None: no report)
+COMMANDS = [
+    ("the program runs with its arguments, % and all",
+     ['{linger} ran%s%d.txt 100% "two words"'], {"ran%s%d.txt": "started 100% two words"}),
+    ("a file that is no program is skipped", ["{notexec}", "{linger} after.txt"],
+     {"after.txt": "started", "ran.txt": None}),
+    ("unbalanced quotes: nothing runs, or the argument runs to the end",
+     ['"{linger} never.txt', '{linger} args.txt "two  words'],
+     {"args.txt": "started two  words", "never.txt": None}),
+]
+
+
+@pytest.mark.parametrize("name,lines,reports", COMMANDS, ids=[c[0] for c in COMMANDS])
+def test_cmd(target, tmp_path, name, lines, reports):
+    """The end line comes while the program still runs (it ends only when
+    the test lets it), and the program ran as asked, in a session of its own
+    with the standard streams and nothing else."""
+    notexec = "notexec.exe" if target.name == "wine" else "./notexec"
+    (tmp_path / notexec).write_text("#!/bin/sh\necho ran > ran.txt\n")
+    lines = [x.format(linger=target.program("linger"), notexec=notexec) for x in lines]
+    config = "".join("[Section%d]\nAction=Cmd\nCmd=%s\n" % (i, x) for i, x in enumerate(lines))
+    want = "".join(echoed(i, "Cmd", Cmd=x) for i, x in enumerate(lines)) + ran(*["Cmd"] * len(lines))
+    try:
+        assert target.run(script_dir(tmp_path, config)) == (0, target.expected(want))
+        # files that must not appear are checked once the others show the programs ran
+        for name, first in sorted(reports.items(), key=lambda r: r[1] is None):
+            if first is None:
+                assert not (tmp_path / name).exists()
+                continue
+            report = linger_report(tmp_path / name)
+            assert report[0] == first
+            if target.name != "wine":
+                assert report[1] != "session %d" % os.getsid(0)
+                assert report[2:6] == ["fds 0 1 2", "blocked 0", "ignored",
+                                       "cwd %s" % tmp_path]
+    finally:
+        for name in reports:
+            (tmp_path / (name + ".stop")).touch()
+
+
+def test_output_to_a_pipe_nobody_reads(target, tmp_path):
+    """Every line fails to be written, and the run goes on to its end, as on
+    Windows: the program of the last step still starts."""
+    config = "[Section0]\n" + SLEEP0 + "[Section1]\nAction=Cmd\nCmd=%s after.txt\n" % (
+        target.program("linger"))
+    r, w = os.pipe()
+    os.close(r)
+    p = subprocess.Popen(target.argv, cwd=script_dir(tmp_path, config), env=target.env,
+                         stdin=subprocess.DEVNULL, stdout=w, stderr=subprocess.DEVNULL)
+    os.close(w)
+    try:
+        assert p.wait(30) == 0
+        assert linger_report(tmp_path / "after.txt")[0] == "started"
+    finally:
+        (tmp_path / "after.txt.stop").touch()
+        stop_pid(p.pid)
+
+
+@pytest.mark.parametrize("readable", [False, True])
+def test_unreadable_to_the_user(readable):
+    """Run as an unprivileged user: an unreadable config.ini is no script."""
+    tmp_path = Path(tempfile.mkdtemp())
+    tmp_path.chmod(0o755)
+    (tmp_path / "config.ini").write_text("[Section0]\n" + SLEEP0)
+    (tmp_path / "config.ini").chmod(0o644 if readable else 0)
+    target = Target("host")
+    if os.geteuid() == 0:
+        target.argv = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + \
+            target.argv
+    try:
+        assert target.run(tmp_path) == (0, (RAN if readable else NOTHING).encode())
+    finally:
+        shutil.rmtree(tmp_path)

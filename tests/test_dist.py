@@ -1,0 +1,80 @@
+"""The release packages `make dist` leaves in build/dist: the Windows zip,
+the Debian package and the manual page they carry."""
+import os
+import re
+import subprocess
+import zipfile
+
+import pytest
+
+from harness import BUILD, ROOT
+
+with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+    VERSION = re.search(r"project\(wincue VERSION (\S+)", f.read()).group(1)
+ARCH = subprocess.run(["dpkg", "--print-architecture"], capture_output=True,
+                      text=True, check=True).stdout.strip()
+ZIP = os.path.join(BUILD, "dist", f"wincue-{VERSION}-win32.zip")
+DEB = os.path.join(BUILD, "dist", f"wincue_{VERSION}_{ARCH}.deb")
+DOC = "usr/share/doc/wincue/"
+DEB_FILES = {"usr/bin/wincue": "-rwxr-xr-x", "usr/share/man/man1/wincue.1.gz": "-rw-r--r--",
+             **{DOC + f: "-rw-r--r--" for f in ("README.md", "LICENSE", "copyright",
+                "changelog.gz", "examples/config.ini", "examples/linux/config.ini")}}
+SLEEP_RUN = b"[Section0]\nAction    =Sleep\nSleep     =0\n\nstart - Sleep\nend   - Sleep\n"
+
+
+def run(*cmd, **kw):
+    return subprocess.run(cmd, capture_output=True, text=True, timeout=120, **kw)
+
+
+def test_zip_listing():
+    assert set(zipfile.ZipFile(ZIP).namelist()) == {
+        "wincue.exe", "README.txt", "LICENSE.txt", "examples/", "examples/config.ini"}
+
+
+def test_zip_exe_is_the_checked_release():
+    """The release check (CTest's release_check) passes on build/win32's."""
+    with open(os.path.join(BUILD, "win32", "wincue.exe"), "rb") as f:
+        assert zipfile.ZipFile(ZIP).read("wincue.exe") == f.read()
+
+
+@pytest.mark.parametrize("member,source", [
+    ("README.txt", "README.md"), ("LICENSE.txt", "LICENSE"),
+    ("examples/config.ini", "examples/config.ini")])
+def test_zip_text_is_source_with_crlf(member, source):
+    data = zipfile.ZipFile(ZIP).read(member)
+    assert data.count(b"\n") == data.count(b"\r\n") == data.count(b"\r") > 0
+    with open(os.path.join(ROOT, source), "rb") as f:
+        assert data.replace(b"\r\n", b"\n") == f.read()
+
+
+def test_deb_listing():
+    lines = run("dpkg-deb", "-c", DEB).stdout.splitlines()
+    files = {l.split()[-1][2:]: l.split()[0] for l in lines if not l.endswith("/")}
+    assert files == DEB_FILES
+
+
+@pytest.mark.parametrize("field,expected", [
+    ("Package", "wincue"), ("Version", VERSION), ("Architecture", ARCH),
+    ("Depends", "libc6 libxcb-shape0 libxcb1")])
+def test_deb_field(field, expected):
+    value = re.search(rf"(?m)^ {field}: (.*)$", run("dpkg-deb", "-I", DEB).stdout).group(1)
+    if field == "Depends":  # names only: shlibdeps' versions follow the libraries
+        value = " ".join(sorted(d.split(" ")[0] for d in value.split(", ")))
+    assert value == expected
+
+
+def test_deb_program_runs_a_script(tmp_path):
+    assert run("dpkg", "-x", DEB, str(tmp_path / "root")).returncode == 0
+    (tmp_path / "config.ini").write_text("[Section0]\nAction=Sleep\nSleep=0\n")
+    out = subprocess.run([str(tmp_path / "root/usr/bin/wincue")], cwd=tmp_path,
+                         capture_output=True, timeout=30)
+    assert (out.returncode, out.stdout) == (0, SLEEP_RUN)
+
+
+@pytest.mark.parametrize("cmd,complaint", [
+    (("lintian", DEB), r"(?m)^E: "),
+    (("mandoc", "-T", "lint", os.path.join(ROOT, "wincue.1")), r"\S")])
+def test_no_complaints(cmd, complaint):
+    out = run(*cmd)
+    report = out.stdout + out.stderr
+    assert out.returncode == 0 and not re.search(complaint, report), report
