@@ -33,6 +33,7 @@ uint64_t x11Changes;
 
 static uint64_t syncedChanges; /* x11Changes as the last round trip left it */
 static uint64_t syncedAt;      /* when that was, on the monotonic clock */
+static bool readsLeft;         /* it left reads for the next (a frame's trace) */
 
 /* The cache's storage and its index: slot + 1 by window id, in a table
  * of open addressing with linear probing (0: empty), at most half full. */
@@ -711,7 +712,15 @@ bool X11Sync(void)
 	X11Update();
 	syncedChanges = x11Changes;
 	syncedAt = X11NowMs();
+	readsLeft = false;
+	for (int i = 0; i < x11WindowCount && !readsLeft; i++)
+		readsLeft = x11Windows[i].id != 0 && x11Windows[i].stale != 0;
 	return X11Alive();
+}
+
+bool X11Current(void)
+{
+	return x11Changes == syncedChanges && !readsLeft;
 }
 
 bool X11Refresh(void)
@@ -719,7 +728,7 @@ bool X11Refresh(void)
 	if (!X11Alive())
 		return false;
 	DrainEvents(false);
-	if (x11Changes != syncedChanges || X11NowMs() - syncedAt >= X11FallbackMs)
+	if (!X11Current() || X11NowMs() - syncedAt >= X11FallbackMs)
 		return X11Sync();
 	return true;
 }

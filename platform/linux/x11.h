@@ -109,10 +109,14 @@ bool X11Alive(void);
  * false when the display is gone. */
 bool X11Sync(void);
 
+/* True when the cache holds all the server has sent: no events handled
+ * and no reads left since the last X11Sync. */
+bool X11Current(void);
+
 /* Handles what has arrived, and makes a round trip (X11Sync) only when
- * that changed something since the last, or when the last is
- * X11FallbackMs old; a change still on its way shows at a later call.
- * Returns false when the display is gone. */
+ * the cache is no longer current, or when the last is X11FallbackMs old;
+ * a change still on its way shows at a later call. Returns false when
+ * the display is gone. */
 bool X11Refresh(void);
 
 /* Handles what the server has already sent and re-reads what changed. */

@@ -129,7 +129,8 @@ bool X11BeginAction(void)
 void X11Slept(void)
 {
 	slept = true;
-	if (x11 != NULL && lastPass.idle && lastPass.repeated && lastPass.changes == x11Changes)
+	if (x11 != NULL && lastPass.idle && lastPass.repeated && lastPass.changes == x11Changes &&
+	    X11Current())
 		X11WaitEvent(X11NowMs() + X11FallbackMs);
 }
 
