@@ -2,12 +2,11 @@
 #include "actions.h"
 
 /* Visits every window: one pass treats every match. */
-BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM unused)
+BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM step)
 {
-	const char *flag = StepTable[currentStep].Display;
+	const char *flag = ((const StepRecord *)step)->Display;
 
-	(void)unused;
-	if (MatchesStep(window)) {
+	if (MatchesStep(window, (const StepRecord *)step)) {
 		if (ValueEquals(flag, "1"))
 			ShowWindow(window, SW_SHOW);
 		if (ValueEquals(flag, "0"))
@@ -18,5 +17,5 @@ BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM unused)
 
 void DisplayMatchingWindows(void)
 {
-	EnumWindows(DisplayWindowsProc, 0);
+	EnumWindows(DisplayWindowsProc, (LPARAM)&StepTable[currentStep]);
 }

@@ -2,12 +2,11 @@
 #include "actions.h"
 
 /* Visits every window: one pass treats every match. */
-BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM unused)
+BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM step)
 {
-	const char *flag = StepTable[currentStep].Enable;
+	const char *flag = ((const StepRecord *)step)->Enable;
 
-	(void)unused;
-	if (MatchesStep(window)) {
+	if (MatchesStep(window, (const StepRecord *)step)) {
 		if (ValueEquals(flag, "1"))
 			EnableWindow(window, TRUE);
 		if (ValueEquals(flag, "0"))
@@ -18,5 +17,5 @@ BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM unused)
 
 void EnableMatchingWindows(void)
 {
-	EnumWindows(EnableWindowsProc, 0);
+	EnumWindows(EnableWindowsProc, (LPARAM)&StepTable[currentStep]);
 }

@@ -9,6 +9,7 @@
 
 #include "../winapi.h"
 #include "cmdline.h"
+#include "x11.h"
 
 /* What a Windows process has from the start. A write to a pipe or socket
  * whose reader has gone fails there; here SIGPIPE would end wincue instead
@@ -24,19 +25,22 @@ __attribute__((constructor)) static void SetUpLikeWindows(void)
 }
 
 /* Suspends for the whole time, also when a signal interrupts it. As on
- * Windows, 0 only gives up the rest of the time slice. */
+ * Windows, 0 only gives up the rest of the time slice, and the time is a
+ * least: it runs on while the program waits for the desktop to change
+ * (X11Slept). */
 void Sleep(DWORD dwMilliseconds)
 {
 	struct timespec left;
 
 	if (dwMilliseconds == 0) {
 		sched_yield();
-		return;
+	} else {
+		left.tv_sec = dwMilliseconds / 1000;
+		left.tv_nsec = (long)(dwMilliseconds % 1000) * 1000000L;
+		while (nanosleep(&left, &left) == -1 && errno == EINTR)
+			;
 	}
-	left.tv_sec = dwMilliseconds / 1000;
-	left.tv_nsec = (long)(dwMilliseconds % 1000) * 1000000L;
-	while (nanosleep(&left, &left) == -1 && errno == EINTR)
-		;
+	X11Slept();
 }
 
 /* Start reports travel on a close-on-exec pipe as ints: a positive one is

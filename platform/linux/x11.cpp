@@ -29,6 +29,11 @@ bool x11Managed;
 bool x11InPass;
 X11Window *x11Windows;
 int x11WindowCount;
+uint64_t x11Changes;
+
+static uint64_t syncedChanges; /* x11Changes as the last round trip left it */
+static uint64_t syncedAt;      /* when that was, on the monotonic clock */
+static bool readsLeft;         /* it left reads for the next (a frame's trace) */
 
 /* The cache's storage and its index: slot + 1 by window id, in a table
  * of open addressing with linear probing (0: empty), at most half full. */
@@ -116,7 +121,7 @@ void *X11Grow(void *array, int *capacity, int count, size_t size)
 {
 	int grown = *capacity > 0 ? *capacity : 64;
 
-	if (count <= *capacity)
+	if (count <= *capacity && array != NULL)
 		return array;
 	while (grown < count)
 		grown *= 2;
@@ -458,6 +463,7 @@ static int DrainEvents(bool queued)
 		HandleEvent(e);
 		free(e);
 		count++;
+		x11Changes++;
 	}
 	return count;
 }
@@ -704,7 +710,27 @@ bool X11Sync(void)
 		x11Managed = (r->all_event_masks & XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT) != 0;
 	free(r);
 	X11Update();
+	syncedChanges = x11Changes;
+	syncedAt = X11NowMs();
+	readsLeft = false;
+	for (int i = 0; i < x11WindowCount && !readsLeft; i++)
+		readsLeft = x11Windows[i].id != 0 && x11Windows[i].stale != 0;
 	return X11Alive();
+}
+
+bool X11Current(void)
+{
+	return x11Changes == syncedChanges && !readsLeft;
+}
+
+bool X11Refresh(void)
+{
+	if (!X11Alive())
+		return false;
+	DrainEvents(false);
+	if (!X11Current() || X11NowMs() - syncedAt >= X11FallbackMs)
+		return X11Sync();
+	return true;
 }
 
 void X11WaitEvent(uint64_t deadline)

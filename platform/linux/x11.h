@@ -23,6 +23,7 @@ enum {
 	X11ListLength = 1 << 24, /* items of a window list property to read: all */
 	X11TextSize = 255,       /* a title or class: at most 254 bytes */
 	X11WaitBoundMs = 250,    /* the longest one pass waits for the window manager */
+	X11FallbackMs = 1000,    /* the longest the cache goes without a round trip */
 };
 
 /* WM_STATE as the window manager sets it; X11StateNone when it is absent. */
@@ -92,6 +93,7 @@ extern bool x11Managed;       /* a window manager redirects the root's children 
 extern bool x11InPass;        /* EnumWindows is calling back */
 extern X11Window *x11Windows; /* grows; a free slot has id 0 */
 extern int x11WindowCount;    /* every tracked window lies below this slot */
+extern uint64_t x11Changes;   /* events handled so far: the desktop's version */
 
 /* -- x11.cpp ------------------------------------------------------------ */
 
@@ -107,6 +109,16 @@ bool X11Alive(void);
  * far: one round trip, plus one per batch of changed windows. Returns
  * false when the display is gone. */
 bool X11Sync(void);
+
+/* True when the cache holds all the server has sent: no events handled
+ * and no reads left since the last X11Sync. */
+bool X11Current(void);
+
+/* Handles what has arrived, and makes a round trip (X11Sync) only when
+ * the cache is no longer current, or when the last is X11FallbackMs old;
+ * a change still on its way shows at a later call. Returns false when
+ * the display is gone. */
+bool X11Refresh(void);
 
 /* Handles what the server has already sent and re-reads what changed. */
 void X11Update(void);
@@ -154,6 +166,11 @@ void X11EndAction(void);
 
 /* Tells the pass (or the action) that it changed a window. */
 void X11NoteRequests(void);
+
+/* Sleep has slept the time asked. While the program repeats the same
+ * pass over a desktop that has not changed, waits on until it changes,
+ * at most X11FallbackMs. */
+void X11Slept(void);
 
 /* Has the pass wait until the manager has shown or withdrawn the window
  * (w, as it was before the request), when a manager is involved. */

@@ -4,14 +4,26 @@
  * ShowWindow and EnableWindow act through X11BeginAction/X11EndAction, so
  * that inside a pass the waits of all its windows run together at its
  * end, within one bound, and a step that matches every window cannot
- * stall for long.
+ * stall for long. A program that asks the same pass again and again
+ * while nothing changes is waiting: its Sleep waits for a change.
  */
 #include "../winapi.h"
 #include "x11.h"
 
 static HWND *visits; /* the windows of the current pass */
 static int visitCapacity;
-static bool awaiting;     /* windows carry what the pass waits for */
+static bool awaiting; /* windows carry what the pass waits for */
+
+/* The last pass, to tell a program that asks the desktop the same
+ * question again after a Sleep (a wait) from one asking something new. */
+static struct {
+	WNDENUMPROC callback;
+	LPARAM parameter;
+	uint64_t changes; /* x11Changes when it looked */
+	bool idle;        /* it ran to the end and changed nothing */
+	bool repeated;    /* the pass before it was the same, on the same desktop */
+} lastPass;
+static bool slept;        /* Sleep was called since the last pass */
 static bool requestsSent; /* the pass changed something */
 static uint64_t deadline; /* 0 until the pass first waits */
 
@@ -105,7 +117,21 @@ bool X11BeginAction(void)
 {
 	if (!X11Ready())
 		return false;
-	return x11InPass || X11Sync();
+	if (x11InPass)
+		return true;
+	lastPass.idle = false; /* what a pass saw no longer holds */
+	return X11Sync();
+}
+
+/* One pass asking what the one before asked, on the same desktop, is a
+ * program waiting for the answer to change; the answer cannot change
+ * before the desktop does. */
+void X11Slept(void)
+{
+	slept = true;
+	if (x11 != NULL && lastPass.idle && lastPass.repeated && lastPass.changes == x11Changes &&
+	    X11Current())
+		X11WaitEvent(X11NowMs() + X11FallbackMs);
 }
 
 void X11EndAction(void)
@@ -165,8 +191,13 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	int count = 0;
 	BOOL completed = TRUE;
 	HWND *grown;
+	bool again = slept && lastPass.idle && lastPass.callback == lpEnumFunc &&
+	             lastPass.parameter == lParam;
 
-	if (!X11Ready() || !X11Sync())
+	/* A new question gets a fresh look; the same one again, after a
+	 * pause, what the server has sent since. */
+	slept = false;
+	if (!X11Ready() || !(again ? X11Refresh() : X11Sync()))
 		return TRUE;
 	grown = (HWND *)X11Grow(visits, &visitCapacity, x11WindowCount, sizeof *visits);
 	if (grown == NULL)
@@ -184,6 +215,11 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 		}
 	}
 	x11InPass = false;
+	lastPass.repeated = again && lastPass.changes == x11Changes;
+	lastPass.callback = lpEnumFunc;
+	lastPass.parameter = lParam;
+	lastPass.changes = x11Changes;
+	lastPass.idle = completed && !requestsSent;
 	FinishPass();
 	return completed;
 }

@@ -2,6 +2,8 @@
 
 #include <stdarg.h>
 
+#include "script/steps.h"
+
 /* Window state and the log; everything is reset per test. */
 static TestWindow windows[MaxTestWindows];
 static bool gone[MaxTestWindows];
@@ -54,7 +56,7 @@ static TestWindow *Lookup(HWND handle)
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
 	passes++;
-	if (lParam == 0)
+	if (lParam == (LPARAM)&StepTable[currentStep])
 		Record("pass");
 	else
 		Record("pass(%ld)", (long)lParam);
