@@ -2,11 +2,12 @@
 #include "actions.h"
 
 /* Visits every window: one pass treats every match. */
-BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM step)
+BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM unused)
 {
-	const char *flag = ((const StepRecord *)step)->Display;
+	const char *flag = StepTable[currentStep].Display;
 
-	if (MatchesStep(window, (const StepRecord *)step)) {
+	(void)unused;
+	if (MatchesStep(window)) {
 		if (ValueEquals(flag, "1"))
 			ShowWindow(window, SW_SHOW);
 		if (ValueEquals(flag, "0"))
@@ -17,5 +18,5 @@ BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM step)
 
 void DisplayMatchingWindows(void)
 {
-	EnumWindows(DisplayWindowsProc, (LPARAM)&StepTable[currentStep]);
+	EnumWindows(DisplayWindowsProc, 0);
 }

@@ -2,11 +2,12 @@
 #include "actions.h"
 
 /* Visits every window: one pass treats every match. */
-BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM step)
+BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM unused)
 {
-	const char *flag = ((const StepRecord *)step)->Enable;
+	const char *flag = StepTable[currentStep].Enable;
 
-	if (MatchesStep(window, (const StepRecord *)step)) {
+	(void)unused;
+	if (MatchesStep(window)) {
 		if (ValueEquals(flag, "1"))
 			EnableWindow(window, TRUE);
 		if (ValueEquals(flag, "0"))
@@ -17,5 +18,5 @@ BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM step)
 
 void EnableMatchingWindows(void)
 {
-	EnumWindows(EnableWindowsProc, (LPARAM)&StepTable[currentStep]);
+	EnumWindows(EnableWindowsProc, 0);
 }

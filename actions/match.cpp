@@ -1,10 +1,11 @@
 #include "../script/steps.h"
 #include "actions.h"
 
-/* True when the window's title and class fit the step; an empty
+/* True when the window's title and class fit the current step; an empty
  * criterion fits anything. Both names are read before any test. */
-bool MatchesStep(HWND window, const StepRecord *step)
+bool MatchesStep(HWND window)
 {
+	const StepRecord *step = &StepTable[currentStep];
 	char title[ValueSize];
 	char className[ValueSize];
 

@@ -36,13 +36,13 @@ int main(int argc, char **argv)
 	snprintf(StepTable[0].Text, ValueSize, "wincue-bench-no-such-window");
 	currentStep = 0;
 	double start = NowUs();
-	EnumWindows(FindWindowProc, (LPARAM)&StepTable[0]);
+	EnumWindows(FindWindowProc, 0);
 	printf("first-pass-us %.0f\n", NowUs() - start);
 	EnumWindows(Count, 0);
 	printf("windows %d\n", visits);
 	for (int i = 0; i < passes; i++) {
 		start = NowUs();
-		EnumWindows(FindWindowProc, (LPARAM)&StepTable[0]);
+		EnumWindows(FindWindowProc, 0);
 		costs.push_back(NowUs() - start);
 	}
 	std::sort(costs.begin(), costs.end());

@@ -24,6 +24,11 @@ enum {
 	X11TextSize = 255,       /* a title or class: at most 254 bytes */
 	X11WaitBoundMs = 250,    /* the longest one pass waits for the window manager */
 	X11FallbackMs = 1000,    /* the longest the cache goes without a round trip */
+	/* Passes asking the same after pauses, on an unchanged desktop, that
+	 * make a program waiting: only a Find step's loop asks that often
+	 * (the callbacks get no step, so two window steps alike, each after a
+	 * Sleep step, ask the same question too). */
+	X11WaitingRepeats = 16,
 };
 
 /* WM_STATE as the window manager sets it; X11StateNone when it is absent. */

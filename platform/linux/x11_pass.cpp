@@ -21,7 +21,7 @@ static struct {
 	LPARAM parameter;
 	uint64_t changes; /* x11Changes when it looked */
 	bool idle;        /* it ran to the end and changed nothing */
-	bool repeated;    /* the pass before it was the same, on the same desktop */
+	int repeats;      /* passes before it that asked the same after a Sleep */
 } lastPass;
 static bool slept;        /* Sleep was called since the last pass */
 static bool requestsSent; /* the pass changed something */
@@ -123,14 +123,14 @@ bool X11BeginAction(void)
 	return X11Sync();
 }
 
-/* One pass asking what the one before asked, on the same desktop, is a
- * program waiting for the answer to change; the answer cannot change
- * before the desktop does. */
+/* Passes asking the same again and again after pauses, on the same
+ * desktop, are a program waiting for the answer to change; the answer
+ * cannot change before the desktop does. */
 void X11Slept(void)
 {
 	slept = true;
-	if (x11 != NULL && lastPass.idle && lastPass.repeated && lastPass.changes == x11Changes &&
-	    X11Current())
+	if (x11 != NULL && lastPass.idle && lastPass.repeats >= X11WaitingRepeats &&
+	    lastPass.changes == x11Changes && X11Current())
 		X11WaitEvent(X11NowMs() + X11FallbackMs);
 }
 
@@ -191,13 +191,14 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	int count = 0;
 	BOOL completed = TRUE;
 	HWND *grown;
-	bool again = slept && lastPass.idle && lastPass.callback == lpEnumFunc &&
-	             lastPass.parameter == lParam;
+	bool same = slept && lastPass.idle && lastPass.callback == lpEnumFunc &&
+	            lastPass.parameter == lParam;
+	bool waiting = same && lastPass.repeats >= X11WaitingRepeats;
 
-	/* A new question gets a fresh look; the same one again, after a
-	 * pause, what the server has sent since. */
+	/* A new question gets a fresh look; one asked again and again, after
+	 * pauses, what the server has sent since. */
 	slept = false;
-	if (!X11Ready() || !(again ? X11Refresh() : X11Sync()))
+	if (!X11Ready() || !(waiting ? X11Refresh() : X11Sync()))
 		return TRUE;
 	grown = (HWND *)X11Grow(visits, &visitCapacity, x11WindowCount, sizeof *visits);
 	if (grown == NULL)
@@ -215,7 +216,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 		}
 	}
 	x11InPass = false;
-	lastPass.repeated = again && lastPass.changes == x11Changes;
+	lastPass.repeats = same && lastPass.changes == x11Changes ? lastPass.repeats + 1 : 0;
 	lastPass.callback = lpEnumFunc;
 	lastPass.parameter = lParam;
 	lastPass.changes = x11Changes;

@@ -2,8 +2,6 @@
 
 #include <stdarg.h>
 
-#include "script/steps.h"
-
 /* Window state and the log; everything is reset per test. */
 static TestWindow windows[MaxTestWindows];
 static bool gone[MaxTestWindows];
@@ -56,7 +54,7 @@ static TestWindow *Lookup(HWND handle)
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
 	passes++;
-	if (lParam == (LPARAM)&StepTable[currentStep])
+	if (lParam == 0)
 		Record("pass");
 	else
 		Record("pass(%ld)", (long)lParam);

@@ -26,8 +26,7 @@ enum { MaxTestWindows = 8 };
 void TestDesktopReset(const TestWindow *windows, int count);
 
 /* The log, tokens separated by one space: "pass" for each EnumWindows
- * call whose user value is the current step ("pass(N)" otherwise),
- * "sleep(ms)",
+ * call with user value 0 ("pass(N)" otherwise), "sleep(ms)",
  * "enable(handle,flag)" and "show(handle,command)". */
 extern char testDesktopLog[4096];
 

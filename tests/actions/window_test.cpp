@@ -70,7 +70,7 @@ TEST(MatchesStep, RuleTable)
 		TestWindow w = {c.title, c.windowClass, true, true, 0, Stays};
 		TestDesktopReset(&w, 1);
 		SetStep(c.text, c.className);
-		EXPECT_EQ(MatchesStep(1, &StepTable[currentStep]), c.matches);
+		EXPECT_EQ(MatchesStep(1), c.matches);
 		EXPECT_EQ(testDesktopTitleReads, 1);
 		EXPECT_EQ(testDesktopClassReads, 1);
 	}

@@ -227,7 +227,39 @@ def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory):
         maker.close()
 
 
+def test_thousands_of_windows(tmp_path_factory):
+    """Every window is visited however many there are: a Find for a window
+    made after 5,000 others ends, and a Display then reaches it."""
+    world = World(tmp_path_factory.mktemp("many")).start()
+    desk = Desk(world.env["DISPLAY"])
+    try:
+        for i in range(5000):
+            desk.make_window("Many", mapped=False, at=(0, 0, 10, 10))
+        target = Target("host", world)
+        config, want = script(("Find", dict(ClassName="Late")),
+                              ("Display", dict(Display="1", ClassName="Late")))
+        wincue = Child(target.argv, target.env, script_dir(tmp_path_factory.mktemp("d"), config))
+        assert wincue.read(lambda out: out.endswith(b"start - Find\n"), 30)
+        late = desk.make_window("Late", mapped=False)
+        assert (wincue.wait(30), wincue.out) == (0, want.encode())
+        assert desk.map_state(late) == X.IsViewable
+    finally:
+        desk.close()
+        world.stop()
+
+
+def test_sleep_steps_between_window_steps_last_their_time(worlds, tmp_path):
+    """A waiting Find sleeps until the desktop changes; Sleep steps between
+    window steps that ask the same are no such wait."""
+    target = Target("host", worlds("none"))
+    steps = [("Display", dict(Display="1", ClassName="nowhere")), ("Sleep", dict(Sleep="20"))]
+    start = time.monotonic()
+    assert target.run(script_dir(tmp_path, script(*steps * 4)[0]))[0] == 0
+    assert time.monotonic() - start < 0.9  # one stretched Sleep takes a second
+
+
 def test_minimized_window_stays_minimized(x11, tmp_path):
+
     if not x11.managed:
         pytest.skip("only a window manager minimizes")
     maker = Maker(x11)
