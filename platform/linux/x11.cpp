@@ -402,8 +402,6 @@ static void OnProperty(const xcb_property_notify_event_t *e)
 		w->stale |= X11StaleClass;
 	} else if (e->atom == XCB_ATOM_WM_HINTS || e->atom == x11Atoms[X11AtomWmClientLeader]) {
 		w->stale |= X11StaleRole;
-	} else if (e->atom == x11Atoms[X11AtomSavedInput]) {
-		w->disabled = !deleted;
 	}
 }
 
@@ -490,9 +488,6 @@ static void AskStale(X11Window *w)
 	if (stale & X11StaleClass)
 		w->classCookie =
 		    xcb_get_property(x11, 0, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
-	if (stale & X11StaleSaved)
-		w->savedCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomSavedInput],
-		                                  XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
 	if (stale & X11StaleRole) {
 		w->leaderCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomWmClientLeader],
 		                                   XCB_ATOM_WINDOW, 0, 1);
@@ -629,12 +624,6 @@ static bool ReadAnswers(X11Window *w)
 	if (asked & X11StaleClass) {
 		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, w->classCookie, &error);
 		ReadClass(w, r);
-		free(r);
-		gone |= IsGone(error);
-	}
-	if (asked & X11StaleSaved) {
-		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, w->savedCookie, &error);
-		w->disabled = r != NULL && r->type != XCB_NONE;
 		free(r);
 		gone |= IsGone(error);
 	}

@@ -40,10 +40,9 @@ enum {
 	X11StaleState = 1 << 1,
 	X11StaleTitle = 1 << 2,
 	X11StaleClass = 1 << 3,
-	X11StaleSaved = 1 << 4,
-	X11StaleRole = 1 << 5, /* WM_CLIENT_LEADER and WM_HINTS */
-	X11StaleProbe = 1 << 6,
-	X11StaleAll = (1 << 6) - 1, /* all but the probe */
+	X11StaleRole = 1 << 4, /* WM_CLIENT_LEADER and WM_HINTS */
+	X11StaleProbe = 1 << 5,
+	X11StaleAll = (1 << 5) - 1, /* all but the probe */
 };
 
 enum X11AtomName {
@@ -76,7 +75,6 @@ struct X11Window {
 	bool ownLeader;   /* its own WM_CLIENT_LEADER */
 	bool hasHints;    /* has WM_HINTS */
 	bool embedded;    /* put inside another client, not in a frame */
-	bool disabled;    /* carries our saved-input property */
 	bool isClient;    /* a framed client; worked out at each pass */
 	bool holdsClient; /* a frame; worked out at each pass */
 	char awaiting;    /* the pass waits for the manager: 's'how, 'w'ithdraw, 0 */
@@ -84,7 +82,7 @@ struct X11Window {
 	unsigned asked;   /* Stale* bits whose answers are on the way */
 	xcb_get_window_attributes_cookie_t attributesCookie;
 	xcb_get_property_cookie_t stateCookie, netNameCookie, nameCookie, classCookie;
-	xcb_get_property_cookie_t savedCookie, leaderCookie, hintsCookie;
+	xcb_get_property_cookie_t leaderCookie, hintsCookie;
 	xcb_query_tree_cookie_t probeCookie;
 	char title[X11TextSize];     /* UTF-8 */
 	char className[X11TextSize]; /* class part of WM_CLASS */
