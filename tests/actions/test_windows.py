@@ -84,7 +84,7 @@ def test_window_case(desk, tmp_path, name, windows, steps, states):
     window marked "later" is made once wincue has started its Find step, and
     nothing after that start line may come before it."""
     config, output = script(*steps)
-    maker = Maker(desk)
+    maker, wincue = Maker(desk), None
     try:
         made = [w for w in windows if w[2] != "later"]
         for cls, title, how in made:
@@ -101,4 +101,6 @@ def test_window_case(desk, tmp_path, name, windows, steps, states):
         assert (wincue.wait(60), wincue.out) == (0, desk.expected(output))
         assert maker.answer("state") == states
     finally:
+        if wincue:
+            wincue.stop()
         maker.close()

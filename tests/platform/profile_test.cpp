@@ -71,6 +71,8 @@ static const struct {
      "Section0", "A", "caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80"},
     {"UTF-16LE lone surrogate", Utf16(u"[S]\nA=x") + S("\x00\xd8") + Utf16(u"y").substr(2), "S",
      "A", "x\xef\xbf\xbdy"},
+    {"UTF-16LE of three-byte characters", Utf16(u"[S]\nA=\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac"),
+     "S", "A", "\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac"},
     {"no-break space is not a blank", "[S]\nB=\xa0v\xa0\n", "S", "B", "\xa0v\xa0"},
     {"keys before any section", "B=1\n[S]\n", "S", "B", "-"},
     {"NUL ends a name", S("[S\0x]\nB=2\n"), "S", "B", "2"},
@@ -134,4 +136,15 @@ TEST_F(Profile, BufferLimits)
 	EXPECT_EQ(buf[0], 0x7f);
 	EXPECT_EQ(GetPrivateProfileStringA("S", "B", "-", nullptr, 9, name.c_str()), 0u);
 	EXPECT_EQ(Read("S", "B", string(5000, '/') + "x"), "-"); /* past PATH_MAX */
+}
+
+/* Microsoft's bounded formatter ends the process on overflow; ours leaves
+ * the buffer empty (callers check lengths first). */
+TEST(SprintfS, EmptiesTheBufferWhenTheTextDoesNotFit)
+{
+	char b[4] = "xyz";
+
+	EXPECT_EQ(sprintf_s(b, sizeof b, "%s", "abcd"), -1);
+	EXPECT_STREQ(b, "");
+	EXPECT_EQ(sprintf_s(b, sizeof b, "%s", "abc"), 3);
 }
