@@ -91,26 +91,6 @@ def ordered(x11, *classes):
     return sorted(w for c in classes for w in x11.desk.clients(c))
 
 
-def test_disabling_a_class_activates_no_other_window(x11, tmp_path):
-    """As on Windows, the focus is simply lost: keys typed next reach none of
-    the class's windows and no other window made active instead, until the
-    user picks one."""
-    maker = Maker(x11)
-    try:
-        maker.create("Other", "other", "takefocus,at=40:300:150:80")
-        maker.create("Pair", "pair 0", "takefocus,at=300:40:150:80")
-        maker.create("Pair", "pair 1", "takefocus,focus,at=300:200:150:80")
-        other, pair1 = ordered(x11, "Pair", "Other")[::2]
-        wait_until(lambda: x11.desk.has_focus(pair1), 5, "the focus")
-        xdotool(x11, "mousemove", "--sync", *map(str, x11.desk.center(pair1)))
-        wincue(x11, tmp_path, ("Enable", dict(Enable="0", ClassName="Pair")))
-        xdotool(x11, "type", "x")
-        click_and_type(x11, other, "y", focused=True)
-        assert events_until(maker, "button 0", "key 0") == ["button 0", "key 0"]
-    finally:
-        maker.close()
-
-
 def test_click_on_a_disabled_window_reaches_no_program(x11, tmp_path):
     """A click on a disabled window stacked over another reaches neither,
     also after wincue has ended, and the one behind is not activated: keys
