@@ -56,6 +56,9 @@ static const char *const atomNames[X11AtomCount] = {
     "_NET_SUPPORTING_WM_CHECK",
     "_WINCUE_SAVED_INPUT",
     "WM_CLIENT_LEADER",
+    "_WINCUE_SHIELD_OWNERS",
+    "_WINCUE_SHIELDS",
+    "_NET_WM_PID",
 };
 
 static const uint32_t WindowEvents =

@@ -58,6 +58,9 @@ enum X11AtomName {
 	X11AtomNetSupportingWmCheck,
 	X11AtomSavedInput,
 	X11AtomWmClientLeader,
+	X11AtomShieldOwners,
+	X11AtomShields,
+	X11AtomNetWmPid,
 	X11AtomCount
 };
 

@@ -23,32 +23,9 @@
 enum { MaxOwners = 1024, MaxShields = 4096 };
 
 /* Shield state */
-static xcb_atom_t ownersAtom, shieldsAtom, pidAtom; /* interned at first use */
-static xcb_window_t anchor;                         /* ours, once we made a shield */
-static xcb_window_t owners[MaxOwners];              /* anchors to keep listed */
+static xcb_window_t anchor;            /* ours, once we made a shield */
+static xcb_window_t owners[MaxOwners]; /* anchors to keep listed */
 static xcb_get_geometry_cookie_t checks[MaxShields];
-
-static xcb_atom_t Intern(xcb_intern_atom_cookie_t cookie)
-{
-	xcb_intern_atom_reply_t *r = xcb_intern_atom_reply(x11, cookie, NULL);
-	xcb_atom_t atom = r != NULL ? r->atom : XCB_NONE;
-
-	free(r);
-	return atom;
-}
-
-static bool AtomsReady(void)
-{
-	if (ownersAtom == XCB_NONE) {
-		xcb_intern_atom_cookie_t o = xcb_intern_atom(x11, 0, 21, "_WINCUE_SHIELD_OWNERS");
-		xcb_intern_atom_cookie_t s = xcb_intern_atom(x11, 0, 15, "_WINCUE_SHIELDS");
-		xcb_intern_atom_cookie_t p = xcb_intern_atom(x11, 0, 11, "_NET_WM_PID");
-		ownersAtom = Intern(o);
-		shieldsAtom = Intern(s);
-		pidAtom = Intern(p);
-	}
-	return ownersAtom != XCB_NONE && shieldsAtom != XCB_NONE && pidAtom != XCB_NONE;
-}
 
 static void AppendWindow(xcb_window_t on, xcb_atom_t property, xcb_window_t value)
 {
@@ -67,8 +44,8 @@ static void MakeAnchor(void)
 	anchor = xcb_generate_id(x11);
 	xcb_create_window(x11, 0, anchor, x11Root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
 	                  XCB_COPY_FROM_PARENT, 0, NULL);
-	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, anchor, pidAtom, XCB_ATOM_CARDINAL, 32, 1,
-	                    &pid);
+	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, anchor, x11Atoms[X11AtomNetWmPid],
+	                    XCB_ATOM_CARDINAL, 32, 1, &pid);
 }
 
 xcb_window_t X11RaiseShield(xcb_window_t window)
@@ -83,8 +60,6 @@ xcb_window_t X11RaiseShield(xcb_window_t window)
 	xcb_window_t shield;
 	bool first = anchor == XCB_NONE;
 
-	if (!AtomsReady())
-		return XCB_NONE;
 	if (first)
 		MakeAnchor();
 	/* As large as a window can be: the window clips it to itself, so it
@@ -94,9 +69,9 @@ xcb_window_t X11RaiseShield(xcb_window_t window)
 	                  XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_DONT_PROPAGATE,
 	                  &swallowed);
 	xcb_map_window(x11, shield);
-	AppendWindow(anchor, shieldsAtom, shield);
+	AppendWindow(anchor, x11Atoms[X11AtomShields], shield);
 	if (first)
-		AppendWindow(x11Root, ownersAtom, anchor);
+		AppendWindow(x11Root, x11Atoms[X11AtomShieldOwners], anchor);
 	return shield;
 }
 
@@ -149,10 +124,12 @@ static bool OwnerRuns(const xcb_get_property_reply_t *pid)
 static bool ReclaimOwner(xcb_window_t owner)
 {
 	xcb_get_property_cookie_t pidCookie =
-	    xcb_get_property(x11, 0, owner, pidAtom, XCB_ATOM_CARDINAL, 0, 1);
-	xcb_get_property_reply_t *list = xcb_get_property_reply(
-	    x11, xcb_get_property(x11, 0, owner, shieldsAtom, XCB_ATOM_WINDOW, 0, MaxShields),
-	    NULL);
+	    xcb_get_property(x11, 0, owner, x11Atoms[X11AtomNetWmPid], XCB_ATOM_CARDINAL, 0, 1);
+	xcb_get_property_reply_t *list =
+	    xcb_get_property_reply(x11,
+	                           xcb_get_property(x11, 0, owner, x11Atoms[X11AtomShields],
+	                                            XCB_ATOM_WINDOW, 0, MaxShields),
+	                           NULL);
 	xcb_get_property_reply_t *pid = xcb_get_property_reply(x11, pidCookie, NULL);
 	bool keep = false;
 
@@ -173,11 +150,10 @@ void X11ReclaimShields(void)
 	xcb_get_property_reply_t *r;
 	int count, kept = 0;
 
-	if (!AtomsReady())
-		return;
-	r = xcb_get_property_reply(
-	    x11, xcb_get_property(x11, 1, x11Root, ownersAtom, XCB_ATOM_WINDOW, 0, MaxOwners),
-	    NULL);
+	r = xcb_get_property_reply(x11,
+	                           xcb_get_property(x11, 1, x11Root, x11Atoms[X11AtomShieldOwners],
+	                                            XCB_ATOM_WINDOW, 0, MaxOwners),
+	                           NULL);
 	/* Not taken off when it was too long to read whole. */
 	count = r != NULL && r->bytes_after == 0 && r->format == 32
 	            ? xcb_get_property_value_length(r) / 4
@@ -189,6 +165,7 @@ void X11ReclaimShields(void)
 	}
 	free(r);
 	if (kept > 0)
-		xcb_change_property(x11, XCB_PROP_MODE_APPEND, x11Root, ownersAtom, XCB_ATOM_WINDOW,
-		                    32, (uint32_t)kept, owners);
+		xcb_change_property(x11, XCB_PROP_MODE_APPEND, x11Root,
+		                    x11Atoms[X11AtomShieldOwners], XCB_ATOM_WINDOW, 32,
+		                    (uint32_t)kept, owners);
 }
