@@ -7,11 +7,9 @@ static const struct {
 	const char *action;
 	void (*run)(void);
 } executors[] = {
-    {"Enable", EnableMatchingWindows},
-    {"Display", DisplayMatchingWindows},
-    {"Find", WaitForWindow},
-    {"Sleep", PauseForStep},
-    {"Cmd", LaunchCommand},
+    {"Enable", EnableMatchingWindows}, {"Display", DisplayMatchingWindows},
+    {"Find", WaitForWindow},           {"Gone", WaitForNoWindow},
+    {"Sleep", PauseForStep},           {"Cmd", LaunchCommand},
 };
 
 void ExecuteStep(void)

@@ -1,16 +1,18 @@
 /*
  * wincue: runs the numbered steps of config.ini in the current directory
  * against the windows of other programs. It echoes the script it accepted,
- * then writes a start and an end line around each step. Exit status is
- * always 0; arguments are ignored.
+ * then writes a start and an end line around each step. Exit status is 0,
+ * or 1 when a Find or Gone step ran out of time; arguments are ignored.
  */
+#include "../actions/actions.h"
 #include "../platform/winapi.h"
 #include "../script/steps.h"
 #include "execute.h"
 
 /* Room for the longest echo, so that it leaves in one write: an accepted
- * section echoes at most 562 bytes (a Find with two 254-character values)
- * and the rejected one at most 1,906, well under 4 * ValueSize a step.
+ * section echoes at most 841 bytes (a Find with Text, ClassName and Timeout
+ * of 254 characters, and Visible) and the rejected one at most 1,906,
+ * well under 4 * ValueSize a step.
  * (Microsoft's runtime takes buffers of 2 to INT_MAX bytes.) */
 static char outputBuffer[MaxSteps * 4 * ValueSize];
 
@@ -37,6 +39,14 @@ int main(int argc, char **argv, char **envp)
 		printf("start - %s\n", StepTable[currentStep].Action);
 		fflush(stdout); /* the first time with the whole echo */
 		ExecuteStep();
+		if (windowGaveUp) {
+			/* Nothing after a wait that failed can be what the
+			 * script meant. */
+			printf("fail  - %s\n", StepTable[currentStep].Action);
+			fflush(stdout);
+			ReportGaveUp();
+			return 1;
+		}
 		printf("end   - %s\n", StepTable[currentStep].Action);
 		fflush(stdout);
 	}

@@ -20,10 +20,11 @@ static struct {
 	WNDENUMPROC callback;
 	LPARAM parameter;
 	uint64_t changes; /* x11Changes when it looked */
-	bool idle;        /* it ran to the end and changed nothing */
+	bool idle;        /* it changed nothing */
 	int repeats;      /* passes before it that asked the same after a Sleep */
 } lastPass;
 static bool slept;        /* Sleep was called since the last pass */
+static uint64_t wakeBy;   /* when a stretched Sleep must end at the latest; 0: any time */
 static bool requestsSent; /* the pass changed something */
 static uint64_t deadline; /* 0 until the pass first waits */
 
@@ -123,6 +124,15 @@ bool X11BeginAction(void)
 	return X11Sync();
 }
 
+/* A waiting program looks again at least every X11FallbackMs, and by the
+ * time its timer is due. */
+static uint64_t StretchEnd(void)
+{
+	uint64_t fallback = X11NowMs() + X11FallbackMs;
+
+	return wakeBy != 0 && wakeBy < fallback ? wakeBy : fallback;
+}
+
 /* Passes asking the same again and again after pauses, on the same
  * desktop, are a program waiting for the answer to change; the answer
  * cannot change before the desktop does. */
@@ -131,7 +141,14 @@ void X11Slept(void)
 	slept = true;
 	if (x11 != NULL && lastPass.idle && lastPass.repeats >= X11WaitingRepeats &&
 	    lastPass.changes == x11Changes && X11Current())
-		X11WaitEvent(X11NowMs() + X11FallbackMs);
+		X11WaitEvent(StretchEnd());
+}
+
+void X11SleptUntil(uint64_t due)
+{
+	wakeBy = due;
+	X11Slept();
+	wakeBy = 0;
 }
 
 void X11EndAction(void)
@@ -220,7 +237,8 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	lastPass.callback = lpEnumFunc;
 	lastPass.parameter = lParam;
 	lastPass.changes = x11Changes;
-	lastPass.idle = completed && !requestsSent;
+	/* A Gone step's passes end early, at the window still there. */
+	lastPass.idle = !requestsSent;
 	FinishPass();
 	return completed;
 }
@@ -257,4 +275,23 @@ int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
 int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 {
 	return CopyName(hWnd, false, lpClassName, nMaxCount);
+}
+
+/* As Windows sees it: a window is shown once it can be seen, and under a
+ * manager (which may still be taking it in) once managed, minimized
+ * included, as Windows keeps a minimized window visible. */
+BOOL IsWindowVisible(HWND hWnd)
+{
+	const X11Window *w;
+	const X11Window *frame;
+
+	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX)
+		return FALSE;
+	w = X11Find((xcb_window_t)hWnd);
+	if (w == NULL)
+		return FALSE;
+	if (ManagerInvolved(w))
+		return IsShown(w);
+	frame = X11FrameOf(w);
+	return w->mapped && (!w->framed || (frame != NULL && frame->mapped));
 }
