@@ -1,6 +1,7 @@
-"""Scripts and faults, each with the exact output and exit status 0 that every
-build must give: the Linux build, its ASan/UBSan build, and wincue.exe under
-Wine. Expected text uses "\\n"; the Windows build's CR LF is added."""
+"""Scripts and faults, each with the exact output and exit status (0 unless
+given) that every build must give: the Linux build, its ASan/UBSan build, and
+wincue.exe under Wine. Expected text uses "\\n"; the Windows build's CR LF is
+added."""
 import os
 import random
 import shutil
@@ -47,8 +48,10 @@ def long_lines():
 
 
 HOSTS, ALL = ("host", "asan"), ("host", "asan", "wine")
+NONE = "ClassName=wincue-none\n"
 
-# (name, config.ini: text, bytes, None for none, or a kind; expected output; targets)
+# (name, config.ini: text, bytes, None for none, or a kind; expected output, or
+#  (exit status, output, the last line on standard error); targets)
 CASES = [
     ("missing config.ini", None, NOTHING, ALL),
     ("empty config.ini", "", NOTHING, ALL),
@@ -121,6 +124,19 @@ CASES = [
      ran("Sleep", "Cmd"), ALL),
     ("lines of 100,000 characters", long_lines(), echoed(0, "Cmd", Cmd="x" * 254) +
      echoed(1, "Sleep", Sleep="0" + "x" * 253) + ran("Cmd", "Sleep"), ALL),
+    ("a negative Timeout looks once, gives up, and nothing after it runs",
+     "[Section0]\nAction=Find\nTimeout=-5\n" + NONE + "[Section1]\n" + SLEEP0,
+     (1, echoed(0, "Find", ClassName="wincue-none", Timeout="-5") + echoed(1, "Sleep", Sleep="0") +
+      "start - Find\nfail  - Find\n",
+      'wincue: [Section0] Find gave up after 0 ms: no window with ClassName "wincue-none"\n'), ALL),
+    ("Visible=0 is echoed, empty extensions are not",
+     "[Section0]\nAction=Gone\nVisible=0\n" + NONE + "[Section1]\nAction=Gone\nTimeout=\n"
+     "Visible=\n" + NONE, echoed(0, "Gone", ClassName="wincue-none", Visible="0") +
+     echoed(1, "Gone", ClassName="wincue-none") + ran("Gone", "Gone"), ALL),
+    ("Visible other than 1 or 0", "[Section0]\nAction=Find\nVisible=2\n" + NONE,
+     rejected(0, Action="Find", ClassName="wincue-none") + NOTHING, ALL),
+    ("Gone needs Text or ClassName", "[Section0]\nAction=Gone\nTimeout=5\n",
+     rejected(0, Action="Gone") + NOTHING, ALL),
 ]
 
 
@@ -141,7 +157,9 @@ def make(d, config):
 def test_script(target, tmp_path, name, config, want, where):
     if target.name not in where:
         pytest.skip("measures only the INI reader of Wine")
-    assert target.run(make(tmp_path, config)) == (0, target.expected(want))
+    status, want, err = want if isinstance(want, tuple) else (0, want, "")
+    assert target.run(make(tmp_path, config)) == (status, target.expected(want))
+    assert target.err.endswith(target.expected(err))
 
 
 @pytest.mark.parametrize("length", [243, 244, 255])
