@@ -22,6 +22,13 @@ void WaitForNoWindow(void);
  * what it waited for, and for how long. */
 void ReportGaveUp(void);
 
+/* What --list and --check see: actions/list.cpp. ListWindows writes one
+ * line a top-level window and returns EnumWindows' result (FALSE: the
+ * desktop could not be read); CountMatchingWindows counts the windows the
+ * step at currentStep matches now. */
+BOOL ListWindows(void);
+int CountMatchingWindows(void);
+
 /* Sleep and Cmd steps: actions/sleep.cpp, cmd.cpp */
 DWORD SleepMilliseconds(const char *value);
 void PauseForStep(void);

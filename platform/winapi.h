@@ -26,8 +26,10 @@
 #define WAIT_OBJECT_0 0
 #define WAIT_TIMEOUT 258
 #define WAIT_FAILED 0xFFFFFFFF
+#define SEM_FAILCRITICALERRORS 0x0001
 
 typedef int BOOL;
+typedef unsigned int UINT;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint16_t WORD;
@@ -93,6 +95,11 @@ BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER *lpDueTime, LONG lPerio
                       BOOL fResume);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
+/* With SEM_FAILCRITICALERRORS the program reports failures itself, and the
+ * X11 layer does not: platform/linux/process.cpp */
+UINT SetErrorMode(UINT uMode);
+UINT GetErrorMode(void);
+
 /* The desktop, X11: platform/linux/x11*.cpp */
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
 int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
@@ -100,6 +107,7 @@ int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
 BOOL EnableWindow(HWND hWnd, BOOL bEnable);
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
 BOOL IsWindowVisible(HWND hWnd);
+BOOL IsWindowEnabled(HWND hWnd);
 
 /* The Microsoft runtime's bounded formatter: platform/linux/format.cpp */
 int sprintf_s(char *buffer, size_t sizeOfBuffer, const char *format, ...);

@@ -164,8 +164,10 @@ static bool LoadSection(StepRecord *step, const char *section, const char *path)
 			return true;
 		}
 	}
-	if (!IsEmpty(step))
+	if (!IsEmpty(step)) {
 		EchoRejected(step, section);
+		loadRejected = 1;
+	}
 	return false;
 }
 

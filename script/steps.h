@@ -22,8 +22,9 @@ struct StepRecord {
 
 /* Program-wide state, defined in script/steps.cpp. */
 extern StepRecord StepTable[MaxSteps];
-extern int stepCount;   /* leading records accepted by LoadScript */
-extern int currentStep; /* the step being run; written by main only */
+extern int stepCount;    /* leading records accepted by LoadScript */
+extern int currentStep;  /* the step being run; written by main only */
+extern int loadRejected; /* 1 when LoadScript stopped at a rejected section */
 
 /* Two values are equal when their bytes match up to the terminators. */
 bool ValueEquals(const char *a, const char *b);

@@ -96,6 +96,21 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 	}
 	return X11NowMs() >= due ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
+static UINT errorMode;
+
+UINT SetErrorMode(UINT uMode)
+{
+	UINT was = errorMode;
+
+	errorMode = uMode;
+	return was;
+}
+
+UINT GetErrorMode(void)
+{
+	return errorMode;
+}
+
 /* Start reports travel on a close-on-exec pipe as ints: a positive one is
  * the started program's pid, anything else a failure to start it. */
 static void Report(int report, int value)

@@ -216,7 +216,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	 * pauses, what the server has sent since. */
 	slept = false;
 	if (!X11Ready() || !(waiting ? X11Refresh() : X11Sync()))
-		return TRUE;
+		return FALSE; /* no desktop to read: the steps go on as on an empty one */
 	grown = (HWND *)X11Grow(visits, &visitCapacity, x11WindowCount, sizeof *visits);
 	if (grown == NULL)
 		return FALSE; /* out of memory: a failure, as Windows has them */
@@ -240,7 +240,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	/* A Gone step's passes end early, at the window still there. */
 	lastPass.idle = !requestsSent;
 	FinishPass();
-	return completed;
+	return completed && X11Alive();
 }
 
 /* Copies a cached name, cut to fit and always terminated. */
