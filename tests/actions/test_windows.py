@@ -1,12 +1,13 @@
 """Window steps against real windows: one table of cases on Windows (wincue.exe
 under Wine, windows of testwindows.exe) and on X11 under every window manager
-the suite starts (the Linux build, windows of testwindows_x11.py); then what
-only X11 shows: real (XTEST) input, minimized windows, lost displays."""
+the suite starts (the Linux build, windows of testwindows_x11.py), and what
+--list and --check see of them. What only X11 shows is in
+tests/platform/test_x11.py."""
 import subprocess
 
 import pytest
 
-from harness import MANAGERS, Child, Maker, Target, script, script_dir
+from harness import MANAGERS, Child, Maker, Target, echoed, script, script_dir
 
 DESKS = ["wine"] + MANAGERS
 
@@ -148,4 +149,34 @@ def test_window_case(desk, tmp_path, case):
     finally:
         if wincue:
             wincue.stop()
+        maker.close()
+
+
+def test_list_and_check(desk, tmp_path):
+    """--list: each window as the steps see it (id, shown or hidden, enabled or
+    disabled, class, title). --check: the echo alone, no step run, and on
+    standard error what each window step matches now."""
+    made = [("Shown", ""), ("Hidden", "hidden"), ("Off", "")]
+    checked = [step("Find", ClassName="wct-list", Visible="1"), step("Gone", ClassName="wct-list"),
+               step("Display", Text="Off", Display="0"), step("Sleep", Sleep="0")]
+    maker = Maker(desk)
+    try:
+        for title, flags in made:
+            maker.create("wct-list", title, flags)
+        config, output = script(step("Enable", Text="Off", Enable="0"))
+        assert desk.run(script_dir(tmp_path, config)) == (0, desk.expected(output))
+        status, out = desk.run(tmp_path, args=["--list"])
+        lines = out.decode("latin-1").replace("\r", "").split("\n")
+        states = ("shown\tenabled", "hidden\tenabled", "shown\tdisabled")
+        want = ["%s\t%s\twct-list\t%s" % (i, s, title)
+                for i, s, (title, _) in zip(maker.answer("ids"), states, made)]
+        assert (status, sorted(x for x in lines if "\twct-list\t" in x)) == (0, sorted(want))
+        config = script(*checked)[0]
+        echo = "".join(echoed(i, a, **v) for i, (a, v) in enumerate(checked))
+        assert desk.run(script_dir(tmp_path, config), args=["--check"]) == (0, desk.expected(echo))
+        assert desk.err == desk.expected("wincue: [Section0] Find: 2 matching windows\n"
+                                         "wincue: [Section1] Gone: 3 matching windows\n"
+                                         "wincue: [Section2] Display: 1 matching window\n")
+        assert maker.answer("state")[2] == "wct-list\tOff\tvisible=1\tenabled=0"
+    finally:
         maker.close()

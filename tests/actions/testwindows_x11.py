@@ -5,6 +5,7 @@ so that one table of window cases runs on both desktops:
   create CLASS TITLE [FLAGS]        -> created ID      (IDs count from 0)
   state                             -> CLASS TITLE visible=0|1 enabled=0|1 ..., end
   show ID, close ID                 -> shown ID, closed ID
+  ids                               -> each window's id (0x and 8 hex digits), end
   quit, or the end of the input     -> exits; its windows go with it
 
 FLAGS, a comma list: hidden, and on X11 also takefocus, nohints, focus (take
@@ -102,6 +103,10 @@ def command(fields):
             desk.destroy(wid)
         desk.d.sync()
         reply("%s %s" % ("shown" if fields[0] == "show" else "closed", fields[1]))
+    elif fields[0] == "ids":
+        for wid in windows:
+            reply("0x%08x" % wid)
+        reply("end")
     elif fields[0] == "state":
         for wid in windows:
             reply(state(wid))

@@ -4,6 +4,7 @@ wincue.exe under Wine. Expected text uses "\\n"; the Windows build's CR LF is
 added."""
 import os
 import random
+import re
 import shutil
 import subprocess
 import tempfile
@@ -12,7 +13,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import Child, Target, echoed, ran, rejected, script_dir, stop_pid, wait_until
+from harness import ROOT, Child, Target, echoed, ran, rejected, script_dir, stop_pid, wait_until
 
 NOTHING = "Can not read a config.ini ."
 LONG = "wincue-no-such-program-" + "x" * 300
@@ -138,6 +139,40 @@ CASES = [
     ("Gone needs Text or ClassName", "[Section0]\nAction=Gone\nTimeout=5\n",
      rejected(0, Action="Gone") + NOTHING, ALL),
 ]
+
+
+VERSION = re.search(r"project\(wincue VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text())[1]
+
+# (name, arguments, config.ini, exit status, output, standard error, targets)
+OPTIONS = [
+    ("--version, and no script run", ["--version"], "[Section0]\n" + SLEEP0, 0,
+     "wincue %s\n" % VERSION, "", ALL),
+    ("other arguments are ignored", ["--frobnicate", "list"], "[Section0]\n" + SLEEP0, 0, RAN, "",
+     ALL),
+    ("--check stops at a rejected section", ["--check"], sections(0, 0) + "[Section1]\nAction=J\n", 1,
+     echoed(0, "Sleep", Sleep="0") + rejected(1, Action="J"), "", ALL),
+    ("--check without a script", ["--check"], None, 1, NOTHING, "", ALL),
+    ("--list without a display", ["--list"], None, 1, "", "wincue: cannot read the desktop\n",
+     HOSTS),
+]
+
+
+@pytest.mark.parametrize("name,args,config,status,out,err,where", OPTIONS,
+                         ids=[o[0] for o in OPTIONS])
+def test_option(target, tmp_path, name, args, config, status, out, err, where):
+    if target.name not in where:
+        pytest.skip("Wine always has a desktop")
+    got = target.run(script_dir(tmp_path, config), args=args)
+    assert (got, target.err) == ((status, target.expected(out)), target.expected(err))
+
+
+@pytest.mark.parametrize("option", ["--help", "/?"])
+def test_help(target, tmp_path, option):
+    """A short usage naming every option; the script in the folder is not run."""
+    status, out = target.run(script_dir(tmp_path, "[Section0]\n" + SLEEP0), args=[option])
+    assert (status, out.split(b"\n")[0].rstrip(b"\r")) == (
+        0, b"Usage: wincue [--list | --check | --help | --version]")
+    assert all(o in out for o in (b"--check", b"/?", b"--version")) and b"start - " not in out
 
 
 def make(d, config):
