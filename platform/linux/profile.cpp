@@ -8,6 +8,8 @@
  * is held without looking at the file again, so a script changed while it
  * loads is read as one version, never a mix of two; a different path is
  * read afresh, and DropProfileCache starts a new load of the same one.
+ * The key lines of the section last asked about are kept too: loading
+ * asks for the keys of one section after another.
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -30,8 +32,9 @@ struct Span {
  * table from section name to the offset + 1 of the first header of that
  * name (0 marks a free slot). */
 static struct {
-	bool held;  /* path was looked at; valid tells the outcome */
-	bool valid; /* the fields below hold its parsed text */
+	bool held;            /* path was looked at; valid tells the outcome */
+	bool valid;           /* the fields below hold its parsed text */
+	char asked[PATH_MAX]; /* the file name as given, path as read */
 	char path[PATH_MAX];
 	char *raw;
 	size_t rawLen;
@@ -42,8 +45,25 @@ static struct {
 	size_t sectionCount;
 } cache;
 
+/* The key lines of the first section of the name last asked for, up to
+ * KeptLines of them; the section's further lines are walked from rest. */
+enum { KeptLines = 32, KeptNameSize = 256 };
+
+static struct {
+	bool valid;
+	char section[KeptNameSize]; /* as asked */
+	bool found;                 /* the file has such a section */
+	int count;
+	Span keys[KeptLines]; /* trimmed, cut at a NUL */
+	Span lines[KeptLines];
+	const char *eq[KeptLines]; /* the line's first '=', or NULL */
+	size_t rest;               /* where the lines not kept begin */
+	bool more;                 /* the section goes on there */
+} kept;
+
 void DropProfileCache(void)
 {
+	kept.valid = false;
 	if (cache.text != cache.raw)
 		free(cache.text);
 	free(cache.raw);
@@ -333,33 +353,83 @@ static bool Hold(const char *path)
 
 /* --- Lookup ----------------------------------------------------------- */
 
-/* The value of key in the first section named section; false when the
- * section or the key is missing, or the key's line has no '='. */
-static bool FindValue(const char *section, const char *key, Span *value)
+/* The name of a key line and its first '=' (NULL when it has none). */
+static Span KeyOf(Span line, const char **eq)
 {
-	Span name = Trim(section, strlen(section)), want = Trim(key, strlen(key)), line;
-	size_t *slot = SlotOf(name), pos;
-	const char *eq;
+	*eq = (const char *)memchr(line.p, '=', line.n);
+	return CutAtNul(Trim(line.p, *eq ? (size_t)(*eq - line.p) : line.n));
+}
 
-	if (*slot == 0)
+/* Keeps the key lines of the first section named section (the index
+ * tells where it starts); false when there is none. */
+static bool KeepSection(const char *section)
+{
+	size_t length = strlen(section), *slot, pos;
+	Span line;
+
+	if (kept.valid && strcmp(kept.section, section) == 0)
+		return kept.found;
+	kept.valid = length < KeptNameSize;
+	if (kept.valid)
+		memcpy(kept.section, section, length + 1);
+	slot = SlotOf(Trim(section, length));
+	kept.found = *slot != 0;
+	kept.count = 0;
+	kept.more = false;
+	if (!kept.found)
 		return false;
 	pos = *slot - 1;
 	NextLine(&pos, &line); /* the header */
-	while (NextLine(&pos, &line) && line.p[0] != '[') {
+	while (kept.count < KeptLines && NextLine(&pos, &line) && line.p[0] != '[') {
 		if (line.p[0] == ';')
 			continue;
-		eq = (const char *)memchr(line.p, '=', line.n);
-		if (!SameName(CutAtNul(Trim(line.p, eq ? (size_t)(eq - line.p) : line.n)), want))
-			continue;
-		if (eq == NULL)
-			return false;
-		*value = CutAtNul(Trim(eq + 1, line.n - (size_t)(eq + 1 - line.p)));
-		if (value->n >= 2 && (value->p[0] == '"' || value->p[0] == '\'') &&
-		    value->p[value->n - 1] == value->p[0]) {
-			value->p++;
-			value->n -= 2;
+		kept.lines[kept.count] = line;
+		kept.keys[kept.count] = KeyOf(line, &kept.eq[kept.count]);
+		kept.count++;
+	}
+	kept.rest = pos;
+	kept.more = kept.count == KeptLines;
+	return true;
+}
+
+/* The value after eq on line, trimmed, cut at a NUL, and without one
+ * outer pair of like quotes. */
+static Span ValueOf(Span line, const char *eq)
+{
+	Span value = CutAtNul(Trim(eq + 1, line.n - (size_t)(eq + 1 - line.p)));
+
+	if (value.n >= 2 && (value.p[0] == '"' || value.p[0] == '\'') &&
+	    value.p[value.n - 1] == value.p[0]) {
+		value.p++;
+		value.n -= 2;
+	}
+	return value;
+}
+
+/* The value of key in the first section named section; false when the
+ * section or the key is missing, or the key's line has no '='. The first
+ * line of the key's name decides. */
+static bool FindValue(const char *section, const char *key, Span *value)
+{
+	Span want = Trim(key, strlen(key)), line;
+	size_t pos;
+	const char *eq;
+
+	if (!KeepSection(section))
+		return false;
+	for (int i = 0; i < kept.count; i++) {
+		if (SameName(kept.keys[i], want)) {
+			if (kept.eq[i] != NULL)
+				*value = ValueOf(kept.lines[i], kept.eq[i]);
+			return kept.eq[i] != NULL;
 		}
-		return true;
+	}
+	for (pos = kept.rest; kept.more && NextLine(&pos, &line) && line.p[0] != '[';) {
+		if (line.p[0] != ';' && SameName(KeyOf(line, &eq), want)) {
+			if (eq != NULL)
+				*value = ValueOf(line, eq);
+			return eq != NULL;
+		}
 	}
 	return false;
 }
@@ -374,6 +444,19 @@ static bool UnixPath(const char *name, char *path)
 	for (size_t i = 0; i <= n; i++)
 		path[i] = name[i] == '\\' ? '/' : name[i];
 	return true;
+}
+
+/* Hold for a file name as given; the name last given is not converted
+ * again. */
+static bool HoldFile(const char *name, char *path)
+{
+	if (cache.held && strcmp(cache.asked, name) == 0)
+		return cache.valid;
+	if (!UnixPath(name, path))
+		return false;
+	Hold(path);
+	strcpy(cache.asked, name); /* shorter than path, which is PATH_MAX */
+	return cache.valid;
 }
 
 static DWORD CopyOut(Span s, LPSTR out, DWORD size)
@@ -395,7 +478,7 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
 
 	if (lpReturnedString == NULL || nSize == 0)
 		return 0;
-	if (lpAppName && lpKeyName && lpFileName && UnixPath(lpFileName, path) && Hold(path) &&
+	if (lpAppName && lpKeyName && lpFileName && HoldFile(lpFileName, path) &&
 	    FindValue(lpAppName, lpKeyName, &value))
 		return CopyOut(value, lpReturnedString, nSize);
 	value = Span{lpDefault ? lpDefault : "", lpDefault ? strlen(lpDefault) : 0};
