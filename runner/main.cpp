@@ -28,7 +28,7 @@ static int RunScript(void)
 	}
 	for (currentStep = 0; currentStep < stepCount; currentStep++) {
 		printf("start - %s\n", StepTable[currentStep].Action);
-		fflush(stdout); /* the first time with the whole echo */
+		fflush(stdout); /* with the whole echo, or the last end line */
 		ExecuteStep();
 		if (windowGaveUp) {
 			/* Nothing after a wait that failed can be what the
@@ -38,8 +38,9 @@ static int RunScript(void)
 			ReportGaveUp();
 			return 1;
 		}
+		/* Leaves with the next start line, or at the exit: nothing
+		 * waits in between. */
 		printf("end   - %s\n", StepTable[currentStep].Action);
-		fflush(stdout);
 	}
 	return 0;
 }
@@ -50,12 +51,13 @@ int main(int argc, char **argv, char **envp)
 
 	(void)envp;
 
-	/* Every line must reach a pipe or file before the step it belongs to
-	 * starts: a run held by a Find is ended from outside, and buffered
-	 * lines would be lost. So the echo leaves with the first start line,
-	 * and each start and end line as soon as it is written. Line buffering
-	 * would cost a write per echo line, and Microsoft's runtime has none
-	 * (it fully buffers a redirected stdout even when asked for it). */
+	/* Every line must reach a pipe or file before the next step starts:
+	 * a run held by a Find is ended from outside, and buffered lines
+	 * would be lost. So the echo leaves with the first start line, and
+	 * each end line with the start line after it, one write a step. Line
+	 * buffering would cost a write per echo line, and Microsoft's runtime
+	 * has none (it fully buffers a redirected stdout even when asked for
+	 * it). */
 	setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 	return option != NULL ? option() : RunScript();
 }
