@@ -74,6 +74,19 @@ class Desk:
         t = self._ask(lambda: self.window(wid).query_tree())
         return t.parent.id if t else None
 
+    def shields(self, wid):
+        """The window's children that swallow the clicks and keys landing on
+        it: mapped, InputOnly, stopping button and key events."""
+        swallowed = X.ButtonPressMask | X.KeyPressMask
+        t = self._ask(lambda: self.window(wid).query_tree())
+        found = []
+        for c in t.children if t else []:
+            a = self._ask(c.get_attributes)
+            if a and a.win_class == X.InputOnly and a.map_state != X.IsUnmapped and \
+                    a.do_not_propagate_mask & swallowed == swallowed:
+                found.append(c.id)
+        return found
+
     def is_shown(self, wid, managed):
         return self.map_state(wid) == X.IsViewable and (not managed or self.wm_state(wid) == 1)
 

@@ -2,6 +2,7 @@
 starts: real (XTEST) clicks and keys for Enable, exact restores, minimized
 windows, real programs; and a display that is missing or goes away."""
 import os
+import random
 import signal
 import subprocess
 import time
@@ -9,7 +10,8 @@ import time
 import pytest
 from Xlib import X, Xatom
 
-from harness import BUILD, MANAGERS, Child, Maker, Target, World, echoed, ran, script, script_dir, wait_until
+from harness import (BUILD, MANAGERS, Child, Maker, Target, World, echoed, ran, script,
+                     script_dir, stop_pid, wait_until)
 from xdesk import Desk
 
 
@@ -141,9 +143,10 @@ def test_a_click_focuses_a_window_enabled_again(x11, tmp_path):
 
 def test_a_later_run_frees_the_slots_of_spent_shields(x11, tmp_path):
     """Shields outlive wincue in a client slot of the run that made them. A
-    window that dies while disabled takes its shield along: the next run's
-    first Enable step frees that run's slot (its anchor window goes with it)
-    and leaves alone a run whose shield still covers a window."""
+    window that dies while disabled takes its shield along: the next run
+    that opens the display, even one whose Enable step matches nothing,
+    frees that run's slot (its anchor window goes with it) and leaves alone
+    a run whose shield still covers a window."""
     def last_owner():
         return x11.desk.prop(x11.desk.root.id, "_WINCUE_SHIELD_OWNERS")[-1]
     maker = Maker(x11)
@@ -157,12 +160,121 @@ def test_a_later_run_frees_the_slots_of_spent_shields(x11, tmp_path):
         assert x11.desk.parent(shield) == kept
         spent = last_owner()
         x11.desk.destroy(dies)
-        wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="kept")))
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="no such window")))
         assert x11.desk.map_state(spent) is None
         assert x11.desk.parent(shield) == kept
         wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="kept")))
     finally:
         maker.close()
+
+
+def start(x11, directory, enable, text):
+    """wincue started on one Enable step, not waited for."""
+    directory.mkdir(exist_ok=True)
+    config = script(("Enable", dict(Enable=enable, Text=text)))[0]
+    return subprocess.Popen(x11.argv, cwd=script_dir(directory, config), env=x11.env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def finish(*runs):
+    for p in runs:
+        try:
+            assert p.wait(30) == 0
+        except subprocess.TimeoutExpired:
+            stop_pid(p.pid)
+            raise
+
+
+# Runs on one window started at the same moment: the Enable value the window
+# had before, the values of the two runs, and what it may end as.
+AT_ONCE = [("two disable", "1", ("0", "0"), {"disabled"}),
+           ("enable against disable", "0", ("1", "0"), {"disabled", "enabled"})]
+
+
+@pytest.mark.parametrize("name,before,runs,ends", AT_ONCE, ids=[a[0] for a in AT_ONCE])
+def test_runs_at_once_leave_one_window_undoable(x11, tmp_path, name, before, runs, ends):
+    """Whatever runs at once do to a window, it ends fully disabled (one
+    shield, input refused) or exactly as it was, and one Enable=1 after
+    them gives back exactly what it had: no shield left, and a real click
+    and keys reach it."""
+    maker = Maker(x11)
+    try:
+        maker.create("Race", "race", "at=40:40:200:120")
+        wid = x11.desk.clients("Race")[0]
+        enabled = maker.answer("input")
+        states = dict(enabled=enabled, disabled=[
+            enabled[0].replace("hints=1:1", "hints=1:0").replace("shields=0", "shields=1")])
+        for i in range(50):
+            wincue(x11, tmp_path, ("Enable", dict(Enable=before, Text="race")))
+            finish(*[start(x11, tmp_path / str(k), v, "race") for k, v in enumerate(runs)])
+            assert maker.answer("input") in [states[e] for e in ends], "round %d" % i
+            wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="race")))
+            assert maker.answer("input") == enabled, "round %d" % i
+        click_and_type(x11, wid, "x", focused=True)
+        assert events_until(maker, "button 0", "key 0")
+    finally:
+        maker.close()
+
+
+def test_loops_of_runs_over_a_shared_window(x11, tmp_path):
+    """Two loops of runs disabling and enabling one window, overlapping:
+    one Enable=1 at the end leaves it exactly as it was."""
+    maker = Maker(x11)
+    try:
+        maker.create("Loop", "loop", "at=40:40:200:120")
+        wid = x11.desk.clients("Loop")[0]
+        enabled = maker.answer("input")
+        for value in "01":
+            (tmp_path / value).mkdir()
+            script_dir(tmp_path / value, script(("Enable", dict(Enable=value, Text="loop")))[0])
+        loop = "for i in $(seq 25); do (cd %s/0 && %s); (cd %s/1 && %s); done" % (
+            tmp_path, x11.argv[0], tmp_path, x11.argv[0])
+        finish(*[subprocess.Popen(["sh", "-c", loop], env=x11.env, stdout=subprocess.DEVNULL)
+                 for _ in range(2)])
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="loop")))
+        assert maker.answer("input") == enabled
+        click_and_type(x11, wid, "x", focused=True)
+        assert events_until(maker, "button 0", "key 0")
+    finally:
+        maker.close()
+
+
+def test_a_run_killed_while_freeing_slots_loses_no_anchor(worlds, tmp_path):
+    """Runs killed at random moments while they free spent slots: every
+    anchor still there stays listed, so a later run frees every spent slot
+    and keeps the one whose shield still covers a window."""
+    world = worlds("none")
+    x11 = Target("host", world)
+    desk = Desk(world.env["DISPLAY"])
+
+    def anchors():
+        return {w.id for w in desk.root.query_tree().children
+                if desk.prop(w.id, "_WINCUE_SHIELDS") is not None}
+
+    def listed():
+        return set(desk.prop(desk.root.id, "_WINCUE_SHIELD_OWNERS") or [])
+
+    def disable(title):
+        wid = desk.make_window("Kill", title, mapped=False)
+        wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text=title)))
+        return wid
+    kept = disable("kept")
+    try:
+        live = anchors()
+        for i in range(20):
+            for wid in [disable("dies %d" % k) for k in range(3)]:
+                desk.destroy(wid)  # and its shield with it: its slot is spent
+            p = start(x11, tmp_path / "killed", "0", "kept")
+            time.sleep(random.uniform(0, 0.01))  # a random moment, not a wait
+            p.kill()
+            p.wait()
+            assert anchors() <= listed(), "round %d" % i
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="no such window")))
+        assert anchors() == live == listed()
+    finally:
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="kept")))
+        desk.destroy(kept)
+        desk.close()
 
 
 def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory):
@@ -383,16 +495,31 @@ def test_no_display(tmp_path, display):
         p.stop()
 
 
+def system_calls(pid, seconds=1.5):
+    """The system calls a process makes over a stretch of time: a count,
+    not a timing."""
+    trace = subprocess.Popen(["strace", "-f", "-qq", "-p", str(pid)], stdout=subprocess.DEVNULL,
+                             stderr=subprocess.PIPE)
+    time.sleep(seconds)  # the stretch counted, not a wait
+    stop_pid(trace.pid)
+    return trace.stderr.read().count(b"\n")
+
+
 def test_display_goes_away(worlds, tmp_path_factory):
-    """The X server killed while wincue waits, with windows in its cache."""
+    """The X server killed while wincue waits, with windows in its cache:
+    one line on standard error, and the Find waits on as calmly as it did
+    on a live display."""
     world = World(tmp_path_factory.mktemp("gone")).start()
     maker = None
     try:
         maker = Maker(Target("host", world))
         maker.create("Gone", "there before")
         p = held(world.env, tmp_path_factory.mktemp("held"))
+        live = system_calls(p.p.pid)
         os.kill(world.pids[0], signal.SIGKILL)  # no DestroyNotify: the cache stays full
         assert one_line_on_stderr(p)
+        dead = system_calls(p.p.pid)
+        assert dead <= live + 20, (live, dead)
         p.stop()
     finally:
         world.stop()
