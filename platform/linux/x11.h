@@ -148,6 +148,13 @@ X11Window *X11FrameOf(const X11Window *window);
  * memory runs out. Its events are selected before its reads are sent. */
 X11Window *X11Track(xcb_window_t id);
 
+/* Asks the manager to configure a window it holds as it is, and waits
+ * until it answers (ICCCM 4.1.5: a synthetic ConfigureNotify) or the
+ * deadline passes. A manager handles what it gets in order, so once it
+ * has answered it has done all it was about to do with the window. After
+ * one that went unanswered, answers no longer are waited for. */
+bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline);
+
 /* Milliseconds on the monotonic clock. */
 uint64_t X11NowMs(void);
 

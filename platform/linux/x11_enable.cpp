@@ -183,6 +183,18 @@ static bool HasFocus(xcb_window_t id)
 	return false;
 }
 
+/* A manager acts on what it read of the window before this step: taking
+ * it in, it focuses it a moment after it has shown it; a click on it while
+ * disabled may make it active only later. Once the manager has answered,
+ * it has done all that, and the window's focus and state can be read. */
+static void SettleManager(xcb_window_t id)
+{
+	const X11Window *w = X11Find(id);
+
+	if (x11Managed && w != NULL && !w->overrideRedirect && w->state == X11StateNormal)
+		X11AwaitManagerAnswer(id, X11PassDeadline());
+}
+
 /* As on Windows, the focus is lost and no other window is activated:
  * under a manager it goes to the shield, where keys die and which the
  * manager takes for the window itself, so it activates no other; when
@@ -325,6 +337,7 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 		reclaimed = true;
 		X11ReclaimShields();
 	}
+	SettleManager((xcb_window_t)hWnd);
 	wasDisabled = bEnable ? Enable((xcb_window_t)hWnd) : Disable((xcb_window_t)hWnd);
 	X11NoteRequests();
 	X11EndAction();
