@@ -13,19 +13,9 @@ from harness import BUILD, MANAGERS, Child, Maker, Target, World, echoed, ran, s
 from xdesk import Desk
 
 
-# Faults of a manager that wincue cannot mend (see the README).
-MANAGER_FAULTS = {
-    ("test_a_click_focuses_a_window_enabled_again", "twm"):
-        "twm focuses the window the pointer enters, not one clicked",
-}
-
-
 @pytest.fixture(params=MANAGERS)
 def x11(request, worlds):
     """The Linux build on a desktop, and python-xlib's view of that desktop."""
-    fault = MANAGER_FAULTS.get((request.function.__name__, request.param))
-    if fault:
-        request.applymarker(pytest.mark.xfail(reason=fault))
     target = Target("host", worlds(request.param))
     target.desk = Desk(target.env["DISPLAY"])
     target.manager, target.managed = request.param, request.param != "none"
