@@ -244,7 +244,7 @@ def test_xterm(x11, tmp_path):
         assert x11.desk.is_shown(wid, x11.managed)
         click_and_type(x11, wid, "blocked\n")
         wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="xterm target")))
-        click_and_type(x11, wid, "open\n")
+        click_and_type(x11, wid, "open\n", focused=True)
         wait_until(lambda: typed.exists() and typed.read_text().endswith("\n"), 10, "cat")
         assert typed.read_text() == "open\n"
     finally:
