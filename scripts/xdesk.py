@@ -108,8 +108,11 @@ class Desk:
     def has_focus(self, wid):
         """Whether the focus is on the window or inside it."""
         w = self.d.get_input_focus().focus
-        if w == X.PointerRoot:  # the keys go where the pointer is
-            w = self.root.query_pointer().child
+        if w == X.PointerRoot or w == self.root:  # the keys go where the pointer is
+            w = below = self.root
+            while not isinstance(below, int):
+                w, pointer = below, self._ask(below.query_pointer)
+                below = pointer.child if pointer else 0
         while not isinstance(w, int) and w.id not in (0, self.root.id):
             if w.id == wid:
                 return True

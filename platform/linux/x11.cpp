@@ -35,6 +35,8 @@ uint64_t x11Passes;
 static uint64_t syncedChanges; /* x11Changes as the last round trip left it */
 static uint64_t syncedAt;      /* when that was, on the monotonic clock */
 static bool readsLeft;         /* it left reads for the next (a frame's trace) */
+static xcb_window_t answering; /* a window whose manager's answer is awaited */
+static bool answered;
 
 /* The cache's storage and its index: slot + 1 by window id, in a table
  * of open addressing with linear probing (0: empty), at most half full. */
@@ -622,9 +624,14 @@ static void HandleEvent(const xcb_generic_event_t *e)
 		OnError((const xcb_generic_error_t *)e);
 		return;
 	}
-	/* A sent event is another client's claim, not the server's word. */
-	if (e->response_type & 0x80)
+	/* A sent event is another client's claim, not the server's word; a
+	 * ConfigureNotify for the window awaited is its manager's answer. */
+	if (e->response_type & 0x80) {
+		if ((e->response_type & 0x7f) == XCB_CONFIGURE_NOTIFY &&
+		    ((const xcb_configure_notify_event_t *)e)->window == answering)
+			answered = true;
 		return;
+	}
 	switch (e->response_type) {
 	case XCB_CREATE_NOTIFY:
 		OnCreate((const xcb_create_notify_event_t *)e);
@@ -757,6 +764,43 @@ void X11WaitEvent(uint64_t deadline)
 	fd.revents = 0;
 	poll(&fd, 1, (int)(deadline - now));
 	DrainEvents(false);
+}
+
+/* Whether the manager declares the EWMH (_NET_SUPPORTING_WM_CHECK); one
+ * that does not (twm) neither answers an empty configure request nor
+ * focuses a window it takes in. */
+static bool ManagerDeclaresEwmh(void)
+{
+	xcb_get_property_reply_t *r = xcb_get_property_reply(
+	    x11,
+	    xcb_get_property(x11, 0, x11Root, x11Atoms[X11AtomNetSupportingWmCheck],
+	                     XCB_ATOM_WINDOW, 0, 1),
+	    NULL);
+	int count;
+
+	X11Items32(r, XCB_ATOM_WINDOW, &count);
+	free(r);
+	return count == 1;
+}
+
+bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline)
+{
+	static int silent = -1; /* a manager that did not answer is not asked again */
+
+	if (!X11Alive())
+		return false;
+	if (silent < 0)
+		silent = !ManagerDeclaresEwmh();
+	if (silent)
+		return false;
+	answering = id;
+	answered = false;
+	xcb_configure_window(x11, id, 0, NULL);
+	while (!answered && X11Alive() && X11Find(id) != NULL && X11NowMs() < deadline)
+		X11WaitEvent(deadline);
+	answering = XCB_NONE;
+	silent = !answered && X11Find(id) != NULL;
+	return answered;
 }
 
 /* -- the connection ---------------------------------------------------- */

@@ -170,6 +170,14 @@ X11Window *X11Track(xcb_window_t id);
  * and their number in count; NULL (count 0) for any other reply. */
 const uint32_t *X11Items32(const xcb_get_property_reply_t *r, xcb_atom_t type, int *count);
 
+/* Asks the manager to configure a window it holds as it is, and waits
+ * until it answers (ICCCM 4.1.5: a synthetic ConfigureNotify) or the
+ * deadline passes. A manager handles what it gets in order, so once it
+ * has answered it has done all it was about to do with the window. After
+ * one that went unanswered, and under a manager that does not declare the
+ * EWMH, answers are not waited for. */
+bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline);
+
 /* Milliseconds on the monotonic clock. */
 uint64_t X11NowMs(void);
 

@@ -211,6 +211,24 @@ static void SetFocus(uint8_t revertTo, xcb_window_t window)
 	focusPass = 0;
 }
 
+/* A manager acts on what it read of the window before this step: taking
+ * it in, it focuses it a moment after it has shown it; a click on it while
+ * disabled may make it active only later. Once the manager has answered,
+ * it has done all that, for every window, and the focus and the windows'
+ * state can be read: a pass asks once, at its first window it shows. */
+static void SettleManager(xcb_window_t id)
+{
+	static uint64_t settledPass; /* x11Passes when asked; 0: ask again */
+	const X11Window *w = X11Find(id);
+
+	if (!x11Managed || w == NULL || w->overrideRedirect || w->state != X11StateNormal ||
+	    (x11InPass && settledPass == x11Passes))
+		return;
+	X11AwaitManagerAnswer(id, X11PassDeadline());
+	settledPass = x11InPass ? x11Passes : 0;
+	focusPass = 0;
+}
+
 /* As on Windows, the focus is lost and no other window is activated:
  * under a manager it goes to the shield, where keys die and which the
  * manager takes for the window itself, so it activates no other; when
@@ -366,6 +384,7 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 
 	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX || !X11BeginAction())
 		return FALSE;
+	SettleManager((xcb_window_t)hWnd);
 	wasDisabled = SetEnabled((xcb_window_t)hWnd, bEnable);
 	X11NoteRequests();
 	X11EndAction();
