@@ -11,7 +11,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import Child, Target, echoed, ran, rejected, script_dir, stop_pid, wait_until
+from harness import DEADLINE, Child, Target, echoed, ran, rejected, script_dir, stop_pid, wait_until
 
 NOTHING = "Can not read a config.ini ."
 LONG = "wincue-no-such-program-" + "x" * 300
@@ -213,14 +213,14 @@ def test_find_held_keeps_every_line(target, tmp_path):
         echoed(0, "Sleep", Sleep="0") + echoed(1, "Find", ClassName="never") + ran("Sleep") +
         "start - Find\n")
     wincue = Child(target.argv, target.env, script_dir(tmp_path, config))
-    wincue.read(lambda out: out == target.expected(want), 30)
+    wincue.read(lambda out: out == target.expected(want))
     wincue.stop()
     assert wincue.out == target.expected(want)
 
 
 def linger_report(path):
     """What linger wrote: its arguments, and on Linux what it inherited."""
-    wait_until(lambda: path.exists() and "reported\n" in path.read_text(), 30, path.name)
+    wait_until(lambda: path.exists() and "reported\n" in path.read_text(), DEADLINE, path.name)
     return path.read_text().split("\n")
 
 
@@ -277,7 +277,7 @@ def test_output_to_a_pipe_nobody_reads(target, tmp_path):
                          stdin=subprocess.DEVNULL, stdout=w, stderr=subprocess.DEVNULL)
     os.close(w)
     try:
-        assert p.wait(30) == 0
+        assert p.wait(DEADLINE) == 0
         assert linger_report(tmp_path / "after.txt")[0] == "started"
     finally:
         (tmp_path / "after.txt.stop").touch()
