@@ -162,7 +162,7 @@ def own_root(target, root, directory):
         "sh", "-c", OWN_ROOT, "sh", str(root)]
     probe = subprocess.run(argv + ["/", "/bin/true"], capture_output=True, text=True)
     if probe.returncode:
-        pytest.skip("no root of its own here: " + probe.stderr)
+        pytest.skip("no root of its own here: " + probe.stderr.strip())
     ran = Target(target.name)
     ran.argv = argv + [directory, "/wincue"]
     return ran
