@@ -30,12 +30,15 @@ build-fuzz: deps
 
 build: build-host build-windows
 
+# The end-to-end suite runs last and verbosely: it shows each test as it
+# ends instead of minutes of silence.
 test: build build-fuzz dist
 	@cmake --preset host-asan >/dev/null
 	@cmake --build --preset host-asan -j $(JOBS)
-	ctest --test-dir build/host --output-on-failure
+	ctest --test-dir build/host --output-on-failure -LE e2e
 	ctest --test-dir build/host-asan --output-on-failure -L unit
 	ctest --test-dir build/fuzz --output-on-failure -L fuzz
+	ctest --test-dir build/host --verbose -L e2e
 
 # New inputs are kept in $(FUZZ_DIR)/corpus, findings in $(FUZZ_DIR)/findings.
 fuzz: build-fuzz

@@ -98,7 +98,7 @@ def test_window_case(desk, tmp_path, name, windows, steps, states):
             assert wincue.out == before
             for cls, title, _ in windows[len(made):]:
                 maker.create(cls, title)
-        assert (wincue.wait(60), wincue.out) == (0, desk.expected(output))
+        assert (wincue.wait(), wincue.out) == (0, desk.expected(output))
         assert maker.answer("state") == states
     finally:
         if wincue:
