@@ -11,7 +11,7 @@ import pytest
 from Xlib import X, Xatom
 from Xlib.protocol import event
 
-from harness import (BUILD, MANAGERS, Child, Maker, Target, World, echoed, ran, script,
+from harness import (BUILD, DEADLINE, MANAGERS, Child, Maker, Target, World, echoed, ran, script,
                      script_dir, stop_pid, wait_until)
 from xdesk import Desk
 
@@ -232,7 +232,7 @@ def start(x11, directory, enable, text):
 def loop(x11, directory, text):
     """A loop of 25 runs disabling, then enabling the window, not waited for."""
     for value in "01":
-        start(x11, directory / value, value, text).wait(30)
+        start(x11, directory / value, value, text).wait(DEADLINE)
     run = "(cd %s/0 && %s); (cd %s/1 && %s)" % (directory, x11.argv[0], directory, x11.argv[0])
     return subprocess.Popen(["sh", "-c", "for i in $(seq 25); do %s; done" % run],
                             env=x11.env, stdout=subprocess.DEVNULL)
@@ -241,7 +241,7 @@ def loop(x11, directory, text):
 def finish(*runs):
     for p in runs:
         try:
-            assert p.wait(30) == 0
+            assert p.wait(DEADLINE) == 0
         except subprocess.TimeoutExpired:
             stop_pid(p.pid)
             raise
