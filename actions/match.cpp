@@ -2,7 +2,8 @@
 #include "actions.h"
 
 /* True when the window's title and class fit the current step; an empty
- * criterion fits anything. Both names are read before any test. */
+ * criterion fits anything. Both names are read before any test. A step
+ * with Visible=1 (Find and Gone read it) also wants the window shown. */
 bool MatchesStep(HWND window)
 {
 	const StepRecord *step = &StepTable[currentStep];
@@ -19,5 +20,5 @@ bool MatchesStep(HWND window)
 		return false;
 	if (step->ClassName[0] != '\0' && !ValueEquals(step->ClassName, className))
 		return false;
-	return true;
+	return !ValueEquals(step->Visible, "1") || IsWindowVisible(window);
 }

@@ -23,9 +23,15 @@
 #define FALSE 0
 #define SW_HIDE 0
 #define SW_SHOW 5
+#define WAIT_OBJECT_0 0
+#define WAIT_TIMEOUT 258
+#define WAIT_FAILED 0xFFFFFFFF
+#define SEM_FAILCRITICALERRORS 0x0001
 
 typedef int BOOL;
+typedef unsigned int UINT;
 typedef uint32_t DWORD;
+typedef int32_t LONG;
 typedef uint16_t WORD;
 typedef unsigned char BYTE;
 typedef char *LPSTR;
@@ -35,6 +41,11 @@ typedef void *HANDLE;
 typedef intptr_t LPARAM;
 typedef uintptr_t HWND; /* an X11 window id on Linux */
 typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
+typedef void(CALLBACK *PTIMERAPCROUTINE)(LPVOID, DWORD, DWORD);
+
+typedef struct {
+	int64_t QuadPart;
+} LARGE_INTEGER;
 
 typedef struct {
 	DWORD cb;
@@ -76,12 +87,27 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                     LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation);
 BOOL CloseHandle(HANDLE hObject);
 
+/* Waitable timers, with Sleep: platform/linux/process.cpp */
+HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES lpTimerAttributes, BOOL bManualReset,
+                            LPCSTR lpTimerName);
+BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER *lpDueTime, LONG lPeriod,
+                      PTIMERAPCROUTINE pfnCompletionRoutine, LPVOID lpArgToCompletionRoutine,
+                      BOOL fResume);
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+
+/* With SEM_FAILCRITICALERRORS the program reports failures itself, and the
+ * X11 layer does not: platform/linux/process.cpp */
+UINT SetErrorMode(UINT uMode);
+UINT GetErrorMode(void);
+
 /* The desktop, X11: platform/linux/x11*.cpp */
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
 int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
 int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
 BOOL EnableWindow(HWND hWnd, BOOL bEnable);
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
+BOOL IsWindowVisible(HWND hWnd);
+BOOL IsWindowEnabled(HWND hWnd);
 
 /* The Microsoft runtime's bounded formatter: platform/linux/format.cpp */
 int sprintf_s(char *buffer, size_t sizeOfBuffer, const char *format, ...);

@@ -6,20 +6,33 @@
 static const struct {
 	const char *action;
 	void (*run)(void);
+	bool window; /* picks windows by Text and ClassName */
 } executors[] = {
-    {"Enable", EnableMatchingWindows},
-    {"Display", DisplayMatchingWindows},
-    {"Find", WaitForWindow},
-    {"Sleep", PauseForStep},
-    {"Cmd", LaunchCommand},
+    {"Enable", EnableMatchingWindows, true}, {"Display", DisplayMatchingWindows, true},
+    {"Find", WaitForWindow, true},           {"Gone", WaitForNoWindow, true},
+    {"Sleep", PauseForStep, false},          {"Cmd", LaunchCommand, false},
 };
+
+/* The executor row of the step at currentStep, or -1. */
+static int ExecutorOf(void)
+{
+	for (int i = 0; i < (int)(sizeof executors / sizeof executors[0]); i++)
+		if (ValueEquals(StepTable[currentStep].Action, executors[i].action))
+			return i;
+	return -1;
+}
 
 void ExecuteStep(void)
 {
-	for (size_t i = 0; i < sizeof executors / sizeof executors[0]; i++) {
-		if (ValueEquals(StepTable[currentStep].Action, executors[i].action)) {
-			executors[i].run();
-			return;
-		}
-	}
+	int i = ExecutorOf();
+
+	if (i >= 0)
+		executors[i].run();
+}
+
+bool IsWindowStep(void)
+{
+	int i = ExecutorOf();
+
+	return i >= 0 && executors[i].window;
 }

@@ -5,4 +5,8 @@
  * an unknown word does nothing. */
 void ExecuteStep(void);
 
+/* True when the step at currentStep picks windows (Enable, Display, Find,
+ * Gone). */
+bool IsWindowStep(void);
+
 #endif

@@ -5,6 +5,7 @@
 StepRecord StepTable[MaxSteps];
 int stepCount;
 int currentStep;
+int loadRejected;
 
 bool ValueEquals(const char *a, const char *b)
 {
@@ -16,4 +17,5 @@ void ResetScript(void)
 	memset(StepTable, 0, sizeof StepTable);
 	stepCount = 0;
 	currentStep = 0;
+	loadRejected = 0;
 }

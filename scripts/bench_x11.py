@@ -15,7 +15,9 @@ with openbox:
     window;
   - the CPU share of wincue, Xvfb and the manager while a Find step waits
     for a window that never comes, of `xdotool search --sync` and
-    devilspie2 likewise, and of Xvfb and the manager with nobody waiting.
+    devilspie2 likewise, and of Xvfb and the manager with nobody waiting;
+    wincue's also while a Find with a Timeout and a Gone step wait;
+  - how late a Find gives up after its Timeout, from its start line.
 
 usage: scripts/bench_x11.py [TRIES]    (after: cmake --build --preset host)
 """
@@ -60,10 +62,25 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def find_script(root, title):
+def find_script(root, title, action="Find", more=""):
     d = tempfile.mkdtemp(dir=root)
-    Path(d, "config.ini").write_text("[Section0]\nAction=Find\nText=%s\n" % title)
+    Path(d, "config.ini").write_text("[Section0]\nAction=%s\nText=%s\n%s" % (action, title, more))
     return d
+
+
+def timeout_lateness(world, root, ms):
+    """How long after its Timeout a Find for no window gives up: from the
+    start line to the fail line, less the Timeout, in ms."""
+    p = subprocess.Popen([WINCUE], cwd=find_script(root, "never", more="Timeout=%d\n" % ms),
+                         env=world.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    while p.stdout.readline() != b"start - Find\n":
+        pass
+    started = time.monotonic_ns() / 1e6
+    while p.stdout.readline() != b"fail  - Find\n":
+        pass
+    ended = time.monotonic_ns() / 1e6
+    p.wait()
+    return ended - started - ms
 
 
 def create_late(desk, title):
@@ -272,6 +289,11 @@ def measure(manager, tries, root):
         figures["cpu"] = "%.2f %%" % cpu[0]
         figures["cpu-x"] = "%.2f %%" % cpu[1]
         figures["cpu-wm"] = "%.2f %%" % cpu[2] if cpu[2] is not None else "-"
+        timed = waiting_cpu(world, [WINCUE], find_script(root, "never comes", more="Timeout=60000\n"))
+        gone = waiting_cpu(world, [WINCUE], find_script(root, "bench 0", "Gone"))
+        figures["cpu-waits"] = "%.2f %% / %.2f %%" % (timed[0], gone[0])
+        late = [timeout_lateness(world, root, 1500) for _ in range(5)]
+        figures["late"] = "%.1f / %.1f ms" % (statistics.median(late), max(late))
         xcpu = waiting_cpu(world, ["xdotool", "search", "--sync", "--name", "^never comes$"])
         figures["cpu-xdotool"] = "%.2f %% (Xvfb %.2f %%)" % (xcpu[0], xcpu[1])
         many.close()
@@ -295,6 +317,8 @@ ROWS = [
     ("cpu-x", "  Xvfb meanwhile", "as idle"),
     ("cpu-wm", "  window manager meanwhile", ""),
     ("cpu-idle", "CPU with nobody waiting", ""),
+    ("cpu-waits", "CPU while Find Timeout=60000 / Gone waits", "<= 0.2 % (openbox)"),
+    ("late", "Find Timeout=1500 gives up late by, median / max", "a few ms"),
     ("cpu-xdotool", "CPU while xdotool --sync waits", ""),
     ("cpu-devilspie", "CPU while devilspie2 waits", ""),
     ("crowd", "windows in the crowd (unmapped)", ""),

@@ -101,6 +101,8 @@ class Child:
     def stop(self):
         stop_pid(self.p.pid)
         self.p.stdout.close()
+        if self.p.stderr:
+            self.p.stderr.close()
 
 
 # -- worlds ---------------------------------------------------------------------

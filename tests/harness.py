@@ -12,21 +12,28 @@ from world import (BUILD, DEADLINE, MANAGERS, ROOT, Child, World, stop_pid,  # n
 
 # -- scripts ------------------------------------------------------------------
 
-def script(*steps):
-    """config.ini text for steps (action, {key: value}) and what wincue prints."""
+def script(*steps, fails=None):
+    """config.ini text for steps (action, {key: value}) and what wincue prints;
+    with fails, the step of that index gives up and no later step runs."""
     config = echo = run = ""
     for i, (action, values) in enumerate(steps):
         config += "[Section%d]\nAction=%s\n" % (i, action)
         config += "".join("%s=%s\n" % kv for kv in values.items())
         echo += echoed(i, action, **values)
-        run += ran(action)
+        if fails is None or i < fails:
+            run += ran(action)
+        elif i == fails:
+            run += "start - %s\nfail  - %s\n" % (action, action)
     return config, echo + run
 
 
 def echoed(i, action, **values):
-    """The echo of an accepted section: Find shows Text and ClassName, the
-    others their own value."""
-    shown = ["Text", "ClassName"] if action == "Find" else [action]
+    """The echo of an accepted section: Find and Gone show Text and
+    ClassName, then Timeout and Visible when given; the others their own
+    value."""
+    shown = [action]
+    if action in ("Find", "Gone"):
+        shown = ["Text", "ClassName"] + [k for k in ("Timeout", "Visible") if values.get(k)]
     return "[Section%d]\nAction    =%s\n%s\n" % (i, action, "".join(
         "%s=%s\n" % (k.ljust(10), values.get(k, "")) for k in shown))
 
@@ -64,18 +71,20 @@ class Target:
             return str(BUILD / "host" / "tests" / name)
         return "Z:" + str(self.world.windows_build / "tests" / name).replace("/", "\\") + ".exe"
 
-    def run(self, directory, timeout=DEADLINE, **kw):
+    def run(self, directory, timeout=DEADLINE, args=(), **kw):
         """Runs to its exit (not to the end of its output, which a program it
-        started may hold); the status (None when it ran on) and the output."""
-        out = directory / "wincue.out"
-        with open(out, "wb") as f:
-            p = subprocess.Popen(self.argv, cwd=directory, env=self.env, stdout=f,
-                                 stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+        started may hold); the status (None when it ran on) and the output.
+        Standard error is left in self.err."""
+        out, err = directory / "wincue.out", directory / "wincue.err"
+        with open(out, "wb") as f, open(err, "wb") as e:
+            p = subprocess.Popen(self.argv + list(args), cwd=directory, env=self.env, stdout=f,
+                                 stdin=subprocess.DEVNULL, stderr=e, **kw)
             try:
                 status = p.wait(timeout)
             except subprocess.TimeoutExpired:
                 stop_pid(p.pid)
                 status = None
+        self.err = err.read_bytes()
         return status, out.read_bytes()
 
 
@@ -109,6 +118,11 @@ class Maker:
         self.ask("create\t%s\t%s%s" % (cls, title, "\t" + flags if flags else ""))
         self.expect("created %d" % self.count)
         self.count += 1
+
+    def change(self, command, number):
+        """show or close the window of that number."""
+        self.ask("%s\t%d" % (command, number))
+        self.expect("%s %d" % ({"show": "shown", "close": "closed"}[command], number))
 
     def answer(self, command):
         self.ask(command)

@@ -24,23 +24,91 @@ __attribute__((constructor)) static void SetUpLikeWindows(void)
 			open("/dev/null", O_RDWR); /* the lowest free descriptor: fd */
 }
 
-/* Suspends for the whole time, also when a signal interrupts it. As on
- * Windows, 0 only gives up the rest of the time slice, and the time is a
- * least: it runs on while the program waits for the desktop to change
- * (X11Slept). */
-void Sleep(DWORD dwMilliseconds)
+/* Suspends for the whole time, also when a signal interrupts it; 0 only
+ * gives up the rest of the time slice. */
+static void Nap(DWORD milliseconds)
 {
 	struct timespec left;
 
-	if (dwMilliseconds == 0) {
+	if (milliseconds == 0) {
 		sched_yield();
-	} else {
-		left.tv_sec = dwMilliseconds / 1000;
-		left.tv_nsec = (long)(dwMilliseconds % 1000) * 1000000L;
-		while (nanosleep(&left, &left) == -1 && errno == EINTR)
-			;
+		return;
 	}
+	left.tv_sec = milliseconds / 1000;
+	left.tv_nsec = (long)(milliseconds % 1000) * 1000000L;
+	while (nanosleep(&left, &left) == -1 && errno == EINTR)
+		;
+}
+
+/* As on Windows the time is a least: it runs on while the program waits
+ * for the desktop to change (X11Slept). */
+void Sleep(DWORD dwMilliseconds)
+{
+	Nap(dwMilliseconds);
 	X11Slept();
+}
+
+/* The one waitable timer a step needs at a time: a deadline on the
+ * monotonic clock, in ms. */
+static struct {
+	bool made;
+	bool set;
+	uint64_t due;
+} timer;
+
+/* Only what wincue asks for: an unnamed manual-reset timer. */
+HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES lpTimerAttributes, BOOL bManualReset,
+                            LPCSTR lpTimerName)
+{
+	if (timer.made || lpTimerAttributes != NULL || !bManualReset || lpTimerName != NULL)
+		return NULL;
+	timer.made = true;
+	timer.set = false;
+	return &timer;
+}
+
+/* A relative due time (negative, in 100 ns units), once, with no routine. */
+BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER *lpDueTime, LONG lPeriod,
+                      PTIMERAPCROUTINE pfnCompletionRoutine, LPVOID lpArgToCompletionRoutine,
+                      BOOL fResume)
+{
+	(void)lpArgToCompletionRoutine;
+	if (hTimer != &timer || !timer.made || lpDueTime == NULL || lpDueTime->QuadPart > 0 ||
+	    lPeriod != 0 || pfnCompletionRoutine != NULL || fResume)
+		return FALSE;
+	timer.due = X11NowMs() + (uint64_t)(-(lpDueTime->QuadPart / 10000));
+	timer.set = true;
+	return TRUE;
+}
+
+/* Waits for the timer, at most dwMilliseconds; like Sleep, longer while
+ * the program waits for the desktop, but never past the timer. */
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+{
+	uint64_t now = X11NowMs();
+	uint64_t due = timer.set ? timer.due : UINT64_MAX;
+
+	if (hHandle != &timer || !timer.made)
+		return WAIT_FAILED;
+	if (now < due) {
+		Nap(due - now < dwMilliseconds ? (DWORD)(due - now) : dwMilliseconds);
+		X11SleptUntil(due);
+	}
+	return X11NowMs() >= due ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+static UINT errorMode;
+
+UINT SetErrorMode(UINT uMode)
+{
+	UINT was = errorMode;
+
+	errorMode = uMode;
+	return was;
+}
+
+UINT GetErrorMode(void)
+{
+	return errorMode;
 }
 
 /* Start reports travel on a close-on-exec pipe as ints: a positive one is
@@ -188,9 +256,10 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
 }
 
 /* The started program is no child of ours and we keep nothing open for
- * it, so there is nothing to release. */
+ * it, so there is nothing to release; the timer can be made again. */
 BOOL CloseHandle(HANDLE hObject)
 {
-	(void)hObject;
+	if (hObject == &timer)
+		timer.made = false;
 	return TRUE;
 }

@@ -18,6 +18,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "../winapi.h"
 #include "x11.h"
 #include "x11_text.h"
 
@@ -82,12 +83,13 @@ uint64_t X11NowMs(void)
 }
 
 /* One line on standard error, the first time only: standard output
- * carries the script's lines and nothing else. */
+ * carries the script's lines and nothing else. None when the program
+ * reports failures itself (SetErrorMode). */
 static void ReportOnce(const char *problem, const char *display)
 {
 	static bool reported;
 
-	if (reported)
+	if (reported || (GetErrorMode() & SEM_FAILCRITICALERRORS))
 		return;
 	reported = true;
 	fprintf(stderr, "wincue: %s \"%s\"; going on as a desktop with no windows\n", problem,

@@ -201,6 +201,9 @@ void X11NoteRequests(void);
  * at most X11FallbackMs. */
 void X11Slept(void);
 
+/* The same, for a wait that must end by due on the monotonic clock. */
+void X11SleptUntil(uint64_t due);
+
 /* Has the pass wait until the manager has shown or withdrawn the window
  * (w, as it was before the request), when a manager is involved. */
 void X11AwaitManager(X11Window *w, bool show);

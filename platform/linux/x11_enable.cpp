@@ -390,3 +390,21 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 	X11EndAction();
 	return wasDisabled;
 }
+
+/* Disabled is what Enable=0 leaves: the saved-input property. FALSE, as on
+ * Windows, also for a window that cannot be read. */
+BOOL IsWindowEnabled(HWND hWnd)
+{
+	xcb_get_property_cookie_t cookie;
+	xcb_get_property_reply_t *r;
+	BOOL enabled;
+
+	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX)
+		return FALSE;
+	cookie = xcb_get_property(x11, 0, (xcb_window_t)hWnd, x11Atoms[X11AtomSavedInput],
+	                          XCB_ATOM_CARDINAL, 0, SavedLength);
+	r = xcb_get_property_reply(x11, cookie, NULL);
+	enabled = r != NULL && Items32(r, XCB_ATOM_CARDINAL) < SavedLength;
+	free(r);
+	return enabled;
+}

@@ -22,11 +22,12 @@ static struct {
 	WNDENUMPROC callback;
 	LPARAM parameter;
 	uint64_t changes; /* x11Changes when it looked */
-	bool idle;        /* it ran to the end and changed nothing */
+	bool idle;        /* it changed nothing */
 	int repeats;      /* passes before it that asked the same after a Sleep */
 	bool dead;        /* it found the display gone */
 } lastPass;
 static bool slept;        /* Sleep was called since the last pass */
+static uint64_t wakeBy;   /* when a stretched Sleep must end at the latest; 0: any time */
 static bool requestsSent; /* the pass changed something */
 static uint64_t deadline; /* 0 until the pass first waits */
 
@@ -136,6 +137,15 @@ static void NoteDeadPass(WNDENUMPROC callback, LPARAM parameter, bool same)
 	lastPass.idle = true;
 }
 
+/* A waiting program looks again at least every X11FallbackMs, and by the
+ * time its timer is due. */
+static uint64_t StretchEnd(void)
+{
+	uint64_t fallback = X11NowMs() + X11FallbackMs;
+
+	return wakeBy != 0 && wakeBy < fallback ? wakeBy : fallback;
+}
+
 /* Passes asking the same again and again after pauses, on the same
  * desktop, are a program waiting for the answer to change; the answer
  * cannot change before the desktop does, and never once it has gone. */
@@ -145,9 +155,16 @@ void X11Slept(void)
 	if (!lastPass.idle || lastPass.repeats < X11WaitingRepeats)
 		return;
 	if (lastPass.dead)
-		poll(NULL, 0, X11FallbackMs); /* a signal may cut it short */
+		poll(NULL, 0, (int)(StretchEnd() - X11NowMs())); /* a signal may cut it short */
 	else if (lastPass.changes == x11Changes && X11Current())
-		X11WaitEvent(X11NowMs() + X11FallbackMs);
+		X11WaitEvent(StretchEnd());
+}
+
+void X11SleptUntil(uint64_t due)
+{
+	wakeBy = due;
+	X11Slept();
+	wakeBy = 0;
 }
 
 void X11EndAction(void)
@@ -217,7 +234,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	x11Passes++;
 	if (!X11Ready() || !(waiting ? X11Refresh() : X11Sync())) {
 		NoteDeadPass(lpEnumFunc, lParam, same);
-		return TRUE;
+		return FALSE; /* no desktop to read: the steps go on as on an empty one */
 	}
 	grown = (HWND *)X11Grow(visits, &visitCapacity, x11WindowCount, sizeof *visits);
 	if (grown == NULL)
@@ -239,10 +256,11 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	lastPass.callback = lpEnumFunc;
 	lastPass.parameter = lParam;
 	lastPass.changes = x11Changes;
-	lastPass.idle = completed && !requestsSent;
+	/* A Gone step's passes end early, at the window still there. */
+	lastPass.idle = !requestsSent;
 	lastPass.dead = false;
 	FinishPass();
-	return completed;
+	return completed && X11Alive();
 }
 
 /* Copies a cached name, cut to fit and always terminated. */
@@ -277,4 +295,23 @@ int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
 int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 {
 	return CopyName(hWnd, false, lpClassName, nMaxCount);
+}
+
+/* As Windows sees it: a window is shown once it can be seen, and under a
+ * manager (which may still be taking it in) once managed, minimized
+ * included, as Windows keeps a minimized window visible. */
+BOOL IsWindowVisible(HWND hWnd)
+{
+	const X11Window *w;
+	const X11Window *frame;
+
+	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX)
+		return FALSE;
+	w = X11Find((xcb_window_t)hWnd);
+	if (w == NULL)
+		return FALSE;
+	if (ManagerInvolved(w))
+		return IsShown(w);
+	frame = X11FrameOf(w);
+	return w->mapped && (!w->framed || (frame != NULL && frame->mapped));
 }

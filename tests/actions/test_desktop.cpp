@@ -7,6 +7,8 @@ static TestWindow windows[MaxTestWindows];
 static bool gone[MaxTestWindows];
 static int windowCount;
 static int passes;
+static DWORD now, due; /* a clock that only waits move, in ms */
+static bool timerMade;
 int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads;
 char testDesktopLog[4096];
 
@@ -19,6 +21,8 @@ void TestDesktopReset(const TestWindow *list, int count)
 	memcpy(windows, list, sizeof windows[0] * (size_t)count);
 	windowCount = count;
 	passes = testDesktopVisits = testDesktopTitleReads = testDesktopClassReads = 0;
+	now = due = 0;
+	timerMade = false;
 	testDesktopLog[0] = '\0';
 }
 
@@ -133,4 +137,49 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
 void Sleep(DWORD dwMilliseconds)
 {
 	Record("sleep(%lu)", (unsigned long)dwMilliseconds);
+}
+
+BOOL IsWindowVisible(HWND hWnd)
+{
+	TestWindow *w = Lookup(hWnd);
+
+	return w && w->visible;
+}
+
+HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, LPCSTR name)
+{
+	(void)attributes;
+	(void)manualReset;
+	(void)name;
+	timerMade = true;
+	return &timerMade;
+}
+
+BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG period,
+                      PTIMERAPCROUTINE routine, LPVOID argument, BOOL resume)
+{
+	(void)period;
+	(void)routine;
+	(void)argument;
+	(void)resume;
+	due = now + (DWORD)(-dueTime->QuadPart / 10000);
+	Record("timer(%lu)", (unsigned long)(due - now));
+	return timer == &timerMade;
+}
+
+/* Time passes only here: the wait ends when the timer is due. */
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+	Record("wait(%lu)", (unsigned long)milliseconds);
+	if (handle != &timerMade || !timerMade)
+		return WAIT_FAILED;
+	now = due - now < milliseconds ? due : now + milliseconds;
+	return now >= due ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+BOOL CloseHandle(HANDLE handle)
+{
+	Record("close");
+	timerMade = timerMade && handle != &timerMade;
+	return TRUE;
 }

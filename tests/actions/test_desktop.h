@@ -27,7 +27,8 @@ void TestDesktopReset(const TestWindow *windows, int count);
 
 /* The log, tokens separated by one space: "pass" for each EnumWindows
  * call with user value 0 ("pass(N)" otherwise), "sleep(ms)",
- * "enable(handle,flag)" and "show(handle,command)". */
+ * "enable(handle,flag)" and "show(handle,command)"; for the one timer,
+ * "timer(ms)" when set, "wait(ms)" and "close". */
 extern char testDesktopLog[4096];
 
 /* Callback calls so far, and name reads of each kind. */

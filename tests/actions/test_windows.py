@@ -1,10 +1,13 @@
 """Window steps against real windows: one table of cases on Windows (wincue.exe
 under Wine, windows of testwindows.exe) and on X11 under every window manager
-the suite starts (the Linux build, windows of testwindows_x11.py); then what
-only X11 shows: real (XTEST) input, minimized windows, lost displays."""
+the suite starts (the Linux build, windows of testwindows_x11.py), and what
+--list and --check see of them. What only X11 shows is in
+tests/platform/test_x11.py."""
+import subprocess
+
 import pytest
 
-from harness import MANAGERS, Child, Maker, Target, script, script_dir
+from harness import MANAGERS, Child, Maker, Target, echoed, script, script_dir
 
 DESKS = ["wine"] + MANAGERS
 
@@ -17,7 +20,8 @@ def state(cls, title, visible=1, enabled=1):
     return "%s\t%s\tvisible=%d\tenabled=%d" % (cls, title, visible, enabled)
 
 
-# (name, windows made (class, title, shown|hidden|later), steps, states afterwards)
+# (name, windows made (class, title, shown|hidden|later|shown later|closed later),
+#  steps, states afterwards[, (the step that gives up, its line on standard error)])
 CASES = [
     ("hide every window of a class",
      [("wct-a", "One", "shown"), ("wct-a", "Two", "shown"), ("wct-b", "Three", "shown")],
@@ -60,7 +64,41 @@ CASES = [
      [step("Find", Text="Hidden"), step("Find", ClassName="wct-a"),
       step("Enable", Text="Hidden", Enable="0")],
      [state("wct-a", "Hidden", 0, 0)]),
+    ("Visible=1: find waits for the show, gone for the hide",
+     [("wct-vis", "Shy", "shown later")],
+     [step("Find", Text="Shy", Visible="1"), step("Display", Text="Shy", Display="0"),
+      step("Gone", ClassName="wct-vis", Visible="1")],
+     [state("wct-vis", "Shy", 0)]),
+    ("Visible=1 finds a shown window; display does not read it",
+     [("wct-shown", "In", "hidden"), ("wct-shown", "Out", "shown")],
+     [step("Find", ClassName="wct-shown", Visible="1", Timeout="20000"),
+      step("Display", ClassName="wct-shown", Display="1", Visible="1")],
+     [state("wct-shown", "In"), state("wct-shown", "Out")]),
+    ("Timeout=0 looks once: a window there is found, one not there is not",
+     [("wct-a", "Stay", "hidden")],
+     [step("Find", Text="Stay", Timeout="0"), step("Find", Text="Never", Timeout="0"),
+      step("Display", ClassName="wct-a", Display="1")],
+     [state("wct-a", "Stay", 0)],
+     (1, 'wincue: [Section1] Find gave up after 0 ms: no window with Text "Never"\n')),
+    ("find ends on a window made within its timeout",
+     [("wct-b", "Other", "shown"), ("wct-late", "Late", "later")],
+     [step("Find", Text="Late", Timeout="20000"), step("Display", Text="Late", Display="0")],
+     [state("wct-b", "Other"), state("wct-late", "Late", 0)]),
+    ("gone waits until the window is closed, and ends at once on none",
+     [("wct-gone", "Bye", "closed later"), ("wct-b", "Other", "shown")],
+     [step("Gone", Text="Bye"), step("Gone", ClassName="wct-none"),
+      step("Display", Text="Other", Display="0")],
+     ["gone", state("wct-b", "Other", 0)]),
+    ("gone gives up at its timeout",
+     [("wct-gone", "Stays", "shown")],
+     [step("Gone", ClassName="wct-gone", Text="Stays", Visible="1", Timeout="200")],
+     [state("wct-gone", "Stays")],
+     (0, 'wincue: [Section0] Gone gave up after 200 ms: still a shown window with Text "Stays"'
+         ' and ClassName "wct-gone"\n')),
 ]
+
+
+LATER = {"shown later": "show", "closed later": "close"}
 
 
 @pytest.fixture(params=DESKS)
@@ -78,29 +116,67 @@ def desk(request, worlds):
         keeper.close()
 
 
-@pytest.mark.parametrize("name,windows,steps,states", CASES, ids=[c[0] for c in CASES])
-def test_window_case(desk, tmp_path, name, windows, steps, states):
-    """wincue's whole output and the windows' states afterwards are exact. A
-    window marked "later" is made once wincue has started its Find step, and
-    nothing after that start line may come before it."""
-    config, output = script(*steps)
+@pytest.mark.parametrize("case", CASES, ids=[c[0] for c in CASES])
+def test_window_case(desk, tmp_path, case):
+    """wincue's whole output, exit status and the windows' states afterwards
+    are exact. What is marked "later" happens once wincue has started its
+    first Find or Gone step, and nothing after that start line may come
+    before it."""
+    name, windows, steps, states = case[:4]
+    fails, err = case[4] if len(case) > 4 else (None, None)
+    config, output = script(*steps, fails=fails)
     maker, wincue = Maker(desk), None
     try:
         made = [w for w in windows if w[2] != "later"]
         for cls, title, how in made:
-            maker.create(cls, title, "hidden" if how == "hidden" else "")
-        wincue = Child(desk.argv, desk.env, script_dir(tmp_path, config))
-        if len(made) < len(windows):
-            before = desk.expected(output[:output.index("start - Find\n") + 13])
+            maker.create(cls, title, "hidden" if how in ("hidden", "shown later") else "")
+        wincue = Child(desk.argv, desk.env, script_dir(tmp_path, config), stderr=subprocess.PIPE)
+        if any(how.endswith("later") for _, _, how in windows):
+            wait = "start - %s\n" % next(a for a, _ in steps if a in ("Find", "Gone"))
+            before = desk.expected(output[:output.index(wait) + len(wait)])
             wincue.read(lambda out: len(out) >= len(before))
             maker.answer("state")  # a round trip: time for a wrong end line to show
             wincue.read(timeout=0)
             assert wincue.out == before
+            for i, (_, _, how) in enumerate(made):
+                if how in LATER:
+                    maker.change(LATER[how], i)
             for cls, title, _ in windows[len(made):]:
                 maker.create(cls, title)
-        assert (wincue.wait(), wincue.out) == (0, desk.expected(output))
+        assert (wincue.wait(), wincue.out) == (int(fails is not None), desk.expected(output))
+        assert err is None or wincue.p.stderr.read() == desk.expected(err)
         assert maker.answer("state") == states
     finally:
         if wincue:
             wincue.stop()
+        maker.close()
+
+
+def test_list_and_check(desk, tmp_path):
+    """--list: each window as the steps see it (id, shown or hidden, enabled or
+    disabled, class, title). --check: the echo alone, no step run, and on
+    standard error what each window step matches now."""
+    made = [("Shown", ""), ("Hidden", "hidden"), ("Off", "")]
+    checked = [step("Find", ClassName="wct-list", Visible="1"), step("Gone", ClassName="wct-list"),
+               step("Display", Text="Off", Display="0"), step("Sleep", Sleep="0")]
+    maker = Maker(desk)
+    try:
+        for title, flags in made:
+            maker.create("wct-list", title, flags)
+        config, output = script(step("Enable", Text="Off", Enable="0"))
+        assert desk.run(script_dir(tmp_path, config)) == (0, desk.expected(output))
+        status, out = desk.run(tmp_path, args=["--list"])
+        lines = out.decode("latin-1").replace("\r", "").split("\n")
+        states = ("shown\tenabled", "hidden\tenabled", "shown\tdisabled")
+        want = ["%s\t%s\twct-list\t%s" % (i, s, title)
+                for i, s, (title, _) in zip(maker.answer("ids"), states, made)]
+        assert (status, sorted(x for x in lines if "\twct-list\t" in x)) == (0, sorted(want))
+        config = script(*checked)[0]
+        echo = "".join(echoed(i, a, **v) for i, (a, v) in enumerate(checked))
+        assert desk.run(script_dir(tmp_path, config), args=["--check"]) == (0, desk.expected(echo))
+        assert desk.err == desk.expected("wincue: [Section0] Find: 2 matching windows\n"
+                                         "wincue: [Section1] Gone: 3 matching windows\n"
+                                         "wincue: [Section2] Display: 1 matching window\n")
+        assert maker.answer("state")[2] == "wct-list\tOff\tvisible=1\tenabled=0"
+    finally:
         maker.close()

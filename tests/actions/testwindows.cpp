@@ -7,6 +7,9 @@
  *   create CLASS TITLE [hidden]    -> created ID   (IDs count from 0)
  *   state                          -> CLASS TITLE visible=0|1 enabled=0|1
  *                                     for each window in order, then end
+ *   show ID, close ID              -> shown ID, closed ID
+ *   ids                            -> each window's handle (0x and 8 hex
+ *                                     digits) in order, then end
  *   quit, or the end of the input  -> exits; its windows go with it
  *
  * Anything else gets "error ..." back. The main thread owns the windows
@@ -16,6 +19,7 @@
  */
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
@@ -110,6 +114,29 @@ static void CreateTestWindow(char **fields, int n)
 	Reply("created %d\n", windowCount - 1);
 }
 
+static void ChangeWindow(char **fields, int n)
+{
+	bool show = strcmp(fields[0], "show") == 0;
+	int id = n == 2 ? atoi(fields[1]) : -1;
+
+	if (id < 0 || id >= windowCount) {
+		Reply("error %s\n", fields[0]);
+		return;
+	}
+	if (show)
+		ShowWindow(windows[id], SW_SHOW);
+	else
+		DestroyWindow(windows[id]);
+	Reply("%s %d\n", show ? "shown" : "closed", id);
+}
+
+static void ReportIds(void)
+{
+	for (int i = 0; i < windowCount; i++)
+		Reply("0x%08lx\n", (unsigned long)(ULONG_PTR)windows[i]);
+	Reply("end\n");
+}
+
 static void ReportState(void)
 {
 	char className[NameSize], title[NameSize];
@@ -143,6 +170,10 @@ static bool HandleLine(void)
 		CreateTestWindow(fields, n);
 	else if (strcmp(fields[0], "state") == 0 && n == 1)
 		ReportState();
+	else if (strcmp(fields[0], "ids") == 0 && n == 1)
+		ReportIds();
+	else if (strcmp(fields[0], "show") == 0 || strcmp(fields[0], "close") == 0)
+		ChangeWindow(fields, n);
 	else
 		Reply("error unknown command\n");
 	return true;

@@ -4,6 +4,8 @@ so that one table of window cases runs on both desktops:
   (at start)                        -> ready
   create CLASS TITLE [FLAGS]        -> created ID      (IDs count from 0)
   state                             -> CLASS TITLE visible=0|1 enabled=0|1 ..., end
+  show ID, close ID                 -> shown ID, closed ID
+  ids                               -> each window's id (0x and 8 hex digits), end
   quit, or the end of the input     -> exits; its windows go with it
 
 FLAGS, a comma list: hidden, and on X11 also takefocus, nohints, focus (take
@@ -38,15 +40,20 @@ def box(text):
     return tuple(int(n) for n in text.split(":"))
 
 
+def until_viewable(wid):
+    deadline = time.monotonic() + 10
+    while desk.map_state(wid) != X.IsViewable and time.monotonic() < deadline:
+        time.sleep(0.002)
+
+
 def create(cls, title, flags=""):
     flags = dict(f.partition("=")[::2] for f in flags.split(",") if f)
     hidden = "hidden" in flags
     wid = desk.make_window(cls, None, not hidden, box(flags.get("at", "40:40:240:120")),
                            "nohints" not in flags, "takefocus" in flags,
                            box(flags["region"]) if "region" in flags else None)
-    deadline = time.monotonic() + 10
-    while not hidden and desk.map_state(wid) != X.IsViewable and time.monotonic() < deadline:
-        time.sleep(0.002)
+    if not hidden:
+        until_viewable(wid)
     w = desk.window(wid)
     if "focus" in flags:
         w.set_input_focus(X.RevertToParent, X.CurrentTime)
@@ -88,6 +95,19 @@ def take_events():
 def command(fields):
     if fields[0] == "create" and 3 <= len(fields) <= 4:
         create(*fields[1:])
+    elif fields[0] in ("show", "close") and len(fields) == 2:
+        wid = windows[int(fields[1])]
+        if fields[0] == "show":
+            desk.window(wid).map()
+            until_viewable(wid)
+        else:
+            desk.destroy(wid)
+        desk.d.sync()
+        reply("%s %s" % ("shown" if fields[0] == "show" else "closed", fields[1]))
+    elif fields[0] == "ids":
+        for wid in windows:
+            reply("0x%08x" % wid)
+        reply("end")
     elif fields[0] == "state":
         for wid in windows:
             reply(state(wid))

@@ -13,7 +13,7 @@ namespace
 /* The step goes to record 1, behind a decoy in record 0: executors must
  * take theirs at currentStep. */
 void SetStep(const char *text, const char *className, const char *enable = "",
-             const char *display = "")
+             const char *display = "", const char *timeout = "")
 {
 	StepRecord *step = &StepTable[1];
 
@@ -25,6 +25,7 @@ void SetStep(const char *text, const char *className, const char *enable = "",
 	snprintf(step->ClassName, ValueSize, "%s", className);
 	snprintf(step->Enable, ValueSize, "%s", enable);
 	snprintf(step->Display, ValueSize, "%s", display);
+	snprintf(step->Timeout, ValueSize, "%s", timeout);
 	stepCount = 2;
 	currentStep = 1;
 }
@@ -146,6 +147,8 @@ struct FindCase {
 	const char *text, *className;
 	const char *log;
 	int visits; /* over all passes */
+	const char *timeout = "";
+	int gaveUp = 0;
 };
 
 const TestWindow mainA = {"Main", "A", true, true, 0, Stays};
@@ -162,6 +165,7 @@ const FindCase findCases[] = {
     {"pass ends at the first match", {otherB, mainB, mainA}, 3, "Main", "", "pass", 2},
     {"appears later", {otherB, lateA}, 2, "", "A", "pass sleep(1) pass sleep(1) pass", 4},
     {"vanishing mid-pass", {mainB, vanishingA, nextA}, 3, "", "A", "pass sleep(1) pass", 4},
+    {"Timeout=2", {otherB}, 1, "", "A", "timer(2) pass wait(1) pass wait(1) close", 2, "2", 1},
 };
 
 TEST(WaitForWindow, PassesAndPauses)
@@ -169,11 +173,13 @@ TEST(WaitForWindow, PassesAndPauses)
 	for (const FindCase &c : findCases) {
 		SCOPED_TRACE(c.name);
 		TestDesktopReset(c.windows, c.count);
-		SetStep(c.text, c.className);
+		SetStep(c.text, c.className, "", "", c.timeout);
 		windowFound = 1; /* left over from an earlier Find step */
+		windowGaveUp = !c.gaveUp;
 		WaitForWindow();
 		EXPECT_STREQ(testDesktopLog, c.log);
 		EXPECT_EQ(testDesktopVisits, c.visits);
+		EXPECT_EQ(windowGaveUp, c.gaveUp);
 		ExpectBothNamesReadPerVisit();
 	}
 }

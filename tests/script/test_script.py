@@ -1,8 +1,10 @@
-"""Scripts and faults, each with the exact output and exit status 0 that every
-build must give: the Linux build, its ASan/UBSan build, and wincue.exe under
-Wine. Expected text uses "\\n"; the Windows build's CR LF is added."""
+"""Scripts and faults, each with the exact output and exit status (0 unless
+given) that every build must give: the Linux build, its ASan/UBSan build, and
+wincue.exe under Wine. Expected text uses "\\n"; the Windows build's CR LF is
+added."""
 import os
 import random
+import re
 import shutil
 import subprocess
 import tempfile
@@ -11,7 +13,8 @@ from pathlib import Path
 
 import pytest
 
-from harness import DEADLINE, Child, Target, echoed, ran, rejected, script_dir, stop_pid, wait_until
+from harness import (DEADLINE, ROOT, Child, Target, echoed, ran, rejected, script_dir, stop_pid,
+                     wait_until)
 
 NOTHING = "Can not read a config.ini ."
 LONG = "wincue-no-such-program-" + "x" * 300
@@ -47,8 +50,10 @@ def long_lines():
 
 
 HOSTS, ALL = ("host", "asan"), ("host", "asan", "wine")
+NONE = "ClassName=wincue-none\n"
 
-# (name, config.ini: text, bytes, None for none, or a kind; expected output; targets)
+# (name, config.ini: text, bytes, None for none, or a kind; expected output, or
+#  (exit status, output, the last line on standard error); targets)
 CASES = [
     ("missing config.ini", None, NOTHING, ALL),
     ("empty config.ini", "", NOTHING, ALL),
@@ -121,7 +126,54 @@ CASES = [
      ran("Sleep", "Cmd"), ALL),
     ("lines of 100,000 characters", long_lines(), echoed(0, "Cmd", Cmd="x" * 254) +
      echoed(1, "Sleep", Sleep="0" + "x" * 253) + ran("Cmd", "Sleep"), ALL),
+    ("a negative Timeout looks once, gives up, and nothing after it runs",
+     "[Section0]\nAction=Find\nTimeout=-5\n" + NONE + "[Section1]\n" + SLEEP0,
+     (1, echoed(0, "Find", ClassName="wincue-none", Timeout="-5") + echoed(1, "Sleep", Sleep="0") +
+      "start - Find\nfail  - Find\n",
+      'wincue: [Section0] Find gave up after 0 ms: no window with ClassName "wincue-none"\n'), ALL),
+    ("Visible=0 is echoed, empty extensions are not",
+     "[Section0]\nAction=Gone\nVisible=0\n" + NONE + "[Section1]\nAction=Gone\nTimeout=\n"
+     "Visible=\n" + NONE, echoed(0, "Gone", ClassName="wincue-none", Visible="0") +
+     echoed(1, "Gone", ClassName="wincue-none") + ran("Gone", "Gone"), ALL),
+    ("Visible other than 1 or 0", "[Section0]\nAction=Find\nVisible=2\n" + NONE,
+     rejected(0, Action="Find", ClassName="wincue-none") + NOTHING, ALL),
+    ("Gone needs Text or ClassName", "[Section0]\nAction=Gone\nTimeout=5\n",
+     rejected(0, Action="Gone") + NOTHING, ALL),
 ]
+
+
+VERSION = re.search(r"project\(wincue VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text())[1]
+
+# (name, arguments, config.ini, exit status, output, standard error, targets)
+OPTIONS = [
+    ("--version, and no script run", ["--version"], "[Section0]\n" + SLEEP0, 0,
+     "wincue %s\n" % VERSION, "", ALL),
+    ("other arguments are ignored", ["--frobnicate", "list"], "[Section0]\n" + SLEEP0, 0, RAN, "",
+     ALL),
+    ("--check stops at a rejected section", ["--check"], sections(0, 0) + "[Section1]\nAction=J\n", 1,
+     echoed(0, "Sleep", Sleep="0") + rejected(1, Action="J"), "", ALL),
+    ("--check without a script", ["--check"], None, 1, NOTHING, "", ALL),
+    ("--list without a display", ["--list"], None, 1, "", "wincue: cannot read the desktop\n",
+     HOSTS),
+]
+
+
+@pytest.mark.parametrize("name,args,config,status,out,err,where", OPTIONS,
+                         ids=[o[0] for o in OPTIONS])
+def test_option(target, tmp_path, name, args, config, status, out, err, where):
+    if target.name not in where:
+        pytest.skip("Wine always has a desktop")
+    got = target.run(script_dir(tmp_path, config), args=args)
+    assert (got, target.err) == ((status, target.expected(out)), target.expected(err))
+
+
+@pytest.mark.parametrize("option", ["--help", "/?"])
+def test_help(target, tmp_path, option):
+    """A short usage naming every option; the script in the folder is not run."""
+    status, out = target.run(script_dir(tmp_path, "[Section0]\n" + SLEEP0), args=[option])
+    assert (status, out.split(b"\n")[0].rstrip(b"\r")) == (
+        0, b"Usage: wincue [--list | --check | --help | --version]")
+    assert all(o in out for o in (b"--check", b"/?", b"--version")) and b"start - " not in out
 
 
 def make(d, config):
@@ -141,7 +193,9 @@ def make(d, config):
 def test_script(target, tmp_path, name, config, want, where):
     if target.name not in where:
         pytest.skip("measures only the INI reader of Wine")
-    assert target.run(make(tmp_path, config)) == (0, target.expected(want))
+    status, want, err = want if isinstance(want, tuple) else (0, want, "")
+    assert target.run(make(tmp_path, config)) == (status, target.expected(want))
+    assert target.err.endswith(target.expected(err))
 
 
 # Runs a program in a root of its own: a private mount namespace (a user

@@ -1,0 +1,46 @@
+/* What --list and --check show of the desktop: the windows as the window
+ * steps see them. */
+#include <stdint.h>
+
+#include "../script/steps.h"
+#include "actions.h"
+
+static int matchCount;
+
+/* One line a window: its id, states, class and title, tab-separated, the
+ * names read and cut as the window steps read them. */
+static BOOL CALLBACK ListWindowProc(HWND window, LPARAM unused)
+{
+	char title[ValueSize];
+	char className[ValueSize];
+
+	(void)unused;
+	memset(title, 0, sizeof title);
+	memset(className, 0, sizeof className);
+	GetWindowTextA(window, title, ValueSize);
+	GetClassNameA(window, className, ValueSize);
+	printf("0x%08lx\t%s\t%s\t%s\t%s\n", (unsigned long)(uintptr_t)window,
+	       IsWindowVisible(window) ? "shown" : "hidden",
+	       IsWindowEnabled(window) ? "enabled" : "disabled", className, title);
+	return TRUE;
+}
+
+BOOL ListWindows(void)
+{
+	return EnumWindows(ListWindowProc, 0);
+}
+
+static BOOL CALLBACK CountWindowProc(HWND window, LPARAM unused)
+{
+	(void)unused;
+	if (MatchesStep(window))
+		matchCount++;
+	return TRUE;
+}
+
+int CountMatchingWindows(void)
+{
+	matchCount = 0;
+	EnumWindows(CountWindowProc, 0);
+	return matchCount;
+}
