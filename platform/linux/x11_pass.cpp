@@ -146,6 +146,15 @@ static uint64_t StretchEnd(void)
 	return wakeBy != 0 && wakeBy < fallback ? wakeBy : fallback;
 }
 
+/* A signal may cut it short. */
+static void PauseUntil(uint64_t end)
+{
+	uint64_t now = X11NowMs();
+
+	if (end > now)
+		poll(NULL, 0, (int)(end - now));
+}
+
 /* Passes asking the same again and again after pauses, on the same
  * desktop, are a program waiting for the answer to change; the answer
  * cannot change before the desktop does, and never once it has gone. */
@@ -155,7 +164,7 @@ void X11Slept(void)
 	if (!lastPass.idle || lastPass.repeats < X11WaitingRepeats)
 		return;
 	if (lastPass.dead)
-		poll(NULL, 0, (int)(StretchEnd() - X11NowMs())); /* a signal may cut it short */
+		PauseUntil(StretchEnd());
 	else if (lastPass.changes == x11Changes && X11Current())
 		X11WaitEvent(StretchEnd());
 }
