@@ -47,6 +47,39 @@ def test_zip_text_is_source_with_crlf(member, source):
         assert data.replace(b"\r\n", b"\n") == f.read()
 
 
+def source_date_epoch():
+    """What `make dist` stamps the packages with: the environment's, else the commit's."""
+    if os.environ.get("SOURCE_DATE_EPOCH"):
+        return os.environ["SOURCE_DATE_EPOCH"]
+    out = run("git", "-C", ROOT, "log", "-1", "--format=%ct")
+    if out.returncode != 0:
+        pytest.skip("no commit to take the packages' time from")
+    return out.stdout.strip()
+
+
+@pytest.fixture(scope="module")
+def rebuilt(tmp_path_factory):
+    """The packages built once more, from the presets but in another build directory
+    and with only what the packages hold."""
+    tmp = tmp_path_factory.mktemp("rebuilt")
+    env = dict(os.environ, SOURCE_DATE_EPOCH=source_date_epoch())
+    for preset, generator in (("win32", "ZIP"), ("host", "DEB")):
+        build = str(tmp / preset)
+        for cmd in (("cmake", "--preset", preset, "-B", build, "-DBUILD_TESTING=OFF",
+                     "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON"),
+                    ("cmake", "--build", build, "-j2", "--target", "wincue"),
+                    ("cpack", "-G", generator, "-B", str(tmp / "dist"))):
+            out = run(*cmd, cwd=build if cmd[0] == "cpack" else ROOT, env=env)
+            assert out.returncode == 0, out.stdout + out.stderr
+    return tmp / "dist"
+
+
+@pytest.mark.parametrize("package", [ZIP, DEB], ids=["zip", "deb"])
+def test_package_is_reproducible(rebuilt, package):
+    with open(package, "rb") as a, open(rebuilt / os.path.basename(package), "rb") as b:
+        assert a.read() == b.read()
+
+
 def test_deb_listing():
     lines = run("dpkg-deb", "-c", DEB).stdout.splitlines()
     files = {l.split()[-1][2:]: l.split()[0] for l in lines if not l.endswith("/")}
