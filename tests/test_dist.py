@@ -28,7 +28,8 @@ def run(*cmd, **kw):
 
 def test_zip_listing():
     assert set(zipfile.ZipFile(ZIP).namelist()) == {
-        "wincue.exe", "README.txt", "LICENSE.txt", "examples/", "examples/config.ini"}
+        "wincue.exe", "README.txt", "LICENSE.txt", "CHANGES.txt", "examples/",
+        "examples/config.ini"}
 
 
 def test_zip_exe_is_the_checked_release():
@@ -39,6 +40,7 @@ def test_zip_exe_is_the_checked_release():
 
 @pytest.mark.parametrize("member,source", [
     ("README.txt", "README.md"), ("LICENSE.txt", "LICENSE"),
+    ("CHANGES.txt", "cmake/debian-changelog"),
     ("examples/config.ini", "examples/config.ini")])
 def test_zip_text_is_source_with_crlf(member, source):
     data = zipfile.ZipFile(ZIP).read(member)
@@ -88,7 +90,7 @@ def test_deb_listing():
 
 @pytest.mark.parametrize("field,expected", [
     ("Package", "wincue"), ("Version", VERSION), ("Architecture", ARCH),
-    ("Depends", "libc6 libxcb1")])
+    ("Depends", "libc6 libxcb1"), ("Suggests", "x11-apps")])
 def test_deb_field(field, expected):
     value = re.search(rf"(?m)^ {field}: (.*)$", run("dpkg-deb", "-I", DEB).stdout).group(1)
     if field == "Depends":  # names only: shlibdeps' versions follow the libraries
