@@ -108,7 +108,9 @@ def test_deb_program_runs_a_script(tmp_path):
 
 @pytest.mark.parametrize("cmd,complaint", [
     (("lintian", DEB), r"(?m)^E: "),
-    (("mandoc", "-T", "lint", os.path.join(ROOT, "wincue.1")), r"\S")])
+    # A stale man database on the build machine is no fault of the page.
+    (("mandoc", "-T", "lint", os.path.join(ROOT, "wincue.1")),
+     r"(?m)^(?!mandoc: outdated mandoc\.db lacks)\S")])
 def test_no_complaints(cmd, complaint):
     out = run(*cmd)
     report = out.stdout + out.stderr
