@@ -6,6 +6,13 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 600
 FUZZ_ARGS ?=
 FUZZ_DIR = build/fuzz/tests/fuzz
+# Packages of one commit are the same byte for byte whenever they are built:
+# every time stamp in them (files, archive members, the exe's PE date) is
+# the commit's, unless SOURCE_DATE_EPOCH already says otherwise.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
 
 .PHONY: all demo test dist bench fuzz deps build build-host build-windows build-fuzz clean
 
