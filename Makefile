@@ -6,6 +6,13 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 600
 FUZZ_ARGS ?=
 FUZZ_DIR = build/fuzz/tests/fuzz
+# Packages of one commit are the same byte for byte whenever they are built:
+# every time stamp in them (files, archive members, the exe's PE date) is
+# the commit's, unless SOURCE_DATE_EPOCH already says otherwise.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
 
 .PHONY: all demo test dist bench fuzz deps build build-host build-windows build-fuzz clean
 
@@ -30,12 +37,15 @@ build-fuzz: deps
 
 build: build-host build-windows
 
+# The end-to-end suite runs last and verbosely: it shows each test as it
+# ends instead of minutes of silence.
 test: build build-fuzz dist
 	@cmake --preset host-asan >/dev/null
 	@cmake --build --preset host-asan -j $(JOBS)
-	ctest --test-dir build/host --output-on-failure
+	ctest --test-dir build/host --output-on-failure -LE e2e
 	ctest --test-dir build/host-asan --output-on-failure -L unit
 	ctest --test-dir build/fuzz --output-on-failure -L fuzz
+	ctest --test-dir build/host --verbose -L e2e
 
 # New inputs are kept in $(FUZZ_DIR)/corpus, findings in $(FUZZ_DIR)/findings.
 fuzz: build-fuzz

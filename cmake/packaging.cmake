@@ -30,9 +30,13 @@ if(WIN32)
   copy_with_crlf(${PROJECT_SOURCE_DIR}/README.md ${crlf}/README.txt)
   copy_with_crlf(${PROJECT_SOURCE_DIR}/LICENSE ${crlf}/LICENSE.txt)
   copy_with_crlf(${PROJECT_SOURCE_DIR}/examples/config.ini ${crlf}/config.ini)
+  # What changed, for Windows users too; the Debian package has it as its
+  # changelog.
+  copy_with_crlf(${PROJECT_SOURCE_DIR}/cmake/debian-changelog ${crlf}/CHANGES.txt)
   # Unzipped, the program is where the user looks first, at the top.
   install(TARGETS wincue RUNTIME DESTINATION .)
-  install(FILES ${crlf}/README.txt ${crlf}/LICENSE.txt DESTINATION .)
+  install(FILES ${crlf}/README.txt ${crlf}/LICENSE.txt ${crlf}/CHANGES.txt
+    DESTINATION .)
   install(FILES ${crlf}/config.ini DESTINATION examples)
 
   set(CPACK_GENERATOR ZIP)
@@ -52,6 +56,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SECTION x11)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # The bundled example starts xlogo, which nothing else pulls in.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS x11-apps)
   # CPack puts the summary above this as the first line.
   set(CPACK_PACKAGE_DESCRIPTION
     "wincue reads the numbered steps of config.ini in the current directory

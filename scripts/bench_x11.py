@@ -10,6 +10,9 @@ with openbox:
     openbox, devilspie2's (a rule that writes a line when the window
     opens; it sees windows through the manager's client list), median and
     95th percentile over the tries;
+  - Enable=0 and Enable=1 over 1,000 windows: the run's time, and the
+    round trips it waits for (the polls xcb makes, counted by strace) a
+    window;
   - the CPU share of wincue, Xvfb and the manager while a Find step waits
     for a window that never comes, of `xdotool search --sync` and
     devilspie2 likewise, and of Xvfb and the manager with nobody waiting;
@@ -185,6 +188,50 @@ def crowd_figures(world):
             desk.close()
 
 
+ENABLE_WINDOWS = 1000
+
+
+def step_script(root, action, **values):
+    d = tempfile.mkdtemp(dir=root)
+    Path(d, "config.ini").write_text("[Section0]\nAction=%s\n%s" % (
+        action, "".join("%s=%s\n" % kv for kv in values.items())))
+    return d
+
+
+def round_trips(world, directory):
+    """The round trips a run makes: each wait that follows sending requests
+    (a writev, then a poll); events arriving meanwhile only add polls."""
+    trace = subprocess.run(["strace", "-qq", "-e", "trace=writev,poll", WINCUE], cwd=directory,
+                           env=world.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                           check=True).stderr.decode().splitlines()
+    calls = [line.split("(", 1)[0] for line in trace]
+    return sum(1 for a, b in zip(calls, calls[1:]) if (a, b) == ("writev", "poll"))
+
+
+def enable_figures(world, root, tries):
+    """Enable=0 then Enable=1 over 1,000 mapped windows of one class: the
+    median time of a whole run, and the round trips a window."""
+    desk = Desk(world.env["DISPLAY"])
+    figures = {}
+    try:
+        for i in range(ENABLE_WINDOWS):
+            desk.make_window("Thousand", "thousand %d" % i, at=(0, 0, 20, 20))
+        runs = {v: step_script(root, "Enable", Enable=v, ClassName="Thousand") for v in "01"}
+        took = {"0": [], "1": []}
+        for _ in range(tries):
+            for value in "01":  # Enable=1 over the windows the run before disabled
+                t = time.monotonic()
+                subprocess.run([WINCUE], cwd=runs[value], env=world.env,
+                               stdout=subprocess.DEVNULL, check=True)
+                took[value].append((time.monotonic() - t) * 1000)
+        for value in "01":
+            figures["enable" + value] = "%.0f ms, %.2f round trips" % (
+                statistics.median(took[value]), round_trips(world, runs[value]) / ENABLE_WINDOWS)
+    finally:
+        desk.close()
+    return figures
+
+
 def waiting_cpu(world, argv, cwd=None):
     """CPU shares (% of one core) of the waiting program, Xvfb and the
     manager while the program waits for a window that never comes."""
@@ -250,6 +297,7 @@ def measure(manager, tries, root):
         xcpu = waiting_cpu(world, ["xdotool", "search", "--sync", "--name", "^never comes$"])
         figures["cpu-xdotool"] = "%.2f %% (Xvfb %.2f %%)" % (xcpu[0], xcpu[1])
         many.close()
+        figures.update(enable_figures(world, root, max(3, tries // 3)))
         figures.update(crowd_figures(world))
     finally:
         world.stop()
@@ -263,6 +311,8 @@ ROWS = [
     ("find", "Find latency, median / p95", "<= 4 ms median"),
     ("xdotool", "xdotool search --sync, median / p95", ""),
     ("devilspie", "devilspie2 rule on a new window, median / p95", ""),
+    ("enable0", "Enable=0 over 1,000 windows, a window:", "<= 1 round trip"),
+    ("enable1", "Enable=1 over 1,000 windows, a window:", "<= 1 round trip"),
     ("cpu", "CPU while Find waits: wincue", "<= 0.2 % (openbox)"),
     ("cpu-x", "  Xvfb meanwhile", "as idle"),
     ("cpu-wm", "  window manager meanwhile", ""),

@@ -1,12 +1,14 @@
 #!/bin/sh
 # Installs what building, testing and the demo need, from Debian's packages.
-# Quick when everything is already there. Needs root or sudo.
+# Quick when everything is already there. Needs root or sudo. Recommends are
+# left out, so what they would bring is named: twm exits at once without the
+# fonts of xfonts-base.
 set -eu
 
 packages="cmake make g++ python3 python3-pytest python3-xlib libgtest-dev valgrind
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 wine wine64 wine32:i386 xvfb xauth xdotool x11-utils x11-apps xterm icoutils
-openbox icewm twm i3 metacity dbus-x11 zenity
+openbox icewm twm xfonts-base i3 metacity dbus-x11 zenity
 pkg-config libxcb1-dev
 clang libclang-rt-14-dev imagemagick
 lintian mandoc dpkg-dev file strace devilspie2"

@@ -14,6 +14,11 @@ ROOT = Path(__file__).resolve().parents[1]
 BUILD = Path(os.environ.get("WINCUE_BUILD", ROOT / "build"))
 WINE32, WINE64 = "/usr/lib/wine/wine", "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
+# How long to wait for a program to answer or end. Runs take under a second
+# here, but under Wine an Enable of every window waits up to 10 s on Wine's
+# own service windows; twice that still lets a fault (a Find that never ends)
+# fail the suite in minutes.
+DEADLINE = 20
 
 
 # -- processes ------------------------------------------------------------------
@@ -62,7 +67,7 @@ class Child:
                                   stderr=kw.pop("stderr", subprocess.DEVNULL), **kw)
         self.out, self.ended = b"", False
 
-    def read(self, done=lambda out: False, timeout=30):
+    def read(self, done=lambda out: False, timeout=DEADLINE):
         """Reads until done(output) holds or the output ends; whether it holds."""
         deadline = time.monotonic() + timeout
         fd = self.p.stdout.fileno()
@@ -75,14 +80,14 @@ class Child:
             self.ended = not chunk
         return done(self.out)
 
-    def line(self, timeout=30):
+    def line(self, timeout=DEADLINE):
         """The next line, without its line end."""
         if not self.read(lambda out: b"\n" in out, timeout):
             raise TimeoutError("no line from %s; got %r" % (self.p.args, self.out))
         text, self.out = self.out.split(b"\n", 1)
         return text.rstrip(b"\r").decode("utf-8", "replace")
 
-    def wait(self, timeout=30):
+    def wait(self, timeout=DEADLINE):
         """Reads to the exit; the status, or None (and ended) when it ran on."""
         deadline = time.monotonic() + timeout
         while self.p.poll() is None and time.monotonic() < deadline:

@@ -74,6 +74,19 @@ class Desk:
         t = self._ask(lambda: self.window(wid).query_tree())
         return t.parent.id if t else None
 
+    def shields(self, wid):
+        """The window's children that swallow the clicks and keys landing on
+        it: mapped, InputOnly, stopping button and key events."""
+        swallowed = X.ButtonPressMask | X.KeyPressMask
+        t = self._ask(lambda: self.window(wid).query_tree())
+        found = []
+        for c in t.children if t else []:
+            a = self._ask(c.get_attributes)
+            if a and a.win_class == X.InputOnly and a.map_state != X.IsUnmapped and \
+                    a.do_not_propagate_mask & swallowed == swallowed:
+                found.append(c.id)
+        return found
+
     def is_shown(self, wid, managed):
         return self.map_state(wid) == X.IsViewable and (not managed or self.wm_state(wid) == 1)
 
@@ -95,8 +108,11 @@ class Desk:
     def has_focus(self, wid):
         """Whether the focus is on the window or inside it."""
         w = self.d.get_input_focus().focus
-        if w == X.PointerRoot:  # the keys go where the pointer is
-            w = self.root.query_pointer().child
+        if w == X.PointerRoot or w == self.root:  # the keys go where the pointer is
+            w = below = self.root
+            while not isinstance(below, int):
+                w, pointer = below, self._ask(below.query_pointer)
+                below = pointer.child if pointer else 0
         while not isinstance(w, int) and w.id not in (0, self.root.id):
             if w.id == wid:
                 return True

@@ -9,14 +9,21 @@ from harness import Target, World
 def worlds(tmp_path_factory):
     """world(manager, wine=False): started on first use, stopped at the end.
     Wine runs under openbox: with no manager, Wine waits two seconds for one
-    at every hide."""
-    started = {}
+    at every hide. One that failed to start fails its later tests at once:
+    trying again would cost each of them the whole wait."""
+    started, failed = {}, {}
 
     def world(manager="none", wine=False):
         key = "wine" if wine else manager
+        if key in failed:
+            raise RuntimeError("the %s world failed to start earlier: %s" % (key, failed[key]))
         if key not in started:
-            started[key] = World(tmp_path_factory.mktemp(key), "openbox" if wine else
-                                 None if manager == "none" else manager, wine).start()
+            try:
+                started[key] = World(tmp_path_factory.mktemp(key), "openbox" if wine else
+                                     None if manager == "none" else manager, wine).start()
+            except Exception as e:
+                failed[key] = e
+                raise
         return started[key]
     yield world
     for w in started.values():

@@ -6,7 +6,8 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "scripts"))
-from world import BUILD, MANAGERS, ROOT, Child, World, stop_pid, wait_until  # noqa: E402,F401
+from world import (BUILD, DEADLINE, MANAGERS, ROOT, Child, World, stop_pid,  # noqa: E402,F401
+                   wait_until)
 
 
 # -- scripts ------------------------------------------------------------------
@@ -70,7 +71,7 @@ class Target:
             return str(BUILD / "host" / "tests" / name)
         return "Z:" + str(self.world.windows_build / "tests" / name).replace("/", "\\") + ".exe"
 
-    def run(self, directory, timeout=30, args=(), **kw):
+    def run(self, directory, timeout=DEADLINE, args=(), **kw):
         """Runs to its exit (not to the end of its output, which a program it
         started may hold); the status (None when it ran on) and the output.
         Standard error is left in self.err."""
@@ -132,5 +133,5 @@ class Maker:
 
     def close(self):
         self.ask("quit")
-        if self.child.wait(30) is None:
+        if self.child.wait() is None:
             raise AssertionError("the window program did not quit")

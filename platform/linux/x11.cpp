@@ -31,10 +31,13 @@ bool x11InPass;
 X11Window *x11Windows;
 int x11WindowCount;
 uint64_t x11Changes;
+uint64_t x11Passes;
 
 static uint64_t syncedChanges; /* x11Changes as the last round trip left it */
 static uint64_t syncedAt;      /* when that was, on the monotonic clock */
 static bool readsLeft;         /* it left reads for the next (a frame's trace) */
+static xcb_window_t answering; /* a window whose manager's answer is awaited */
+static bool answered;
 
 /* The cache's storage and its index: slot + 1 by window id, in a table
  * of open addressing with linear probing (0: empty), at most half full. */
@@ -60,6 +63,12 @@ static const char *const atomNames[X11AtomCount] = {
     "_WINCUE_SHIELD_OWNERS",
     "_WINCUE_SHIELDS",
     "_NET_WM_PID",
+    "_WINCUE_SHIELD_OF",
+    "WM_NAME",
+    "WM_CLASS",
+    "WM_HINTS",
+    "STRING",
+    "WINDOW",
 };
 
 static const uint32_t WindowEvents =
@@ -120,6 +129,15 @@ static bool IsGone(xcb_generic_error_t *error)
 
 	free(error);
 	return gone;
+}
+
+const uint32_t *X11Items32(const xcb_get_property_reply_t *r, xcb_atom_t type, int *count)
+{
+	*count = 0;
+	if (r == NULL || r->type != type || r->format != 32)
+		return NULL;
+	*count = xcb_get_property_value_length(r) / 4;
+	return (const uint32_t *)xcb_get_property_value(r);
 }
 
 void *X11Grow(void *array, int *capacity, int count, size_t size)
@@ -313,6 +331,193 @@ static void PlaceAtRoot(X11Window *w)
 	w->stale &= ~X11StaleProbe;
 }
 
+/* -- reading properties ------------------------------------------------ */
+
+static enum X11Encoding EncodingOf(xcb_atom_t type)
+{
+	if (type == x11Atoms[X11AtomUtf8String])
+		return X11TextUtf8;
+	if (type == x11Atoms[X11AtomCompoundText])
+		return X11TextCompound;
+	return X11TextLatin1;
+}
+
+static bool HasText(const xcb_get_property_reply_t *r)
+{
+	return r != NULL && r->type != XCB_NONE && r->format == 8;
+}
+
+static void DecodeTitle(X11Window *w, enum X11Encoding encoding, const xcb_get_property_reply_t *r)
+{
+	X11DecodeText(encoding, (const char *)xcb_get_property_value(r),
+	              xcb_get_property_value_length(r), w->title, X11TextSize);
+}
+
+static void ReadState(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	int count;
+	const uint32_t *v = X11Items32(r, x11Atoms[X11AtomWmState], &count);
+
+	w->state = count >= 1 ? (int)v[0] : X11StateNone;
+}
+
+/* _NET_WM_NAME when present, else WM_NAME (read right after it). */
+static void ReadNetName(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	w->netTitle = HasText(r);
+	if (w->netTitle)
+		DecodeTitle(w, X11TextUtf8, r);
+}
+
+static void ReadName(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	if (w->netTitle)
+		return;
+	if (HasText(r))
+		DecodeTitle(w, EncodingOf(r->type), r);
+	else
+		w->title[0] = '\0';
+}
+
+/* WM_CLASS holds the instance name, then the class name. */
+static void ReadClass(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	const char *value;
+	const char *end;
+	const char *instanceEnd;
+
+	w->className[0] = '\0';
+	if (!HasText(r))
+		return;
+	value = (const char *)xcb_get_property_value(r);
+	end = value + xcb_get_property_value_length(r);
+	instanceEnd = (const char *)memchr(value, '\0', (size_t)(end - value));
+	if (instanceEnd != NULL)
+		X11DecodeText(X11TextLatin1, instanceEnd + 1, (int)(end - instanceEnd - 1),
+		              w->className, X11TextSize);
+}
+
+static void ReadLeader(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	int count;
+	const uint32_t *v = X11Items32(r, XCB_ATOM_WINDOW, &count);
+
+	w->ownLeader = count >= 1 && v[0] == w->id;
+}
+
+static void ReadHints(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	w->hasHints = r != NULL && r->type != XCB_NONE;
+}
+
+/* What is read of a window's properties, one row each by X11Property: a
+ * change of the property makes its stale bit set, and the rows of a set
+ * bit are asked together and read in this order. */
+static const struct {
+	enum X11AtomName atom;
+	int type;        /* an X11AtomName, or -1 for any type */
+	uint32_t length; /* 32-bit units to read */
+	unsigned stale;
+	void (*read)(X11Window *w, const xcb_get_property_reply_t *r);
+} properties[X11PropertyCount] = {
+    {X11AtomWmState, X11AtomWmState, 1, X11StaleState, ReadState},
+    /* 64 units: more than the 254 bytes a title keeps */
+    {X11AtomNetWmName, -1, 64, X11StaleTitle, ReadNetName},
+    {X11AtomWmName, -1, 64, X11StaleTitle, ReadName},
+    {X11AtomWmClass, X11AtomString, 256, X11StaleClass, ReadClass},
+    {X11AtomWmClientLeader, X11AtomWindow, 1, X11StaleRole, ReadLeader},
+    {X11AtomWmHints, -1, 0, X11StaleRole, ReadHints},
+};
+
+/* The stale bit of a tracked property, or 0. */
+static unsigned StaleBitOf(xcb_atom_t atom)
+{
+	for (int i = 0; i < X11PropertyCount; i++)
+		if (x11Atoms[properties[i].atom] == atom)
+			return properties[i].stale;
+	return 0;
+}
+
+static void AskStale(X11Window *w)
+{
+	unsigned stale = w->stale;
+	xcb_window_t id = w->id;
+
+	if (stale & X11StaleAttributes)
+		w->attributesCookie = xcb_get_window_attributes(x11, id);
+	for (int i = 0; i < X11PropertyCount; i++)
+		if (stale & properties[i].stale)
+			w->cookies[i] = xcb_get_property(x11, 0, id, x11Atoms[properties[i].atom],
+			                                 properties[i].type < 0
+			                                     ? (xcb_atom_t)XCB_GET_PROPERTY_TYPE_ANY
+			                                     : x11Atoms[properties[i].type],
+			                                 0, properties[i].length);
+	if (stale & X11StaleProbe)
+		w->probeCookie = xcb_query_tree(x11, w->probe);
+	w->asked = stale;
+	w->stale = 0;
+}
+
+static void ReadProbe(X11Window *w, xcb_query_tree_reply_t *r)
+{
+	xcb_window_t probe = w->probe;
+
+	if (r == NULL) { /* the frame went meanwhile; a new place is on its way */
+		w->probe = 0;
+		return;
+	}
+	if (probe == w->id) { /* where the window itself lies */
+		w->probe = 0;
+		if (r->parent == x11Root)
+			PlaceAtRoot(w);
+		else
+			PlaceBelow(w, r->parent);
+	} else if (r->parent == x11Root) {
+		X11Window *frame = X11Find(probe);
+		w->frame = probe;
+		w->frameSlot = frame != NULL ? (int)(frame - x11Windows) : -1;
+		w->probe = 0;
+	} else {
+		PlaceBelow(w, r->parent);
+	}
+}
+
+/* Reads every answer asked for; false when the window has gone. */
+static bool ReadAnswers(X11Window *w)
+{
+	unsigned asked = w->asked;
+	xcb_generic_error_t *error = NULL;
+	bool gone = false;
+
+	w->asked = 0;
+	if (asked & X11StaleAttributes) {
+		xcb_get_window_attributes_reply_t *r =
+		    xcb_get_window_attributes_reply(x11, w->attributesCookie, &error);
+		if (r != NULL) {
+			w->overrideRedirect = r->override_redirect;
+			w->mapped = r->map_state != XCB_MAP_STATE_UNMAPPED;
+			w->inputOnly = r->_class == XCB_WINDOW_CLASS_INPUT_ONLY;
+		}
+		free(r);
+		gone |= IsGone(error);
+	}
+	for (int i = 0; i < X11PropertyCount; i++) {
+		if (!(asked & properties[i].stale))
+			continue;
+		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, w->cookies[i], &error);
+		properties[i].read(w, r);
+		free(r);
+		gone |= IsGone(error);
+	}
+	if (asked & X11StaleProbe) {
+		xcb_query_tree_reply_t *r = xcb_query_tree_reply(x11, w->probeCookie, &error);
+		ReadProbe(w, r);
+		free(r);
+		free(error);
+	}
+	return !gone;
+}
+
 /* -- events ------------------------------------------------------------ */
 
 static void OnCreate(const xcb_create_notify_event_t *e)
@@ -396,18 +601,10 @@ static void OnProperty(const xcb_property_notify_event_t *e)
 			AdoptLateClient(e->window);
 		return;
 	}
-	if (e->atom == x11Atoms[X11AtomWmState]) {
-		if (deleted)
-			w->state = X11StateNone;
-		else
-			w->stale |= X11StaleState;
-	} else if (e->atom == XCB_ATOM_WM_NAME || e->atom == x11Atoms[X11AtomNetWmName]) {
-		w->stale |= X11StaleTitle;
-	} else if (e->atom == XCB_ATOM_WM_CLASS) {
-		w->stale |= X11StaleClass;
-	} else if (e->atom == XCB_ATOM_WM_HINTS || e->atom == x11Atoms[X11AtomWmClientLeader]) {
-		w->stale |= X11StaleRole;
-	}
+	if (e->atom == x11Atoms[X11AtomWmState] && deleted)
+		w->state = X11StateNone;
+	else
+		w->stale |= StaleBitOf(e->atom);
 }
 
 /* Requests on a window that has just gone fail; that is how some
@@ -429,9 +626,14 @@ static void HandleEvent(const xcb_generic_event_t *e)
 		OnError((const xcb_generic_error_t *)e);
 		return;
 	}
-	/* A sent event is another client's claim, not the server's word. */
-	if (e->response_type & 0x80)
+	/* A sent event is another client's claim, not the server's word; a
+	 * ConfigureNotify for the window awaited is its manager's answer. */
+	if (e->response_type & 0x80) {
+		if ((e->response_type & 0x7f) == XCB_CONFIGURE_NOTIFY &&
+		    ((const xcb_configure_notify_event_t *)e)->window == answering)
+			answered = true;
 		return;
+	}
 	switch (e->response_type) {
 	case XCB_CREATE_NOTIFY:
 		OnCreate((const xcb_create_notify_event_t *)e);
@@ -469,187 +671,6 @@ static int DrainEvents(bool queued)
 		x11Changes++;
 	}
 	return count;
-}
-
-/* -- reading properties ------------------------------------------------ */
-
-static void AskStale(X11Window *w)
-{
-	unsigned stale = w->stale;
-	xcb_window_t id = w->id;
-
-	if (stale & X11StaleAttributes)
-		w->attributesCookie = xcb_get_window_attributes(x11, id);
-	if (stale & X11StaleState)
-		w->stateCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomWmState],
-		                                  x11Atoms[X11AtomWmState], 0, 1);
-	if (stale & X11StaleTitle) {
-		/* 64 units of 4 bytes: more than the 254 bytes a title keeps */
-		w->netNameCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomNetWmName],
-		                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
-		w->nameCookie = xcb_get_property(x11, 0, id, XCB_ATOM_WM_NAME,
-		                                 XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
-	}
-	if (stale & X11StaleClass)
-		w->classCookie =
-		    xcb_get_property(x11, 0, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
-	if (stale & X11StaleRole) {
-		w->leaderCookie = xcb_get_property(x11, 0, id, x11Atoms[X11AtomWmClientLeader],
-		                                   XCB_ATOM_WINDOW, 0, 1);
-		w->hintsCookie = xcb_get_property(x11, 0, id, XCB_ATOM_WM_HINTS,
-		                                  XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
-	}
-	if (stale & X11StaleProbe)
-		w->probeCookie = xcb_query_tree(x11, w->probe);
-	w->asked = stale;
-	w->stale = 0;
-}
-
-static enum X11Encoding EncodingOf(xcb_atom_t type)
-{
-	if (type == x11Atoms[X11AtomUtf8String])
-		return X11TextUtf8;
-	if (type == x11Atoms[X11AtomCompoundText])
-		return X11TextCompound;
-	return X11TextLatin1;
-}
-
-static bool HasText(const xcb_get_property_reply_t *r)
-{
-	return r != NULL && r->type != XCB_NONE && r->format == 8;
-}
-
-/* _NET_WM_NAME when present, else WM_NAME. */
-static void ReadTitle(X11Window *w, xcb_get_property_reply_t *net, xcb_get_property_reply_t *name)
-{
-	if (HasText(net))
-		X11DecodeText(X11TextUtf8, (const char *)xcb_get_property_value(net),
-		              xcb_get_property_value_length(net), w->title, X11TextSize);
-	else if (HasText(name))
-		X11DecodeText(EncodingOf(name->type), (const char *)xcb_get_property_value(name),
-		              xcb_get_property_value_length(name), w->title, X11TextSize);
-	else
-		w->title[0] = '\0';
-}
-
-/* WM_CLASS holds the instance name, then the class name. */
-static void ReadClass(X11Window *w, xcb_get_property_reply_t *r)
-{
-	const char *value;
-	const char *end;
-	const char *instanceEnd;
-
-	w->className[0] = '\0';
-	if (!HasText(r))
-		return;
-	value = (const char *)xcb_get_property_value(r);
-	end = value + xcb_get_property_value_length(r);
-	instanceEnd = (const char *)memchr(value, '\0', (size_t)(end - value));
-	if (instanceEnd != NULL)
-		X11DecodeText(X11TextLatin1, instanceEnd + 1, (int)(end - instanceEnd - 1),
-		              w->className, X11TextSize);
-}
-
-static void ReadState(X11Window *w, xcb_get_property_reply_t *r)
-{
-	w->state = X11StateNone;
-	if (r != NULL && r->type == x11Atoms[X11AtomWmState] && r->format == 32 &&
-	    xcb_get_property_value_length(r) >= 4)
-		w->state = (int)*(const uint32_t *)xcb_get_property_value(r);
-}
-
-static void ReadProbe(X11Window *w, xcb_query_tree_reply_t *r)
-{
-	xcb_window_t probe = w->probe;
-
-	if (r == NULL) { /* the frame went meanwhile; a new place is on its way */
-		w->probe = 0;
-		return;
-	}
-	if (probe == w->id) { /* where the window itself lies */
-		w->probe = 0;
-		if (r->parent == x11Root)
-			PlaceAtRoot(w);
-		else
-			PlaceBelow(w, r->parent);
-	} else if (r->parent == x11Root) {
-		X11Window *frame = X11Find(probe);
-		w->frame = probe;
-		w->frameSlot = frame != NULL ? (int)(frame - x11Windows) : -1;
-		w->probe = 0;
-	} else {
-		PlaceBelow(w, r->parent);
-	}
-}
-
-static void ReadRole(X11Window *w, xcb_get_property_reply_t *leader,
-                     xcb_get_property_reply_t *hints)
-{
-	w->ownLeader = leader != NULL && leader->type == XCB_ATOM_WINDOW && leader->format == 32 &&
-	               xcb_get_property_value_length(leader) >= 4 &&
-	               *(const uint32_t *)xcb_get_property_value(leader) == w->id;
-	w->hasHints = hints != NULL && hints->type != XCB_NONE;
-}
-
-/* Reads every answer asked for; false when the window has gone. */
-static bool ReadAnswers(X11Window *w)
-{
-	unsigned asked = w->asked;
-	xcb_generic_error_t *error = NULL;
-	bool gone = false;
-
-	w->asked = 0;
-	if (asked & X11StaleAttributes) {
-		xcb_get_window_attributes_reply_t *r =
-		    xcb_get_window_attributes_reply(x11, w->attributesCookie, &error);
-		if (r != NULL) {
-			w->overrideRedirect = r->override_redirect;
-			w->mapped = r->map_state != XCB_MAP_STATE_UNMAPPED;
-			w->inputOnly = r->_class == XCB_WINDOW_CLASS_INPUT_ONLY;
-		}
-		free(r);
-		gone |= IsGone(error);
-	}
-	if (asked & X11StaleState) {
-		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, w->stateCookie, &error);
-		ReadState(w, r);
-		free(r);
-		gone |= IsGone(error);
-	}
-	if (asked & X11StaleTitle) {
-		xcb_get_property_reply_t *net =
-		    xcb_get_property_reply(x11, w->netNameCookie, &error);
-		gone |= IsGone(error);
-		xcb_get_property_reply_t *name = xcb_get_property_reply(x11, w->nameCookie, &error);
-		gone |= IsGone(error);
-		ReadTitle(w, net, name);
-		free(net);
-		free(name);
-	}
-	if (asked & X11StaleClass) {
-		xcb_get_property_reply_t *r = xcb_get_property_reply(x11, w->classCookie, &error);
-		ReadClass(w, r);
-		free(r);
-		gone |= IsGone(error);
-	}
-	if (asked & X11StaleRole) {
-		xcb_get_property_reply_t *leader =
-		    xcb_get_property_reply(x11, w->leaderCookie, &error);
-		gone |= IsGone(error);
-		xcb_get_property_reply_t *hints =
-		    xcb_get_property_reply(x11, w->hintsCookie, &error);
-		gone |= IsGone(error);
-		ReadRole(w, leader, hints);
-		free(leader);
-		free(hints);
-	}
-	if (asked & X11StaleProbe) {
-		xcb_query_tree_reply_t *r = xcb_query_tree_reply(x11, w->probeCookie, &error);
-		ReadProbe(w, r);
-		free(r);
-		free(error);
-	}
-	return !gone;
 }
 
 /* Sends the reads of every changed window; returns how many. */
@@ -745,6 +766,43 @@ void X11WaitEvent(uint64_t deadline)
 	fd.revents = 0;
 	poll(&fd, 1, (int)(deadline - now));
 	DrainEvents(false);
+}
+
+/* Whether the manager declares the EWMH (_NET_SUPPORTING_WM_CHECK); one
+ * that does not (twm) neither answers an empty configure request nor
+ * focuses a window it takes in. */
+static bool ManagerDeclaresEwmh(void)
+{
+	xcb_get_property_reply_t *r = xcb_get_property_reply(
+	    x11,
+	    xcb_get_property(x11, 0, x11Root, x11Atoms[X11AtomNetSupportingWmCheck],
+	                     XCB_ATOM_WINDOW, 0, 1),
+	    NULL);
+	int count;
+
+	X11Items32(r, XCB_ATOM_WINDOW, &count);
+	free(r);
+	return count == 1;
+}
+
+bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline)
+{
+	static int silent = -1; /* a manager that did not answer is not asked again */
+
+	if (!X11Alive())
+		return false;
+	if (silent < 0)
+		silent = !ManagerDeclaresEwmh();
+	if (silent)
+		return false;
+	answering = id;
+	answered = false;
+	xcb_configure_window(x11, id, 0, NULL);
+	while (!answered && X11Alive() && X11Find(id) != NULL && X11NowMs() < deadline)
+		X11WaitEvent(deadline);
+	answering = XCB_NONE;
+	silent = !answered && X11Find(id) != NULL;
+	return answered;
 }
 
 /* -- the connection ---------------------------------------------------- */

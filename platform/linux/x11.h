@@ -7,8 +7,8 @@
  * The files call only those below them:
  *   x11_show.cpp, x11_enable.cpp  ShowWindow, EnableWindow
  *   x11_pass.cpp                  EnumWindows, the pass's bound and waits
- *   x11_shield.cpp                what disabled windows hide behind
  *   x11_walk.cpp                  opening the display, the first walk
+ *   x11_shield.cpp                what disabled windows hide behind
  *   x11.cpp                       the connection, the cache, its events
  *   x11_text.cpp                  decoding titles (no xcb)
  */
@@ -61,7 +61,24 @@ enum X11AtomName {
 	X11AtomShieldOwners,
 	X11AtomShields,
 	X11AtomNetWmPid,
+	X11AtomShieldOf,
+	X11AtomWmName,
+	X11AtomWmClass,
+	X11AtomWmHints,
+	X11AtomString,
+	X11AtomWindow,
 	X11AtomCount
+};
+
+/* The window properties the cache reads, in the order read (x11.cpp). */
+enum X11Property {
+	X11PropertyState,
+	X11PropertyNetName,
+	X11PropertyName, /* after _NET_WM_NAME, which it gives way to */
+	X11PropertyClass,
+	X11PropertyLeader,
+	X11PropertyHints,
+	X11PropertyCount
 };
 
 /* A child of the root, or a client a window manager holds in a frame. */
@@ -76,6 +93,7 @@ struct X11Window {
 	bool overrideRedirect;
 	bool inputOnly;   /* can show nothing */
 	bool ownLeader;   /* its own WM_CLIENT_LEADER */
+	bool netTitle;    /* the title came from _NET_WM_NAME */
 	bool hasHints;    /* has WM_HINTS */
 	bool embedded;    /* put inside another client, not in a frame */
 	bool isClient;    /* a framed client; worked out at each pass */
@@ -84,8 +102,7 @@ struct X11Window {
 	unsigned stale;   /* Stale* bits to read again */
 	unsigned asked;   /* Stale* bits whose answers are on the way */
 	xcb_get_window_attributes_cookie_t attributesCookie;
-	xcb_get_property_cookie_t stateCookie, netNameCookie, nameCookie, classCookie;
-	xcb_get_property_cookie_t leaderCookie, hintsCookie;
+	xcb_get_property_cookie_t cookies[X11PropertyCount];
 	xcb_query_tree_cookie_t probeCookie;
 	char title[X11TextSize];     /* UTF-8 */
 	char className[X11TextSize]; /* class part of WM_CLASS */
@@ -100,6 +117,7 @@ extern bool x11InPass;        /* EnumWindows is calling back */
 extern X11Window *x11Windows; /* grows; a free slot has id 0 */
 extern int x11WindowCount;    /* every tracked window lies below this slot */
 extern uint64_t x11Changes;   /* events handled so far: the desktop's version */
+extern uint64_t x11Passes;    /* EnumWindows passes begun */
 
 /* -- x11.cpp ------------------------------------------------------------ */
 
@@ -148,15 +166,20 @@ X11Window *X11FrameOf(const X11Window *window);
  * memory runs out. Its events are selected before its reads are sent. */
 X11Window *X11Track(xcb_window_t id);
 
+/* The items of a property reply that holds 32-bit values of this type,
+ * and their number in count; NULL (count 0) for any other reply. */
+const uint32_t *X11Items32(const xcb_get_property_reply_t *r, xcb_atom_t type, int *count);
+
+/* Asks the manager to configure a window it holds as it is, and waits
+ * until it answers (ICCCM 4.1.5: a synthetic ConfigureNotify) or the
+ * deadline passes. A manager handles what it gets in order, so once it
+ * has answered it has done all it was about to do with the window. After
+ * one that went unanswered, and under a manager that does not declare the
+ * EWMH, answers are not waited for. */
+bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline);
+
 /* Milliseconds on the monotonic clock. */
 uint64_t X11NowMs(void);
-
-/* -- x11_walk.cpp ------------------------------------------------------- */
-
-/* True when the display is open, opening it and building the cache on
- * the first call; false for good once it could not be opened or is lost
- * (after one line on standard error). */
-bool X11Ready(void);
 
 /* -- x11_pass.cpp ------------------------------------------------------- */
 
@@ -185,18 +208,31 @@ void X11SleptUntil(uint64_t due);
  * (w, as it was before the request), when a manager is involved. */
 void X11AwaitManager(X11Window *w, bool show);
 
+/* -- x11_walk.cpp ------------------------------------------------------- */
+
+/* True when the display is open, opening it and building the cache on
+ * the first call; false for good once it could not be opened or is lost
+ * (after one line on standard error). */
+bool X11Ready(void);
+
 /* -- x11_shield.cpp ----------------------------------------------------- */
 
-/* Covers the window with a shield that swallows its input, made so that
- * it outlives this process; returns the shield (XCB_NONE if it could not
- * be made). */
-xcb_window_t X11RaiseShield(xcb_window_t window);
+/* Covers the window with a new shield, of the id given, that swallows
+ * its input and outlives this process. */
+void X11RaiseShield(xcb_window_t window, xcb_window_t shield);
 
-/* True when the shield exists and covers this window. */
-bool X11IsShieldOf(xcb_window_t shield, xcb_window_t window);
+/* True when child is among the children the tree lists. */
+bool X11HasChild(const xcb_query_tree_reply_t *tree, xcb_window_t child);
+
+/* Puts in shields (room for max) the window's shields among the children
+ * its tree lists: those marked as its own, and saved; returns how many.
+ * One round trip when it has children. */
+int X11ShieldsOf(xcb_window_t window, const xcb_query_tree_reply_t *tree, xcb_window_t saved,
+                 xcb_window_t *shields, int max);
 
 /* Frees the client slots that earlier runs kept for shields no longer
- * there (their windows were enabled or died). */
+ * there (their windows were enabled or died); done when the display
+ * opens. */
 void X11ReclaimShields(void);
 
 #endif

@@ -7,6 +7,13 @@
  * changed is saved in a property on the window itself, so that enabling,
  * in this run or a later one, puts it back exactly, and a window never
  * disabled is left as it is.
+ *
+ * Runs may disable and enable one window at the same moment: each reads
+ * and writes a window's saved state inside a short server grab (one round
+ * trip, never a wait for the manager), so the window ends either fully
+ * disabled, its originals saved once, or exactly as it was. The writes
+ * are ordered so that a run killed between any two leaves the saved state
+ * first: enabling then finds and undoes what was done.
  */
 #include <stdlib.h>
 #include <string.h>
@@ -24,10 +31,16 @@ enum {
 };
 enum { SavedLength = 3, HintsLength = 9, InputHint = 1, MaxProtocols = 64 };
 
+enum { MaxShields = 16 }; /* shields of one window, all runs' */
+
 static uint32_t saved[SavedLength];
 static uint32_t hints[HintsLength];
 static xcb_atom_t protocols[MaxProtocols + 1];
-static bool reclaimed; /* spent shield owners were looked for this run */
+static xcb_window_t shields[MaxShields];
+/* The focus window and its ancestors up to the root, read once a pass. */
+static xcb_window_t focusChain[64];
+static int focusDepth;
+static uint64_t focusPass; /* x11Passes when read; 0: read again */
 
 /* The answers about one window that disabling and enabling work from. */
 struct InputState {
@@ -35,14 +48,15 @@ struct InputState {
 	xcb_get_property_reply_t *hints;
 	xcb_get_property_reply_t *protocols;
 	xcb_get_property_reply_t *active; /* the root's _NET_ACTIVE_WINDOW */
-	bool exists;
+	xcb_query_tree_reply_t *tree;     /* NULL when the window has gone */
 };
 
 static int Items32(const xcb_get_property_reply_t *r, xcb_atom_t type)
 {
-	if (r == NULL || r->type != type || r->format != 32)
-		return 0;
-	return xcb_get_property_value_length(r) / 4;
+	int count;
+
+	X11Items32(r, type, &count);
+	return count;
 }
 
 /* Reads it all in one round trip. */
@@ -56,16 +70,13 @@ static void ReadInputState(xcb_window_t id, InputState *s)
 	    x11, 0, id, x11Atoms[X11AtomWmProtocols], XCB_ATOM_ATOM, 0, MaxProtocols);
 	xcb_get_property_cookie_t activeCookie = xcb_get_property(
 	    x11, 0, x11Root, x11Atoms[X11AtomNetActiveWindow], XCB_ATOM_WINDOW, 0, 1);
-	xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(x11, id);
-	xcb_get_geometry_reply_t *geometry;
+	xcb_query_tree_cookie_t treeCookie = xcb_query_tree(x11, id);
 
 	s->saved = xcb_get_property_reply(x11, savedCookie, NULL);
 	s->hints = xcb_get_property_reply(x11, hintsCookie, NULL);
 	s->protocols = xcb_get_property_reply(x11, protocolsCookie, NULL);
 	s->active = xcb_get_property_reply(x11, activeCookie, NULL);
-	geometry = xcb_get_geometry_reply(x11, geometryCookie, NULL);
-	s->exists = geometry != NULL;
-	free(geometry);
+	s->tree = xcb_query_tree_reply(x11, treeCookie, NULL);
 }
 
 static void FreeInputState(InputState *s)
@@ -74,6 +85,7 @@ static void FreeInputState(InputState *s)
 	free(s->hints);
 	free(s->protocols);
 	free(s->active);
+	free(s->tree);
 }
 
 static int TakeFocusIndex(const xcb_get_property_reply_t *r)
@@ -162,25 +174,59 @@ static void RefuseFocus(xcb_window_t id, const InputState *s)
 
 /* -- the focus --------------------------------------------------------- */
 
-/* True when the focus is on the window or inside it. */
-static bool HasFocus(xcb_window_t id)
+static void ReadFocus(void)
 {
 	xcb_get_input_focus_reply_t *r =
 	    xcb_get_input_focus_reply(x11, xcb_get_input_focus(x11), NULL);
 	xcb_window_t focus = r != NULL ? r->focus : XCB_NONE;
 
 	free(r);
-	for (int depth = 0; depth < 64 && focus > XCB_INPUT_FOCUS_POINTER_ROOT; depth++) {
-		if (focus == id)
-			return true;
-		if (focus == x11Root)
-			return false;
+	focusDepth = 0;
+	while (focusDepth < 64 && focus > XCB_INPUT_FOCUS_POINTER_ROOT && focus != x11Root) {
+		focusChain[focusDepth++] = focus;
 		xcb_query_tree_reply_t *t =
 		    xcb_query_tree_reply(x11, xcb_query_tree(x11, focus), NULL);
 		focus = t != NULL ? t->parent : XCB_NONE;
 		free(t);
 	}
+}
+
+/* True when the focus is on the window or inside it. A pass over many
+ * windows reads where the focus is once, until it moves the focus. */
+static bool HasFocus(xcb_window_t id)
+{
+	if (!x11InPass || focusPass != x11Passes) {
+		ReadFocus();
+		focusPass = x11InPass ? x11Passes : 0;
+	}
+	for (int i = 0; i < focusDepth; i++)
+		if (focusChain[i] == id)
+			return true;
 	return false;
+}
+
+static void SetFocus(uint8_t revertTo, xcb_window_t window)
+{
+	xcb_set_input_focus(x11, revertTo, window, XCB_CURRENT_TIME);
+	focusPass = 0;
+}
+
+/* A manager acts on what it read of the window before this step: taking
+ * it in, it focuses it a moment after it has shown it; a click on it while
+ * disabled may make it active only later. Once the manager has answered,
+ * it has done all that, for every window, and the focus and the windows'
+ * state can be read: a pass asks once, at its first window it shows. */
+static void SettleManager(xcb_window_t id)
+{
+	static uint64_t settledPass; /* x11Passes when asked; 0: ask again */
+	const X11Window *w = X11Find(id);
+
+	if (!x11Managed || w == NULL || w->overrideRedirect || w->state != X11StateNormal ||
+	    (x11InPass && settledPass == x11Passes))
+		return;
+	X11AwaitManagerAnswer(id, X11PassDeadline());
+	settledPass = x11InPass ? x11Passes : 0;
+	focusPass = 0;
 }
 
 /* As on Windows, the focus is lost and no other window is activated:
@@ -193,10 +239,9 @@ static void DropFocus(xcb_window_t id, xcb_window_t shield)
 	if (!HasFocus(id))
 		return;
 	if (x11Managed && shield != XCB_NONE)
-		xcb_set_input_focus(x11, XCB_INPUT_FOCUS_PARENT, shield, XCB_CURRENT_TIME);
+		SetFocus(XCB_INPUT_FOCUS_PARENT, shield);
 	else
-		xcb_set_input_focus(x11, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
-		                    XCB_CURRENT_TIME);
+		SetFocus(XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT);
 }
 
 /* A manager may have made the window active while it refused the focus
@@ -212,7 +257,7 @@ static void FocusIfActive(xcb_window_t id, const InputState *s, uint32_t flags)
 	    *(const xcb_window_t *)xcb_get_property_value(s->active) != id || HasFocus(id))
 		return;
 	if (input)
-		xcb_set_input_focus(x11, XCB_INPUT_FOCUS_PARENT, id, XCB_CURRENT_TIME);
+		SetFocus(XCB_INPUT_FOCUS_PARENT, id);
 	if (!(flags & SavedTakeFocus))
 		return;
 	memset(&m, 0, sizeof m);
@@ -262,56 +307,74 @@ static void RestoreTakeFocus(xcb_window_t id, uint32_t flags, uint32_t index,
 	WriteProtocols(id, length);
 }
 
-/* Returns whether the window was disabled. */
-static BOOL Disable(xcb_window_t id)
+/* Saves the window's input state, unless saved already, and refuses it
+ * the focus; covers it with a shield unless its saved one is there.
+ * Returns the window's shield. */
+static xcb_window_t Disable(xcb_window_t id, const InputState *s)
 {
-	InputState s;
-	const uint32_t *v;
-	xcb_window_t shield = XCB_NONE;
+	const uint32_t *v = SavedItems(s);
+	xcb_window_t shield = v != NULL ? v[2] : XCB_NONE;
 
-	ReadInputState(id, &s);
-	v = SavedItems(&s);
-	if (s.exists) {
-		/* A shield may have gone with a connection someone killed. */
-		shield = v != NULL ? v[2] : XCB_NONE;
-		if (!X11IsShieldOf(shield, id)) {
-			shield = X11RaiseShield(id);
-			/* Saved once: disabling again must not take our own
-			 * changes for the window's. */
-			if (v != NULL) {
-				memcpy(saved, v, sizeof saved);
-				saved[2] = shield;
-				xcb_change_property(x11, XCB_PROP_MODE_REPLACE, id,
-				                    x11Atoms[X11AtomSavedInput], XCB_ATOM_CARDINAL,
-				                    32, SavedLength, saved);
-			} else {
-				SaveInput(id, &s, shield);
-			}
-		}
-		RefuseFocus(id, &s);
-		DropFocus(id, shield);
+	/* A shield may have gone with a connection someone killed. */
+	if (X11HasChild(s->tree, shield)) {
+		RefuseFocus(id, s);
+		return shield;
 	}
-	FreeInputState(&s);
-	return v != NULL;
+	shield = xcb_generate_id(x11);
+	/* Saved once: disabling again must not take our own changes for
+	 * the window's. */
+	if (v != NULL) {
+		memcpy(saved, v, sizeof saved);
+		saved[2] = shield;
+		xcb_change_property(x11, XCB_PROP_MODE_REPLACE, id, x11Atoms[X11AtomSavedInput],
+		                    XCB_ATOM_CARDINAL, 32, SavedLength, saved);
+	} else {
+		SaveInput(id, s, shield);
+	}
+	RefuseFocus(id, s);
+	X11RaiseShield(id, shield);
+	return shield;
 }
 
-static BOOL Enable(xcb_window_t id)
+/* Puts back what was saved and removes every shield of the window; the
+ * saved state goes last. */
+static void Enable(xcb_window_t id, const InputState *s)
+{
+	const uint32_t *v = SavedItems(s);
+	int count = X11ShieldsOf(id, s->tree, v != NULL ? v[2] : XCB_NONE, shields, MaxShields);
+
+	if (v != NULL) {
+		RestoreHints(id, v[0], s->hints);
+		RestoreTakeFocus(id, v[0], v[1], s->protocols);
+	}
+	for (int i = 0; i < count; i++)
+		xcb_destroy_window(x11, shields[i]);
+	if (v != NULL)
+		xcb_delete_property(x11, id, x11Atoms[X11AtomSavedInput]);
+}
+
+/* Reads and changes the window inside a grab; moves the focus after. */
+static BOOL SetEnabled(xcb_window_t id, BOOL enable)
 {
 	InputState s;
-	const uint32_t *v;
+	BOOL wasDisabled;
+	xcb_window_t shield = XCB_NONE;
 
+	xcb_grab_server(x11);
 	ReadInputState(id, &s);
-	v = SavedItems(&s);
-	if (v != NULL) {
-		RestoreHints(id, v[0], s.hints);
-		RestoreTakeFocus(id, v[0], v[1], s.protocols);
-		if (X11IsShieldOf(v[2], id))
-			xcb_destroy_window(x11, v[2]);
-		xcb_delete_property(x11, id, x11Atoms[X11AtomSavedInput]);
-		FocusIfActive(id, &s, v[0]);
-	}
+	wasDisabled = SavedItems(&s) != NULL;
+	if (s.tree != NULL && enable)
+		Enable(id, &s);
+	else if (s.tree != NULL)
+		shield = Disable(id, &s);
+	/* Sent with the next requests, a moment later: nothing waits between. */
+	xcb_ungrab_server(x11);
+	if (s.tree != NULL && enable && wasDisabled)
+		FocusIfActive(id, &s, SavedItems(&s)[0]);
+	else if (s.tree != NULL && !enable)
+		DropFocus(id, shield);
 	FreeInputState(&s);
-	return v != NULL;
+	return wasDisabled;
 }
 
 /* Returns whether the window was disabled before, as Windows does. */
@@ -321,11 +384,8 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 
 	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX || !X11BeginAction())
 		return FALSE;
-	if (!reclaimed) {
-		reclaimed = true;
-		X11ReclaimShields();
-	}
-	wasDisabled = bEnable ? Enable((xcb_window_t)hWnd) : Disable((xcb_window_t)hWnd);
+	SettleManager((xcb_window_t)hWnd);
+	wasDisabled = SetEnabled((xcb_window_t)hWnd, bEnable);
 	X11NoteRequests();
 	X11EndAction();
 	return wasDisabled;

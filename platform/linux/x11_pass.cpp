@@ -7,6 +7,8 @@
  * stall for long. A program that asks the same pass again and again
  * while nothing changes is waiting: its Sleep waits for a change.
  */
+#include <poll.h>
+
 #include "../winapi.h"
 #include "x11.h"
 
@@ -22,6 +24,7 @@ static struct {
 	uint64_t changes; /* x11Changes when it looked */
 	bool idle;        /* it changed nothing */
 	int repeats;      /* passes before it that asked the same after a Sleep */
+	bool dead;        /* it found the display gone */
 } lastPass;
 static bool slept;        /* Sleep was called since the last pass */
 static uint64_t wakeBy;   /* when a stretched Sleep must end at the latest; 0: any time */
@@ -124,6 +127,16 @@ bool X11BeginAction(void)
 	return X11Sync();
 }
 
+/* A pass over a display that has gone, which stays gone. */
+static void NoteDeadPass(WNDENUMPROC callback, LPARAM parameter, bool same)
+{
+	lastPass.repeats = same && lastPass.dead ? lastPass.repeats + 1 : 0;
+	lastPass.callback = callback;
+	lastPass.parameter = parameter;
+	lastPass.dead = true;
+	lastPass.idle = true;
+}
+
 /* A waiting program looks again at least every X11FallbackMs, and by the
  * time its timer is due. */
 static uint64_t StretchEnd(void)
@@ -133,14 +146,26 @@ static uint64_t StretchEnd(void)
 	return wakeBy != 0 && wakeBy < fallback ? wakeBy : fallback;
 }
 
+/* A signal may cut it short. */
+static void PauseUntil(uint64_t end)
+{
+	uint64_t now = X11NowMs();
+
+	if (end > now)
+		poll(NULL, 0, (int)(end - now));
+}
+
 /* Passes asking the same again and again after pauses, on the same
  * desktop, are a program waiting for the answer to change; the answer
- * cannot change before the desktop does. */
+ * cannot change before the desktop does, and never once it has gone. */
 void X11Slept(void)
 {
 	slept = true;
-	if (x11 != NULL && lastPass.idle && lastPass.repeats >= X11WaitingRepeats &&
-	    lastPass.changes == x11Changes && X11Current())
+	if (!lastPass.idle || lastPass.repeats < X11WaitingRepeats)
+		return;
+	if (lastPass.dead)
+		PauseUntil(StretchEnd());
+	else if (lastPass.changes == x11Changes && X11Current())
 		X11WaitEvent(StretchEnd());
 }
 
@@ -215,8 +240,11 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	/* A new question gets a fresh look; one asked again and again, after
 	 * pauses, what the server has sent since. */
 	slept = false;
-	if (!X11Ready() || !(waiting ? X11Refresh() : X11Sync()))
+	x11Passes++;
+	if (!X11Ready() || !(waiting ? X11Refresh() : X11Sync())) {
+		NoteDeadPass(lpEnumFunc, lParam, same);
 		return FALSE; /* no desktop to read: the steps go on as on an empty one */
+	}
 	grown = (HWND *)X11Grow(visits, &visitCapacity, x11WindowCount, sizeof *visits);
 	if (grown == NULL)
 		return FALSE; /* out of memory: a failure, as Windows has them */
@@ -239,6 +267,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	lastPass.changes = x11Changes;
 	/* A Gone step's passes end early, at the window still there. */
 	lastPass.idle = !requestsSent;
+	lastPass.dead = false;
 	FinishPass();
 	return completed && X11Alive();
 }

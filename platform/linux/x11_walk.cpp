@@ -2,6 +2,8 @@
  * The first walk over the desktop, when the display is first used: it
  * tracks every child of the root and finds the clients that window
  * managers hold in frames. From then on events keep the cache current.
+ * Every run that opens the display also frees the slots that earlier runs
+ * kept for shields no longer there.
  */
 #include <stdlib.h>
 #include <string.h>
@@ -203,8 +205,10 @@ bool X11Ready(void)
 {
 	if (!displayTried) {
 		displayTried = true;
-		if (X11Connect())
+		if (X11Connect()) {
 			BuildCache();
+			X11ReclaimShields();
+		}
 	}
 	return X11Alive();
 }

@@ -143,7 +143,7 @@ def test_window_case(desk, tmp_path, case):
                     maker.change(LATER[how], i)
             for cls, title, _ in windows[len(made):]:
                 maker.create(cls, title)
-        assert (wincue.wait(60), wincue.out) == (int(fails is not None), desk.expected(output))
+        assert (wincue.wait(), wincue.out) == (int(fails is not None), desk.expected(output))
         assert err is None or wincue.p.stderr.read() == desk.expected(err)
         assert maker.answer("state") == states
     finally:

@@ -14,8 +14,8 @@ own). X11 only: "input" answers ID region=... hints=... protocols=... per
 window (what wincue's Enable must give back exactly), and "events" the clicks
 and keys each window got since the last "events" (button ID, key ID), then end.
 A shown window is "created" once viewable (framed, under a manager), its title
-set last, as on Windows. enabled is 0 while it carries wincue's saved-input
-property, the record of a disabled window.
+set last, as on Windows. enabled is 0 while a shield covers the window: a
+child that swallows the clicks and keys landing on it ("input" counts them).
 """
 import select
 import sys
@@ -70,17 +70,18 @@ def state(wid):
         return "gone"
     return "%s\t%s\tvisible=%d\tenabled=%d" % (
         cls[1], title.decode("latin-1"), desk.map_state(wid) == X.IsViewable,
-        desk.prop(wid, "_WINCUE_SAVED_INPUT") is None)
+        not desk.shields(wid))
 
 
 def input_state(i, wid):
     r = desk.window(wid).shape_get_rectangles(shape.SK.Input).rectangles
     hints = desk.prop(wid, "WM_HINTS")
     protocols = desk.prop(wid, "WM_PROTOCOLS")
-    return "%d region=%s hints=%s protocols=%s" % (
+    return "%d region=%s hints=%s protocols=%s shields=%d" % (
         i, ";".join("%d,%d,%d,%d" % (x.x, x.y, x.width, x.height) for x in r),
         "%d:%d" % tuple(hints[:2]) if hints is not None else "none",
-        ",".join(map(str, protocols)) if protocols is not None else "none")
+        ",".join(map(str, protocols)) if protocols is not None else "none",
+        len(desk.shields(wid)))
 
 
 def take_events():

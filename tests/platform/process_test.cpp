@@ -56,18 +56,21 @@ class CreateProcessTest : public ::testing::Test
 		std::filesystem::remove_all(dir);
 	}
 
-	/* Waits (at most ten seconds) until linger's file holds text. */
+	/* Waits (at most ten seconds) until linger's file holds text. Each
+	 * try reads into a new stream: reading the file while it is still
+	 * empty fails the stream, which then took nothing more. */
 	std::string Wait(const std::string &file, const char *text)
 	{
-		std::stringstream all;
+		std::string all;
 
-		for (int tries = 0; tries < 1000 && all.str().find(text) == std::string::npos;
-		     tries++) {
+		for (int tries = 0; tries < 1000 && all.find(text) == std::string::npos; tries++) {
+			std::stringstream read;
+
 			usleep(10000);
-			all.str("");
-			all << std::ifstream(dir + "/" + file).rdbuf();
+			read << std::ifstream(dir + "/" + file).rdbuf();
+			all = read.str();
 		}
-		return all.str();
+		return all;
 	}
 
 	/* The first line linger wrote to file; then lets it end. */

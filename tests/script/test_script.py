@@ -13,7 +13,8 @@ from pathlib import Path
 
 import pytest
 
-from harness import ROOT, Child, Target, echoed, ran, rejected, script_dir, stop_pid, wait_until
+from harness import (DEADLINE, ROOT, Child, Target, echoed, ran, rejected, script_dir, stop_pid,
+                     wait_until)
 
 NOTHING = "Can not read a config.ini ."
 LONG = "wincue-no-such-program-" + "x" * 300
@@ -197,38 +198,59 @@ def test_script(target, tmp_path, name, config, want, where):
     assert target.err.endswith(target.expected(err))
 
 
+# Runs a program in a root of its own: a private mount namespace (a user
+# namespace too when not root) chrooted into $1, with /usr and /proc bound in.
+OWN_ROOT = ('r=$1; shift; for d in usr proc; do mount --rbind /$d "$r/$d" || exit 125; done; '
+            'exec unshare --root="$r" --wd="$1" "$2"')
+
+
+def own_root(target, root, directory):
+    """target run in root, holding a copy of its program, from directory
+    (a path inside root); skips where no namespace can be made."""
+    for d in ("usr", "proc"):
+        (root / d).mkdir()
+    for d in ("bin", "lib", "lib64"):  # Debian's merged /usr
+        (root / d).symlink_to(os.readlink("/" + d))
+    shutil.copy(target.argv[0], root / "wincue")
+    argv = ["unshare", "--mount"] + (["--map-root-user"] if os.geteuid() else []) + [
+        "sh", "-c", OWN_ROOT, "sh", str(root)]
+    probe = subprocess.run(argv + ["/", "/bin/true"], capture_output=True, text=True)
+    if probe.returncode:
+        pytest.skip("no root of its own here: " + probe.stderr.strip())
+    ran = Target(target.name)
+    ran.argv = argv + [directory, "/wincue"]
+    return ran
+
+
 @pytest.mark.parametrize("length", [243, 244, 255])
 def test_current_directory_length(target, tmp_path, length):
     """243 characters of directory fit the script path; 244 do not (the path
     would overflow), nor 255 (the directory itself does not fit, and an
     emptied one would lead to the root's config.ini): then nothing is read,
-    neither a decoy there nor a cut-off name."""
+    neither a decoy at the root nor a cut-off name. The root is the test's
+    own: Wine's drive M:, or on Linux a chroot."""
     decoy = b"[Section0]\nAction=Sleep\nSleep=decoy\n"
-    drive, root_decoy = tmp_path / "drive", None
-    drive.mkdir()
-    if target.name == "wine":  # drive M: is the directory, M:\config.ini the decoy
+    root = tmp_path / "root"
+    drive = root / "drive"
+    drive.mkdir(parents=True)
+    (root / "config.ini").write_bytes(decoy)
+    if target.name == "wine":  # drive M: is the root, M:\config.ini the decoy
         link = Path(target.env["WINEPREFIX"]) / "dosdevices" / "m:"
         if link.is_symlink():
             link.unlink()
-        link.symlink_to(drive)
-        (drive / "config.ini").write_bytes(decoy)
-        prefix = 2  # "M:", whose "\" is the first separator
+        link.symlink_to(root)
+        prefix = len("M:\\drive")
     else:
-        prefix = len(os.path.realpath(drive))
-        if os.access("/", os.W_OK) and not os.path.exists("/config.ini"):
-            root_decoy = Path("/config.ini")
-            root_decoy.write_bytes(decoy)
+        prefix = len("/drive")
     d, left = drive, length - prefix
     while left > 0:
         d, left = d / ("d" * (min(100, left) - 1)), left - min(100, left)
     d.mkdir(parents=True)
     (d / "config.ini").write_text("[Section0]\n" + SLEEP0)
     (d / "config.in").write_bytes(decoy)
-    try:
-        assert target.run(d) == (0, target.expected(RAN if length == 243 else NOTHING))
-    finally:
-        if root_decoy:
-            root_decoy.unlink()
+    if target.name != "wine":
+        target = own_root(target, root, "/" + str(d.relative_to(root)))
+    assert target.run(d) == (0, target.expected(RAN if length == 243 else NOTHING))
 
 
 def test_sleep_pauses(target, tmp_path):
@@ -245,14 +267,14 @@ def test_find_held_keeps_every_line(target, tmp_path):
         echoed(0, "Sleep", Sleep="0") + echoed(1, "Find", ClassName="never") + ran("Sleep") +
         "start - Find\n")
     wincue = Child(target.argv, target.env, script_dir(tmp_path, config))
-    wincue.read(lambda out: out == target.expected(want), 30)
+    wincue.read(lambda out: out == target.expected(want))
     wincue.stop()
     assert wincue.out == target.expected(want)
 
 
 def linger_report(path):
     """What linger wrote: its arguments, and on Linux what it inherited."""
-    wait_until(lambda: path.exists() and "reported\n" in path.read_text(), 30, path.name)
+    wait_until(lambda: path.exists() and "reported\n" in path.read_text(), DEADLINE, path.name)
     return path.read_text().split("\n")
 
 
@@ -309,7 +331,7 @@ def test_output_to_a_pipe_nobody_reads(target, tmp_path):
                          stdin=subprocess.DEVNULL, stdout=w, stderr=subprocess.DEVNULL)
     os.close(w)
     try:
-        assert p.wait(30) == 0
+        assert p.wait(DEADLINE) == 0
         assert linger_report(tmp_path / "after.txt")[0] == "started"
     finally:
         (tmp_path / "after.txt.stop").touch()
