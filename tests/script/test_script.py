@@ -126,6 +126,8 @@ CASES = [
      ran("Sleep", "Cmd"), ALL),
     ("lines of 100,000 characters", long_lines(), echoed(0, "Cmd", Cmd="x" * 254) +
      echoed(1, "Sleep", Sleep="0" + "x" * 253) + ran("Cmd", "Sleep"), ALL),
+    ("a key after 40 other lines of its section",
+     "[Section0]\n" + "".join("k%d=v\n" % i for i in range(40)) + SLEEP0, RAN, ALL),
     ("a negative Timeout looks once, gives up, and nothing after it runs",
      "[Section0]\nAction=Find\nTimeout=-5\n" + NONE + "[Section1]\n" + SLEEP0,
      (1, echoed(0, "Find", ClassName="wincue-none", Timeout="-5") + echoed(1, "Sleep", Sleep="0") +
