@@ -7,12 +7,11 @@ FUZZ_SECONDS ?= 600
 FUZZ_ARGS ?=
 FUZZ_DIR = build/fuzz/tests/fuzz
 # Packages of one commit are the same byte for byte whenever they are built:
-# every time stamp in them (files, archive members, the exe's PE date) is
-# the commit's, unless SOURCE_DATE_EPOCH already says otherwise.
-SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
-ifneq ($(SOURCE_DATE_EPOCH),)
-export SOURCE_DATE_EPOCH
-endif
+# every time stamp in them (files, archive members) is the commit's, unless
+# SOURCE_DATE_EPOCH already says otherwise. Asked when packing, after deps
+# has installed git on a bare machine.
+COMMIT_TIME = e=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null)}; \
+	if [ -n "$$e" ]; then export SOURCE_DATE_EPOCH=$$e; fi
 
 .PHONY: all demo test dist bench fuzz deps build build-host build-windows build-fuzz clean
 
@@ -57,8 +56,7 @@ fuzz: build-fuzz
 # (and nothing else there: no stale packages, no CPack scratch tree).
 dist: build
 	@rm -rf build/dist
-	cpack --preset win32
-	cpack --preset host
+	@$(COMMIT_TIME); cpack --preset win32 && cpack --preset host
 	@rm -rf build/dist/_CPack_Packages
 
 demo: build

@@ -5,7 +5,7 @@
 # fonts of xfonts-base.
 set -eu
 
-packages="cmake make g++ python3 python3-pytest python3-xlib libgtest-dev valgrind
+packages="cmake make git g++ python3 python3-pytest python3-xlib libgtest-dev valgrind
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 wine wine64 wine32:i386 xvfb xauth xdotool x11-utils x11-apps xterm icoutils
 openbox icewm twm xfonts-base i3 metacity dbus-x11 zenity
