@@ -50,13 +50,18 @@ static bool IsWithdrawn(const X11Window *w)
 }
 
 /* Managed and viewable; or kept minimized, if that is the manager's will. */
-static bool IsShown(const X11Window *w)
+static bool IsViewable(const X11Window *w)
 {
 	const X11Window *frame = X11FrameOf(w);
 
+	return w->mapped && (!w->framed || (frame != NULL && frame->mapped));
+}
+
+static bool IsShown(const X11Window *w)
+{
 	if (w->state == X11StateIconic)
 		return true;
-	return w->state == X11StateNormal && w->mapped && (!w->framed || (frame && frame->mapped));
+	return w->state == X11StateNormal && IsViewable(w);
 }
 
 static bool ManagerFinished(const X11Window *w)
@@ -312,15 +317,11 @@ int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 BOOL IsWindowVisible(HWND hWnd)
 {
 	const X11Window *w;
-	const X11Window *frame;
 
 	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX)
 		return FALSE;
 	w = X11Find((xcb_window_t)hWnd);
 	if (w == NULL)
 		return FALSE;
-	if (ManagerInvolved(w))
-		return IsShown(w);
-	frame = X11FrameOf(w);
-	return w->mapped && (!w->framed || (frame != NULL && frame->mapped));
+	return ManagerInvolved(w) ? IsShown(w) : IsViewable(w);
 }
