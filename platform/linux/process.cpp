@@ -9,7 +9,7 @@
 
 #include "../winapi.h"
 #include "cmdline.h"
-#include "x11.h"
+#include "desktop.h"
 
 /* What a Windows process has from the start. A write to a pipe or socket
  * whose reader has gone fails there; here SIGPIPE would end wincue instead
@@ -40,12 +40,20 @@ static void Nap(DWORD milliseconds)
 		;
 }
 
+uint64_t NowMs(void)
+{
+	struct timespec now;
+
+	clock_gettime(CLOCK_MONOTONIC, &now);
+	return (uint64_t)now.tv_sec * 1000 + (uint64_t)now.tv_nsec / 1000000;
+}
+
 /* As on Windows the time is a least: it runs on while the program waits
- * for the desktop to change (X11Slept). */
+ * for the desktop to change (DesktopSlept). */
 void Sleep(DWORD dwMilliseconds)
 {
 	Nap(dwMilliseconds);
-	X11Slept();
+	DesktopSlept(0);
 }
 
 /* The one waitable timer a step needs at a time: a deadline on the
@@ -76,7 +84,7 @@ BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER *lpDueTime, LONG lPerio
 	if (hTimer != &timer || !timer.made || lpDueTime == NULL || lpDueTime->QuadPart > 0 ||
 	    lPeriod != 0 || pfnCompletionRoutine != NULL || fResume)
 		return FALSE;
-	timer.due = X11NowMs() + (uint64_t)(-(lpDueTime->QuadPart / 10000));
+	timer.due = NowMs() + (uint64_t)(-(lpDueTime->QuadPart / 10000));
 	timer.set = true;
 	return TRUE;
 }
@@ -85,16 +93,16 @@ BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER *lpDueTime, LONG lPerio
  * the program waits for the desktop, but never past the timer. */
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 {
-	uint64_t now = X11NowMs();
+	uint64_t now = NowMs();
 	uint64_t due = timer.set ? timer.due : UINT64_MAX;
 
 	if (hHandle != &timer || !timer.made)
 		return WAIT_FAILED;
 	if (now < due) {
 		Nap(due - now < dwMilliseconds ? (DWORD)(due - now) : dwMilliseconds);
-		X11SleptUntil(due);
+		DesktopSlept(due);
 	}
-	return X11NowMs() >= due ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+	return NowMs() >= due ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 static UINT errorMode;
 

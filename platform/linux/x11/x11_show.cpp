@@ -6,7 +6,7 @@
  */
 #include <string.h>
 
-#include "../winapi.h"
+#include "../../winapi.h"
 #include "x11.h"
 
 /* Xlib's XWithdrawWindow: unmap, then the synthetic UnmapNotify that
@@ -47,7 +47,7 @@ static void MapRaised(xcb_window_t id, X11Window *w)
 }
 
 /* Returns whether the window was mapped before, as Windows does. */
-BOOL ShowWindow(HWND hWnd, int nCmdShow)
+BOOL X11ShowWindow(HWND hWnd, int nCmdShow)
 {
 	X11Window *w;
 	BOOL wasVisible;

@@ -18,7 +18,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../winapi.h"
+#include "../../winapi.h"
 #include "x11.h"
 
 /* The saved-input property, CARDINAL: [0] Saved* flags, [1] the index of
@@ -378,7 +378,7 @@ static BOOL SetEnabled(xcb_window_t id, BOOL enable)
 }
 
 /* Returns whether the window was disabled before, as Windows does. */
-BOOL EnableWindow(HWND hWnd, BOOL bEnable)
+BOOL X11EnableWindow(HWND hWnd, BOOL bEnable)
 {
 	BOOL wasDisabled;
 
@@ -393,7 +393,7 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 
 /* Disabled is what Enable=0 leaves: the saved-input property. FALSE, as on
  * Windows, also for a window that cannot be read. */
-BOOL IsWindowEnabled(HWND hWnd)
+BOOL X11IsWindowEnabled(HWND hWnd)
 {
 	xcb_get_property_cookie_t cookie;
 	xcb_get_property_reply_t *r;

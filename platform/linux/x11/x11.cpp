@@ -18,7 +18,7 @@
 #include <string.h>
 #include <time.h>
 
-#include "../winapi.h"
+#include "../../winapi.h"
 #include "x11.h"
 #include "x11_text.h"
 
@@ -73,14 +73,6 @@ static const char *const atomNames[X11AtomCount] = {
 
 static const uint32_t WindowEvents =
     XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-
-uint64_t X11NowMs(void)
-{
-	struct timespec now;
-
-	clock_gettime(CLOCK_MONOTONIC, &now);
-	return (uint64_t)now.tv_sec * 1000 + (uint64_t)now.tv_nsec / 1000000;
-}
 
 /* One line on standard error, the first time only: standard output
  * carries the script's lines and nothing else. None when the program
@@ -726,7 +718,7 @@ bool X11Sync(void)
 	free(r);
 	X11Update();
 	syncedChanges = x11Changes;
-	syncedAt = X11NowMs();
+	syncedAt = NowMs();
 	readsLeft = false;
 	for (int i = 0; i < x11WindowCount && !readsLeft; i++)
 		readsLeft = x11Windows[i].id != 0 && x11Windows[i].stale != 0;
@@ -743,7 +735,7 @@ bool X11Refresh(void)
 	if (!X11Alive())
 		return false;
 	DrainEvents(false);
-	if (!X11Current() || X11NowMs() - syncedAt >= X11FallbackMs)
+	if (!X11Current() || NowMs() - syncedAt >= X11FallbackMs)
 		return X11Sync();
 	return true;
 }
@@ -758,7 +750,7 @@ void X11WaitEvent(uint64_t deadline)
 	xcb_flush(x11);
 	if (DrainEvents(false) > 0)
 		return;
-	now = X11NowMs();
+	now = NowMs();
 	if (now >= deadline || !X11Alive())
 		return;
 	fd.fd = xcb_get_file_descriptor(x11);
@@ -798,7 +790,7 @@ bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline)
 	answering = id;
 	answered = false;
 	xcb_configure_window(x11, id, 0, NULL);
-	while (!answered && X11Alive() && X11Find(id) != NULL && X11NowMs() < deadline)
+	while (!answered && X11Alive() && X11Find(id) != NULL && NowMs() < deadline)
 		X11WaitEvent(deadline);
 	answering = XCB_NONE;
 	silent = !answered && X11Find(id) != NULL;

@@ -19,6 +19,8 @@
 #include <stdint.h>
 #include <xcb/xcb.h>
 
+#include "../desktop.h"
+
 enum {
 	X11ListLength = 1 << 24, /* items of a window list property to read: all */
 	X11TextSize = 255,       /* a title or class: at most 254 bytes */
@@ -119,6 +121,16 @@ extern int x11WindowCount;    /* every tracked window lies below this slot */
 extern uint64_t x11Changes;   /* events handled so far: the desktop's version */
 extern uint64_t x11Passes;    /* EnumWindows passes begun */
 
+/* The Windows functions over X11, as the desktop table lists them:
+ * x11_pass.cpp, x11_show.cpp, x11_enable.cpp. */
+BOOL X11EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
+int X11GetWindowText(HWND hWnd, LPSTR lpString, int nMaxCount);
+int X11GetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount);
+BOOL X11IsWindowVisible(HWND hWnd);
+BOOL X11ShowWindow(HWND hWnd, int nCmdShow);
+BOOL X11EnableWindow(HWND hWnd, BOOL bEnable);
+BOOL X11IsWindowEnabled(HWND hWnd);
+
 /* -- x11.cpp ------------------------------------------------------------ */
 
 /* Opens the display and interns the atoms; false (after one line on
@@ -177,9 +189,6 @@ const uint32_t *X11Items32(const xcb_get_property_reply_t *r, xcb_atom_t type, i
  * one that went unanswered, and under a manager that does not declare the
  * EWMH, answers are not waited for. */
 bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline);
-
-/* Milliseconds on the monotonic clock. */
-uint64_t X11NowMs(void);
 
 /* -- x11_pass.cpp ------------------------------------------------------- */
 

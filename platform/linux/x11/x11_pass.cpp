@@ -9,7 +9,7 @@
  */
 #include <poll.h>
 
-#include "../winapi.h"
+#include "../../winapi.h"
 #include "x11.h"
 
 static HWND *visits; /* the windows of the current pass */
@@ -34,7 +34,7 @@ static uint64_t deadline; /* 0 until the pass first waits */
 uint64_t X11PassDeadline(void)
 {
 	if (deadline == 0)
-		deadline = X11NowMs() + X11WaitBoundMs;
+		deadline = NowMs() + X11WaitBoundMs;
 	return deadline;
 }
 
@@ -109,7 +109,7 @@ static void FinishPass(void)
 {
 	while (awaiting && X11Ready()) {
 		X11Update();
-		if (AllFinished() || X11NowMs() >= X11PassDeadline())
+		if (AllFinished() || NowMs() >= X11PassDeadline())
 			break;
 		X11WaitEvent(X11PassDeadline());
 	}
@@ -146,7 +146,7 @@ static void NoteDeadPass(WNDENUMPROC callback, LPARAM parameter, bool same)
  * time its timer is due. */
 static uint64_t StretchEnd(void)
 {
-	uint64_t fallback = X11NowMs() + X11FallbackMs;
+	uint64_t fallback = NowMs() + X11FallbackMs;
 
 	return wakeBy != 0 && wakeBy < fallback ? wakeBy : fallback;
 }
@@ -154,7 +154,7 @@ static uint64_t StretchEnd(void)
 /* A signal may cut it short. */
 static void PauseUntil(uint64_t end)
 {
-	uint64_t now = X11NowMs();
+	uint64_t now = NowMs();
 
 	if (end > now)
 		poll(NULL, 0, (int)(end - now));
@@ -233,7 +233,7 @@ static bool IsTopLevel(const X11Window *w)
 
 /* Visits the windows as they were when the pass began; one that goes
  * meanwhile reads as nameless, and acting on it does nothing. */
-BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
+BOOL X11EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
 	int count = 0;
 	BOOL completed = TRUE;
@@ -301,12 +301,12 @@ static int CopyName(HWND window, bool title, char *out, int size)
 	return length;
 }
 
-int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
+int X11GetWindowText(HWND hWnd, LPSTR lpString, int nMaxCount)
 {
 	return CopyName(hWnd, true, lpString, nMaxCount);
 }
 
-int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
+int X11GetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 {
 	return CopyName(hWnd, false, lpClassName, nMaxCount);
 }
@@ -314,7 +314,7 @@ int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 /* As Windows sees it: a window is shown once it can be seen, and under a
  * manager (which may still be taking it in) once managed, minimized
  * included, as Windows keeps a minimized window visible. */
-BOOL IsWindowVisible(HWND hWnd)
+BOOL X11IsWindowVisible(HWND hWnd)
 {
 	const X11Window *w;
 
@@ -325,3 +325,21 @@ BOOL IsWindowVisible(HWND hWnd)
 		return FALSE;
 	return ManagerInvolved(w) ? IsShown(w) : IsViewable(w);
 }
+
+static bool Open(void)
+{
+	return true; /* the display opens at the first use, and says why not */
+}
+
+const Desktop x11Desktop = {
+    "X11",
+    Open,
+    X11EnumWindows,
+    X11GetWindowText,
+    X11GetClassName,
+    X11ShowWindow,
+    X11EnableWindow,
+    X11IsWindowVisible,
+    X11IsWindowEnabled,
+    X11SleptUntil,
+};

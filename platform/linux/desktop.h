@@ -1,0 +1,41 @@
+/*
+ * The desktops the window stand-ins can act on, and the choice between
+ * them (desktop.cpp). Each is a table of the Windows functions over one
+ * desktop, with their Windows meanings; the first window operation picks
+ * one for the life of the process.
+ */
+#ifndef WINCUE_DESKTOP_H
+#define WINCUE_DESKTOP_H
+
+#include <stdint.h>
+
+#include "../winapi.h"
+
+struct Desktop {
+	const char *name;
+	/* Connects; false, having written nothing, when this is not the
+	 * desktop the session runs. */
+	bool (*open)(void);
+	BOOL (*enumWindows)(WNDENUMPROC lpEnumFunc, LPARAM lParam);
+	int (*getWindowText)(HWND hWnd, LPSTR lpString, int nMaxCount);
+	int (*getClassName)(HWND hWnd, LPSTR lpClassName, int nMaxCount);
+	BOOL (*showWindow)(HWND hWnd, int nCmdShow);
+	BOOL (*enableWindow)(HWND hWnd, BOOL bEnable);
+	BOOL (*isWindowVisible)(HWND hWnd);
+	BOOL (*isWindowEnabled)(HWND hWnd);
+	/* Sleep has slept (due 0), or a wait for the timer due at due has: a
+	 * program asking the same pass again and again over an unchanged
+	 * desktop may be kept waiting here until it changes, never past due. */
+	void (*slept)(uint64_t due);
+};
+
+extern const Desktop x11Desktop; /* x11/x11_pass.cpp */
+
+/* Tells the chosen desktop that the program slept; nothing before the
+ * first window operation. */
+void DesktopSlept(uint64_t due);
+
+/* Milliseconds on the monotonic clock: process.cpp. */
+uint64_t NowMs(void);
+
+#endif
