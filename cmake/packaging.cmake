@@ -50,14 +50,16 @@ else()
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
   install(FILES examples/linux/config.ini
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/linux)
+  install(FILES examples/wayland/config.ini
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/wayland)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SECTION x11)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The bundled example starts xlogo, which nothing else pulls in.
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS x11-apps)
+  # The bundled examples start xlogo and foot, which nothing else pulls in.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "x11-apps, foot")
   # CPack puts the summary above this as the first line.
   set(CPACK_PACKAGE_DESCRIPTION
     "wincue reads the numbered steps of config.ini in the current directory

@@ -18,7 +18,8 @@ DEB = os.path.join(BUILD, "dist", f"wincue_{VERSION}_{ARCH}.deb")
 DOC = "usr/share/doc/wincue/"
 DEB_FILES = {"usr/bin/wincue": "-rwxr-xr-x", "usr/share/man/man1/wincue.1.gz": "-rw-r--r--",
              **{DOC + f: "-rw-r--r--" for f in ("README.md", "LICENSE", "copyright",
-                "changelog.gz", "examples/config.ini", "examples/linux/config.ini")}}
+                "changelog.gz", "examples/config.ini", "examples/linux/config.ini",
+                "examples/wayland/config.ini")}}
 SLEEP_RUN = b"[Section0]\nAction    =Sleep\nSleep     =0\n\nstart - Sleep\nend   - Sleep\n"
 
 
@@ -93,7 +94,7 @@ def test_deb_listing():
 
 @pytest.mark.parametrize("field,expected", [
     ("Package", "wincue"), ("Version", VERSION), ("Architecture", ARCH),
-    ("Depends", "libc6 libxcb1"), ("Suggests", "x11-apps")])
+    ("Depends", "libc6 libxcb1"), ("Suggests", "x11-apps, foot")])
 def test_deb_field(field, expected):
     value = re.search(rf"(?m)^ {field}: (.*)$", run("dpkg-deb", "-I", DEB).stdout).group(1)
     if field == "Depends":  # names only: shlibdeps' versions follow the libraries
