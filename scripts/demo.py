@@ -1,6 +1,7 @@
 """make demo: runs the bundled example script with wincue.exe under Wine on
 a private virtual display (Notepad), then the Linux build's example on a
-private Xvfb with openbox (xlogo), each next to a watcher that reports, from
+private Xvfb with openbox (xlogo), then the Wayland example under a private
+headless sway (a foot terminal), each next to a watcher that reports, from
 outside, what happens to the target program's window at each step.
 Screenshots of the display at each change are saved under build/demo/.
 """
@@ -27,11 +28,12 @@ def follow(name, stream, lines):
 
 
 def screenshot(world, tag, n, label):
-    if shutil.which("import"):
+    """The whole display: grim takes it from sway, import from an X server."""
+    shot = ["grim"] if tag == "wayland" else ["import", "-window", "root"]
+    if shutil.which(shot[0]):
         words = "".join(c if c.isalnum() else "-" for c in label).strip("-")
         f = OUT / ("%s-%02d-%s.png" % (tag, n, "-".join(w for w in words.split("-") if w)))
-        subprocess.run(["import", "-window", "root", str(f)], env=world.env,
-                       capture_output=True, timeout=30)
+        subprocess.run(shot + [str(f)], env=world.env, capture_output=True, timeout=30)
         return f.name
     return None
 
@@ -117,6 +119,63 @@ def linux_demo():
         world.stop()
 
 
+def sway_state(app_id):
+    """How sway's tree holds the windows of an app_id: shown (tiled or
+    floating) or hidden in the scratchpad."""
+    from swaydesk import SwayDesk
+    desk = SwayDesk()
+    try:
+        seen = [w for w in desk.windows().values() if w["cls"] == app_id]
+    finally:
+        desk.close()
+    if not seen:
+        return "no %s window" % app_id
+    return "%s: %s" % (app_id, "; ".join(
+        "hidden (scratchpad)" if w["hidden"] else
+        "visible, %s" % ("floating" if w["floating"] else "tiled") for w in seen))
+
+
+def watch_sway(env, app_id, lines, stop):
+    os.environ["SWAYSOCK"] = env["SWAYSOCK"]
+    last = None
+    while not stop.is_set():
+        now = sway_state(app_id)
+        if now != last:
+            lines.put((time.monotonic(), "window", now))
+            last = now
+        time.sleep(0.02)
+
+
+def wayland_demo():
+    print()
+    print("== wincue (Linux build) on a headless sway: examples/wayland/config.ini on foot ==")
+    world = World(OUT / "world-sway", manager="sway").start()
+    stop = threading.Event()
+    try:
+        lines = queue.Queue()
+        threading.Thread(target=watch_sway, args=(world.env, "wincue-example", lines, stop),
+                         daemon=True).start()
+        lines.get(timeout=30)
+        # Standard error joins the output: there sway's limits are said.
+        wincue = subprocess.Popen([str(BUILD / "host" / "wincue")],
+                                  cwd=ROOT / "examples" / "wayland", env=world.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                  stdin=subprocess.DEVNULL)
+        show_run(world, wincue, lines, "wayland")
+        stop.set()
+        # foot was started by wincue, not by us: end it through sway.
+        from swaydesk import SwayDesk
+        desk = SwayDesk(world.env["SWAYSOCK"])
+        desk.command("[app_id=^wincue-example$] kill")
+        desk.close()
+        wait_until(lambda: sway_state("wincue-example") == "no wincue-example window", 30,
+                   "foot to end")
+        print("foot ended.")
+    finally:
+        stop.set()
+        world.stop()
+
+
 def show_run(world, wincue, lines, tag):
     """Prints wincue's lines and the watcher's, in order, until wincue exits."""
     threading.Thread(target=follow, args=("wincue", wincue.stdout, lines), daemon=True).start()
@@ -154,6 +213,7 @@ def main():
     OUT.mkdir(parents=True)
     windows_demo()
     linux_demo()
+    wayland_demo()
 
 
 if __name__ == "__main__":
