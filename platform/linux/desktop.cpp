@@ -11,7 +11,7 @@
 
 /* Compositors with an interface of their own, tried in turn. */
 static const Desktop *const compositors[] = {
-    NULL,
+    &kwinDesktop,
 };
 
 static const Desktop *chosen;

@@ -29,7 +29,8 @@ struct Desktop {
 	void (*slept)(uint64_t due);
 };
 
-extern const Desktop x11Desktop; /* x11/x11_pass.cpp */
+extern const Desktop x11Desktop;  /* x11/x11_pass.cpp */
+extern const Desktop kwinDesktop; /* kwin/kwin_desktop.cpp */
 
 /* Tells the chosen desktop that the program slept; nothing before the
  * first window operation. */
