@@ -1,12 +1,16 @@
 """Worlds for the demo, the benchmarks and the tests: a private Xvfb,
-optionally a window manager and a Wine prefix; and started programs read
+optionally a window manager and a Wine prefix, or a headless Wayland
+compositor (sway); and started programs read
 with deadlines. Every process is started here and ended by its PID; every
 wait is on something observed.
 """
+import glob
 import os
 import select
+import shutil
 import signal
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -127,19 +131,31 @@ MANAGER_COMMANDS = {
 MANAGERS = ["none"] + list(MANAGER_COMMANDS)
 CONFIGS = {"twm": "RandomPlacement\nUsePPosition \"on\"\n", "i3": "# defaults\n"}
 
+# Compositors run as this unprivileged user: sway refuses root.
+NOBODY = 65534
+SWAY_CONFIG = ("output HEADLESS-1 resolution 1280x800\ndefault_border none\n"
+               "focus_follows_mouse no\nxwayland enable\n")
+ADMIT_ROOT = ("from Xlib import X, display\nd = display.Display()\n"
+              "d.change_hosts(X.HostInsert, 5, b'localuser\\0root')\nd.sync()\n")
+
 
 class World:
-    """A private Xvfb, optionally a window manager and a Wine prefix."""
+    """A private Xvfb, optionally a window manager and a Wine prefix; or, with
+    manager "sway", a headless sway and the XWayland display it offers."""
 
     def __init__(self, directory, manager=None, wine=False):
         self.dir, self.manager, self.wine = Path(directory), manager, wine
         self.pids = []
+        self.runtime = None  # a compositor's runtime directory, which we remove
         self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         self.wine_loader = self.windows_build = None
 
     def start(self):
         self.dir.mkdir(parents=True, exist_ok=True)
         try:
+            if self.manager == "sway":
+                self._start_sway()
+                return self
             self._start_xvfb()
             if self.manager:
                 self._start_manager()
@@ -150,9 +166,10 @@ class World:
             raise
         return self
 
-    def spawn(self, argv, log, **kw):
+    def spawn(self, argv, log, env_override=None, **kw):
         with open(self.dir / log, "ab") as f:
-            p = subprocess.Popen(argv, env=self.env, start_new_session=True, stdout=f, stderr=f,
+            p = subprocess.Popen(argv, env=env_override or self.env, start_new_session=True,
+                                 stdout=f, stderr=f,
                                  stdin=subprocess.DEVNULL, **kw)
         self.pids.append(p.pid)
         return p
@@ -173,6 +190,57 @@ class World:
         if not got.endswith(b"\n"):
             raise RuntimeError("Xvfb did not start; see %s" % (self.dir / "xvfb.log"))
         self.env["DISPLAY"] = ":" + got.decode().strip()
+
+    def _start_sway(self):
+        """As user nobody, in a runtime directory of its own outside ours (which
+        nobody may not enter); ready once its IPC socket answers."""
+        from swaydesk import SwayDesk
+        self.runtime = Path(tempfile.mkdtemp(prefix="wincue-sway-"))
+        (self.runtime / "home").mkdir()
+        (self.runtime / "sway.conf").write_text(SWAY_CONFIG)
+        for path in (self.runtime, self.runtime / "home", self.runtime / "sway.conf"):
+            os.chown(path, NOBODY, NOBODY)
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.runtime / "home"),
+               "XDG_RUNTIME_DIR": str(self.runtime), "WLR_BACKENDS": "headless",
+               "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman"}
+        sway = self.spawn(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
+                           "--clear-groups", "sway", "-c", str(self.runtime / "sway.conf")],
+                          "sway.log", env_override=env)
+
+        def answering():
+            if sway.poll() is not None:
+                raise RuntimeError("sway ended; see %s" % (self.dir / "sway.log"))
+            socks = glob.glob(str(self.runtime / "sway-ipc.*.sock"))
+            shown = [p for p in glob.glob(str(self.runtime / "wayland-*")) if "." not in p]
+            if not socks or not shown:
+                return None
+            try:
+                SwayDesk(socks[0]).close()
+            except OSError:
+                return None
+            return socks[0], os.path.basename(shown[0])
+        sock, display = wait_until(answering, 20, "sway")
+        self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY=display,
+                        SWAYSOCK=sock)
+        # XWayland starts on the first X client, at a display sway locks in
+        # its own name just after its IPC opens.
+        def xwayland():
+            for lock in glob.glob("/tmp/.X*-lock"):
+                try:
+                    if int(Path(lock).read_text().strip(" \n\0")) == sway.pid:
+                        return ":" + lock[len("/tmp/.X"):-len("-lock")]
+                except (OSError, ValueError):
+                    pass
+            return None
+        try:
+            display = wait_until(xwayland, 5, "XWayland's display")
+        except TimeoutError:
+            return  # no free display: no XWayland windows
+        # XWayland admits its own user only; this also starts it.
+        subprocess.run(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
+                        "--clear-groups", "/usr/bin/python3", "-c", ADMIT_ROOT],
+                       env=dict(env, DISPLAY=display), check=True, timeout=DEADLINE)
+        self.env["DISPLAY"] = display
 
     def _start_manager(self):
         conf = self.dir / ("%s.conf" % self.manager)
@@ -222,3 +290,6 @@ class World:
                 pass
             stop_pid(pid)
         self.pids = []
+        if self.runtime:
+            shutil.rmtree(self.runtime, ignore_errors=True)
+            self.runtime = None

@@ -97,11 +97,15 @@ def script_dir(tmp_path, config):
 
 
 class Maker:
-    """A test window program: testwindows.exe under Wine, else testwindows_x11."""
+    """A test window program: testwindows.exe under Wine, testwindows_wayland
+    under a compositor (x11=True: testwindows_x11 on its XWayland), else
+    testwindows_x11."""
 
-    def __init__(self, target):
+    def __init__(self, target, x11=False):
+        wayland = target.world.manager == "sway" and not x11
         argv = target.world.windows_exe("tests/testwindows.exe") if target.name == "wine" \
-            else [sys.executable, str(ROOT / "tests" / "actions" / "testwindows_x11.py")]
+            else [sys.executable, str(ROOT / "tests" / "actions" / ("testwindows_%s.py" % (
+                "wayland" if wayland else "x11")))]
         self.child = Child(argv, target.env, stdin=subprocess.PIPE)
         self.count = 0
         self.expect("ready")

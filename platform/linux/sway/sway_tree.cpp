@@ -1,0 +1,139 @@
+/*
+ * The windows of sway's tree (get_tree). A window is a node with a
+ * "shell" (xdg_shell or xwayland); windows hidden in the scratchpad sit
+ * on the workspace __i3_scratch. Native windows are named by app_id,
+ * XWayland ones by their X11 class, as X11 names them.
+ */
+#include <json-c/json.h>
+#include <string.h>
+
+#include "../../winapi.h"
+#include "sway.h"
+
+/* Deeper than json-c's default of 32: each split of a workspace nests two
+ * levels. */
+enum { JsonDepth = 1024 };
+
+SwayWindow *swayWindows;
+int swayWindowCount;
+static int capacity;
+
+/* A string member, or "" when absent or null. */
+static const char *Text(json_object *node, const char *member)
+{
+	json_object *value;
+
+	if (!json_object_object_get_ex(node, member, &value) ||
+	    !json_object_is_type(value, json_type_string))
+		return "";
+	return json_object_get_string(value);
+}
+
+/* Copies a name cut to fit, never inside a UTF-8 character. */
+static void CopyText(char *out, const char *text)
+{
+	size_t length = strlen(text);
+
+	if (length > SwayTextSize - 1) {
+		length = SwayTextSize - 1;
+		while (length > 0 && ((unsigned char)text[length] & 0xC0) == 0x80)
+			length--;
+	}
+	memcpy(out, text, length);
+	out[length] = '\0';
+}
+
+static SwayWindow *NewWindow(void)
+{
+	if (swayWindowCount == capacity) {
+		int grown = capacity == 0 ? 64 : capacity * 2;
+		SwayWindow *moved =
+		    (SwayWindow *)realloc(swayWindows, (size_t)grown * sizeof *swayWindows);
+		if (moved == NULL)
+			return NULL; /* out of memory: the window goes unlisted */
+		swayWindows = moved;
+		capacity = grown;
+	}
+	return &swayWindows[swayWindowCount++];
+}
+
+static void AddWindow(json_object *node, bool scratch, bool floating)
+{
+	json_object *id;
+	json_object *properties;
+	const char *className = Text(node, "app_id");
+	SwayWindow *w;
+
+	if (!json_object_object_get_ex(node, "id", &id))
+		return;
+	if (className[0] == '\0' &&
+	    json_object_object_get_ex(node, "window_properties", &properties))
+		className = Text(properties, "class");
+	w = NewWindow();
+	if (w == NULL)
+		return;
+	w->id = (uint64_t)json_object_get_int64(id);
+	w->hidden = scratch;
+	w->tiled = !scratch && !floating;
+	CopyText(w->title, Text(node, "name"));
+	CopyText(w->className, className);
+}
+
+static void Walk(json_object *node, bool scratch, bool floating);
+
+static void WalkChildren(json_object *node, const char *member, bool scratch, bool floating)
+{
+	json_object *children;
+
+	if (!json_object_object_get_ex(node, member, &children) ||
+	    !json_object_is_type(children, json_type_array))
+		return;
+	for (size_t i = 0; i < json_object_array_length(children); i++)
+		Walk(json_object_array_get_idx(children, i), scratch, floating);
+}
+
+static void Walk(json_object *node, bool scratch, bool floating)
+{
+	if (strcmp(Text(node, "type"), "workspace") == 0)
+		scratch = strcmp(Text(node, "name"), "__i3_scratch") == 0;
+	if (json_object_object_get_ex(node, "shell", NULL))
+		AddWindow(node, scratch, floating);
+	WalkChildren(node, "nodes", scratch, floating);
+	WalkChildren(node, "floating_nodes", scratch, true);
+}
+
+static json_object *Parse(const char *text, size_t length)
+{
+	json_tokener *tokener = json_tokener_new_ex(JsonDepth);
+	json_object *tree;
+
+	if (tokener == NULL)
+		return NULL;
+	tree = json_tokener_parse_ex(tokener, text, (int)length);
+	json_tokener_free(tokener);
+	return tree;
+}
+
+bool SwayReadTree(void)
+{
+	size_t length;
+	char *reply = SwayRequest(SwayGetTree, "", &length);
+	json_object *tree;
+
+	swayWindowCount = 0;
+	if (reply == NULL)
+		return false;
+	tree = Parse(reply, length);
+	free(reply);
+	Walk(tree, false, false);
+	json_object_put(tree);
+	return true;
+}
+
+SwayWindow *SwayFind(uint64_t id)
+{
+	for (int i = 0; i < swayWindowCount; i++)
+		if (swayWindows[i].id == id)
+			return &swayWindows[i];
+	return NULL;
+}

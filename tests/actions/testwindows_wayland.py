@@ -1,0 +1,130 @@
+"""testwindows_wayland: the Wayland twin of testwindows_x11.py, with the same
+line protocol (create CLASS TITLE [hidden], state, show ID, close ID, ids,
+quit; see there), on native Wayland windows: GTK 3 toplevels whose app_id is
+CLASS. What a window's state is, and hiding one, belong to the compositor and
+are read from outside, through its own interface: COMPOSITORS holds, per
+compositor, how to list its windows and to hide and show one. Also:
+
+  layout                            -> ID tiled|floating per window, end
+
+A window is "created" once the compositor lists it with its title; the title
+comes last, after the compositor has listed the window under a placeholder,
+as a toolkit's late title does. A hidden one is hidden by the compositor's
+own means once listed (enabled is always 1: no compositor here can refuse a
+window's input).
+"""
+import os
+import sys
+import time
+
+import gi
+
+os.environ["GDK_BACKEND"] = "wayland"
+gi.require_version("Gtk", "3.0")
+from gi.repository import GLib, Gtk  # noqa: E402
+
+sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
+
+
+def sway():
+    from swaydesk import SwayDesk
+    desk = SwayDesk()
+    return dict(
+        # {id: (class, title, hidden, floating)}
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"])
+                         for i, w in desk.windows().items()},
+        hide=lambda i: desk.command("[con_id=%d] move scratchpad" % i),
+        show=lambda i: desk.command("[con_id=%d] focus" % i))
+
+
+COMPOSITORS = {"sway": sway}
+name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOCK") else None)
+if name not in COMPOSITORS:
+    sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
+desk = COMPOSITORS[name]()
+windows = []  # (GTK window, compositor id)
+
+
+def reply(text):
+    sys.stdout.write(text + "\n")
+    sys.stdout.flush()
+
+
+def until(check, what):
+    """Runs GTK's loop until check() gives a true value, and returns it."""
+    deadline, context = time.monotonic() + 10, GLib.MainContext.default()
+    while True:
+        value = check()
+        if value or time.monotonic() > deadline:
+            if not value:
+                sys.stderr.write("testwindows_wayland: timed out waiting for %s\n" % what)
+            return value
+        while context.iteration(False):
+            pass
+        time.sleep(0.002)
+
+
+def listed(title):
+    return next((i for i, w in desk["windows"]().items() if w[1] == title), None)
+
+
+def create(cls, title, flags=""):
+    GLib.set_prgname(cls)  # GTK takes the app_id from it as the window is made
+    w = Gtk.Window()
+    placeholder = "wct-making-%d-%d" % (os.getpid(), len(windows))
+    w.set_title(placeholder)
+    w.set_default_size(240, 120)
+    w.show_all()
+    wid = until(lambda: listed(placeholder), "the window")
+    if "hidden" in flags.split(","):
+        desk["hide"](wid)
+        until(lambda: desk["windows"]()[wid][2], "the hide")
+    w.set_title(title)
+    until(lambda: desk["windows"]().get(wid, (0, ""))[1] == title, "the title")
+    windows.append((w, wid))
+    reply("created %d" % (len(windows) - 1))
+
+
+def state(wid):
+    w = desk["windows"]().get(wid)
+    if w is None:
+        return "gone"
+    return "%s\t%s\tvisible=%d\tenabled=1" % (w[0], w[1], not w[2])
+
+
+def command(fields):
+    if fields[0] == "create" and 3 <= len(fields) <= 4:
+        create(*fields[1:])
+    elif fields[0] in ("show", "close") and len(fields) == 2:
+        w, wid = windows[int(fields[1])]
+        if fields[0] == "show":
+            desk["show"](wid)
+            until(lambda: not desk["windows"]()[wid][2], "the show")
+            reply("shown " + fields[1])
+        else:
+            w.destroy()
+            until(lambda: wid not in desk["windows"](), "the close")
+            reply("closed " + fields[1])
+    elif fields[0] in ("ids", "state", "layout"):
+        for _, wid in windows:
+            reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),
+                   "layout": lambda: "%d %s" % (wid, "floating" if desk["windows"]()[wid][3]
+                                                else "tiled")}[fields[0]]())
+        reply("end")
+    else:
+        reply("error unknown command")
+
+
+def on_input(fd, condition):
+    line = sys.stdin.readline()
+    if not line or line.strip() == "quit":
+        Gtk.main_quit()
+        return False
+    command(line.rstrip("\r\n").split("\t"))
+    return True
+
+
+reply("ready")
+GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.PRIORITY_DEFAULT,
+                  GLib.IO_IN | GLib.IO_HUP, on_input)
+Gtk.main()
