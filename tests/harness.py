@@ -102,7 +102,7 @@ class Maker:
     testwindows_x11."""
 
     def __init__(self, target, x11=False):
-        wayland = target.world.manager == "sway" and not x11
+        wayland = target.world.manager in ("sway", "kwin") and not x11
         argv = target.world.windows_exe("tests/testwindows.exe") if target.name == "wine" \
             else [sys.executable, str(ROOT / "tests" / "actions" / ("testwindows_%s.py" % (
                 "wayland" if wayland else "x11")))]
