@@ -1,21 +1,20 @@
 """Window steps against real windows: one table of cases on Windows (wincue.exe
-under Wine, windows of testwindows.exe) and on X11 under every window manager
-the suite starts (the Linux build, windows of testwindows_x11.py), and what
---list and --check see of them. What only X11 shows is in
-tests/platform/test_x11.py."""
+under Wine, windows of testwindows.exe), on X11 under every window manager
+the suite starts (the Linux build, windows of testwindows_x11.py) and under
+sway and KWin (native Wayland windows of testwindows_wayland.py), and what
+--list and --check see of them. What only X11 or a compositor shows is in
+tests/platform/test_x11.py and test_wayland.py."""
 import subprocess
 
 import pytest
 
 from harness import MANAGERS, Child, Maker, Target, echoed, script, script_dir
 
-# Wayland desktops, where no window can be refused input: Enable changes
-# nothing and says so, once a pass that matched a window.
-COMPOSITORS = {"kwin": "KWin"}
-DESKS = ["wine"] + MANAGERS + list(COMPOSITORS)
-ENABLE_PASSES = {"disable by title and class together": 1,
-                 "hide and show back to back lose nothing": 2,
-                 "find ends at once on a hidden window": 1}
+DESKS = ["wine"] + MANAGERS + ["sway", "kwin"]
+# Desktops where no window can be kept from taking input: Enable changes
+# nothing there and says so once a step that found windows.
+UNLOCKABLE = {name: "wincue: %s cannot stop a window taking input: Enable changed nothing\n" % shown
+              for name, shown in (("sway", "sway"), ("kwin", "KWin"))}
 
 
 def step(action, **values):
@@ -27,7 +26,8 @@ def state(cls, title, visible=1, enabled=1):
 
 
 # (name, windows made (class, title, shown|hidden|later|shown later|closed later),
-#  steps, states afterwards[, (the step that gives up, its line on standard error)])
+#  steps, states afterwards[, {"gives_up": (the step that gives up, its line on
+#  standard error), "unheeded": the Enable steps that found a window}])
 CASES = [
     ("hide every window of a class",
      [("wct-a", "One", "shown"), ("wct-a", "Two", "shown"), ("wct-b", "Three", "shown")],
@@ -42,7 +42,8 @@ CASES = [
     ("disable by title and class together",
      [("wct-a", "Target", "shown"), ("wct-b", "Target", "shown"), ("wct-a", "Other", "shown")],
      [step("Enable", Text="Target", ClassName="wct-a", Enable="0")],
-     [state("wct-a", "Target", enabled=0), state("wct-b", "Target"), state("wct-a", "Other")]),
+     [state("wct-a", "Target", enabled=0), state("wct-b", "Target"), state("wct-a", "Other")],
+     {"unheeded": 1}),
     ("hide and show back to back lose nothing",
      [("wct-flip", "Flip %d" % i, "shown") for i in range(3)],
      [step("Display", ClassName="wct-flip", Display=str(i % 2)) for i in range(20)] +
@@ -50,7 +51,8 @@ CASES = [
       step("Display", ClassName="wct-flip", Display="0"), step("Enable", Text="Flip 1", Enable="1"),
       step("Display", Text="Flip 1", Display="1")],
      [state("wct-flip", "Flip 0", 0, 0), state("wct-flip", "Flip 1"),
-      state("wct-flip", "Flip 2", 0, 0)]),
+      state("wct-flip", "Flip 2", 0, 0)],
+     {"unheeded": 2}),
     ("names differing only in letter case, or prefixes, match nothing",
      [("wct-case", "Case Title", "shown")],
      [step("Display", Text="case title", Display="0"), step("Enable", Text="CASE TITLE", Enable="0"),
@@ -69,7 +71,8 @@ CASES = [
      [("wct-a", "Hidden", "hidden")],
      [step("Find", Text="Hidden"), step("Find", ClassName="wct-a"),
       step("Enable", Text="Hidden", Enable="0")],
-     [state("wct-a", "Hidden", 0, 0)]),
+     [state("wct-a", "Hidden", 0, 0)],
+     {"unheeded": 1}),
     ("Visible=1: find waits for the show, gone for the hide",
      [("wct-vis", "Shy", "shown later")],
      [step("Find", Text="Shy", Visible="1"), step("Display", Text="Shy", Display="0"),
@@ -85,7 +88,7 @@ CASES = [
      [step("Find", Text="Stay", Timeout="0"), step("Find", Text="Never", Timeout="0"),
       step("Display", ClassName="wct-a", Display="1")],
      [state("wct-a", "Stay", 0)],
-     (1, 'wincue: [Section1] Find gave up after 0 ms: no window with Text "Never"\n')),
+     {"gives_up": (1, 'wincue: [Section1] Find gave up after 0 ms: no window with Text "Never"\n')}),
     ("find ends on a window made within its timeout",
      [("wct-b", "Other", "shown"), ("wct-late", "Late", "later")],
      [step("Find", Text="Late", Timeout="20000"), step("Display", Text="Late", Display="0")],
@@ -99,8 +102,8 @@ CASES = [
      [("wct-gone", "Stays", "shown")],
      [step("Gone", ClassName="wct-gone", Text="Stays", Visible="1", Timeout="200")],
      [state("wct-gone", "Stays")],
-     (0, 'wincue: [Section0] Gone gave up after 200 ms: still a shown window with Text "Stays"'
-         ' and ClassName "wct-gone"\n')),
+     {"gives_up": (0, 'wincue: [Section0] Gone gave up after 200 ms: still a shown window with '
+                      'Text "Stays" and ClassName "wct-gone"\n')}),
 ]
 
 
@@ -129,13 +132,11 @@ def test_window_case(desk, tmp_path, case):
     first Find or Gone step, and nothing after that start line may come
     before it."""
     name, windows, steps, states = case[:4]
-    fails, err = case[4] if len(case) > 4 else (None, None)
-    compositor = COMPOSITORS.get(desk.world.manager)
-    if compositor:
+    more = case[4] if len(case) > 4 else {}
+    fails, err = more.get("gives_up", (None, None))
+    if desk.world.manager in UNLOCKABLE:  # every line on standard error is known
         states = [s.replace("enabled=0", "enabled=1") for s in states]
-        err = ENABLE_PASSES.get(name, 0) * (
-            "wincue: %s cannot stop a window taking input: Enable changed nothing\n" %
-            compositor) + (err or "")
+        err = UNLOCKABLE[desk.world.manager] * more.get("unheeded", 0) + (err or "")
     config, output = script(*steps, fails=fails)
     maker, wincue = Maker(desk), None
     try:
@@ -177,11 +178,12 @@ def test_list_and_check(desk, tmp_path):
             maker.create("wct-list", title, flags)
         config, output = script(step("Enable", Text="Off", Enable="0"))
         assert desk.run(script_dir(tmp_path, config)) == (0, desk.expected(output))
+        unlockable = UNLOCKABLE.get(desk.world.manager)
+        assert unlockable is None or desk.err == unlockable.encode()
         status, out = desk.run(tmp_path, args=["--list"])
         lines = out.decode("latin-1").replace("\r", "").split("\n")
-        compositor = COMPOSITORS.get(desk.world.manager)
         states = ("shown\tenabled", "hidden\tenabled",
-                  "shown\t%s" % ("enabled" if compositor else "disabled"))
+                  "shown\t%sabled" % ("en" if unlockable else "dis"))
         want = ["%s\t%s\twct-list\t%s" % (i, s, title)
                 for i, s, (title, _) in zip(maker.answer("ids"), states, made)]
         assert (status, sorted(x for x in lines if "\twct-list\t" in x)) == (0, sorted(want))
@@ -191,7 +193,7 @@ def test_list_and_check(desk, tmp_path):
         assert desk.err == desk.expected("wincue: [Section0] Find: 2 matching windows\n"
                                          "wincue: [Section1] Gone: 3 matching windows\n"
                                          "wincue: [Section2] Display: 1 matching window\n")
-        assert maker.answer("state")[2] == "wct-list\tOff\tvisible=1\tenabled=%s" % (
-            "1" if compositor else "0")
+        assert maker.answer("state")[2] == "wct-list\tOff\tvisible=1\tenabled=%d" % (
+            unlockable is not None)
     finally:
         maker.close()

@@ -1,0 +1,152 @@
+"""What only a Wayland compositor shows (sway): the tiling a hide and show
+put back, XWayland windows beside native ones, runs at once, a waiting Find
+that sleeps, and a compositor that goes away. The window table itself runs
+on sway in tests/actions/test_windows.py."""
+import os
+import signal
+import subprocess
+
+import pytest
+
+from harness import Child, Maker, Target, World, script, script_dir, wait_until
+from swaydesk import SwayDesk
+from test_x11 import HELD_OUT, held, one_line_on_stderr, system_calls
+
+
+@pytest.fixture
+def sway(worlds):
+    target = Target("host", worlds("sway"))
+    target.desk = SwayDesk(target.env["SWAYSOCK"])
+    yield target
+    target.desk.close()
+
+
+def display(target, tmp_path, flag, **which):
+    config, want = script(("Display", dict(Display=flag, **which)))
+    assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
+
+
+def test_hide_and_show_put_the_tiling_back(sway, tmp_path):
+    """A tiled window comes back tiled, a floating one floating, and no mark
+    is left on either."""
+    maker = Maker(sway)
+    try:
+        maker.create("wct-tile", "Tiled")
+        maker.create("wct-tile", "Floating")
+        ids = [int(i, 16) for i in maker.answer("ids")]
+        sway.desk.command("[con_id=%d] floating enable" % ids[1])
+        before = maker.answer("layout")
+        display(sway, tmp_path, "0", ClassName="wct-tile")
+        assert maker.answer("state") == ["wct-tile\tTiled\tvisible=0\tenabled=1",
+                                         "wct-tile\tFloating\tvisible=0\tenabled=1"]
+        display(sway, tmp_path, "1", ClassName="wct-tile")
+        assert maker.answer("layout") == before
+        assert [sway.desk.windows()[i]["marks"] for i in ids] == [[], []]
+    finally:
+        maker.close()
+
+
+def test_xwayland_window_by_its_x11_class(sway, tmp_path):
+    """An XWayland window is found by its X11 class and hidden and shown in
+    sway's scratchpad, as sway's tree shows."""
+    if "DISPLAY" not in sway.env:
+        pytest.skip("no free X display for XWayland")
+    maker = Maker(sway, x11=True)
+    try:
+        maker.create("wct-xw", "On XWayland")
+        hidden = lambda: [w["hidden"] for w in sway.desk.windows().values()  # noqa: E731
+                          if w["cls"] == "wct-xw" and w["name"] == "On XWayland"]
+        display(sway, tmp_path, "0", ClassName="wct-xw", Text="On XWayland")
+        assert hidden() == [True]
+        display(sway, tmp_path, "1", ClassName="wct-xw")
+        assert hidden() == [False]
+    finally:
+        maker.close()
+
+
+def test_runs_at_once_leave_windows_a_later_run_shows(sway, tmp_path_factory):
+    """Two runs hiding and showing the same windows at once; a later run's
+    show brings every window back, tiled as before."""
+    maker = Maker(sway)
+    try:
+        for i in range(3):
+            maker.create("wct-race", "Race %d" % i)
+        before = maker.answer("layout")
+        flips = [("Display", dict(ClassName="wct-race", Display=str(i % 2))) for i in range(30)]
+        runs = [Child(sway.argv, sway.env, script_dir(tmp_path_factory.mktemp("run"),
+                                                      script(*flips)[0])) for _ in range(2)]
+        assert [r.wait() for r in runs] == [0, 0]
+        display(sway, tmp_path_factory.mktemp("last"), "1", ClassName="wct-race")
+        assert [s.split("\t")[2] for s in maker.answer("state")] == ["visible=1"] * 3
+        assert maker.answer("layout") == before
+    finally:
+        maker.close()
+
+
+def test_a_waiting_find_sleeps_until_sway_reports(sway, tmp_path):
+    """A Find for a window that is not there makes a few system calls a
+    second, not one pass a millisecond; a title set later ends it."""
+    maker = Maker(sway)
+    p = held(sway.env, tmp_path)
+    try:
+        system_calls(p.p.pid)  # holds the Find's first passes, which read the tree
+        assert system_calls(p.p.pid) < 100
+        maker.create("wct-late", "z")
+        assert p.read(lambda out: out.endswith(b"end   - Find\n"))
+    finally:
+        p.stop()
+        maker.close()
+
+
+def test_sway_goes_away(tmp_path_factory):
+    """sway killed while a Find waits: one line on standard error, and the
+    Find waits on calmly."""
+    world = World(tmp_path_factory.mktemp("gone"), "sway").start()
+    try:
+        p = held(world.env, tmp_path_factory.mktemp("held"))
+        os.kill(world.pids[0], signal.SIGKILL)
+        assert one_line_on_stderr(p)
+        assert system_calls(p.p.pid) < 100
+        p.stop()
+    finally:
+        world.stop()
+
+
+LINE = (b"wincue: this Wayland desktop shows other programs none of its own windows: only "
+        b"XWayland windows can be reached\n")
+# (name, world, environment changes, the window program on XWayland/X11, standard error)
+SESSIONS = [
+    ("sway answering: sway's windows", "sway", {}, False, b""),
+    ("sway's socket outside a Wayland session: X11", "sway", {"WAYLAND_DISPLAY": None}, True,
+     b""),
+    ("Wayland without SWAYSOCK: the line, then X11", "none", {"WAYLAND_DISPLAY": "wayland-9"},
+     True, LINE),
+    ("a socket that never answers: the line, then X11", "none",
+     {"WAYLAND_DISPLAY": "wayland-9", "SWAYSOCK": "{silent}"}, True, LINE),
+]
+
+
+@pytest.mark.parametrize("name,world,changes,x11,err", SESSIONS, ids=[s[0] for s in SESSIONS])
+def test_session_choice(worlds, tmp_path, name, world, changes, x11, err):
+    """--list shows the window by the id the chosen desktop gives it."""
+    target = Target("host", worlds(world))
+    silent = socket_listening(tmp_path / "silent.sock")
+    target.env = {k: v.replace("{silent}", silent.getsockname()) for k, v in
+                  dict(target.env, **changes).items() if v is not None}
+    maker = Maker(target, x11=x11)
+    try:
+        maker.create("wct-session", "Chosen")
+        status, out = target.run(tmp_path, args=["--list"])
+        want = "%s\tshown\tenabled\twct-session\tChosen\n" % maker.answer("ids")[0]
+        assert (status, want.encode() in out, target.err) == (0, True, err)
+    finally:
+        maker.close()
+        silent.close()
+
+
+def socket_listening(path):
+    import socket
+    s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    s.bind(str(path))
+    s.listen(4)  # connections wait in the backlog, never answered
+    return s
