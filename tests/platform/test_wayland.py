@@ -1,7 +1,7 @@
-"""What only a Wayland compositor shows (sway): the tiling a hide and show
-put back, XWayland windows beside native ones, runs at once, a waiting Find
-that sleeps, and a compositor that goes away. The window table itself runs
-on sway in tests/actions/test_windows.py."""
+"""What only a Wayland compositor shows (sway, and KWin where it applies):
+the tiling a hide and show put back, XWayland windows beside native ones,
+runs at once, a waiting Find that sleeps, and a compositor that goes away.
+The window table itself runs on both in tests/actions/test_windows.py."""
 import os
 import signal
 import subprocess
@@ -83,11 +83,13 @@ def test_runs_at_once_leave_windows_a_later_run_shows(sway, tmp_path_factory):
         maker.close()
 
 
-def test_a_waiting_find_sleeps_until_sway_reports(sway, tmp_path):
+@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+def test_a_waiting_find_sleeps_until_the_compositor_reports(worlds, tmp_path, compositor):
     """A Find for a window that is not there makes a few system calls a
     second, not one pass a millisecond; a title set later ends it."""
-    maker = Maker(sway)
-    p = held(sway.env, tmp_path)
+    target = Target("host", worlds(compositor))
+    maker = Maker(target)
+    p = held(target.env, tmp_path)
     try:
         system_calls(p.p.pid)  # holds the Find's first passes, which read the tree
         assert system_calls(p.p.pid) < 100
@@ -98,13 +100,14 @@ def test_a_waiting_find_sleeps_until_sway_reports(sway, tmp_path):
         maker.close()
 
 
-def test_sway_goes_away(tmp_path_factory):
-    """sway killed while a Find waits: one line on standard error, and the
-    Find waits on calmly."""
-    world = World(tmp_path_factory.mktemp("gone"), "sway").start()
+@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+def test_the_compositor_goes_away(tmp_path_factory, compositor):
+    """The compositor killed while a Find waits: one line on standard error,
+    and the Find waits on calmly."""
+    world = World(tmp_path_factory.mktemp("gone"), compositor).start()
     try:
         p = held(world.env, tmp_path_factory.mktemp("held"))
-        os.kill(world.pids[0], signal.SIGKILL)
+        os.kill(world.pids[-1 if compositor == "kwin" else 0], signal.SIGKILL)
         assert one_line_on_stderr(p)
         assert system_calls(p.p.pid) < 100
         p.stop()
@@ -119,6 +122,7 @@ SESSIONS = [
     ("sway answering: sway's windows", "sway", {}, False, b""),
     ("sway's socket outside a Wayland session: X11", "sway", {"WAYLAND_DISPLAY": None}, True,
      b""),
+    ("KWin answering on the session bus: KWin's windows", "kwin", {}, False, b""),
     ("Wayland without SWAYSOCK: the line, then X11", "none", {"WAYLAND_DISPLAY": "wayland-9"},
      True, LINE),
     ("a socket that never answers: the line, then X11", "none",

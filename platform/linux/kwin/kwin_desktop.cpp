@@ -137,14 +137,19 @@ static BOOL KWinIsWindowEnabled(HWND hWnd)
 	return KWinFind(hWnd) != NULL;
 }
 
-/* A waiting program sleeps on the bus until the script tells a change. */
+/* A waiting program sleeps on the bus until the script tells a change;
+ * once KWin has gone, nothing can change: it just pauses. */
 static void KWinSlept(uint64_t due)
 {
 	uint64_t end;
 
 	KWinDrain();
-	if (KWinAlive() && IsWaiting(kwinChanges, due, &end))
+	if (!IsWaiting(kwinChanges, due, &end))
+		return;
+	if (KWinAlive())
 		KWinWaitMessage(end);
+	else
+		WaitReadable(-1, end); /* poll skips a negative descriptor */
 }
 
 const Desktop kwinDesktop = {
