@@ -22,6 +22,9 @@ class KWinDesk:
             Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
             if address else Gio.bus_get_sync(Gio.BusType.SESSION, None))
 
+    def close(self):
+        self.bus.close_sync(None)
+
     def call(self, where, method, args, reply):
         return self.bus.call_sync(where[0], where[1], where[2], method, args,
                                   GLib.VariantType(reply), Gio.DBusCallFlags.NONE, 5000,

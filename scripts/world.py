@@ -235,23 +235,7 @@ class World:
                         SWAYSOCK=sock)
         # XWayland starts on the first X client, at a display sway locks in
         # its own name just after its IPC opens.
-        def xwayland():
-            for lock in glob.glob("/tmp/.X*-lock"):
-                try:
-                    if int(Path(lock).read_text().strip(" \n\0")) == sway.pid:
-                        return ":" + lock[len("/tmp/.X"):-len("-lock")]
-                except (OSError, ValueError):
-                    pass
-            return None
-        try:
-            display = wait_until(xwayland, 5, "XWayland's display")
-        except TimeoutError:
-            return  # no free display: no XWayland windows
-        # XWayland admits its own user only; this also starts it.
-        subprocess.run(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
-                        "--clear-groups", "/usr/bin/python3", "-c", ADMIT_ROOT],
-                       env=dict(env, DISPLAY=display), check=True, timeout=DEADLINE)
-        self.env["DISPLAY"] = display
+        self._admit_root(sway.pid, env)
 
     def _nobody_runtime(self, prefix):
         """A runtime directory (also HOME) owned by nobody, outside ours,
@@ -282,8 +266,8 @@ class World:
         wait_until(lambda: bus.exists(), 20, "the session bus")
         env.update(DBUS_SESSION_BUS_ADDRESS="unix:path=%s" % bus, KWIN_COMPOSE="Q",
                    QT_QPA_PLATFORM="offscreen")
-        kwin = self._as_nobody([str(self.runtime / "kwin_wayland"), "--virtual", "--socket",
-                                "wayland-1"], "kwin.log", env)
+        kwin = self._as_nobody([str(self.runtime / "kwin_wayland"), "--virtual", "--xwayland",
+                                "--socket", "wayland-1"], "kwin.log", env)
         desk = KWinDesk(env["DBUS_SESSION_BUS_ADDRESS"])
 
         def answering():
@@ -294,6 +278,28 @@ class World:
         self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY="wayland-1",
                         DBUS_SESSION_BUS_ADDRESS=env["DBUS_SESSION_BUS_ADDRESS"],
                         WINCUE_COMPOSITOR="kwin", NO_AT_BRIDGE="1")
+        self._admit_root(kwin.pid, env)
+
+    def _admit_root(self, compositor, env):
+        """The XWayland display the compositor locked in its own name, if it
+        started one, opened to root (XWayland admits its own user only; this
+        also starts one that waits for its first client)."""
+        def xwayland():
+            for lock in glob.glob("/tmp/.X*-lock"):
+                try:
+                    if int(Path(lock).read_text().strip(" \n\0")) == compositor:
+                        return ":" + lock[len("/tmp/.X"):-len("-lock")]
+                except (OSError, ValueError):
+                    pass
+            return None
+        try:
+            display = wait_until(xwayland, 5, "XWayland's display")
+        except TimeoutError:
+            return  # no free display: no XWayland windows
+        subprocess.run(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
+                        "--clear-groups", "/usr/bin/python3", "-c", ADMIT_ROOT],
+                       env=dict(env, DISPLAY=display), check=True, timeout=DEADLINE)
+        self.env["DISPLAY"] = display
 
     def _start_manager(self):
         conf = self.dir / ("%s.conf" % self.manager)

@@ -9,6 +9,7 @@ import subprocess
 import pytest
 
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
+from kwindesk import KWinDesk
 from swaydesk import SwayDesk
 from test_x11 import HELD_OUT, held, one_line_on_stderr, system_calls
 
@@ -46,22 +47,27 @@ def test_hide_and_show_put_the_tiling_back(sway, tmp_path):
         maker.close()
 
 
-def test_xwayland_window_by_its_x11_class(sway, tmp_path):
+@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+def test_xwayland_window_by_its_x11_class(worlds, tmp_path, compositor):
     """An XWayland window is found by its X11 class and hidden and shown in
-    sway's scratchpad, as sway's tree shows."""
-    if "DISPLAY" not in sway.env:
+    sway's scratchpad or minimized by KWin, as the compositor shows."""
+    target = Target("host", worlds(compositor))
+    if "DISPLAY" not in target.env:
         pytest.skip("no free X display for XWayland")
-    maker = Maker(sway, x11=True)
+    desk = (SwayDesk(target.env["SWAYSOCK"]) if compositor == "sway" else
+            KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"]))
+    maker = Maker(target, x11=True)
     try:
         maker.create("wct-xw", "On XWayland")
-        hidden = lambda: [w["hidden"] for w in sway.desk.windows().values()  # noqa: E731
+        hidden = lambda: [w["hidden"] for w in desk.windows().values()  # noqa: E731
                           if w["cls"] == "wct-xw" and w["name"] == "On XWayland"]
-        display(sway, tmp_path, "0", ClassName="wct-xw", Text="On XWayland")
+        display(target, tmp_path, "0", ClassName="wct-xw", Text="On XWayland")
         assert hidden() == [True]
-        display(sway, tmp_path, "1", ClassName="wct-xw")
+        display(target, tmp_path, "1", ClassName="wct-xw")
         assert hidden() == [False]
     finally:
         maker.close()
+        desk.close()
 
 
 def test_runs_at_once_leave_windows_a_later_run_shows(sway, tmp_path_factory):
