@@ -19,7 +19,7 @@ import time
 
 import gi
 
-os.environ["GDK_BACKEND"] = "wayland"
+os.environ.update(GDK_BACKEND="wayland", NO_AT_BRIDGE="1")  # no accessibility bus to outlive us
 gi.require_version("Gtk", "3.0")
 from gi.repository import GLib, Gtk  # noqa: E402
 
