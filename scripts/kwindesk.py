@@ -30,11 +30,15 @@ class KWinDesk:
                                   GLib.VariantType(reply), Gio.DBusCallFlags.NONE, 5000,
                                   None).unpack()
 
+    def loaded(self, name):
+        """Whether KWin has a script of that name loaded."""
+        return self.call(("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"),
+                         "isScriptLoaded", GLib.Variant("(s)", (name,)), "(b)")[0]
+
     def scripting(self):
         """True once KWin's scripting interface answers."""
         try:
-            self.call(("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"),
-                      "isScriptLoaded", GLib.Variant("(s)", ("wincue-probe",)), "(b)")
+            self.loaded("wincue-probe")
             return True
         except GLib.Error:
             return False

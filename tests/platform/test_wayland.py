@@ -121,6 +121,24 @@ def test_the_compositor_goes_away(tmp_path_factory, compositor):
         world.stop()
 
 
+def test_kwin_script_goes_with_its_run(worlds, tmp_path):
+    """The script a run has KWin load is unloaded when the run ends, and by
+    itself, within seconds, when the run is killed."""
+    target = Target("host", worlds("kwin"))
+    desk = KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
+    try:
+        run = Child(target.argv, target.env, script_dir(tmp_path, script(
+            ("Find", dict(Text="wct-none", Timeout="0")))[0]))
+        assert run.wait() == 1 and not desk.loaded("wincue-%d" % run.p.pid)
+        p = held(target.env, tmp_path)
+        assert desk.loaded("wincue-%d" % p.p.pid)
+        os.kill(p.p.pid, signal.SIGKILL)
+        p.stop()
+        wait_until(lambda: not desk.loaded("wincue-%d" % p.p.pid), 20, "the script to go")
+    finally:
+        desk.close()
+
+
 LINE = (b"wincue: this Wayland desktop shows other programs none of its own windows: only "
         b"XWayland windows can be reached\n")
 # (name, world, environment changes, the window program on XWayland/X11, standard error)

@@ -5,8 +5,9 @@
  * waiting: each carries a number, and the next Next call says the last
  * number done, so the program knows when its command took effect. A call
  * left waiting fails after 25 s: one waiting 10 s is replaced by a new
- * one, and the program answers the newest. When the program's bus name
- * goes (it ended, or was killed), the script unloads itself.
+ * one (a timer looks every 5 s), and the program answers the newest. When
+ * the program's bus name goes (it ended, or was killed), the script
+ * unloads itself at the next look.
  */
 #include <errno.h>
 #include <stdio.h>
@@ -96,7 +97,7 @@ toldAll();
 arm();
 
 var timer = new QTimer();
-timer.interval = 10000;
+timer.interval = 5000;
 timer.timeout.connect(function () {
 	callDBus("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
 	         "NameHasOwner", caller, function (owned) {
