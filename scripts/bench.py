@@ -15,6 +15,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "scripts"))
+import bench_wayland  # noqa: E402
 import bench_x11  # noqa: E402
 sys.path.insert(0, str(ROOT / "tests"))
 from harness import Maker, Target  # noqa: E402
@@ -207,6 +208,12 @@ def x11_figures():
             row("%s: %s" % (where, label.strip()), f[key], goal=goal)
 
 
+def wayland_figures():
+    f = bench_wayland.measure(TRIES, tempfile.mkdtemp(dir=SCRATCH))
+    for key, label, goal in bench_wayland.ROWS:
+        row("host sway: %s" % label.strip(), f[key], goal=goal)
+
+
 def size_figures():
     exe = BUILD / "win32" / "wincue.exe"
     row("wincue.exe (win32, stripped) size", "%d bytes" % exe.stat().st_size, goal="<= 64 KiB")
@@ -219,6 +226,7 @@ def main():
         size_figures()
         host_figures()
         x11_figures()
+        wayland_figures()
         wine_figures()
         wine_window_figures()
     finally:

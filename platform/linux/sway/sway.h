@@ -33,7 +33,6 @@ enum { SwayRunCommand = 0, SwaySubscribe = 2, SwayGetTree = 4, SwayGetVersion = 
 struct SwayWindow {
 	uint64_t id;                  /* sway's con_id, the HWND */
 	bool hidden;                  /* in the scratchpad and not shown */
-	bool tiled;                   /* neither floating nor hidden */
 	char title[SwayTextSize];     /* UTF-8 */
 	char className[SwayTextSize]; /* app_id, or an XWayland window's class */
 };

@@ -57,7 +57,7 @@ static SwayWindow *NewWindow(void)
 	return &swayWindows[swayWindowCount++];
 }
 
-static void AddWindow(json_object *node, bool scratch, bool floating)
+static void AddWindow(json_object *node, bool scratch)
 {
 	json_object *id;
 	json_object *properties;
@@ -74,14 +74,13 @@ static void AddWindow(json_object *node, bool scratch, bool floating)
 		return;
 	w->id = (uint64_t)json_object_get_int64(id);
 	w->hidden = scratch;
-	w->tiled = !scratch && !floating;
 	CopyText(w->title, Text(node, "name"));
 	CopyText(w->className, className);
 }
 
-static void Walk(json_object *node, bool scratch, bool floating);
+static void Walk(json_object *node, bool scratch);
 
-static void WalkChildren(json_object *node, const char *member, bool scratch, bool floating)
+static void WalkChildren(json_object *node, const char *member, bool scratch)
 {
 	json_object *children;
 
@@ -89,17 +88,17 @@ static void WalkChildren(json_object *node, const char *member, bool scratch, bo
 	    !json_object_is_type(children, json_type_array))
 		return;
 	for (size_t i = 0; i < json_object_array_length(children); i++)
-		Walk(json_object_array_get_idx(children, i), scratch, floating);
+		Walk(json_object_array_get_idx(children, i), scratch);
 }
 
-static void Walk(json_object *node, bool scratch, bool floating)
+static void Walk(json_object *node, bool scratch)
 {
 	if (strcmp(Text(node, "type"), "workspace") == 0)
 		scratch = strcmp(Text(node, "name"), "__i3_scratch") == 0;
 	if (json_object_object_get_ex(node, "shell", NULL))
-		AddWindow(node, scratch, floating);
-	WalkChildren(node, "nodes", scratch, floating);
-	WalkChildren(node, "floating_nodes", scratch, true);
+		AddWindow(node, scratch);
+	WalkChildren(node, "nodes", scratch);
+	WalkChildren(node, "floating_nodes", scratch);
 }
 
 static json_object *Parse(const char *text, size_t length)
@@ -125,7 +124,7 @@ bool SwayReadTree(void)
 		return false;
 	tree = Parse(reply, length);
 	free(reply);
-	Walk(tree, false, false);
+	Walk(tree, false);
 	json_object_put(tree);
 	return true;
 }

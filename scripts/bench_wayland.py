@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""Figures for the Wayland desktops of the Linux build; a benchmark, not a
+test. Under a headless sway:
+  - a Find step's latency, from a native window's first frame (sway's "new"
+    event, sent as the window maps) to wincue's end line, median and 95th
+    percentile over the tries; the title may come in a later event;
+  - the CPU share of wincue and of sway while a Find step waits for a window
+    that never comes, and of sway with nobody waiting.
+
+usage: scripts/bench_wayland.py [TRIES]    (after: cmake --build --preset host)
+"""
+import json
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+from bench_x11 import CPU_SECONDS, WINCUE, cpu_seconds, find_script, percentiles
+from swaydesk import SUBSCRIBE, SwayDesk
+from world import World, stop_pid
+
+# A native window with its title from the start, until its input ends.
+WINDOW = """import gi, os, sys
+os.environ.update(GDK_BACKEND="wayland", NO_AT_BRIDGE="1")
+gi.require_version("Gtk", "3.0")
+from gi.repository import GLib, Gtk
+GLib.set_prgname("BenchLate")
+w = Gtk.Window(title=sys.argv[1])
+w.show_all()
+GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.PRIORITY_DEFAULT, GLib.IO_IN | GLib.IO_HUP,
+                  lambda *a: Gtk.main_quit())
+Gtk.main()
+"""
+SETTLE = 0.1  # lets a Find reach its waiting state before the window comes
+
+
+def first_frame(events, pid, timeout=20):
+    """When sway reported the program's new window, in ms."""
+    deadline = time.monotonic() + timeout
+    while select.select([events.s], [], [], max(0, deadline - time.monotonic()))[0]:
+        event = events.receive()
+        if event.get("change") == "new" and event["container"].get("pid") == pid:
+            return time.monotonic_ns() / 1e6
+    raise TimeoutError("no new window from %d" % pid)
+
+
+def end_line(p, got):
+    """Notes when wincue's Find ends, as the line arrives."""
+    for line in p.stdout:
+        if line == b"end   - Find\n":
+            got.append(time.monotonic_ns() / 1e6)
+            return
+
+
+def latency(world, root, title):
+    events = SwayDesk(world.env["SWAYSOCK"])
+    assert events.message(SUBSCRIBE, json.dumps(["window"]))["success"]
+    p = subprocess.Popen([WINCUE], cwd=find_script(root, title), env=world.env,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    window = None
+    try:
+        while p.stdout.readline() != b"start - Find\n":
+            pass
+        ended = []
+        reader = threading.Thread(target=end_line, args=(p, ended))
+        reader.start()
+        time.sleep(SETTLE)
+        window = subprocess.Popen([sys.executable, "-c", WINDOW, title], env=world.env,
+                                  stdin=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        shown = first_frame(events, window.pid)
+        reader.join(20)
+        return ended[0] - shown
+    finally:
+        events.close()
+        stop_pid(p.pid)
+        if window:
+            window.stdin.close()
+            window.wait(20)
+
+
+def cpu_shares(world, argv, cwd=None):
+    """CPU shares (% of one core) of the program and of sway over CPU_SECONDS."""
+    p = subprocess.Popen(argv, cwd=cwd, env=world.env, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    time.sleep(0.5)
+    pids = [p.pid, world.pids[0]]
+    before = [cpu_seconds(x) for x in pids]
+    t0 = time.monotonic()
+    time.sleep(CPU_SECONDS)
+    elapsed = time.monotonic() - t0
+    shares = [100 * (cpu_seconds(x) - b) / elapsed for x, b in zip(pids, before)]
+    stop_pid(p.pid)
+    return shares
+
+
+def measure(tries, root):
+    world = World(Path(root) / "world-sway", manager="sway").start()
+    figures = {}
+    try:
+        w = [latency(world, root, "late %d" % i) for i in range(tries)]
+        figures["find"] = "%.2f / %.2f ms" % percentiles(w)
+        idle = cpu_shares(world, ["sleep", "60"])
+        cpu = cpu_shares(world, [WINCUE], find_script(root, "never comes"))
+        figures["cpu"] = "%.3f %%" % cpu[0]
+        figures["cpu-sway"] = "%.3f %% (idle %.3f %%)" % (cpu[1], idle[1])
+    finally:
+        world.stop()
+    return figures
+
+
+ROWS = [
+    ("find", "Find latency from the first frame, median / p95", "<= X11's"),
+    ("cpu", "CPU while Find waits: wincue", "< 0.2 %"),
+    ("cpu-sway", "  sway meanwhile", "as idle"),
+]
+
+
+def main():
+    tries = int(sys.argv[1]) if len(sys.argv) > 1 else 30
+    root = tempfile.mkdtemp(prefix="wincue-bench-")
+    try:
+        figures = measure(tries, root)
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+    for key, label, goal in ROWS:
+        print("%-50s %-24s %s" % ("sway: " + label, figures[key], goal))
+
+
+if __name__ == "__main__":
+    main()
