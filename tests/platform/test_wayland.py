@@ -11,6 +11,7 @@ import pytest
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
 from kwindesk import KWinDesk
 from swaydesk import SwayDesk
+from xdesk import Desk
 from test_x11 import HELD_OUT, held, one_line_on_stderr, system_calls
 
 
@@ -119,6 +120,33 @@ def test_the_compositor_goes_away(tmp_path_factory, compositor):
         p.stop()
     finally:
         world.stop()
+
+
+def test_kwin_class_set_later(worlds, tmp_path):
+    """A Find by class ends when an XWayland window takes that class after it
+    appeared (KWin reports the change)."""
+    target = Target("host", worlds("kwin"))
+    if "DISPLAY" not in target.env:
+        pytest.skip("no free X display for XWayland")
+    desk, kwin = Desk(target.env["DISPLAY"]), KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
+    p = None
+    try:
+        window = desk.make_window("wct-before", "Reclassed")
+        wait_until(lambda: ("wct-before", "Reclassed") in [
+            (w["cls"], w["name"]) for w in kwin.windows().values()], 10, "KWin to take it in")
+        # The Display step has wincue on KWin before the Find starts.
+        config, want = script(("Display", dict(Text="wct-none", Display="0")),
+                              ("Find", dict(ClassName="wct-after", Text="Reclassed")))
+        p = Child(target.argv, target.env, script_dir(tmp_path, config))
+        assert p.read(lambda out: out.endswith(b"start - Find\n"))
+        desk.window(window).set_wm_class("wct", "wct-after")
+        desk.d.sync()
+        assert p.wait() == 0 and p.out == want.encode()
+    finally:
+        if p:
+            p.stop()
+        desk.close()
+        kwin.close()
 
 
 def test_kwin_script_goes_with_its_run(worlds, tmp_path):

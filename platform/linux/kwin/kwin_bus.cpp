@@ -150,6 +150,23 @@ static int Title(sd_bus_message *m, void *unused, sd_bus_error *error)
 	return sd_bus_reply_method_return(m, NULL);
 }
 
+/* A class may come after the window: an X11 program's WM_CLASS, or an
+ * app_id set late. */
+static int Class(sd_bus_message *m, void *unused, sd_bus_error *error)
+{
+	const char *uuid, *className;
+	KWinWindow *w;
+
+	(void)unused;
+	if (!FromKWin(m))
+		return Refuse(error);
+	if (sd_bus_message_read(m, "ss", &uuid, &className) >= 0 && (w = FindUuid(uuid)) != NULL) {
+		CopyText(w->className, className, sizeof w->className);
+		kwinChanges++;
+	}
+	return sd_bus_reply_method_return(m, NULL);
+}
+
 static int Minimized(sd_bus_message *m, void *unused, sd_bus_error *error)
 {
 	const char *uuid;
@@ -217,6 +234,7 @@ static const sd_bus_vtable vtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Added", "ssib", "", Added, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Title", "ss", "", Title, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Class", "ss", "", Class, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Minimized", "sb", "", Minimized, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Removed", "s", "", Removed, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Ready", "", "", Ready, SD_BUS_VTABLE_UNPRIVILEGED),

@@ -1,6 +1,6 @@
 /*
  * The script KWin runs for the program. It calls the program back with
- * each window (Added, Title, Minimized, Removed) and, once it has told
+ * each window (Added, Title, Class, Minimized, Removed) and, once it has told
  * all there were, Ready. Commands come as answers to a Next call it keeps
  * waiting: each carries a number, and the next Next call says the last
  * number done, so the program knows when its command took effect. A call
@@ -61,6 +61,10 @@ function watch(c) {
 	c.captionChanged.connect(function () {
 		if (clients[id] !== undefined)
 			title(c);
+	});
+	c.windowClassChanged.connect(function () {
+		if (clients[id] !== undefined)
+			tell("Class", id, String(c.resourceClass));
 	});
 	c.minimizedChanged.connect(function () {
 		if (clients[id] !== undefined)
