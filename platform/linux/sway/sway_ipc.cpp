@@ -60,10 +60,13 @@ static bool ReceiveAll(int fd, char *data, size_t size, uint64_t deadline)
 	while (size > 0) {
 		struct pollfd p = {fd, POLLIN, 0};
 		uint64_t now = NowMs();
+		int ready = now < deadline ? poll(&p, 1, (int)(deadline - now)) : 0;
 		ssize_t n;
 
-		if (now >= deadline || poll(&p, 1, (int)(deadline - now)) == 0)
-			return false;
+		if (ready < 0 && errno == EINTR)
+			continue;
+		if (ready <= 0)
+			return false; /* a recv now could block past the deadline */
 		n = recv(fd, data, size, 0);
 		if (n < 0 && (errno == EINTR || errno == EAGAIN))
 			continue;
@@ -129,7 +132,7 @@ static void CloseAll(void)
 }
 
 /* True when the reply is a JSON object with this member, and when a
- * boolean, true. */
+ * boolean, true. Frees the reply. */
 static bool Says(char *reply, const char *member)
 {
 	json_object *object = reply != NULL ? json_tokener_parse(reply) : NULL;
