@@ -212,6 +212,9 @@ def wayland_figures():
     f = bench_wayland.measure(TRIES, tempfile.mkdtemp(dir=SCRATCH))
     for key, label, goal in bench_wayland.ROWS:
         row("host sway: %s" % label.strip(), f[key], goal=goal)
+    f = bench_wayland.kwin_measure(TRIES, tempfile.mkdtemp(dir=SCRATCH))
+    for key, label, goal in bench_wayland.KWIN_ROWS:
+        row("host KWin: %s" % label.strip(), f[key], goal=goal)
 
 
 def size_figures():

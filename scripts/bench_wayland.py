@@ -6,6 +6,10 @@ test. Under a headless sway:
     percentile over the tries; the title may come in a later event;
   - the CPU share of wincue and of sway while a Find step waits for a window
     that never comes, and of sway with nobody waiting.
+Under a headless KWin (kwin_wayland --virtual) the same rows; a window's
+first frame is when a KWin script of the bench's own, loaded beside
+wincue's, hears of it (clientAdded, as KWin takes the mapped window in) and
+calls the bench back over D-Bus.
 
 usage: scripts/bench_wayland.py [TRIES]    (after: cmake --build --preset host)
 """
@@ -20,6 +24,7 @@ import time
 from pathlib import Path
 
 from bench_x11 import CPU_SECONDS, WINCUE, cpu_seconds, find_script, percentiles
+from kwindesk import KWinDesk
 from swaydesk import SUBSCRIBE, SwayDesk
 from world import World, stop_pid
 
@@ -82,12 +87,13 @@ def latency(world, root, title):
             window.wait(20)
 
 
-def cpu_shares(world, argv, cwd=None):
-    """CPU shares (% of one core) of the program and of sway over CPU_SECONDS."""
+def cpu_shares(world, argv, cwd=None, compositor=None):
+    """CPU shares (% of one core) of the program and of the compositor (sway
+    unless given) over CPU_SECONDS."""
     p = subprocess.Popen(argv, cwd=cwd, env=world.env, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL)
     time.sleep(0.5)
-    pids = [p.pid, world.pids[0]]
+    pids = [p.pid, compositor or world.pids[0]]
     before = [cpu_seconds(x) for x in pids]
     t0 = time.monotonic()
     time.sleep(CPU_SECONDS)
@@ -95,6 +101,95 @@ def cpu_shares(world, argv, cwd=None):
     shares = [100 * (cpu_seconds(x) - b) / elapsed for x, b in zip(pids, before)]
     stop_pid(p.pid)
     return shares
+
+
+KWIN_LISTENER = """workspace.clientAdded.connect(function (c) {
+    callDBus("%s", "/", "org.wincue.Bench", "Added", c.pid);
+});
+"""
+LISTENER_XML = """<node><interface name="org.wincue.Bench"><method name="Added">
+<arg type="i" direction="in"/></method></interface></node>"""
+
+
+class KWinFirstFrames:
+    """When KWin took in each program's window, by pid, as the bench's own
+    KWin script reports it."""
+
+    def __init__(self, world):
+        from gi.repository import Gio, GLib
+        self.glib, self.added = GLib, {}
+        self.desk = KWinDesk(world.env["DBUS_SESSION_BUS_ADDRESS"])
+        bus = self.desk.bus
+        info = Gio.DBusNodeInfo.new_for_xml(LISTENER_XML).interfaces[0]
+        bus.register_object("/", info, self._call, None, None)
+        path = world.runtime / "bench-listener.js"
+        path.write_text(KWIN_LISTENER % bus.get_unique_name())
+        path.chmod(0o644)
+        scripting = ("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting")
+        number = self.desk.call(scripting, "loadScript", GLib.Variant("(ss)", (
+            str(path), "wincue-bench")), "(i)")[0]
+        self.desk.call(("org.kde.KWin", "/%d" % number, "org.kde.kwin.Script"), "run", None,
+                       "()")
+
+    def _call(self, bus, sender, path, interface, method, args, invocation):
+        self.added.setdefault(args.unpack()[0], time.monotonic_ns() / 1e6)
+        invocation.return_value(None)
+
+    def wait(self, pid, timeout=20):
+        context, deadline = self.glib.MainContext.default(), time.monotonic() + timeout
+        while pid not in self.added:
+            if time.monotonic() > deadline:
+                raise TimeoutError("KWin never took in a window of %d" % pid)
+            context.iteration(True)
+        return self.added[pid]
+
+    def close(self):
+        self.desk.call(("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"), "unloadScript",
+                       self.glib.Variant("(s)", ("wincue-bench",)), "(b)")
+        self.desk.close()
+
+
+def kwin_latency(world, root, title, frames):
+    p = subprocess.Popen([WINCUE], cwd=find_script(root, title), env=world.env,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    window = None
+    try:
+        while p.stdout.readline() != b"start - Find\n":
+            pass
+        ended = []
+        reader = threading.Thread(target=end_line, args=(p, ended))
+        reader.start()
+        time.sleep(SETTLE)
+        window = subprocess.Popen([sys.executable, "-c", WINDOW, title], env=world.env,
+                                  stdin=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        shown = frames.wait(window.pid)
+        reader.join(20)
+        return ended[0] - shown
+    finally:
+        stop_pid(p.pid)
+        if window:
+            window.stdin.close()
+            window.wait(20)
+
+
+def kwin_measure(tries, root):
+    world = World(Path(root) / "world-kwin", manager="kwin").start()
+    figures = {}
+    try:
+        frames = KWinFirstFrames(world)
+        try:
+            w = [kwin_latency(world, root, "late %d" % i, frames) for i in range(tries)]
+        finally:
+            frames.close()
+        figures["find"] = "%.2f / %.2f ms" % percentiles(w)
+        idle = cpu_shares(world, ["sleep", "60"], compositor=world.pids[-1])
+        cpu = cpu_shares(world, [WINCUE], find_script(root, "never comes"),
+                         compositor=world.pids[-1])
+        figures["cpu"] = "%.3f %%" % cpu[0]
+        figures["cpu-kwin"] = "%.3f %% (idle %.3f %%)" % (cpu[1], idle[1])
+    finally:
+        world.stop()
+    return figures
 
 
 def measure(tries, root):
@@ -117,6 +212,11 @@ ROWS = [
     ("cpu", "CPU while Find waits: wincue", "< 0.2 %"),
     ("cpu-sway", "  sway meanwhile", "as idle"),
 ]
+KWIN_ROWS = [
+    ("find", "Find latency from the first frame, median / p95", "<= X11's"),
+    ("cpu", "CPU while Find waits: wincue", "< 0.2 %"),
+    ("cpu-kwin", "  KWin meanwhile", "as idle"),
+]
 
 
 def main():
@@ -124,10 +224,13 @@ def main():
     root = tempfile.mkdtemp(prefix="wincue-bench-")
     try:
         figures = measure(tries, root)
+        kwin = kwin_measure(tries, root)
     finally:
         shutil.rmtree(root, ignore_errors=True)
     for key, label, goal in ROWS:
         print("%-50s %-24s %s" % ("sway: " + label, figures[key], goal))
+    for key, label, goal in KWIN_ROWS:
+        print("%-50s %-24s %s" % ("KWin: " + label, kwin[key], goal))
 
 
 if __name__ == "__main__":

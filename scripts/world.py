@@ -135,6 +135,14 @@ CONFIGS = {"twm": "RandomPlacement\nUsePPosition \"on\"\n", "i3": "# defaults\n"
 NOBODY = 65534
 SWAY_CONFIG = ("output HEADLESS-1 resolution 1280x800\ndefault_border none\n"
                "focus_follows_mouse no\nxwayland enable\n")
+# The session bus of a KWin world: root (the tests) and nobody (KWin) both
+# connect to it.
+KWIN_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>session</type><listen>unix:path=%s</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/>
+<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>
+"""
 ADMIT_ROOT = ("from Xlib import X, display\nd = display.Display()\n"
               "d.change_hosts(X.HostInsert, 5, b'localuser\\0root')\nd.sync()\n")
 
@@ -155,6 +163,9 @@ class World:
         try:
             if self.manager == "sway":
                 self._start_sway()
+                return self
+            if self.manager == "kwin":
+                self._start_kwin()
                 return self
             self._start_xvfb()
             if self.manager:
@@ -224,10 +235,59 @@ class World:
                         SWAYSOCK=sock)
         # XWayland starts on the first X client, at a display sway locks in
         # its own name just after its IPC opens.
+        self._admit_root(sway.pid, env)
+
+    def _nobody_runtime(self, prefix):
+        """A runtime directory (also HOME) owned by nobody, outside ours,
+        which nobody may not enter; the environment to run in it."""
+        self.runtime = Path(tempfile.mkdtemp(prefix=prefix))
+        (self.runtime / "home").mkdir()
+        for path in (self.runtime, self.runtime / "home"):
+            os.chown(path, NOBODY, NOBODY)
+        return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.runtime / "home"),
+                "XDG_RUNTIME_DIR": str(self.runtime)}
+
+    def _as_nobody(self, argv, log, env):
+        return self.spawn(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
+                           "--clear-groups"] + argv, log, env_override=env)
+
+    def _start_kwin(self):
+        """kwin_wayland --virtual as nobody, on a session bus of its own; a
+        copy of the binary, which carries a file capability that refuses a
+        user switch. Ready once its scripting interface answers."""
+        from kwindesk import KWinDesk
+        env = self._nobody_runtime("wincue-kwin-")
+        bus = self.runtime / "bus"
+        (self.runtime / "bus.conf").write_text(KWIN_BUS % bus)
+        shutil.copy("/usr/bin/kwin_wayland", self.runtime / "kwin_wayland")
+        self._as_nobody(["dbus-daemon", "--nofork", "--config-file=%s" % (self.runtime /
+                                                                          "bus.conf")],
+                        "dbus.log", env)
+        wait_until(lambda: bus.exists(), 20, "the session bus")
+        env.update(DBUS_SESSION_BUS_ADDRESS="unix:path=%s" % bus, KWIN_COMPOSE="Q",
+                   QT_QPA_PLATFORM="offscreen")
+        kwin = self._as_nobody([str(self.runtime / "kwin_wayland"), "--virtual", "--xwayland",
+                                "--socket", "wayland-1"], "kwin.log", env)
+        desk = KWinDesk(env["DBUS_SESSION_BUS_ADDRESS"])
+
+        def answering():
+            if kwin.poll() is not None:
+                raise RuntimeError("kwin_wayland ended; see %s" % (self.dir / "kwin.log"))
+            return desk.scripting()
+        wait_until(answering, 60, "KWin")
+        self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY="wayland-1",
+                        DBUS_SESSION_BUS_ADDRESS=env["DBUS_SESSION_BUS_ADDRESS"],
+                        WINCUE_COMPOSITOR="kwin", NO_AT_BRIDGE="1")
+        self._admit_root(kwin.pid, env)
+
+    def _admit_root(self, compositor, env):
+        """The XWayland display the compositor locked in its own name, if it
+        started one, opened to root (XWayland admits its own user only; this
+        also starts one that waits for its first client)."""
         def xwayland():
             for lock in glob.glob("/tmp/.X*-lock"):
                 try:
-                    if int(Path(lock).read_text().strip(" \n\0")) == sway.pid:
+                    if int(Path(lock).read_text().strip(" \n\0")) == compositor:
                         return ":" + lock[len("/tmp/.X"):-len("-lock")]
                 except (OSError, ValueError):
                     pass
@@ -236,7 +296,6 @@ class World:
             display = wait_until(xwayland, 5, "XWayland's display")
         except TimeoutError:
             return  # no free display: no XWayland windows
-        # XWayland admits its own user only; this also starts it.
         subprocess.run(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
                         "--clear-groups", "/usr/bin/python3", "-c", ADMIT_ROOT],
                        env=dict(env, DISPLAY=display), check=True, timeout=DEADLINE)

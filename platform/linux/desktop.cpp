@@ -12,6 +12,7 @@
 /* Compositors with an interface of their own, tried in turn. */
 static const Desktop *const compositors[] = {
     &swayDesktop,
+    &kwinDesktop,
 };
 
 static const Desktop *chosen;

@@ -31,6 +31,7 @@ struct Desktop {
 
 extern const Desktop x11Desktop;  /* x11/x11_pass.cpp */
 extern const Desktop swayDesktop; /* sway/sway_pass.cpp */
+extern const Desktop kwinDesktop; /* kwin/kwin_desktop.cpp */
 
 /* Tells the chosen desktop that the program slept; nothing before the
  * first window operation. */

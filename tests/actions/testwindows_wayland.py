@@ -37,7 +37,22 @@ def sway():
         show=lambda i: desk.command("[con_id=%d] focus" % i))
 
 
-COMPOSITORS = {"sway": sway}
+def kwin():
+    from kwindesk import KWinDesk
+    desk = KWinDesk()
+
+    def minimize(i, hide):
+        w = desk.windows()[i]
+        if w["hidden"] != hide:
+            desk.toggle_minimized(w["uuid"])
+    return dict(
+        # KWin never tiles here: every window floats
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True)
+                         for i, w in desk.windows().items()},
+        hide=lambda i: minimize(i, True), show=lambda i: minimize(i, False))
+
+
+COMPOSITORS = {"sway": sway, "kwin": kwin}
 name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOCK") else None)
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")

@@ -1,14 +1,16 @@
-"""What only a Wayland compositor shows (sway): the tiling a hide and show
-put back, XWayland windows beside native ones, runs at once, a waiting Find
-that sleeps, and a compositor that goes away. The window table itself runs
-on sway in tests/actions/test_windows.py."""
+"""What only a Wayland compositor shows (sway, and KWin where it applies):
+the tiling a hide and show put back, XWayland windows beside native ones,
+runs at once, a waiting Find that sleeps, and a compositor that goes away.
+The window table itself runs on both in tests/actions/test_windows.py."""
 import os
 import signal
 import subprocess
+import sys
 
 import pytest
 
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
+from kwindesk import KWinDesk
 from swaydesk import SwayDesk
 from test_x11 import HELD_OUT, held, one_line_on_stderr, system_calls
 
@@ -46,48 +48,59 @@ def test_hide_and_show_put_the_tiling_back(sway, tmp_path):
         maker.close()
 
 
-def test_xwayland_window_by_its_x11_class(sway, tmp_path):
+@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+def test_xwayland_window_by_its_x11_class(worlds, tmp_path, compositor):
     """An XWayland window is found by its X11 class and hidden and shown in
-    sway's scratchpad, as sway's tree shows."""
-    if "DISPLAY" not in sway.env:
+    sway's scratchpad or minimized by KWin, as the compositor shows."""
+    target = Target("host", worlds(compositor))
+    if "DISPLAY" not in target.env:
         pytest.skip("no free X display for XWayland")
-    maker = Maker(sway, x11=True)
+    desk = (SwayDesk(target.env["SWAYSOCK"]) if compositor == "sway" else
+            KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"]))
+    maker = Maker(target, x11=True)
     try:
         maker.create("wct-xw", "On XWayland")
-        hidden = lambda: [w["hidden"] for w in sway.desk.windows().values()  # noqa: E731
+        hidden = lambda: [w["hidden"] for w in desk.windows().values()  # noqa: E731
                           if w["cls"] == "wct-xw" and w["name"] == "On XWayland"]
-        display(sway, tmp_path, "0", ClassName="wct-xw", Text="On XWayland")
+        display(target, tmp_path, "0", ClassName="wct-xw", Text="On XWayland")
         assert hidden() == [True]
-        display(sway, tmp_path, "1", ClassName="wct-xw")
+        display(target, tmp_path, "1", ClassName="wct-xw")
         assert hidden() == [False]
     finally:
         maker.close()
+        desk.close()
 
 
-def test_runs_at_once_leave_windows_a_later_run_shows(sway, tmp_path_factory):
+@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, compositor):
     """Two runs hiding and showing the same windows at once; a later run's
-    show brings every window back, tiled as before."""
-    maker = Maker(sway)
+    show brings every window back, tiled as before (KWin: each run with its
+    own script)."""
+    target = Target("host", worlds(compositor))
+    maker = Maker(target)
     try:
         for i in range(3):
             maker.create("wct-race", "Race %d" % i)
         before = maker.answer("layout")
         flips = [("Display", dict(ClassName="wct-race", Display=str(i % 2))) for i in range(30)]
-        runs = [Child(sway.argv, sway.env, script_dir(tmp_path_factory.mktemp("run"),
-                                                      script(*flips)[0])) for _ in range(2)]
-        assert [r.wait() for r in runs] == [0, 0]
-        display(sway, tmp_path_factory.mktemp("last"), "1", ClassName="wct-race")
+        runs = [Child(target.argv, target.env, script_dir(tmp_path_factory.mktemp("run"),
+                                                          script(*flips)[0]),
+                      stderr=subprocess.PIPE) for _ in range(2)]
+        assert [(r.wait(), r.p.stderr.read()) for r in runs] == [(0, b"")] * 2
+        display(target, tmp_path_factory.mktemp("last"), "1", ClassName="wct-race")
         assert [s.split("\t")[2] for s in maker.answer("state")] == ["visible=1"] * 3
         assert maker.answer("layout") == before
     finally:
         maker.close()
 
 
-def test_a_waiting_find_sleeps_until_sway_reports(sway, tmp_path):
+@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+def test_a_waiting_find_sleeps_until_the_compositor_reports(worlds, tmp_path, compositor):
     """A Find for a window that is not there makes a few system calls a
     second, not one pass a millisecond; a title set later ends it."""
-    maker = Maker(sway)
-    p = held(sway.env, tmp_path)
+    target = Target("host", worlds(compositor))
+    maker = Maker(target)
+    p = held(target.env, tmp_path)
     try:
         system_calls(p.p.pid)  # holds the Find's first passes, which read the tree
         assert system_calls(p.p.pid) < 100
@@ -98,18 +111,74 @@ def test_a_waiting_find_sleeps_until_sway_reports(sway, tmp_path):
         maker.close()
 
 
-def test_sway_goes_away(tmp_path_factory):
-    """sway killed while a Find waits: one line on standard error, and the
-    Find waits on calmly."""
-    world = World(tmp_path_factory.mktemp("gone"), "sway").start()
+@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+def test_the_compositor_goes_away(tmp_path_factory, compositor):
+    """The compositor killed while a Find waits: one line on standard error,
+    and the Find waits on calmly."""
+    world = World(tmp_path_factory.mktemp("gone"), compositor).start()
     try:
         p = held(world.env, tmp_path_factory.mktemp("held"))
-        os.kill(world.pids[0], signal.SIGKILL)
+        os.kill(world.pids[-1 if compositor == "kwin" else 0], signal.SIGKILL)
         assert one_line_on_stderr(p)
         assert system_calls(p.p.pid) < 100
         p.stop()
     finally:
         world.stop()
+
+
+# Run apart: python-xlib keeps extension events per class, so one process
+# cannot open both Xvfb and XWayland.
+RECLASS = """import sys
+from Xlib import display
+d = display.Display()
+d.create_resource_object("window", int(sys.argv[1], 16)).set_wm_class("wct", "wct-after")
+d.sync()
+"""
+
+
+def test_kwin_class_set_later(worlds, tmp_path):
+    """A Find by class ends when an XWayland window takes that class after it
+    appeared (KWin reports the change)."""
+    target = Target("host", worlds("kwin"))
+    if "DISPLAY" not in target.env:
+        pytest.skip("no free X display for XWayland")
+    maker, kwin = Maker(target, x11=True), KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
+    p = None
+    try:
+        maker.create("wct-before", "Reclassed")
+        wait_until(lambda: ("wct-before", "Reclassed") in [
+            (w["cls"], w["name"]) for w in kwin.windows().values()], 10, "KWin to take it in")
+        # The Display step has wincue on KWin before the Find starts.
+        config, want = script(("Display", dict(Text="wct-none", Display="0")),
+                              ("Find", dict(ClassName="wct-after", Text="Reclassed")))
+        p = Child(target.argv, target.env, script_dir(tmp_path, config))
+        assert p.read(lambda out: out.endswith(b"start - Find\n"))
+        subprocess.run([sys.executable, "-c", RECLASS, maker.answer("ids")[0]], env=target.env,
+                       check=True, timeout=20)
+        assert p.wait() == 0 and p.out == want.encode()
+    finally:
+        if p:
+            p.stop()
+        maker.close()
+        kwin.close()
+
+
+def test_kwin_script_goes_with_its_run(worlds, tmp_path):
+    """The script a run has KWin load is unloaded when the run ends, and by
+    itself, within seconds, when the run is killed."""
+    target = Target("host", worlds("kwin"))
+    desk = KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
+    try:
+        run = Child(target.argv, target.env, script_dir(tmp_path, script(
+            ("Find", dict(Text="wct-none", Timeout="0")))[0]))
+        assert run.wait() == 1 and not desk.loaded("wincue-%d" % run.p.pid)
+        p = held(target.env, tmp_path)
+        assert desk.loaded("wincue-%d" % p.p.pid)
+        os.kill(p.p.pid, signal.SIGKILL)
+        p.stop()
+        wait_until(lambda: not desk.loaded("wincue-%d" % p.p.pid), 20, "the script to go")
+    finally:
+        desk.close()
 
 
 LINE = (b"wincue: this Wayland desktop shows other programs none of its own windows: only "
@@ -119,6 +188,7 @@ SESSIONS = [
     ("sway answering: sway's windows", "sway", {}, False, b""),
     ("sway's socket outside a Wayland session: X11", "sway", {"WAYLAND_DISPLAY": None}, True,
      b""),
+    ("KWin answering on the session bus: KWin's windows", "kwin", {}, False, b""),
     ("Wayland without SWAYSOCK: the line, then X11", "none", {"WAYLAND_DISPLAY": "wayland-9"},
      True, LINE),
     ("a socket that never answers: the line, then X11", "none",

@@ -1,0 +1,71 @@
+/*
+ * What the KWin files behind the window stand-ins share. KWin shows other
+ * programs its windows only to a script it runs itself: the program loads
+ * one (kwin_script.cpp) over D-Bus, the script tells the program of every
+ * window and change by calling it back, and takes the program's commands
+ * as the answers to a call it keeps waiting. The program keeps what it
+ * was told in a cache, so a pass over the desktop reads no more than the
+ * messages that came.
+ *
+ * The files call only those below them:
+ *   kwin_desktop.cpp  the Windows functions, the desktop table
+ *   kwin_bus.cpp      the connection, the script's calls, the cache
+ *   kwin_script.cpp   the script's text, written where KWin reads it
+ */
+#ifndef WINCUE_KWIN_H
+#define WINCUE_KWIN_H
+
+#include <stdint.h>
+
+#include "../desktop.h"
+
+enum {
+	KWinTextSize = 255,   /* a title or class: at most 254 bytes */
+	KWinIdSize = 40,      /* KWin's window id, "{" a UUID "}" */
+	KWinStartMs = 5000,   /* the longest the script may take to list the windows */
+	KWinCommandMs = 1000, /* the longest a hide or show may take */
+};
+
+struct KWinWindow {
+	HWND id; /* 0: a free slot */
+	char uuid[KWinIdSize];
+	char title[KWinTextSize];
+	char className[KWinTextSize];
+	bool minimized;
+};
+
+/* Defined in kwin_bus.cpp. */
+extern KWinWindow *kwinWindows; /* grows; a free slot has id 0 */
+extern int kwinWindowCount;     /* every window lies below this slot */
+extern uint64_t kwinChanges;    /* changes told so far: the desktop's version */
+
+/* -- kwin_bus.cpp ------------------------------------------------------ */
+
+/* Connects to the session bus and has KWin run the script; false, having
+ * written nothing, when no KWin answers there. */
+bool KWinConnect(void);
+
+/* False once the connection is lost; says so on standard error once. */
+bool KWinAlive(void);
+
+/* Handles every message that has come. */
+void KWinDrain(void);
+
+/* Waits until a message comes or the monotonic clock reaches end. */
+void KWinWaitMessage(uint64_t end);
+
+/* The window with this id, or NULL. */
+KWinWindow *KWinFind(HWND id);
+
+/* Has the script minimize or restore the window, and waits until it has;
+ * false when it did not answer in time. */
+bool KWinSetMinimized(const KWinWindow *w, bool minimized);
+
+/* -- kwin_script.cpp --------------------------------------------------- */
+
+/* Writes the script, calling back the bus name caller and known to KWin
+ * as name, to a new file readable by KWin; its path goes to path (room
+ * for size). False when no file could be written. */
+bool KWinWriteScript(const char *caller, const char *name, char *path, int size);
+
+#endif

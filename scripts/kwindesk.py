@@ -1,0 +1,66 @@
+"""KWin as the tests see it from outside, over its own D-Bus interfaces (no
+script of ours): its windows runner lists every window, minimized ones
+included, getWindowInfo gives a window's title as the window set it, its
+class and whether it is minimized, and the runner's minimize action toggles
+that."""
+from gi.repository import Gio, GLib
+
+RUNNER = ("org.kde.KWin", "/WindowsRunner", "org.kde.krunner1")
+KWIN = ("org.kde.KWin", "/KWin", "org.kde.KWin")
+MINIMIZE = 2  # the runner's action number, before the window's id in a match id
+
+
+def window_id(uuid):
+    """The id wincue gives a KWin window: the first 64 bits of its UUID."""
+    return int(uuid.strip("{}").replace("-", "")[:16], 16) or 1
+
+
+class KWinDesk:
+    def __init__(self, address=None):
+        self.bus = (Gio.DBusConnection.new_for_address_sync(
+            address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+            Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+            if address else Gio.bus_get_sync(Gio.BusType.SESSION, None))
+
+    def close(self):
+        self.bus.close_sync(None)
+
+    def call(self, where, method, args, reply):
+        return self.bus.call_sync(where[0], where[1], where[2], method, args,
+                                  GLib.VariantType(reply), Gio.DBusCallFlags.NONE, 5000,
+                                  None).unpack()
+
+    def loaded(self, name):
+        """Whether KWin has a script of that name loaded."""
+        return self.call(("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"),
+                         "isScriptLoaded", GLib.Variant("(s)", (name,)), "(b)")[0]
+
+    def scripting(self):
+        """True once KWin's scripting interface answers."""
+        try:
+            self.loaded("wincue-probe")
+            return True
+        except GLib.Error:
+            return False
+
+    def uuids(self):
+        return [m[0].split("_", 1)[1] for m in self.call(
+            RUNNER, "Match", GLib.Variant("(s)", ("window",)), "(a(sssida{sv}))")[0]]
+
+    def windows(self):
+        """{id: window} for every window: uuid, name, cls, hidden (minimized)."""
+        found = {}
+        for uuid in self.uuids():
+            try:
+                info = self.call(KWIN, "getWindowInfo", GLib.Variant("(s)", (uuid,)),
+                                 "(a{sv})")[0]
+            except GLib.Error:
+                continue  # gone meanwhile
+            if info:
+                found[window_id(uuid)] = dict(uuid=uuid, name=info["caption"],
+                                              cls=info["resourceClass"],
+                                              hidden=info["minimized"])
+        return found
+
+    def toggle_minimized(self, uuid):
+        self.call(RUNNER, "Run", GLib.Variant("(ss)", ("%d_%s" % (MINIMIZE, uuid), "")), "()")
