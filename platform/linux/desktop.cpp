@@ -39,6 +39,20 @@ static const Desktop *Chosen(void)
 	return chosen;
 }
 
+int CopyName(const char *name, char *out, int size)
+{
+	int length = 0;
+
+	if (size <= 0)
+		return 0;
+	while (name != NULL && length < size - 1 && name[length] != '\0') {
+		out[length] = name[length];
+		length++;
+	}
+	out[length] = '\0';
+	return length;
+}
+
 void DesktopSlept(uint64_t due)
 {
 	if (chosen != NULL)

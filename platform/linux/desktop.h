@@ -33,6 +33,11 @@ extern const Desktop x11Desktop;  /* x11/x11_pass.cpp */
 extern const Desktop swayDesktop; /* sway/sway_pass.cpp */
 extern const Desktop kwinDesktop; /* kwin/kwin_desktop.cpp */
 
+/* Copies a window's name (NULL: no such window, an empty name) into out,
+ * cut to fit size and always terminated, as GetWindowTextA does; returns
+ * its length. */
+int CopyName(const char *name, char *out, int size);
+
 /* Tells the chosen desktop that the program slept; nothing before the
  * first window operation. */
 void DesktopSlept(uint64_t due);

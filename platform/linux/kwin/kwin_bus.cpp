@@ -10,7 +10,7 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
-#include "../waiting.h"
+#include "../compositor.h"
 #include "kwin.h"
 
 static const char objectPath[] = "/org/wincue/KWin";
@@ -322,6 +322,7 @@ bool KWinSetMinimized(const KWinWindow *w, bool minimized)
 	sd_bus_reply_method_return(held, "sbi", uuid, (int)minimized, sent);
 	sd_bus_message_unref(held);
 	held = NULL;
+	kwinChanges++; /* the cache no longer holds */
 	return AwaitCondition(IsApplied, end);
 }
 

@@ -49,11 +49,6 @@ BOOL SwayIsWindowEnabled(HWND hWnd);
 
 /* -- sway_pass.cpp ------------------------------------------------------ */
 
-extern uint64_t swayPasses; /* EnumWindows passes begun */
-
-/* True when a pass is calling back. */
-bool SwayInPass(void);
-
 /* The window of the current copy with this id, or NULL; outside a pass
  * the copy is brought up to date first. */
 SwayWindow *SwayWindowOf(HWND hWnd);

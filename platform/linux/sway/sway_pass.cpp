@@ -6,24 +6,13 @@
  * once sway has reported a change, or a second has gone by.
  */
 #include "../../winapi.h"
-#include "../waiting.h"
+#include "../compositor.h"
 #include "sway.h"
 
-static HWND *visits; /* the windows of the current pass */
-static int visitCapacity;
-static bool inPass;
-static bool waited;        /* the last Sleep waited for a change */
-static bool readOnce;      /* the copy has been read */
-static uint64_t readAt;    /* swayChanges when the copy was read */
-static uint64_t readMs;    /* and when */
-static uint64_t actedFrom; /* swayChanges as the pass began */
-uint64_t swayPasses;
-
-bool SwayInPass(void)
-{
-	return inPass;
-}
-
+static bool waited;     /* the last Sleep waited for a change */
+static bool readOnce;   /* the copy has been read */
+static uint64_t readAt; /* swayChanges when the copy was read */
+static uint64_t readMs; /* and when */
 /* A waiting program's pass trusts the copy until sway reports a change
  * (or the fallback time passes); any other reads the tree. */
 static bool Refresh(bool trustCopy)
@@ -40,91 +29,49 @@ static bool Refresh(bool trustCopy)
 
 SwayWindow *SwayWindowOf(HWND hWnd)
 {
-	if (!inPass && !Refresh(false))
+	if (!InPass() && !Refresh(false))
 		return NULL;
 	return SwayFind((uint64_t)hWnd);
-}
-
-/* Room for count visits; false when memory runs out. */
-static bool GrowVisits(int count)
-{
-	HWND *grown;
-	int wanted = visitCapacity == 0 ? 64 : visitCapacity;
-
-	if (count <= visitCapacity)
-		return true;
-	while (wanted < count)
-		wanted *= 2;
-	grown = (HWND *)realloc(visits, (size_t)wanted * sizeof *visits);
-	if (grown == NULL)
-		return false;
-	visits = grown;
-	visitCapacity = wanted;
-	return true;
 }
 
 /* Visits the windows as they were when the pass began; one that goes
  * meanwhile reads as nameless, and acting on it does nothing. */
 static BOOL SwayEnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
-	int count;
-	BOOL completed = TRUE;
 	bool fresh = Refresh(waited);
+	HWND *visits;
 
 	waited = false;
-	swayPasses++;
 	if (!fresh) {
-		NotePass(lpEnumFunc, lParam, swayChanges, false);
+		NoteEmptyPass(lpEnumFunc, lParam, swayChanges);
 		return FALSE; /* no desktop to read: the steps go on as on an empty one */
 	}
-	count = swayWindowCount;
-	if (!GrowVisits(count))
-		return FALSE; /* out of memory: a failure, as Windows has them */
-	for (int i = 0; i < count; i++)
+	visits = VisitRoom(swayWindowCount);
+	if (visits == NULL)
+		return FALSE;
+	for (int i = 0; i < swayWindowCount; i++)
 		visits[i] = (HWND)swayWindows[i].id;
-	actedFrom = swayChanges;
-	inPass = true;
-	for (int i = 0; i < count; i++) {
-		if (!lpEnumFunc(visits[i], lParam)) {
-			completed = FALSE;
-			break;
-		}
-	}
-	inPass = false;
-	NotePass(lpEnumFunc, lParam, swayChanges, swayChanges != actedFrom);
-	return completed && SwayAlive();
+	return VisitWindows(swayWindowCount, lpEnumFunc, lParam, &swayChanges) && SwayAlive();
 }
 
-/* Copies a name of the copy, cut to fit and always terminated. */
-static int CopyName(HWND window, bool title, char *out, int size)
+/* A name of the copy, or NULL. */
+static const char *NameOf(HWND window, bool title)
 {
-	const SwayWindow *w;
-	const char *name;
-	int length = 0;
+	const SwayWindow *w = SwayWindowOf(window);
 
-	if (size <= 0)
-		return 0;
-	out[0] = '\0';
-	w = SwayWindowOf(window);
 	if (w == NULL)
-		return 0;
-	name = title ? w->title : w->className;
-	while (length < size - 1 && name[length] != '\0') {
-		out[length] = name[length];
-		length++;
-	}
-	out[length] = '\0';
-	return length;
+		return NULL;
+	return title ? w->title : w->className;
 }
 
 static int SwayGetWindowText(HWND hWnd, LPSTR lpString, int nMaxCount)
 {
-	return CopyName(hWnd, true, lpString, nMaxCount);
+	return CopyName(NameOf(hWnd, true), lpString, nMaxCount);
 }
 
 static int SwayGetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 {
-	return CopyName(hWnd, false, lpClassName, nMaxCount);
+	return CopyName(NameOf(hWnd, false), lpClassName, nMaxCount);
 }
 
 /* Hidden means in the scratchpad: a window on another workspace is

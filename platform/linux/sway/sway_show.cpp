@@ -10,6 +10,7 @@
  * stops a window taking input, so Enable says so and changes nothing.
  */
 #include "../../winapi.h"
+#include "../compositor.h"
 #include "sway.h"
 
 /* What a window was, kept on it where every run can read it. */
@@ -59,16 +60,9 @@ BOOL SwayShowWindow(HWND hWnd, int nCmdShow)
  * pass that tried, or a call outside a pass. */
 BOOL SwayEnableWindow(HWND hWnd, BOOL bEnable)
 {
-	static uint64_t saidIn; /* the pass that said it; 0: none */
-
 	(void)bEnable;
-	if (SwayWindowOf(hWnd) == NULL)
-		return FALSE;
-	if (!SwayInPass() || saidIn != swayPasses) {
-		fputs("wincue: sway cannot stop a window taking input: Enable changed nothing\n",
-		      stderr);
-		saidIn = SwayInPass() ? swayPasses : 0;
-	}
+	if (SwayWindowOf(hWnd) != NULL)
+		SayEnableChangedNothing("sway");
 	return FALSE;
 }
 

@@ -277,38 +277,27 @@ BOOL X11EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	return completed && X11Alive();
 }
 
-/* Copies a cached name, cut to fit and always terminated. */
-static int CopyName(HWND window, bool title, char *out, int size)
+/* A cached name, or NULL. */
+static const char *NameOf(HWND window, bool title)
 {
 	const X11Window *w;
-	const char *name;
-	int length = 0;
 
-	if (size <= 0)
-		return 0;
-	out[0] = '\0';
 	if (!X11Ready() || window > UINT32_MAX)
-		return 0;
+		return NULL;
 	w = X11Find((xcb_window_t)window);
 	if (w == NULL)
-		return 0;
-	name = title ? w->title : w->className;
-	while (length < size - 1 && name[length] != '\0') {
-		out[length] = name[length];
-		length++;
-	}
-	out[length] = '\0';
-	return length;
+		return NULL;
+	return title ? w->title : w->className;
 }
 
 int X11GetWindowText(HWND hWnd, LPSTR lpString, int nMaxCount)
 {
-	return CopyName(hWnd, true, lpString, nMaxCount);
+	return CopyName(NameOf(hWnd, true), lpString, nMaxCount);
 }
 
 int X11GetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 {
-	return CopyName(hWnd, false, lpClassName, nMaxCount);
+	return CopyName(NameOf(hWnd, false), lpClassName, nMaxCount);
 }
 
 /* As Windows sees it: a window is shown once it can be seen, and under a
