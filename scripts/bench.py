@@ -209,12 +209,10 @@ def x11_figures():
 
 
 def wayland_figures():
-    f = bench_wayland.measure(TRIES, tempfile.mkdtemp(dir=SCRATCH))
-    for key, label, goal in bench_wayland.ROWS:
-        row("host sway: %s" % label.strip(), f[key], goal=goal)
-    f = bench_wayland.kwin_measure(TRIES, tempfile.mkdtemp(dir=SCRATCH))
-    for key, label, goal in bench_wayland.KWIN_ROWS:
-        row("host KWin: %s" % label.strip(), f[key], goal=goal)
+    for compositor in bench_wayland.COMPOSITORS:
+        f = bench_wayland.measure(compositor, TRIES, tempfile.mkdtemp(dir=SCRATCH))
+        for key, label, goal in bench_wayland.ROWS:
+            row("host %s: %s" % (compositor, label.strip()), f[key], goal=goal)
 
 
 def size_figures():

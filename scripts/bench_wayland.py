@@ -43,14 +43,24 @@ Gtk.main()
 SETTLE = 0.1  # lets a Find reach its waiting state before the window comes
 
 
-def first_frame(events, pid, timeout=20):
-    """When sway reported the program's new window, in ms."""
-    deadline = time.monotonic() + timeout
-    while select.select([events.s], [], [], max(0, deadline - time.monotonic()))[0]:
-        event = events.receive()
-        if event.get("change") == "new" and event["container"].get("pid") == pid:
-            return time.monotonic_ns() / 1e6
-    raise TimeoutError("no new window from %d" % pid)
+class SwayFirstFrames:
+    """When sway reported each program's new window (its "new" event, sent
+    as the window maps), by pid."""
+
+    def __init__(self, world):
+        self.events = SwayDesk(world.env["SWAYSOCK"])
+        assert self.events.message(SUBSCRIBE, json.dumps(["window"]))["success"]
+
+    def wait(self, pid, timeout=20):
+        deadline = time.monotonic() + timeout
+        while select.select([self.events.s], [], [], max(0, deadline - time.monotonic()))[0]:
+            event = self.events.receive()
+            if event.get("change") == "new" and event["container"].get("pid") == pid:
+                return time.monotonic_ns() / 1e6
+        raise TimeoutError("no new window from %d" % pid)
+
+    def close(self):
+        self.events.close()
 
 
 def end_line(p, got):
@@ -61,39 +71,13 @@ def end_line(p, got):
             return
 
 
-def latency(world, root, title):
-    events = SwayDesk(world.env["SWAYSOCK"])
-    assert events.message(SUBSCRIBE, json.dumps(["window"]))["success"]
-    p = subprocess.Popen([WINCUE], cwd=find_script(root, title), env=world.env,
-                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    window = None
-    try:
-        while p.stdout.readline() != b"start - Find\n":
-            pass
-        ended = []
-        reader = threading.Thread(target=end_line, args=(p, ended))
-        reader.start()
-        time.sleep(SETTLE)
-        window = subprocess.Popen([sys.executable, "-c", WINDOW, title], env=world.env,
-                                  stdin=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        shown = first_frame(events, window.pid)
-        reader.join(20)
-        return ended[0] - shown
-    finally:
-        events.close()
-        stop_pid(p.pid)
-        if window:
-            window.stdin.close()
-            window.wait(20)
-
-
 def cpu_shares(world, argv, cwd=None, compositor=None):
-    """CPU shares (% of one core) of the program and of the compositor (sway
-    unless given) over CPU_SECONDS."""
+    """CPU shares (% of one core) of the program and of the compositor (its
+    pid) over CPU_SECONDS."""
     p = subprocess.Popen(argv, cwd=cwd, env=world.env, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL)
     time.sleep(0.5)
-    pids = [p.pid, compositor or world.pids[0]]
+    pids = [p.pid, compositor]
     before = [cpu_seconds(x) for x in pids]
     t0 = time.monotonic()
     time.sleep(CPU_SECONDS)
@@ -149,7 +133,7 @@ class KWinFirstFrames:
         self.desk.close()
 
 
-def kwin_latency(world, root, title, frames):
+def latency(world, root, title, frames):
     p = subprocess.Popen([WINCUE], cwd=find_script(root, title), env=world.env,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     window = None
@@ -172,36 +156,27 @@ def kwin_latency(world, root, title, frames):
             window.wait(20)
 
 
-def kwin_measure(tries, root):
-    world = World(Path(root) / "world-kwin", manager="kwin").start()
+# Each compositor: its world, how a window's first frame is heard, and
+# which of the world's processes is the compositor.
+COMPOSITORS = {"sway": (SwayFirstFrames, 0), "kwin": (KWinFirstFrames, -1)}
+
+
+def measure(compositor, tries, root):
+    world = World(Path(root) / ("world-" + compositor), manager=compositor).start()
+    frames_of, which = COMPOSITORS[compositor]
     figures = {}
     try:
-        frames = KWinFirstFrames(world)
+        frames = frames_of(world)
         try:
-            w = [kwin_latency(world, root, "late %d" % i, frames) for i in range(tries)]
+            w = [latency(world, root, "late %d" % i, frames) for i in range(tries)]
         finally:
             frames.close()
         figures["find"] = "%.2f / %.2f ms" % percentiles(w)
-        idle = cpu_shares(world, ["sleep", "60"], compositor=world.pids[-1])
-        cpu = cpu_shares(world, [WINCUE], find_script(root, "never comes"),
-                         compositor=world.pids[-1])
+        pid = world.pids[which]
+        idle = cpu_shares(world, ["sleep", "60"], compositor=pid)
+        cpu = cpu_shares(world, [WINCUE], find_script(root, "never comes"), compositor=pid)
         figures["cpu"] = "%.3f %%" % cpu[0]
-        figures["cpu-kwin"] = "%.3f %% (idle %.3f %%)" % (cpu[1], idle[1])
-    finally:
-        world.stop()
-    return figures
-
-
-def measure(tries, root):
-    world = World(Path(root) / "world-sway", manager="sway").start()
-    figures = {}
-    try:
-        w = [latency(world, root, "late %d" % i) for i in range(tries)]
-        figures["find"] = "%.2f / %.2f ms" % percentiles(w)
-        idle = cpu_shares(world, ["sleep", "60"])
-        cpu = cpu_shares(world, [WINCUE], find_script(root, "never comes"))
-        figures["cpu"] = "%.3f %%" % cpu[0]
-        figures["cpu-sway"] = "%.3f %% (idle %.3f %%)" % (cpu[1], idle[1])
+        figures["cpu-compositor"] = "%.3f %% (idle %.3f %%)" % (cpu[1], idle[1])
     finally:
         world.stop()
     return figures
@@ -210,12 +185,7 @@ def measure(tries, root):
 ROWS = [
     ("find", "Find latency from the first frame, median / p95", "<= X11's"),
     ("cpu", "CPU while Find waits: wincue", "< 0.2 %"),
-    ("cpu-sway", "  sway meanwhile", "as idle"),
-]
-KWIN_ROWS = [
-    ("find", "Find latency from the first frame, median / p95", "<= X11's"),
-    ("cpu", "CPU while Find waits: wincue", "< 0.2 %"),
-    ("cpu-kwin", "  KWin meanwhile", "as idle"),
+    ("cpu-compositor", "  the compositor meanwhile", "as idle"),
 ]
 
 
@@ -223,14 +193,12 @@ def main():
     tries = int(sys.argv[1]) if len(sys.argv) > 1 else 30
     root = tempfile.mkdtemp(prefix="wincue-bench-")
     try:
-        figures = measure(tries, root)
-        kwin = kwin_measure(tries, root)
+        figures = {c: measure(c, tries, root) for c in COMPOSITORS}
     finally:
         shutil.rmtree(root, ignore_errors=True)
-    for key, label, goal in ROWS:
-        print("%-50s %-24s %s" % ("sway: " + label, figures[key], goal))
-    for key, label, goal in KWIN_ROWS:
-        print("%-50s %-24s %s" % ("KWin: " + label, kwin[key], goal))
+    for compositor, f in figures.items():
+        for key, label, goal in ROWS:
+            print("%-50s %-24s %s" % (compositor + ": " + label, f[key], goal))
 
 
 if __name__ == "__main__":

@@ -5,7 +5,6 @@ headless sway (a foot terminal), each next to a watcher that reports, from
 outside, what happens to the target program's window at each step.
 Screenshots of the display at each change are saved under build/demo/.
 """
-import os
 import queue
 import shutil
 import subprocess
@@ -81,10 +80,11 @@ def x_state(env, cls):
     return "%s: %s" % (cls, "; ".join(seen))
 
 
-def watch_x(env, cls, lines, stop):
+def watch(state, lines, stop):
+    """Puts each new answer of state() in lines until stop is set."""
     last = None
     while not stop.is_set():
-        now = x_state(env, cls)
+        now = state()
         if now != last:
             lines.put((time.monotonic(), "window", now))
             last = now
@@ -98,7 +98,7 @@ def linux_demo():
     stop = threading.Event()
     try:
         lines = queue.Queue()
-        threading.Thread(target=watch_x, args=(world.env, "XLogo", lines, stop),
+        threading.Thread(target=watch, args=(lambda: x_state(world.env, "XLogo"), lines, stop),
                          daemon=True).start()
         lines.get(timeout=30)
         # stderr is quiet: xlogo, started by wincue, shares it and complains
@@ -119,11 +119,11 @@ def linux_demo():
         world.stop()
 
 
-def sway_state(app_id):
+def sway_state(env, app_id):
     """How sway's tree holds the windows of an app_id: shown (tiled or
     floating) or hidden in the scratchpad."""
     from swaydesk import SwayDesk
-    desk = SwayDesk()
+    desk = SwayDesk(env["SWAYSOCK"])
     try:
         seen = [w for w in desk.windows().values() if w["cls"] == app_id]
     finally:
@@ -135,17 +135,6 @@ def sway_state(app_id):
         "visible, %s" % ("floating" if w["floating"] else "tiled") for w in seen))
 
 
-def watch_sway(env, app_id, lines, stop):
-    os.environ["SWAYSOCK"] = env["SWAYSOCK"]
-    last = None
-    while not stop.is_set():
-        now = sway_state(app_id)
-        if now != last:
-            lines.put((time.monotonic(), "window", now))
-            last = now
-        time.sleep(0.02)
-
-
 def wayland_demo():
     print()
     print("== wincue (Linux build) on a headless sway: examples/wayland/config.ini on foot ==")
@@ -153,8 +142,8 @@ def wayland_demo():
     stop = threading.Event()
     try:
         lines = queue.Queue()
-        threading.Thread(target=watch_sway, args=(world.env, "wincue-example", lines, stop),
-                         daemon=True).start()
+        threading.Thread(target=watch, args=(lambda: sway_state(world.env, "wincue-example"),
+                                             lines, stop), daemon=True).start()
         lines.get(timeout=30)
         # Standard error joins the output: there sway's limits are said.
         wincue = subprocess.Popen([str(BUILD / "host" / "wincue")],
@@ -168,7 +157,7 @@ def wayland_demo():
         desk = SwayDesk(world.env["SWAYSOCK"])
         desk.command("[app_id=^wincue-example$] kill")
         desk.close()
-        wait_until(lambda: sway_state("wincue-example") == "no wincue-example window", 30,
+        wait_until(lambda: sway_state(world.env, "wincue-example") == "no wincue-example window", 30,
                    "foot to end")
         print("foot ended.")
     finally:
