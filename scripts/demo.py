@@ -157,8 +157,8 @@ def wayland_demo():
         desk = SwayDesk(world.env["SWAYSOCK"])
         desk.command("[app_id=^wincue-example$] kill")
         desk.close()
-        wait_until(lambda: sway_state(world.env, "wincue-example") == "no wincue-example window", 30,
-                   "foot to end")
+        gone = "no wincue-example window"
+        wait_until(lambda: sway_state(world.env, "wincue-example") == gone, 30, "foot to end")
         print("foot ended.")
     finally:
         stop.set()

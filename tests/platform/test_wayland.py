@@ -12,7 +12,7 @@ import pytest
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
 from kwindesk import KWinDesk
 from swaydesk import SwayDesk
-from test_x11 import HELD_OUT, held, one_line_on_stderr, system_calls
+from test_x11 import held, one_line_on_stderr, system_calls
 
 
 @pytest.fixture
