@@ -231,8 +231,10 @@ class World:
                 return None
             return socks[0], os.path.basename(shown[0])
         sock, display = wait_until(answering, 20, "sway")
+        # No session bus: without one a GTK program autolaunches its own
+        # through XWayland's display, a process no test would end.
         self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY=display,
-                        SWAYSOCK=sock)
+                        SWAYSOCK=sock, DBUS_SESSION_BUS_ADDRESS="disabled:")
         # XWayland starts on the first X client, at a display sway locks in
         # its own name just after its IPC opens.
         self._admit_root(sway.pid, env)
