@@ -6,6 +6,7 @@
  */
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "desktop.h"
 
@@ -51,6 +52,19 @@ int CopyName(const char *name, char *out, int size)
 	}
 	out[length] = '\0';
 	return length;
+}
+
+void KeepName(char *out, int size, const char *name)
+{
+	int length = 0;
+
+	while (length < size - 1 && name[length] != '\0')
+		length++;
+	if (name[length] != '\0') /* cut: back to the start of a character */
+		while (length > 0 && ((unsigned char)name[length] & 0xC0) == 0x80)
+			length--;
+	memcpy(out, name, (size_t)length);
+	out[length] = '\0';
 }
 
 void DesktopSlept(uint64_t due)

@@ -38,6 +38,10 @@ extern const Desktop kwinDesktop; /* kwin/kwin_desktop.cpp */
  * its length. */
 int CopyName(const char *name, char *out, int size);
 
+/* Keeps a name a compositor told (UTF-8) in out, cut to fit size bytes
+ * with its terminator, never inside a character. */
+void KeepName(char *out, int size, const char *name);
+
 /* Tells the chosen desktop that the program slept; nothing before the
  * first window operation. */
 void DesktopSlept(uint64_t due);

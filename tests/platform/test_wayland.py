@@ -95,6 +95,24 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
 
 
 @pytest.mark.parametrize("compositor", ["sway", "kwin"])
+def test_a_long_title_is_cut_between_characters(worlds, tmp_path, compositor):
+    """A title past 254 bytes reads as its first 254 at most, never cut
+    inside a UTF-8 character: "a" and 200 two-byte letters read as "a" and
+    126 of them (253 bytes)."""
+    target = Target("host", worlds(compositor))
+    maker = Maker(target)
+    try:
+        maker.child.p.stdin.write(("create\twct-long\ta%s\n" % ("\u00e9" * 200)).encode())
+        maker.child.p.stdin.flush()
+        maker.expect("created 0")
+        status, out = target.run(tmp_path, args=["--list"])
+        titles = [line.split(b"\t")[4] for line in out.split(b"\n") if b"\twct-long\t" in line]
+        assert (status, titles) == (0, [("a" + "\u00e9" * 126).encode()])
+    finally:
+        maker.close()
+
+
+@pytest.mark.parametrize("compositor", ["sway", "kwin"])
 def test_a_waiting_find_sleeps_until_the_compositor_reports(worlds, tmp_path, compositor):
     """A Find for a window that is not there makes a few system calls a
     second, not one pass a millisecond; a title set later ends it."""

@@ -68,16 +68,6 @@ static KWinWindow *FindUuid(const char *uuid)
 	return NULL;
 }
 
-static void CopyText(char *out, const char *text, size_t size)
-{
-	size_t length = strlen(text);
-
-	if (length > size - 1)
-		length = size - 1;
-	memcpy(out, text, length);
-	out[length] = '\0';
-}
-
 static KWinWindow *NewSlot(void)
 {
 	KWinWindow *grown;
@@ -125,10 +115,10 @@ static int Added(sd_bus_message *m, void *unused, sd_bus_error *error)
 	if (w == NULL)
 		w = NewSlot();
 	if (w != NULL) {
-		CopyText(w->uuid, uuid, sizeof w->uuid);
+		KeepName(w->uuid, sizeof w->uuid, uuid);
 		w->id = IdOf(uuid);
 		w->title[0] = '\0'; /* until Title tells it */
-		CopyText(w->className, className, sizeof w->className);
+		KeepName(w->className, sizeof w->className, className);
 		w->minimized = minimized != 0;
 		kwinChanges++;
 	}
@@ -144,7 +134,7 @@ static int Title(sd_bus_message *m, void *unused, sd_bus_error *error)
 	if (!FromKWin(m))
 		return Refuse(error);
 	if (sd_bus_message_read(m, "ss", &uuid, &title) >= 0 && (w = FindUuid(uuid)) != NULL) {
-		CopyText(w->title, title, sizeof w->title);
+		KeepName(w->title, sizeof w->title, title);
 		kwinChanges++;
 	}
 	return sd_bus_reply_method_return(m, NULL);
@@ -161,7 +151,7 @@ static int Class(sd_bus_message *m, void *unused, sd_bus_error *error)
 	if (!FromKWin(m))
 		return Refuse(error);
 	if (sd_bus_message_read(m, "ss", &uuid, &className) >= 0 && (w = FindUuid(uuid)) != NULL) {
-		CopyText(w->className, className, sizeof w->className);
+		KeepName(w->className, sizeof w->className, className);
 		kwinChanges++;
 	}
 	return sd_bus_reply_method_return(m, NULL);
@@ -389,7 +379,7 @@ static bool FindKWin(void)
 	                       "org.freedesktop.DBus", "GetNameOwner", NULL, &reply, "s",
 	                       "org.kde.KWin") >= 0 &&
 	    sd_bus_message_read(reply, "s", &owner) >= 0) {
-		CopyText(kwinOwner, owner, sizeof kwinOwner);
+		KeepName(kwinOwner, sizeof kwinOwner, owner);
 		found = true;
 	}
 	sd_bus_message_unref(reply);

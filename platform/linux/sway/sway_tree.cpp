@@ -29,20 +29,6 @@ static const char *Text(json_object *node, const char *member)
 	return json_object_get_string(value);
 }
 
-/* Copies a name cut to fit, never inside a UTF-8 character. */
-static void CopyText(char *out, const char *text)
-{
-	size_t length = strlen(text);
-
-	if (length > SwayTextSize - 1) {
-		length = SwayTextSize - 1;
-		while (length > 0 && ((unsigned char)text[length] & 0xC0) == 0x80)
-			length--;
-	}
-	memcpy(out, text, length);
-	out[length] = '\0';
-}
-
 static SwayWindow *NewWindow(void)
 {
 	if (swayWindowCount == capacity) {
@@ -74,8 +60,8 @@ static void AddWindow(json_object *node, bool scratch)
 		return;
 	w->id = (uint64_t)json_object_get_int64(id);
 	w->hidden = scratch;
-	CopyText(w->title, Text(node, "name"));
-	CopyText(w->className, className);
+	KeepName(w->title, sizeof w->title, Text(node, "name"));
+	KeepName(w->className, sizeof w->className, className);
 }
 
 static void Walk(json_object *node, bool scratch);
