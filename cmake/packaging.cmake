@@ -58,8 +58,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SECTION x11)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The bundled examples start xlogo and foot, which nothing else pulls in.
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "x11-apps, foot")
+  # The bundled examples start xlogo and zenity, which nothing else pulls in.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "x11-apps, zenity")
   # CPack puts the summary above this as the first line.
   set(CPACK_PACKAGE_DESCRIPTION
     "wincue reads the numbered steps of config.ini in the current directory

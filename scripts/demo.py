@@ -1,7 +1,7 @@
 """make demo: runs the bundled example script with wincue.exe under Wine on
 a private virtual display (Notepad), then the Linux build's example on a
 private Xvfb with openbox (xlogo), then the Wayland example under a private
-headless sway (a foot terminal), each next to a watcher that reports, from
+headless sway (a zenity message box), each next to a watcher that reports, from
 outside, what happens to the target program's window at each step.
 Screenshots of the display at each change are saved under build/demo/.
 """
@@ -119,30 +119,30 @@ def linux_demo():
         world.stop()
 
 
-def sway_state(env, app_id):
-    """How sway's tree holds the windows of an app_id: shown (tiled or
+def sway_state(env, title):
+    """How sway's tree holds the windows of a title: shown (tiled or
     floating) or hidden in the scratchpad."""
     from swaydesk import SwayDesk
     desk = SwayDesk(env["SWAYSOCK"])
     try:
-        seen = [w for w in desk.windows().values() if w["cls"] == app_id]
+        seen = [w for w in desk.windows().values() if w["name"] == title]
     finally:
         desk.close()
     if not seen:
-        return "no %s window" % app_id
-    return "%s: %s" % (app_id, "; ".join(
+        return "no %s window" % title
+    return "%s: %s" % (title, "; ".join(
         "hidden (scratchpad)" if w["hidden"] else
         "visible, %s" % ("floating" if w["floating"] else "tiled") for w in seen))
 
 
 def wayland_demo():
     print()
-    print("== wincue (Linux build) on a headless sway: examples/wayland/config.ini on foot ==")
+    print("== wincue (Linux build) on a headless sway: examples/wayland/config.ini on zenity ==")
     world = World(OUT / "world-sway", manager="sway").start()
     stop = threading.Event()
     try:
         lines = queue.Queue()
-        threading.Thread(target=watch, args=(lambda: sway_state(world.env, "wincue-example"),
+        threading.Thread(target=watch, args=(lambda: sway_state(world.env, "wincue example"),
                                              lines, stop), daemon=True).start()
         lines.get(timeout=30)
         # Standard error joins the output: there sway's limits are said.
@@ -152,14 +152,14 @@ def wayland_demo():
                                   stdin=subprocess.DEVNULL)
         show_run(world, wincue, lines, "wayland")
         stop.set()
-        # foot was started by wincue, not by us: end it through sway.
+        # zenity was started by wincue, not by us: end it through sway.
         from swaydesk import SwayDesk
         desk = SwayDesk(world.env["SWAYSOCK"])
-        desk.command("[app_id=^wincue-example$] kill")
+        desk.command('[title="^wincue example$"] kill')
         desk.close()
-        gone = "no wincue-example window"
-        wait_until(lambda: sway_state(world.env, "wincue-example") == gone, 30, "foot to end")
-        print("foot ended.")
+        gone = "no wincue example window"
+        wait_until(lambda: sway_state(world.env, "wincue example") == gone, 30, "zenity to end")
+        print("zenity ended.")
     finally:
         stop.set()
         world.stop()

@@ -10,7 +10,7 @@ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w
 wine wine64 wine32:i386 xvfb xauth xdotool x11-utils x11-apps xterm icoutils
 openbox icewm twm xfonts-base i3 metacity dbus-x11 zenity
 pkg-config libxcb1-dev libjson-c-dev libsystemd-dev
-sway kwin-wayland dbus-daemon xwayland grim foot python3-gi gir1.2-gtk-3.0
+sway kwin-wayland dbus-daemon xwayland grim python3-gi gir1.2-gtk-3.0
 clang libclang-rt-14-dev imagemagick
 lintian mandoc dpkg-dev file strace devilspie2"
 
