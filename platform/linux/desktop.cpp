@@ -25,7 +25,7 @@ static const Desktop *Choose(void)
 	if (wayland == NULL || wayland[0] == '\0')
 		return &x11Desktop;
 	for (size_t i = 0; i < sizeof compositors / sizeof compositors[0]; i++)
-		if (compositors[i] != NULL && compositors[i]->open())
+		if (compositors[i]->open())
 			return compositors[i];
 	fputs("wincue: this Wayland desktop shows other programs none of its own windows: "
 	      "only XWayland windows can be reached\n",
@@ -38,6 +38,17 @@ static const Desktop *Chosen(void)
 	if (chosen == NULL)
 		chosen = Choose();
 	return chosen;
+}
+
+void SayDesktopLost(const char *problem, const char *where)
+{
+	static bool said;
+
+	if (said || (GetErrorMode() & SEM_FAILCRITICALERRORS))
+		return;
+	said = true;
+	fprintf(stderr, "wincue: %s \"%s\"; going on as a desktop with no windows\n", problem,
+	        where ? where : "");
 }
 
 int CopyName(const char *name, char *out, int size)

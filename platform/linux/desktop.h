@@ -12,9 +12,9 @@
 #include "../winapi.h"
 
 struct Desktop {
-	const char *name;
-	/* Connects; false, having written nothing, when this is not the
-	 * desktop the session runs. */
+	/* A compositor's: connects; false, having written nothing, when it is
+	 * not the one the session runs. (X11's display opens at its first
+	 * use, and says why not.) */
 	bool (*open)(void);
 	BOOL (*enumWindows)(WNDENUMPROC lpEnumFunc, LPARAM lParam);
 	int (*getWindowText)(HWND hWnd, LPSTR lpString, int nMaxCount);
@@ -32,6 +32,12 @@ struct Desktop {
 extern const Desktop x11Desktop;  /* x11/x11_pass.cpp */
 extern const Desktop swayDesktop; /* sway/sway_pass.cpp */
 extern const Desktop kwinDesktop; /* kwin/kwin_desktop.cpp */
+
+/* One line on standard error when the desktop cannot be read (problem,
+ * then where, e.g. the display's name), the first time only: standard
+ * output carries the script's lines and nothing else. None when the
+ * program reports failures itself (SetErrorMode). */
+void SayDesktopLost(const char *problem, const char *where);
 
 /* Copies a window's name (NULL: no such window, an empty name) into out,
  * cut to fit size and always terminated, as GetWindowTextA does; returns

@@ -51,7 +51,8 @@ bool KWinAlive(void);
 /* Handles every message that has come. */
 void KWinDrain(void);
 
-/* Waits until a message comes or the monotonic clock reaches end. */
+/* Waits until a message comes or the monotonic clock reaches end; once
+ * KWin has gone, until end. */
 void KWinWaitMessage(uint64_t end);
 
 /* The window with this id, or NULL. */

@@ -251,7 +251,7 @@ bool KWinAlive(void)
 		lost = true;
 		kwinWindowCount = 0;
 		kwinChanges++;
-		fputs("wincue: the connection to KWin was lost\n", stderr);
+		SayDesktopLost("lost KWin on the session bus", getenv("DBUS_SESSION_BUS_ADDRESS"));
 	}
 	return bus != NULL && !lost;
 }
@@ -271,8 +271,7 @@ void KWinDrain(void)
 
 void KWinWaitMessage(uint64_t end)
 {
-	if (KWinAlive())
-		WaitReadable(sd_bus_get_fd(bus), end);
+	WaitReadable(KWinAlive() ? sd_bus_get_fd(bus) : -1, end); /* gone: a pause */
 	KWinDrain();
 }
 

@@ -97,15 +97,11 @@ static void KWinSlept(uint64_t due)
 	uint64_t end;
 
 	KWinDrain();
-	if (!IsWaiting(kwinChanges, due, &end))
-		return;
-	if (KWinAlive())
+	if (IsWaiting(kwinChanges, due, &end))
 		KWinWaitMessage(end);
-	else
-		WaitReadable(-1, end); /* poll skips a negative descriptor */
 }
 
 const Desktop kwinDesktop = {
-    "KWin",         KWinConnect,      KWinEnumWindows,     KWinGetWindowText,   KWinGetClassName,
-    KWinShowWindow, KWinEnableWindow, KWinIsWindowVisible, KWinIsWindowEnabled, KWinSlept,
+    KWinConnect,      KWinEnumWindows,     KWinGetWindowText,   KWinGetClassName, KWinShowWindow,
+    KWinEnableWindow, KWinIsWindowVisible, KWinIsWindowEnabled, KWinSlept,
 };

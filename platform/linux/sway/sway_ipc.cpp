@@ -193,8 +193,7 @@ static void Lose(void)
 		return;
 	lost = true;
 	CloseAll();
-	fprintf(stderr, "wincue: lost sway at \"%s\"; going on as a desktop with no windows\n",
-	        address.sun_path);
+	SayDesktopLost("lost sway at", address.sun_path);
 }
 
 bool SwayAlive(void)

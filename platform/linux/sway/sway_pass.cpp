@@ -10,18 +10,18 @@
 #include "sway.h"
 
 static bool waited;     /* the last Sleep waited for a change */
-static bool readOnce;   /* the copy has been read */
 static uint64_t readAt; /* swayChanges when the copy was read */
-static uint64_t readMs; /* and when */
+static uint64_t readMs; /* and when; 0 until it first was */
+
 /* A waiting program's pass trusts the copy until sway reports a change
  * (or the fallback time passes); any other reads the tree. */
 static bool Refresh(bool trustCopy)
 {
 	if (!SwayTakeEvents())
 		return false;
-	if (trustCopy && readOnce && readAt == swayChanges && NowMs() - readMs < WaitingFallbackMs)
+	if (trustCopy && readMs != 0 && readAt == swayChanges &&
+	    NowMs() - readMs < WaitingFallbackMs)
 		return true;
-	readOnce = true;
 	readAt = swayChanges;
 	readMs = NowMs();
 	return SwayReadTree();
@@ -95,20 +95,7 @@ static void SwaySlept(uint64_t due)
 		WaitReadable(SwayEventDescriptor(), end);
 }
 
-static bool Open(void)
-{
-	return SwayConnect();
-}
-
 const Desktop swayDesktop = {
-    "sway",
-    Open,
-    SwayEnumWindows,
-    SwayGetWindowText,
-    SwayGetClassName,
-    SwayShowWindow,
-    SwayEnableWindow,
-    SwayIsWindowVisible,
-    SwayIsWindowEnabled,
-    SwaySlept,
+    SwayConnect,      SwayEnumWindows,     SwayGetWindowText,   SwayGetClassName, SwayShowWindow,
+    SwayEnableWindow, SwayIsWindowVisible, SwayIsWindowEnabled, SwaySlept,
 };

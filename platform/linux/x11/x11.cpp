@@ -74,26 +74,12 @@ static const char *const atomNames[X11AtomCount] = {
 static const uint32_t WindowEvents =
     XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
 
-/* One line on standard error, the first time only: standard output
- * carries the script's lines and nothing else. None when the program
- * reports failures itself (SetErrorMode). */
-static void ReportOnce(const char *problem, const char *display)
-{
-	static bool reported;
-
-	if (reported || (GetErrorMode() & SEM_FAILCRITICALERRORS))
-		return;
-	reported = true;
-	fprintf(stderr, "wincue: %s \"%s\"; going on as a desktop with no windows\n", problem,
-	        display ? display : "");
-}
-
 /* A desktop with no windows from now on. The broken connection is kept:
  * xcb answers every call on it at once, with nothing, so whatever was
  * under way when the server went runs on safely to its end. */
 static void DropDisplay(void)
 {
-	ReportOnce("lost the X display", getenv("DISPLAY"));
+	SayDesktopLost("lost the X display", getenv("DISPLAY"));
 	if (x11Windows != NULL)
 		memset(x11Windows, 0, sizeof x11Windows[0] * (size_t)x11WindowCount);
 	if (slotIndex != NULL)
@@ -819,7 +805,7 @@ bool X11Connect(void)
 
 	if (xcb_connection_has_error(c)) {
 		xcb_disconnect(c);
-		ReportOnce("cannot open the X display", getenv("DISPLAY"));
+		SayDesktopLost("cannot open the X display", getenv("DISPLAY"));
 		return false;
 	}
 	xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));

@@ -315,14 +315,8 @@ BOOL X11IsWindowVisible(HWND hWnd)
 	return ManagerInvolved(w) ? IsShown(w) : IsViewable(w);
 }
 
-static bool Open(void)
-{
-	return true; /* the display opens at the first use, and says why not */
-}
-
 const Desktop x11Desktop = {
-    "X11",
-    Open,
+    NULL, /* never asked: X11 is what is left */
     X11EnumWindows,
     X11GetWindowText,
     X11GetClassName,
