@@ -9,10 +9,13 @@
 extern int windowFound;  /* 1 once the current pass of a Find or Gone step saw its window */
 extern int windowGaveUp; /* 1 when the current Find or Gone step ran out of time */
 
+/* The callbacks find their step at currentStep; the user value each pass
+ * hands them is that step's number too, so that the platform can tell a
+ * step asking again from another asking alike. */
 bool MatchesStep(HWND window);
-BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM unused);
-BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM unused);
-BOOL CALLBACK FindWindowProc(HWND window, LPARAM unused);
+BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM step);
+BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM step);
+BOOL CALLBACK FindWindowProc(HWND window, LPARAM step);
 void EnableMatchingWindows(void);
 void DisplayMatchingWindows(void);
 void WaitForWindow(void);

@@ -2,11 +2,11 @@
 #include "actions.h"
 
 /* Visits every window: one pass treats every match. */
-BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM unused)
+BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM step)
 {
 	const char *flag = StepTable[currentStep].Display;
 
-	(void)unused;
+	(void)step;
 	if (MatchesStep(window)) {
 		if (ValueEquals(flag, "1"))
 			ShowWindow(window, SW_SHOW);
@@ -18,5 +18,5 @@ BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM unused)
 
 void DisplayMatchingWindows(void)
 {
-	EnumWindows(DisplayWindowsProc, 0);
+	EnumWindows(DisplayWindowsProc, currentStep);
 }

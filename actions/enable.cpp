@@ -2,11 +2,11 @@
 #include "actions.h"
 
 /* Visits every window: one pass treats every match. */
-BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM unused)
+BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM step)
 {
 	const char *flag = StepTable[currentStep].Enable;
 
-	(void)unused;
+	(void)step;
 	if (MatchesStep(window)) {
 		if (ValueEquals(flag, "1"))
 			EnableWindow(window, TRUE);
@@ -18,5 +18,5 @@ BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM unused)
 
 void EnableMatchingWindows(void)
 {
-	EnumWindows(EnableWindowsProc, 0);
+	EnumWindows(EnableWindowsProc, currentStep);
 }

@@ -5,9 +5,9 @@ int windowFound;
 int windowGaveUp;
 
 /* Ends the pass at the first match. */
-BOOL CALLBACK FindWindowProc(HWND window, LPARAM unused)
+BOOL CALLBACK FindWindowProc(HWND window, LPARAM step)
 {
-	(void)unused;
+	(void)step;
 	if (MatchesStep(window)) {
 		windowFound = 1;
 		return FALSE;
@@ -56,14 +56,14 @@ static void WaitForFinding(int wanted)
 
 	windowGaveUp = 0;
 	windowFound = 0;
-	EnumWindows(FindWindowProc, 0);
+	EnumWindows(FindWindowProc, currentStep);
 	while (windowFound != wanted) {
 		if (!PauseBetweenPasses(timer)) {
 			windowGaveUp = 1;
 			break;
 		}
 		windowFound = 0;
-		EnumWindows(FindWindowProc, 0);
+		EnumWindows(FindWindowProc, currentStep);
 	}
 	if (timer != NULL)
 		CloseHandle(timer);

@@ -9,12 +9,12 @@ static int matchCount;
 
 /* One line a window: its id, states, class and title, tab-separated, the
  * names read and cut as the window steps read them. */
-static BOOL CALLBACK ListWindowProc(HWND window, LPARAM unused)
+static BOOL CALLBACK ListWindowProc(HWND window, LPARAM step)
 {
 	char title[ValueSize];
 	char className[ValueSize];
 
-	(void)unused;
+	(void)step;
 	memset(title, 0, sizeof title);
 	memset(className, 0, sizeof className);
 	GetWindowTextA(window, title, ValueSize);
@@ -30,9 +30,9 @@ BOOL ListWindows(void)
 	return EnumWindows(ListWindowProc, 0);
 }
 
-static BOOL CALLBACK CountWindowProc(HWND window, LPARAM unused)
+static BOOL CALLBACK CountWindowProc(HWND window, LPARAM step)
 {
-	(void)unused;
+	(void)step;
 	if (MatchesStep(window))
 		matchCount++;
 	return TRUE;
@@ -41,6 +41,6 @@ static BOOL CALLBACK CountWindowProc(HWND window, LPARAM unused)
 int CountMatchingWindows(void)
 {
 	matchCount = 0;
-	EnumWindows(CountWindowProc, 0);
+	EnumWindows(CountWindowProc, currentStep);
 	return matchCount;
 }

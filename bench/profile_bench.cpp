@@ -10,7 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "platform/linux/profile.h"
+#include "platform/linux/system/profile.h"
 #include "platform/winapi.h"
 #include "script/steps.h"
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "actions/actions.h"
+#include "platform/linux/desktop/x11/x11.h"
 #include "script/steps.h"
 
 static double NowUs()
@@ -33,6 +34,8 @@ int main(int argc, char **argv)
 	int passes = argc > 1 ? atoi(argv[1]) : 5000;
 	std::vector<double> costs;
 
+	UseDesktop(&x11Desktop);
+	x11Desktop.open();
 	snprintf(StepTable[0].Text, ValueSize, "wincue-bench-no-such-window");
 	currentStep = 0;
 	double start = NowUs();

@@ -44,6 +44,10 @@ if(WIN32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   install(TARGETS wincue RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The desktops, each loaded only by a run that uses it.
+  install(TARGETS wincue-x11 wincue-sway wincue-kwin
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/wincue
+    PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(FILES wincue.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES examples/config.ini

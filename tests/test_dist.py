@@ -17,6 +17,7 @@ ZIP = os.path.join(BUILD, "dist", f"wincue-{VERSION}-win32.zip")
 DEB = os.path.join(BUILD, "dist", f"wincue_{VERSION}_{ARCH}.deb")
 DOC = "usr/share/doc/wincue/"
 DEB_FILES = {"usr/bin/wincue": "-rwxr-xr-x", "usr/share/man/man1/wincue.1.gz": "-rw-r--r--",
+             **{"usr/lib/wincue/wincue-%s.so" % d: "-rw-r--r--" for d in ("x11", "sway", "kwin")},
              **{DOC + f: "-rw-r--r--" for f in ("README.md", "LICENSE", "copyright",
                 "changelog.gz", "examples/config.ini", "examples/linux/config.ini",
                 "examples/wayland/config.ini")}}

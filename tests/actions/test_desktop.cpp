@@ -1,4 +1,5 @@
 #include "test_desktop.h"
+#include "script/steps.h"
 
 #include <stdarg.h>
 
@@ -58,7 +59,7 @@ static TestWindow *Lookup(HWND handle)
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
 	passes++;
-	if (lParam == 0)
+	if (lParam == currentStep)
 		Record("pass");
 	else
 		Record("pass(%ld)", (long)lParam);

@@ -26,7 +26,8 @@ enum { MaxTestWindows = 8 };
 void TestDesktopReset(const TestWindow *windows, int count);
 
 /* The log, tokens separated by one space: "pass" for each EnumWindows
- * call with user value 0 ("pass(N)" otherwise), "sleep(ms)",
+ * call whose user value is the running step's number ("pass(N)"
+ * otherwise), "sleep(ms)",
  * "enable(handle,flag)" and "show(handle,command)"; for the one timer,
  * "timer(ms)" when set, "wait(ms)" and "close". */
 extern char testDesktopLog[4096];

@@ -8,7 +8,7 @@
 #include <stdint.h>
 #include <unistd.h>
 
-#include "platform/linux/profile.h"
+#include "platform/linux/system/profile.h"
 #include "platform/winapi.h"
 #include "script/steps.h"
 

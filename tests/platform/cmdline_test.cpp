@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/linux/cmdline.h"
+#include "platform/linux/system/cmdline.h"
 
 namespace
 {

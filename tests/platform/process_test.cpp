@@ -11,7 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "platform/linux/cmdline.h"
+#include "platform/linux/system/cmdline.h"
 #include "platform/winapi.h"
 
 namespace

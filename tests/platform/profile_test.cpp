@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/linux/profile.h"
+#include "platform/linux/system/profile.h"
 #include "platform/winapi.h"
 
 using std::string;

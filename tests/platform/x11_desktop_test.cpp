@@ -11,6 +11,7 @@
 #include <vector>
 #include <xcb/xcb.h>
 
+#include "platform/linux/desktop/x11/x11.h"
 #include "platform/winapi.h"
 
 namespace
@@ -98,18 +99,20 @@ std::string ClassName(HWND window)
 	return name;
 }
 
-class Desktop : public ::testing::Test
+class LiveDesktop : public ::testing::Test
 {
       protected:
 	static void SetUpTestSuite()
 	{
+		UseDesktop(&x11Desktop);
+		x11Desktop.open();
 		own = xcb_connect(NULL, NULL);
 		ASSERT_FALSE(xcb_connection_has_error(own)) << "needs DISPLAY";
 		screen = xcb_setup_roots_iterator(xcb_get_setup(own)).data;
 	}
 };
 
-TEST_F(Desktop, NamesFollowTheirChanges)
+TEST_F(LiveDesktop, NamesFollowTheirChanges)
 {
 	xcb_window_t w = MakeWindow("Before");
 	char small[4];
@@ -139,7 +142,7 @@ TEST_F(Desktop, NamesFollowTheirChanges)
 
 /* Frames and child windows are never visited, nor a window put inside
  * another program's: no visited window lies inside another. */
-TEST_F(Desktop, OnlyTopLevelsAreVisited)
+TEST_F(LiveDesktop, OnlyTopLevelsAreVisited)
 {
 	xcb_window_t parent = MakeWindow("Parent");
 	xcb_window_t child = MakeWindow("Child", parent);
@@ -196,7 +199,7 @@ BOOL CALLBACK DestroyAllAtFirst(HWND window, LPARAM)
 	return TRUE;
 }
 
-TEST_F(Desktop, WindowsDestroyedDuringAPass)
+TEST_F(LiveDesktop, WindowsDestroyedDuringAPass)
 {
 	for (int i = 0; i < 5; i++)
 		doomed.push_back(MakeWindow("Doomed"));

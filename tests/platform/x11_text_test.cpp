@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "platform/linux/x11/x11_text.h"
+#include "platform/linux/desktop/x11/x11_text.h"
 
 namespace
 {

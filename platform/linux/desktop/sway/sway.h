@@ -6,8 +6,8 @@
  * windows of the tree is read again only after such a change.
  *
  * The files call only those below them:
- *   sway_show.cpp   ShowWindow, EnableWindow, IsWindowEnabled
- *   sway_pass.cpp   EnumWindows, the names, IsWindowVisible, waits, the table
+ *   sway_show.cpp   ShowWindow
+ *   sway_pass.cpp   the desktop table: updates, the list, waits
  *   sway_tree.cpp   the windows of the tree (json-c)
  *   sway_ipc.cpp    the sockets and the i3-ipc framing
  */
@@ -20,47 +20,43 @@
 #include "../desktop.h"
 
 enum {
-	SwayTextSize = 255,    /* a title or class: at most 254 bytes */
-	SwayOpenMs = 1000,     /* the longest sway may take to answer at the start */
-	SwayReplyMs = 5000,    /* ... and later, before it counts as lost */
-	SwayCommandSize = 160, /* a command for one window */
+	SwayOpenMs = 1000,  /* the longest sway may take to answer at the start */
+	SwayReplyMs = 5000, /* ... and later, before it counts as lost */
+	/* The longest reply taken: a tree of some ten thousand windows. A
+	 * longer one counts as sway lost, never as memory to grant. */
+	SwayReplyCap = 64 << 20,
 };
 
 /* The i3-ipc message types wincue sends. */
 enum { SwayRunCommand = 0, SwaySubscribe = 2, SwayGetTree = 4, SwayGetVersion = 7 };
 
-/* A window of the tree, as the last read found it. */
+/* A window of the tree, as the last read found it: its id is sway's
+ * con_id, its class the app_id, or an XWayland window's X11 class. */
 struct SwayWindow {
-	uint64_t id;                  /* sway's con_id, the HWND */
-	bool hidden;                  /* in the scratchpad and not shown */
-	char title[SwayTextSize];     /* UTF-8 */
-	char className[SwayTextSize]; /* app_id, or an XWayland window's class */
+	DeskWindow desk;
+	bool hidden; /* in the scratchpad and not shown */
 };
 
 /* Program-wide sway state: sway_ipc.cpp, sway_tree.cpp. */
-extern uint64_t swayChanges;    /* event messages and commands so far: the version */
-extern SwayWindow *swayWindows; /* the windows of the last read, in tree order */
-extern int swayWindowCount;
+extern uint64_t swayChanges;  /* event messages and commands so far: the version */
+extern WindowCache swayCache; /* the windows of the last read, in tree order */
 
-/* The Windows functions over sway, as the desktop table lists them. */
+/* The desktop table: sway_pass.cpp. */
+extern const Desktop swayDesktop;
+
+/* The window function over sway that the table lists: sway_show.cpp. */
 BOOL SwayShowWindow(HWND hWnd, int nCmdShow);
-BOOL SwayEnableWindow(HWND hWnd, BOOL bEnable);
-BOOL SwayIsWindowEnabled(HWND hWnd);
 
-/* -- sway_pass.cpp ------------------------------------------------------ */
-
-/* The window of the current copy with this id, or NULL; outside a pass
- * the copy is brought up to date first. */
-SwayWindow *SwayWindowOf(HWND hWnd);
+static inline SwayWindow *SwayFind(HWND id)
+{
+	return (SwayWindow *)CacheFind(&swayCache, id);
+}
 
 /* -- sway_tree.cpp ------------------------------------------------------ */
 
 /* Replaces the copy with the tree as sway has it now; false (the copy
  * emptied) when sway is lost. */
 bool SwayReadTree(void);
-
-/* The window with this id in the copy, or NULL. */
-SwayWindow *SwayFind(uint64_t id);
 
 /* -- sway_ipc.cpp ------------------------------------------------------- */
 

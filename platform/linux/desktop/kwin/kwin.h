@@ -8,7 +8,7 @@
  * messages that came.
  *
  * The files call only those below them:
- *   kwin_desktop.cpp  the Windows functions, the desktop table
+ *   kwin_desktop.cpp  the desktop table
  *   kwin_bus.cpp      the connection, the script's calls, the cache
  *   kwin_script.cpp   the script's text, written where KWin reads it
  */
@@ -20,24 +20,25 @@
 #include "../desktop.h"
 
 enum {
-	KWinTextSize = 255,   /* a title or class: at most 254 bytes */
 	KWinIdSize = 40,      /* KWin's window id, "{" a UUID "}" */
 	KWinStartMs = 5000,   /* the longest the script may take to list the windows */
 	KWinCommandMs = 1000, /* the longest a hide or show may take */
 };
 
+/* A window KWin manages: its id is the first 64 bits of its UUID, its
+ * class KWin's resourceClass. */
 struct KWinWindow {
-	HWND id; /* 0: a free slot */
+	DeskWindow desk;
 	char uuid[KWinIdSize];
-	char title[KWinTextSize];
-	char className[KWinTextSize];
 	bool minimized;
 };
 
 /* Defined in kwin_bus.cpp. */
-extern KWinWindow *kwinWindows; /* grows; a free slot has id 0 */
-extern int kwinWindowCount;     /* every window lies below this slot */
-extern uint64_t kwinChanges;    /* changes told so far: the desktop's version */
+extern WindowCache kwinCache;
+extern uint64_t kwinChanges; /* changes told so far: the desktop's version */
+
+/* The desktop table: kwin_desktop.cpp. */
+extern const Desktop kwinDesktop;
 
 /* -- kwin_bus.cpp ------------------------------------------------------ */
 
@@ -55,8 +56,10 @@ void KWinDrain(void);
  * KWin has gone, until end. */
 void KWinWaitMessage(uint64_t end);
 
-/* The window with this id, or NULL. */
-KWinWindow *KWinFind(HWND id);
+static inline KWinWindow *KWinFind(HWND id)
+{
+	return (KWinWindow *)CacheFind(&kwinCache, id);
+}
 
 /* Has the script minimize or restore the window, and waits until it has;
  * false when it did not answer in time. */

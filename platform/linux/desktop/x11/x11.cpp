@@ -18,7 +18,7 @@
 #include <string.h>
 #include <time.h>
 
-#include "../../winapi.h"
+#include "../../../winapi.h"
 #include "x11.h"
 #include "x11_text.h"
 
@@ -27,25 +27,14 @@ xcb_connection_t *x11;
 xcb_window_t x11Root;
 xcb_atom_t x11Atoms[X11AtomCount];
 bool x11Managed;
-bool x11InPass;
-X11Window *x11Windows;
-int x11WindowCount;
+WindowCache x11Cache = {sizeof(X11Window), NULL, 0, 0, 0, NULL, 0, 0};
 uint64_t x11Changes;
-uint64_t x11Passes;
 
 static uint64_t syncedChanges; /* x11Changes as the last round trip left it */
 static uint64_t syncedAt;      /* when that was, on the monotonic clock */
 static bool readsLeft;         /* it left reads for the next (a frame's trace) */
 static xcb_window_t answering; /* a window whose manager's answer is awaited */
 static bool answered;
-
-/* The cache's storage and its index: slot + 1 by window id, in a table
- * of open addressing with linear probing (0: empty), at most half full. */
-static int windowCapacity;
-static int freeHint; /* no slot below it is free */
-static int *slotIndex;
-static unsigned indexMask; /* the table's size - 1; 0 before it exists */
-static int indexed;        /* windows in the index */
 
 static const char *const atomNames[X11AtomCount] = {
     "WM_STATE",
@@ -80,13 +69,7 @@ static const uint32_t WindowEvents =
 static void DropDisplay(void)
 {
 	SayDesktopLost("lost the X display", getenv("DISPLAY"));
-	if (x11Windows != NULL)
-		memset(x11Windows, 0, sizeof x11Windows[0] * (size_t)x11WindowCount);
-	if (slotIndex != NULL)
-		memset(slotIndex, 0, sizeof slotIndex[0] * (indexMask + 1));
-	x11WindowCount = 0;
-	freeHint = 0;
-	indexed = 0;
+	CacheEmpty(&x11Cache);
 }
 
 bool X11Alive(void)
@@ -132,147 +115,35 @@ void *X11Grow(void *array, int *capacity, int count, size_t size)
 	return array;
 }
 
-/* Window ids differ in their low bits within one client and in their high
- * bits between clients: mix both into the bits the table uses. */
-static unsigned HashId(xcb_window_t id)
-{
-	uint32_t h = id;
-
-	h ^= h >> 16;
-	h *= 0x45d9f3bu;
-	h ^= h >> 16;
-	return h;
-}
-
-/* The index position holding id, or the empty one where it would go. */
-static unsigned IndexPosition(xcb_window_t id)
-{
-	unsigned i = HashId(id) & indexMask;
-
-	while (slotIndex[i] != 0 && x11Windows[slotIndex[i] - 1].id != id)
-		i = (i + 1) & indexMask;
-	return i;
-}
-
-/* Makes room for one more window in the index; false when out of memory. */
-static bool IndexRoom(void)
-{
-	unsigned size = indexMask + 1;
-	int *grown;
-
-	if (slotIndex != NULL && (unsigned)(indexed + 1) * 2 <= size)
-		return true;
-	size = slotIndex != NULL ? size * 2 : 256;
-	grown = (int *)calloc(size, sizeof *grown);
-	if (grown == NULL)
-		return false;
-	free(slotIndex);
-	slotIndex = grown;
-	indexMask = size - 1;
-	for (int slot = 0; slot < x11WindowCount; slot++)
-		if (x11Windows[slot].id != 0)
-			slotIndex[IndexPosition(x11Windows[slot].id)] = slot + 1;
-	return true;
-}
-
-/* Linear probing's deletion: later entries of the same run move back
- * into the gap, so that no lookup stops short of them. */
-static void IndexRemove(xcb_window_t id)
-{
-	unsigned gap = IndexPosition(id);
-	unsigned i = gap;
-
-	if (slotIndex[gap] == 0)
-		return;
-	slotIndex[gap] = 0;
-	indexed--;
-	for (;;) {
-		i = (i + 1) & indexMask;
-		if (slotIndex[i] == 0)
-			return;
-		unsigned home = HashId(x11Windows[slotIndex[i] - 1].id) & indexMask;
-		/* The entry may fill the gap unless its home lies after the
-		 * gap, cyclically up to where it sits. */
-		if (((i - home) & indexMask) >= ((i - gap) & indexMask)) {
-			slotIndex[gap] = slotIndex[i];
-			slotIndex[i] = 0;
-			gap = i;
-		}
-	}
-}
-
-X11Window *X11Find(xcb_window_t id)
-{
-	unsigned i;
-
-	if (id == 0 || indexed == 0)
-		return NULL;
-	i = IndexPosition(id);
-	return slotIndex[i] != 0 ? &x11Windows[slotIndex[i] - 1] : NULL;
-}
-
 X11Window *X11FrameOf(const X11Window *window)
 {
 	if (!window->framed || window->frame == 0)
 		return NULL;
-	if (window->frameSlot >= 0 && window->frameSlot < x11WindowCount &&
-	    x11Windows[window->frameSlot].id == window->frame)
-		return &x11Windows[window->frameSlot];
+	if (window->frameSlot >= 0 && window->frameSlot < x11Cache.count &&
+	    X11At(window->frameSlot)->desk.id == window->frame)
+		return X11At(window->frameSlot);
 	return X11Find(window->frame);
-}
-
-/* A free slot, the storage grown if need be; -1 when out of memory. */
-static int FreeSlot(void)
-{
-	int slot = freeHint;
-	X11Window *grown;
-
-	while (slot < x11WindowCount && x11Windows[slot].id != 0)
-		slot++;
-	freeHint = slot;
-	if (slot < x11WindowCount)
-		return slot;
-	grown = (X11Window *)X11Grow(x11Windows, &windowCapacity, slot + 1, sizeof *grown);
-	if (grown == NULL)
-		return -1;
-	x11Windows = grown;
-	x11WindowCount = slot + 1;
-	return slot;
 }
 
 X11Window *X11Track(xcb_window_t id)
 {
 	X11Window *w = X11Find(id);
-	int slot;
 
 	if (w != NULL)
 		return w;
-	if (!IndexRoom() || (slot = FreeSlot()) < 0)
+	w = (X11Window *)CacheAdd(&x11Cache, id);
+	if (w == NULL)
 		return NULL;
-	w = &x11Windows[slot];
-	memset(w, 0, sizeof *w);
-	w->id = id;
 	w->state = X11StateNone;
 	w->frameSlot = -1;
 	w->stale = X11StaleAll;
-	slotIndex[IndexPosition(id)] = slot + 1;
-	indexed++;
 	xcb_change_window_attributes(x11, id, XCB_CW_EVENT_MASK, &WindowEvents);
 	return w;
 }
 
 static void Untrack(X11Window *w)
 {
-	int slot = (int)(w - x11Windows);
-
-	IndexRemove(w->id);
-	w->id = 0;
-	if (slot < freeHint)
-		freeHint = slot;
-	while (x11WindowCount > 0 && x11Windows[x11WindowCount - 1].id == 0)
-		x11WindowCount--;
-	if (freeHint > x11WindowCount)
-		freeHint = x11WindowCount;
+	CacheRemove(&x11Cache, &w->desk);
 }
 
 /* Records that w now lives below parent, and which root child holds it. */
@@ -288,7 +159,7 @@ static void PlaceBelow(X11Window *w, xcb_window_t parent)
 	w->embedded = p != NULL && (p->framed || p->state != X11StateNone);
 	if (p != NULL && !p->framed) {
 		w->frame = parent;
-		w->frameSlot = (int)(p - x11Windows);
+		w->frameSlot = CacheSlotOf(&x11Cache, &p->desk);
 	} else if (p != NULL && p->frame != 0) {
 		w->frame = p->frame;
 		w->frameSlot = p->frameSlot;
@@ -328,7 +199,7 @@ static bool HasText(const xcb_get_property_reply_t *r)
 static void DecodeTitle(X11Window *w, enum X11Encoding encoding, const xcb_get_property_reply_t *r)
 {
 	X11DecodeText(encoding, (const char *)xcb_get_property_value(r),
-	              xcb_get_property_value_length(r), w->title, X11TextSize);
+	              xcb_get_property_value_length(r), w->desk.title, DeskNameSize);
 }
 
 static void ReadState(X11Window *w, const xcb_get_property_reply_t *r)
@@ -354,7 +225,7 @@ static void ReadName(X11Window *w, const xcb_get_property_reply_t *r)
 	if (HasText(r))
 		DecodeTitle(w, EncodingOf(r->type), r);
 	else
-		w->title[0] = '\0';
+		w->desk.title[0] = '\0';
 }
 
 /* WM_CLASS holds the instance name, then the class name. */
@@ -364,7 +235,7 @@ static void ReadClass(X11Window *w, const xcb_get_property_reply_t *r)
 	const char *end;
 	const char *instanceEnd;
 
-	w->className[0] = '\0';
+	w->desk.className[0] = '\0';
 	if (!HasText(r))
 		return;
 	value = (const char *)xcb_get_property_value(r);
@@ -372,7 +243,7 @@ static void ReadClass(X11Window *w, const xcb_get_property_reply_t *r)
 	instanceEnd = (const char *)memchr(value, '\0', (size_t)(end - value));
 	if (instanceEnd != NULL)
 		X11DecodeText(X11TextLatin1, instanceEnd + 1, (int)(end - instanceEnd - 1),
-		              w->className, X11TextSize);
+		              w->desk.className, DeskNameSize);
 }
 
 static void ReadLeader(X11Window *w, const xcb_get_property_reply_t *r)
@@ -380,7 +251,7 @@ static void ReadLeader(X11Window *w, const xcb_get_property_reply_t *r)
 	int count;
 	const uint32_t *v = X11Items32(r, XCB_ATOM_WINDOW, &count);
 
-	w->ownLeader = count >= 1 && v[0] == w->id;
+	w->ownLeader = count >= 1 && v[0] == w->desk.id;
 }
 
 static void ReadHints(X11Window *w, const xcb_get_property_reply_t *r)
@@ -419,7 +290,7 @@ static unsigned StaleBitOf(xcb_atom_t atom)
 static void AskStale(X11Window *w)
 {
 	unsigned stale = w->stale;
-	xcb_window_t id = w->id;
+	xcb_window_t id = (xcb_window_t)w->desk.id;
 
 	if (stale & X11StaleAttributes)
 		w->attributesCookie = xcb_get_window_attributes(x11, id);
@@ -444,7 +315,7 @@ static void ReadProbe(X11Window *w, xcb_query_tree_reply_t *r)
 		w->probe = 0;
 		return;
 	}
-	if (probe == w->id) { /* where the window itself lies */
+	if (probe == w->desk.id) { /* where the window itself lies */
 		w->probe = 0;
 		if (r->parent == x11Root)
 			PlaceAtRoot(w);
@@ -453,7 +324,7 @@ static void ReadProbe(X11Window *w, xcb_query_tree_reply_t *r)
 	} else if (r->parent == x11Root) {
 		X11Window *frame = X11Find(probe);
 		w->frame = probe;
-		w->frameSlot = frame != NULL ? (int)(frame - x11Windows) : -1;
+		w->frameSlot = frame != NULL ? CacheSlotOf(&x11Cache, &frame->desk) : -1;
 		w->probe = 0;
 	} else {
 		PlaceBelow(w, r->parent);
@@ -656,9 +527,9 @@ static int AskAllStale(void)
 {
 	int asked = 0;
 
-	for (int i = 0; i < x11WindowCount; i++) {
-		if (x11Windows[i].id != 0 && x11Windows[i].stale != 0) {
-			AskStale(&x11Windows[i]);
+	for (int i = 0; i < x11Cache.count; i++) {
+		if (X11At(i)->desk.id != 0 && X11At(i)->stale != 0) {
+			AskStale(X11At(i));
 			asked++;
 		}
 	}
@@ -667,9 +538,9 @@ static int AskAllStale(void)
 
 static void ReadAllAnswers(void)
 {
-	for (int i = 0; i < x11WindowCount && X11Alive(); i++) {
-		X11Window *w = &x11Windows[i];
-		if (w->id != 0 && w->asked != 0 && !ReadAnswers(w))
+	for (int i = 0; i < x11Cache.count && X11Alive(); i++) {
+		X11Window *w = X11At(i);
+		if (w->desk.id != 0 && w->asked != 0 && !ReadAnswers(w))
 			Untrack(w);
 	}
 }
@@ -706,8 +577,8 @@ bool X11Sync(void)
 	syncedChanges = x11Changes;
 	syncedAt = NowMs();
 	readsLeft = false;
-	for (int i = 0; i < x11WindowCount && !readsLeft; i++)
-		readsLeft = x11Windows[i].id != 0 && x11Windows[i].stale != 0;
+	for (int i = 0; i < x11Cache.count && !readsLeft; i++)
+		readsLeft = X11At(i)->desk.id != 0 && X11At(i)->stale != 0;
 	return X11Alive();
 }
 

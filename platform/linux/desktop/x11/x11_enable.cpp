@@ -18,7 +18,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../../winapi.h"
+#include "../../../winapi.h"
 #include "x11.h"
 
 /* The saved-input property, CARDINAL: [0] Saved* flags, [1] the index of
@@ -40,7 +40,7 @@ static xcb_window_t shields[MaxShields];
 /* The focus window and its ancestors up to the root, read once a pass. */
 static xcb_window_t focusChain[64];
 static int focusDepth;
-static uint64_t focusPass; /* x11Passes when read; 0: read again */
+static uint64_t focusPass; /* the pass that read it; 0: read again */
 
 /* The answers about one window that disabling and enabling work from. */
 struct InputState {
@@ -195,9 +195,9 @@ static void ReadFocus(void)
  * windows reads where the focus is once, until it moves the focus. */
 static bool HasFocus(xcb_window_t id)
 {
-	if (!x11InPass || focusPass != x11Passes) {
+	if (!InPass() || focusPass != PassNumber()) {
 		ReadFocus();
-		focusPass = x11InPass ? x11Passes : 0;
+		focusPass = InPass() ? PassNumber() : 0;
 	}
 	for (int i = 0; i < focusDepth; i++)
 		if (focusChain[i] == id)
@@ -218,14 +218,14 @@ static void SetFocus(uint8_t revertTo, xcb_window_t window)
  * state can be read: a pass asks once, at its first window it shows. */
 static void SettleManager(xcb_window_t id)
 {
-	static uint64_t settledPass; /* x11Passes when asked; 0: ask again */
+	static uint64_t settledPass; /* the pass that asked; 0: ask again */
 	const X11Window *w = X11Find(id);
 
 	if (!x11Managed || w == NULL || w->overrideRedirect || w->state != X11StateNormal ||
-	    (x11InPass && settledPass == x11Passes))
+	    (InPass() && settledPass == PassNumber()))
 		return;
 	X11AwaitManagerAnswer(id, X11PassDeadline());
-	settledPass = x11InPass ? x11Passes : 0;
+	settledPass = InPass() ? PassNumber() : 0;
 	focusPass = 0;
 }
 
@@ -382,12 +382,10 @@ BOOL X11EnableWindow(HWND hWnd, BOOL bEnable)
 {
 	BOOL wasDisabled;
 
-	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX || !X11BeginAction())
+	if (!X11Alive() || hWnd == 0 || hWnd > UINT32_MAX)
 		return FALSE;
 	SettleManager((xcb_window_t)hWnd);
 	wasDisabled = SetEnabled((xcb_window_t)hWnd, bEnable);
-	X11NoteRequests();
-	X11EndAction();
 	return wasDisabled;
 }
 
@@ -399,7 +397,7 @@ BOOL X11IsWindowEnabled(HWND hWnd)
 	xcb_get_property_reply_t *r;
 	BOOL enabled;
 
-	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX)
+	if (!X11Alive() || hWnd == 0 || hWnd > UINT32_MAX)
 		return FALSE;
 	cookie = xcb_get_property(x11, 0, (xcb_window_t)hWnd, x11Atoms[X11AtomSavedInput],
 	                          XCB_ATOM_CARDINAL, 0, SavedLength);

@@ -66,7 +66,7 @@ static void AdoptClient(xcb_window_t id, int ownerSlot)
 	if (w == NULL)
 		return;
 	w->framed = true;
-	w->frame = x11Windows[ownerSlot].id;
+	w->frame = (xcb_window_t)X11At(ownerSlot)->desk.id;
 	w->frameSlot = ownerSlot;
 	ownerFound[ownerSlot] = true;
 }
@@ -149,11 +149,11 @@ static void SearchFrames(int roots)
 	if (level == NULL || ownerFound == NULL)
 		return; /* out of memory: no framed clients known until they change */
 	for (int i = 0; i < roots; i++) {
-		const X11Window *w = &x11Windows[i];
+		const X11Window *w = X11At(i);
 		/* A frame has no WM_STATE; it may be override-redirect, as
 		 * some managers make theirs to keep them out of their own way. */
-		if (w->id != 0 && !w->framed && w->state == X11StateNone) {
-			level[count].id = w->id;
+		if (w->desk.id != 0 && !w->framed && w->state == X11StateNone) {
+			level[count].id = (xcb_window_t)w->desk.id;
 			level[count].owner = i;
 			count++;
 		}
@@ -164,7 +164,7 @@ static void SearchFrames(int roots)
 
 static void FindFramedClients(void)
 {
-	SearchFrames(x11WindowCount);
+	SearchFrames(x11Cache.count);
 	free(level);
 	free(next);
 	free(ownerFound);

@@ -2,11 +2,11 @@
  * ShowWindow over X11: hide is the ICCCM withdraw, show maps and raises.
  * Under a window manager both finish only when the manager has handled
  * them; a hide followed at once by a show otherwise loses the window with
- * some managers. The pass (x11_pass.cpp) does the waiting.
+ * some managers. The pass (x11_pass.cpp) does the waiting, at its end.
  */
 #include <string.h>
 
-#include "../../winapi.h"
+#include "../../../winapi.h"
 #include "x11.h"
 
 /* Xlib's XWithdrawWindow: unmap, then the synthetic UnmapNotify that
@@ -27,7 +27,6 @@ static void Withdraw(xcb_window_t id, X11Window *w)
 	xcb_send_event(x11, 0, x11Root,
 	               XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
 	               notice.bytes);
-	X11NoteRequests();
 	X11AwaitManager(w, false);
 }
 
@@ -42,7 +41,6 @@ static void MapRaised(xcb_window_t id, X11Window *w)
 		return;
 	xcb_configure_window(x11, id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
 	xcb_map_window(x11, id);
-	X11NoteRequests();
 	X11AwaitManager(w, true);
 }
 
@@ -52,7 +50,7 @@ BOOL X11ShowWindow(HWND hWnd, int nCmdShow)
 	X11Window *w;
 	BOOL wasVisible;
 
-	if (!X11Ready() || hWnd == 0 || hWnd > UINT32_MAX || !X11BeginAction())
+	if (!X11Alive() || hWnd == 0 || hWnd > UINT32_MAX)
 		return FALSE;
 	w = X11Find((xcb_window_t)hWnd);
 	wasVisible = w != NULL && w->mapped;
@@ -60,6 +58,5 @@ BOOL X11ShowWindow(HWND hWnd, int nCmdShow)
 		Withdraw((xcb_window_t)hWnd, w);
 	else if (nCmdShow == SW_SHOW)
 		MapRaised((xcb_window_t)hWnd, w);
-	X11EndAction();
 	return wasVisible;
 }

@@ -10,19 +10,16 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
-#include "../compositor.h"
 #include "kwin.h"
 
 static const char objectPath[] = "/org/wincue/KWin";
 static const char interfaceName[] = "org.wincue.KWin";
 
-KWinWindow *kwinWindows;
-int kwinWindowCount;
+WindowCache kwinCache = {sizeof(KWinWindow), NULL, 0, 0, 0, NULL, 0, 0};
 uint64_t kwinChanges;
 
 static sd_bus *bus;
 static bool lost;
-static int windowCapacity;
 static char kwinOwner[64];   /* KWin's unique bus name */
 static char scriptName[32];  /* wincue-PID */
 static bool ready;           /* the script has told every window */
@@ -52,38 +49,12 @@ static HWND IdOf(const char *uuid)
 	return id != 0 ? (HWND)id : 1;
 }
 
-KWinWindow *KWinFind(HWND id)
-{
-	for (int i = 0; id != 0 && i < kwinWindowCount; i++)
-		if (kwinWindows[i].id == id)
-			return &kwinWindows[i];
-	return NULL;
-}
-
+/* The window of this UUID, or NULL. */
 static KWinWindow *FindUuid(const char *uuid)
 {
-	for (int i = 0; i < kwinWindowCount; i++)
-		if (kwinWindows[i].id != 0 && strcmp(kwinWindows[i].uuid, uuid) == 0)
-			return &kwinWindows[i];
-	return NULL;
-}
+	KWinWindow *w = KWinFind(IdOf(uuid));
 
-static KWinWindow *NewSlot(void)
-{
-	KWinWindow *grown;
-
-	for (int i = 0; i < kwinWindowCount; i++)
-		if (kwinWindows[i].id == 0)
-			return &kwinWindows[i];
-	if (kwinWindowCount == windowCapacity) {
-		int capacity = windowCapacity > 0 ? windowCapacity * 2 : 64;
-		grown = (KWinWindow *)realloc(kwinWindows, (size_t)capacity * sizeof *grown);
-		if (grown == NULL)
-			return NULL;
-		kwinWindows = grown;
-		windowCapacity = capacity;
-	}
-	return &kwinWindows[kwinWindowCount++];
+	return w != NULL && strcmp(w->uuid, uuid) == 0 ? w : NULL;
 }
 
 /* -- the script's calls ------------------------------------------------ */
@@ -111,14 +82,11 @@ static int Added(sd_bus_message *m, void *unused, sd_bus_error *error)
 		return Refuse(error);
 	if (sd_bus_message_read(m, "ssib", &uuid, &className, &pid, &minimized) < 0)
 		return sd_bus_reply_method_return(m, NULL);
-	w = FindUuid(uuid);
-	if (w == NULL)
-		w = NewSlot();
+	w = (KWinWindow *)CacheAdd(&kwinCache, IdOf(uuid));
 	if (w != NULL) {
 		KeepName(w->uuid, sizeof w->uuid, uuid);
-		w->id = IdOf(uuid);
-		w->title[0] = '\0'; /* until Title tells it */
-		KeepName(w->className, sizeof w->className, className);
+		w->desk.title[0] = '\0'; /* until Title tells it */
+		KeepName(w->desk.className, sizeof w->desk.className, className);
 		w->minimized = minimized != 0;
 		kwinChanges++;
 	}
@@ -134,7 +102,7 @@ static int Title(sd_bus_message *m, void *unused, sd_bus_error *error)
 	if (!FromKWin(m))
 		return Refuse(error);
 	if (sd_bus_message_read(m, "ss", &uuid, &title) >= 0 && (w = FindUuid(uuid)) != NULL) {
-		KeepName(w->title, sizeof w->title, title);
+		KeepName(w->desk.title, sizeof w->desk.title, title);
 		kwinChanges++;
 	}
 	return sd_bus_reply_method_return(m, NULL);
@@ -151,7 +119,7 @@ static int Class(sd_bus_message *m, void *unused, sd_bus_error *error)
 	if (!FromKWin(m))
 		return Refuse(error);
 	if (sd_bus_message_read(m, "ss", &uuid, &className) >= 0 && (w = FindUuid(uuid)) != NULL) {
-		KeepName(w->className, sizeof w->className, className);
+		KeepName(w->desk.className, sizeof w->desk.className, className);
 		kwinChanges++;
 	}
 	return sd_bus_reply_method_return(m, NULL);
@@ -182,7 +150,7 @@ static int Removed(sd_bus_message *m, void *unused, sd_bus_error *error)
 	if (!FromKWin(m))
 		return Refuse(error);
 	if (sd_bus_message_read(m, "s", &uuid) >= 0 && (w = FindUuid(uuid)) != NULL) {
-		w->id = 0;
+		CacheRemove(&kwinCache, &w->desk);
 		kwinChanges++;
 	}
 	return sd_bus_reply_method_return(m, NULL);
@@ -249,7 +217,7 @@ bool KWinAlive(void)
 {
 	if (bus != NULL && !lost && (kwinGone || sd_bus_is_open(bus) <= 0)) {
 		lost = true;
-		kwinWindowCount = 0;
+		CacheEmpty(&kwinCache);
 		kwinChanges++;
 		SayDesktopLost("lost KWin on the session bus", getenv("DBUS_SESSION_BUS_ADDRESS"));
 	}

@@ -14,7 +14,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "../../winapi.h"
+#include "../../../winapi.h"
 #include "sway.h"
 
 enum { MagicSize = 6, HeaderSize = MagicSize + 8, DrainSize = 4096 };
@@ -90,7 +90,8 @@ static bool SendMessage(int fd, uint32_t type, const char *payload)
 }
 
 /* The next message on fd, malloc'd and NUL-terminated; NULL when none
- * comes by the deadline or it is not i3-ipc. */
+ * comes by the deadline, it is not i3-ipc, or it is longer than any sway
+ * sends (its length is not trusted before it is checked). */
 static char *ReceiveMessage(int fd, size_t *length, uint64_t deadline)
 {
 	char header[HeaderSize];
@@ -101,6 +102,8 @@ static char *ReceiveMessage(int fd, size_t *length, uint64_t deadline)
 	    memcmp(header, Magic, MagicSize) != 0)
 		return NULL;
 	memcpy(&size, header + MagicSize, 4);
+	if (size > SwayReplyCap)
+		return NULL;
 	body = (char *)malloc((size_t)size + 1);
 	if (body == NULL)
 		return NULL;

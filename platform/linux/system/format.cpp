@@ -1,6 +1,6 @@
 #include <stdarg.h>
 
-#include "../winapi.h"
+#include "../../winapi.h"
 
 /* As the Microsoft runtime's: the result always fits and is terminated.
  * Where Windows would end the process on overflow, this leaves the buffer

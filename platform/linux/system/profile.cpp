@@ -18,8 +18,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "../winapi.h"
+#include "../../winapi.h"
 #include "profile.h"
+#include "system.h"
 
 /* A run of bytes inside the held text (not terminated). */
 struct Span {
@@ -459,9 +460,10 @@ static bool HoldFile(const char *name, char *path)
 	return cache.valid;
 }
 
+/* Cut between characters when it does not fit, as window names are. */
 static DWORD CopyOut(Span s, LPSTR out, DWORD size)
 {
-	size_t n = s.n < size - 1 ? s.n : size - 1;
+	size_t n = FitText(s.p, s.n, size);
 
 	memcpy(out, s.p, n);
 	out[n] = '\0';

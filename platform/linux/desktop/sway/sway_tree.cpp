@@ -7,16 +7,14 @@
 #include <json-c/json.h>
 #include <string.h>
 
-#include "../../winapi.h"
+#include "../../../winapi.h"
 #include "sway.h"
 
 /* Deeper than json-c's default of 32: each split of a workspace nests two
  * levels. */
 enum { JsonDepth = 1024 };
 
-SwayWindow *swayWindows;
-int swayWindowCount;
-static int capacity;
+WindowCache swayCache = {sizeof(SwayWindow), NULL, 0, 0, 0, NULL, 0, 0};
 
 /* A string member, or "" when absent or null. */
 static const char *Text(json_object *node, const char *member)
@@ -27,20 +25,6 @@ static const char *Text(json_object *node, const char *member)
 	    !json_object_is_type(value, json_type_string))
 		return "";
 	return json_object_get_string(value);
-}
-
-static SwayWindow *NewWindow(void)
-{
-	if (swayWindowCount == capacity) {
-		int grown = capacity == 0 ? 64 : capacity * 2;
-		SwayWindow *moved =
-		    (SwayWindow *)realloc(swayWindows, (size_t)grown * sizeof *swayWindows);
-		if (moved == NULL)
-			return NULL; /* out of memory: the window goes unlisted */
-		swayWindows = moved;
-		capacity = grown;
-	}
-	return &swayWindows[swayWindowCount++];
 }
 
 static void AddWindow(json_object *node, bool scratch)
@@ -55,13 +39,12 @@ static void AddWindow(json_object *node, bool scratch)
 	if (className[0] == '\0' &&
 	    json_object_object_get_ex(node, "window_properties", &properties))
 		className = Text(properties, "class");
-	w = NewWindow();
+	w = (SwayWindow *)CacheAdd(&swayCache, (HWND)json_object_get_int64(id));
 	if (w == NULL)
-		return;
-	w->id = (uint64_t)json_object_get_int64(id);
+		return; /* out of memory, or no id: the window goes unlisted */
 	w->hidden = scratch;
-	KeepName(w->title, sizeof w->title, Text(node, "name"));
-	KeepName(w->className, sizeof w->className, className);
+	KeepName(w->desk.title, sizeof w->desk.title, Text(node, "name"));
+	KeepName(w->desk.className, sizeof w->desk.className, className);
 }
 
 static void Walk(json_object *node, bool scratch);
@@ -105,7 +88,7 @@ bool SwayReadTree(void)
 	char *reply = SwayRequest(SwayGetTree, "", &length);
 	json_object *tree;
 
-	swayWindowCount = 0;
+	CacheEmpty(&swayCache);
 	if (reply == NULL)
 		return false;
 	tree = Parse(reply, length);
@@ -113,12 +96,4 @@ bool SwayReadTree(void)
 	Walk(tree, false);
 	json_object_put(tree);
 	return true;
-}
-
-SwayWindow *SwayFind(uint64_t id)
-{
-	for (int i = 0; i < swayWindowCount; i++)
-		if (swayWindows[i].id == id)
-			return &swayWindows[i];
-	return NULL;
 }

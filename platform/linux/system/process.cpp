@@ -7,9 +7,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "../winapi.h"
+#include "../../winapi.h"
 #include "cmdline.h"
-#include "desktop.h"
+#include "system.h"
 
 /* What a Windows process has from the start. A write to a pipe or socket
  * whose reader has gone fails there; here SIGPIPE would end wincue instead
@@ -87,6 +87,11 @@ BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER *lpDueTime, LONG lPerio
 	timer.due = NowMs() + (uint64_t)(-(lpDueTime->QuadPart / 10000));
 	timer.set = true;
 	return TRUE;
+}
+
+uint64_t TimerDue(void)
+{
+	return timer.made && timer.set ? timer.due : 0;
 }
 
 /* Waits for the timer, at most dwMilliseconds; like Sleep, longer while

@@ -6,7 +6,8 @@
  *
  * The files call only those below them:
  *   x11_show.cpp, x11_enable.cpp  ShowWindow, EnableWindow
- *   x11_pass.cpp                  EnumWindows, the pass's bound and waits
+ *   x11_pass.cpp                  the desktop table: what a pass asks, its
+ *                                 bound and waits
  *   x11_walk.cpp                  opening the display, the first walk
  *   x11_shield.cpp                what disabled windows hide behind
  *   x11.cpp                       the connection, the cache, its events
@@ -23,14 +24,9 @@
 
 enum {
 	X11ListLength = 1 << 24, /* items of a window list property to read: all */
-	X11TextSize = 255,       /* a title or class: at most 254 bytes */
 	X11WaitBoundMs = 250,    /* the longest one pass waits for the window manager */
-	X11FallbackMs = 1000,    /* the longest the cache goes without a round trip */
-	/* Passes asking the same after pauses, on an unchanged desktop, that
-	 * make a program waiting: only a Find step's loop asks that often
-	 * (the callbacks get no step, so two window steps alike, each after a
-	 * Sleep step, ask the same question too). */
-	X11WaitingRepeats = 16,
+	/* the longest a waiting program's cache goes without a round trip */
+	X11FallbackMs = WaitingFallbackMs,
 };
 
 /* WM_STATE as the window manager sets it; X11StateNone when it is absent. */
@@ -83,9 +79,11 @@ enum X11Property {
 	X11PropertyCount
 };
 
-/* A child of the root, or a client a window manager holds in a frame. */
+/* A child of the root, or a client a window manager holds in a frame; its
+ * id is an xcb_window_t, its title UTF-8, its class the class part of
+ * WM_CLASS. */
 struct X11Window {
-	xcb_window_t id;    /* 0: a free slot */
+	DeskWindow desk;
 	xcb_window_t frame; /* the root child holding a framed client */
 	xcb_window_t probe; /* an ancestor still to trace up to that root child */
 	int frameSlot;      /* frame's slot, valid while its id still matches */
@@ -106,30 +104,30 @@ struct X11Window {
 	xcb_get_window_attributes_cookie_t attributesCookie;
 	xcb_get_property_cookie_t cookies[X11PropertyCount];
 	xcb_query_tree_cookie_t probeCookie;
-	char title[X11TextSize];     /* UTF-8 */
-	char className[X11TextSize]; /* class part of WM_CLASS */
 };
 
 /* Program-wide X11 state, defined in x11.cpp. */
 extern xcb_connection_t *x11; /* NULL until opened; once lost, kept broken */
 extern xcb_window_t x11Root;
 extern xcb_atom_t x11Atoms[X11AtomCount];
-extern bool x11Managed;       /* a window manager redirects the root's children */
-extern bool x11InPass;        /* EnumWindows is calling back */
-extern X11Window *x11Windows; /* grows; a free slot has id 0 */
-extern int x11WindowCount;    /* every tracked window lies below this slot */
-extern uint64_t x11Changes;   /* events handled so far: the desktop's version */
-extern uint64_t x11Passes;    /* EnumWindows passes begun */
+extern bool x11Managed;      /* a window manager redirects the root's children */
+extern WindowCache x11Cache; /* the tracked windows, X11Window records */
+extern uint64_t x11Changes;  /* events handled so far: the desktop's version */
 
-/* The Windows functions over X11, as the desktop table lists them:
- * x11_pass.cpp, x11_show.cpp, x11_enable.cpp. */
-BOOL X11EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
-int X11GetWindowText(HWND hWnd, LPSTR lpString, int nMaxCount);
-int X11GetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount);
-BOOL X11IsWindowVisible(HWND hWnd);
+/* The desktop table: x11_pass.cpp. */
+extern const Desktop x11Desktop;
+
+/* The window functions over X11 that the table lists: x11_show.cpp,
+ * x11_enable.cpp. */
 BOOL X11ShowWindow(HWND hWnd, int nCmdShow);
 BOOL X11EnableWindow(HWND hWnd, BOOL bEnable);
 BOOL X11IsWindowEnabled(HWND hWnd);
+
+/* The record in a slot of the cache, free (id 0) or not. */
+static inline X11Window *X11At(int slot)
+{
+	return (X11Window *)CacheAt(&x11Cache, slot);
+}
 
 /* -- x11.cpp ------------------------------------------------------------ */
 
@@ -169,7 +167,10 @@ void *X11Grow(void *array, int *capacity, int count, size_t size);
 
 /* The tracked window with this id, or NULL. A window's address holds
  * until the cache next changes: X11Track, or any handling of events. */
-X11Window *X11Find(xcb_window_t id);
+static inline X11Window *X11Find(xcb_window_t id)
+{
+	return (X11Window *)CacheFind(&x11Cache, id);
+}
 
 /* The frame holding a framed client, or NULL while unknown. */
 X11Window *X11FrameOf(const X11Window *window);
@@ -192,26 +193,9 @@ bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline);
 
 /* -- x11_pass.cpp ------------------------------------------------------- */
 
-/* The latest time the current pass may wait for the window manager, set
- * on first use; a call outside a pass gets a bound of its own. */
+/* The latest time the current pass (or action outside one) may wait for
+ * the window manager, set on first use. */
 uint64_t X11PassDeadline(void);
-
-/* Around each ShowWindow and EnableWindow. Outside a pass, begin brings
- * the cache up to date (false when the display is gone) and end waits for
- * the manager and the server; inside one, the pass does both at its end. */
-bool X11BeginAction(void);
-void X11EndAction(void);
-
-/* Tells the pass (or the action) that it changed a window. */
-void X11NoteRequests(void);
-
-/* Sleep has slept the time asked. While the program repeats the same
- * pass over a desktop that has not changed, waits on until it changes,
- * at most X11FallbackMs. */
-void X11Slept(void);
-
-/* The same, for a wait that must end by due on the monotonic clock. */
-void X11SleptUntil(uint64_t due);
 
 /* Has the pass wait until the manager has shown or withdrawn the window
  * (w, as it was before the request), when a manager is involved. */

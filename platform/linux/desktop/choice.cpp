@@ -1,0 +1,221 @@
+/*
+ * Which desktop the window functions act on, and loading it. A Wayland
+ * compositor shows a program's windows to outside programs only through an
+ * interface of its own, when it has one; every other session is reached
+ * over X11, which also holds a Wayland session's XWayland windows.
+ *
+ * Each desktop is a module of its own (wincue-x11.so, ...), loaded when the
+ * first window operation needs one: a script without window steps loads
+ * none, and a run loads only the libraries of the desktop it uses.
+ */
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "desktop.h"
+
+/* Where the modules are: beside the program in a build tree, else the
+ * package's library folder, named from the program's own folder (and as
+ * installed, when the program cannot see itself). */
+#ifndef WINCUE_MODULE_DIR
+#define WINCUE_MODULE_DIR "../lib/wincue"
+#endif
+#ifndef WINCUE_MODULE_PATH
+#define WINCUE_MODULE_PATH "/usr/local/lib/wincue"
+#endif
+
+static const Desktop *chosen;
+
+/* Compositors with an interface of their own, tried in turn under Wayland,
+ * each only when the session gives what it needs. */
+static const struct {
+	const char *module;
+	const char *needs; /* an environment variable that must be set */
+} compositors[] = {
+    {"sway", "SWAYSOCK"},
+    {"kwin", NULL},
+};
+
+/* -- a desktop with no windows ------------------------------------------ */
+
+/* What the window functions act on when no desktop could be loaded: as a
+ * desktop that cannot be read, with no windows. */
+static WindowCache noWindows = {sizeof(DeskWindow), NULL, 0, 0, 0, NULL, 0, 0};
+
+static bool NoOpen(void)
+{
+	return true;
+}
+
+static bool NoUpdate(bool waiting)
+{
+	(void)waiting;
+	return false;
+}
+
+static uint64_t NoVersion(void)
+{
+	return 0;
+}
+
+static int NoList(HWND *room, int size)
+{
+	(void)room;
+	(void)size;
+	return 0;
+}
+
+static BOOL NoWindow(HWND window)
+{
+	(void)window;
+	return FALSE;
+}
+
+static BOOL NoShow(HWND window, int command)
+{
+	(void)window;
+	(void)command;
+	return FALSE;
+}
+
+static bool NoFinish(bool acted)
+{
+	(void)acted;
+	return false;
+}
+
+static void NoWait(uint64_t end)
+{
+	WaitReadable(-1, end);
+}
+
+static const Desktop noDesktop = {
+    "no desktop", &noWindows, NoOpen, NoUpdate, NoVersion, NoList,
+    NoWindow,     NoWindow,   NoShow, NULL,     NoFinish,  NoWait,
+};
+
+/* -- loading ------------------------------------------------------------ */
+
+/* The module's path in the folder of the program, or dir below it. */
+static bool ModulePath(char *path, size_t size, const char *dir, const char *module)
+{
+	char self[PATH_MAX];
+	ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+	char *slash;
+
+	if (n <= 0)
+		return false;
+	self[n] = '\0';
+	slash = strrchr(self, '/');
+	if (slash == NULL)
+		return false;
+	*slash = '\0';
+	return snprintf(path, size, "%s%s%s/wincue-%s.so", self, dir[0] ? "/" : "", dir, module) <
+	       (int)size;
+}
+
+/* The table a module fills (its name followed by "Desktop"), with the
+ * module's handle in *handle; NULL, having said why, when it cannot be
+ * loaded. */
+static const Desktop *Load(const char *module, void **handle)
+{
+	char path[PATH_MAX + 64];
+	char symbol[32];
+	const Desktop *desktop;
+
+	*handle = NULL;
+	if (ModulePath(path, sizeof path, "", module))
+		*handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+	if (*handle == NULL && ModulePath(path, sizeof path, WINCUE_MODULE_DIR, module))
+		*handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+	if (*handle == NULL) {
+		snprintf(path, sizeof path, WINCUE_MODULE_PATH "/wincue-%s.so", module);
+		*handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+	}
+	if (*handle == NULL) {
+		fprintf(stderr, "wincue: cannot load the %s desktop: %s\n", module, dlerror());
+		return NULL;
+	}
+	snprintf(symbol, sizeof symbol, "%sDesktop", module);
+	desktop = (const Desktop *)dlsym(*handle, symbol);
+	if (desktop == NULL)
+		dlclose(*handle);
+	return desktop;
+}
+
+/* A compositor's desktop when it answers; its module unloaded when not. */
+static const Desktop *Answering(const char *module)
+{
+	void *handle;
+	const Desktop *desktop = Load(module, &handle);
+
+	if (desktop == NULL || desktop->open())
+		return desktop;
+	dlclose(handle);
+	return NULL;
+}
+
+static const Desktop *Choose(void)
+{
+	const char *wayland = getenv("WAYLAND_DISPLAY");
+	const Desktop *desktop;
+	void *handle;
+
+	if (wayland != NULL && wayland[0] != '\0') {
+		for (size_t i = 0; i < sizeof compositors / sizeof compositors[0]; i++) {
+			const char *needs = compositors[i].needs;
+			if (needs != NULL && (getenv(needs) == NULL || getenv(needs)[0] == '\0'))
+				continue;
+			desktop = Answering(compositors[i].module);
+			if (desktop != NULL)
+				return desktop;
+		}
+		fputs("wincue: this Wayland desktop shows other programs none of its own "
+		      "windows: only XWayland windows can be reached\n",
+		      stderr);
+	}
+	desktop = Load("x11", &handle);
+	if (desktop == NULL)
+		return &noDesktop;
+	desktop->open();
+	return desktop;
+}
+
+const Desktop *ChosenDesktop(void)
+{
+	if (chosen == NULL)
+		chosen = Choose();
+	return chosen;
+}
+
+const Desktop *DesktopIfChosen(void)
+{
+	return chosen;
+}
+
+void UseDesktop(const Desktop *desktop)
+{
+	chosen = desktop;
+}
+
+void SayDesktopLost(const char *problem, const char *where)
+{
+	static bool said;
+
+	if (said || (GetErrorMode() & SEM_FAILCRITICALERRORS))
+		return;
+	said = true;
+	fprintf(stderr, "wincue: %s \"%s\"; going on as a desktop with no windows\n", problem,
+	        where ? where : "");
+}
+
+void KeepName(char *out, int size, const char *name)
+{
+	size_t length = FitText(name, strlen(name), (size_t)size);
+
+	memcpy(out, name, length);
+	out[length] = '\0';
+}

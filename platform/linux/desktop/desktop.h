@@ -1,0 +1,134 @@
+/*
+ * The desktop layer behind the Windows window functions. Each desktop
+ * (x11/, sway/, kwin/) fills one table of its own operations and keeps its
+ * windows in a cache of records that begin alike; the layer picks the
+ * session's desktop at the first window operation, loading that desktop's
+ * module then (choice.cpp), and runs one pass over whichever it is
+ * (pass.cpp). A module calls only what this header and the system's
+ * declare (exports.list names them).
+ */
+#ifndef WINCUE_DESKTOP_H
+#define WINCUE_DESKTOP_H
+
+#include <stdint.h>
+
+#include "../../winapi.h"
+#include "../system/system.h"
+
+enum {
+	DeskNameSize = 255, /* a title or class: at most 254 bytes */
+	/* Passes asking the same after pauses, over an unchanged desktop,
+	 * that make a program waiting: a Find or Gone step's loop. */
+	WaitingRepeats = 16,
+	WaitingFallbackMs = 1000, /* the longest a waiting program goes without a look */
+};
+
+/* How every desktop's record of a window begins. */
+struct DeskWindow {
+	HWND id;                      /* 0: a free slot */
+	char title[DeskNameSize];     /* UTF-8, cut between characters */
+	char className[DeskNameSize]; /* the desktop's nearest to a window class */
+};
+
+/* A desktop's windows: records of recordSize bytes, each beginning with a
+ * DeskWindow, in slots that grow by doubling, found by id through an index
+ * of open addressing (cache.cpp). A record's address holds until a record
+ * is next added. */
+struct WindowCache {
+	size_t recordSize;
+	char *records;
+	int count; /* every record in use lies below this slot */
+	int capacity;
+	int freeHint; /* no slot below it is free */
+	int *index;   /* slot + 1 by id; 0: empty */
+	unsigned mask;
+	int indexed;
+};
+
+/* The record of id, or NULL. */
+DeskWindow *CacheFind(WindowCache *cache, HWND id);
+
+/* The record of id, a new one zero-filled but for its id when it had
+ * none; NULL when memory runs out. */
+DeskWindow *CacheAdd(WindowCache *cache, HWND id);
+
+void CacheRemove(WindowCache *cache, DeskWindow *window);
+
+/* No records any more; the memory is kept. */
+void CacheEmpty(WindowCache *cache);
+
+/* The record in a slot, free (id 0) or not. */
+static inline DeskWindow *CacheAt(const WindowCache *cache, int slot)
+{
+	return (DeskWindow *)(cache->records + (size_t)slot * cache->recordSize);
+}
+
+static inline int CacheSlotOf(const WindowCache *cache, const DeskWindow *window)
+{
+	return (int)(((const char *)window - cache->records) / (ptrdiff_t)cache->recordSize);
+}
+
+/* Keeps a name the desktop told (terminated UTF-8) in out, as the system
+ * cuts every text (FitText). */
+void KeepName(char *out, int size, const char *name);
+
+/* What a desktop does, over its own windows; the layer does the rest. */
+struct Desktop {
+	const char *name; /* as the lines on standard error call it: "KWin" */
+	WindowCache *windows;
+	/* Connects; false, having written nothing, when the session runs
+	 * another desktop. X11, the desktop left when no other answers,
+	 * says why when it cannot open the display. */
+	bool (*open)(void);
+	/* Brings the windows up to date before a pass, or before an action
+	 * outside one: with waiting, from what the desktop has sent (the
+	 * program asks again what it asked just before); else with a fresh
+	 * look. False when there is no desktop to read. */
+	bool (*update)(bool waiting);
+	/* Changes heard so far: a pass over an unchanged desktop finds what
+	 * the one before found. */
+	uint64_t (*version)(void);
+	/* Puts the ids of the top-level windows in room (size of them), in
+	 * the desktop's order; returns how many there are, which may be more
+	 * than size. */
+	int (*list)(HWND *room, int size);
+	BOOL (*isVisible)(HWND window);
+	BOOL (*isEnabled)(HWND window);
+	/* Return what the Windows functions return. */
+	BOOL (*show)(HWND window, int command);
+	BOOL (*enable)(HWND window, BOOL enable); /* NULL: input cannot be refused */
+	/* After a pass, or an action outside one; acted says it asked the
+	 * desktop for changes, which then are waited for, within a bound.
+	 * False once the desktop has gone. */
+	bool (*finish)(bool acted);
+	/* Waits until the desktop tells something new, at most until end on
+	 * the monotonic clock; at once when it has told something since the
+	 * last update. */
+	void (*wait)(uint64_t end);
+};
+
+/* The layer's own (choice.cpp): the desktop chosen, choosing it at the
+ * first call; and the one chosen so far, or NULL. */
+const Desktop *ChosenDesktop(void);
+const Desktop *DesktopIfChosen(void);
+
+/* For tests that link a desktop into the program: it is the one the
+ * window functions use, not loaded and not asked to open. */
+void UseDesktop(const Desktop *desktop);
+
+/* One line on standard error when the desktop cannot be read (problem,
+ * then where, e.g. the display's name), the first time only: standard
+ * output carries the script's lines and nothing else. None when the
+ * program reports failures itself (SetErrorMode). */
+void SayDesktopLost(const char *problem, const char *where);
+
+/* True while EnumWindows calls back; PassNumber counts the passes begun,
+ * so that a desktop can do a thing once a pass. */
+bool InPass(void);
+uint64_t PassNumber(void);
+
+/* Waits until fd has something to read or the clock reaches end; a signal
+ * may cut it short, and a negative fd just pauses. */
+void WaitReadable(int fd, uint64_t end);
+
+#endif

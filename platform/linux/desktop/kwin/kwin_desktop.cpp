@@ -1,0 +1,88 @@
+/*
+ * The KWin desktop's table. Hidden is minimized: a window KWin minimized
+ * (by wincue or by its user) reads as hidden, and showing it restores it
+ * without activating it. KWin offers nothing that keeps a window from
+ * taking input.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "kwin.h"
+
+/* The script tells every change as it happens: the cache is current once
+ * what has come is handled, for a waiting program and any other. */
+static bool Update(bool waiting)
+{
+	(void)waiting;
+	KWinDrain();
+	return KWinAlive();
+}
+
+static uint64_t Version(void)
+{
+	return kwinChanges;
+}
+
+static int List(HWND *room, int size)
+{
+	int count = 0;
+
+	for (int i = 0; i < kwinCache.count; i++) {
+		HWND id = CacheAt(&kwinCache, i)->id;
+		if (id == 0)
+			continue;
+		if (count < size)
+			room[count] = id;
+		count++;
+	}
+	return count;
+}
+
+static BOOL IsWindowShown(HWND hWnd)
+{
+	const KWinWindow *w = KWinFind(hWnd);
+
+	return w != NULL && !w->minimized;
+}
+
+static BOOL TakesInput(HWND hWnd)
+{
+	return KWinFind(hWnd) != NULL;
+}
+
+/* Returns whether the window was visible before, as Windows does. */
+static BOOL ShowWindowOnKWin(HWND hWnd, int nCmdShow)
+{
+	const KWinWindow *w = KWinFind(hWnd);
+	bool hide = nCmdShow == SW_HIDE;
+	BOOL wasVisible;
+
+	if (w == NULL)
+		return FALSE;
+	wasVisible = !w->minimized;
+	if (w->minimized != hide)
+		KWinSetMinimized(w, hide);
+	return wasVisible;
+}
+
+static bool Finish(bool acted)
+{
+	(void)acted;
+	return KWinAlive();
+}
+
+/* Messages that came since the last update end the wait at once; once
+ * KWin has gone, nothing can change: it just pauses. */
+static void Wait(uint64_t end)
+{
+	uint64_t before = kwinChanges;
+
+	KWinDrain();
+	if (kwinChanges == before)
+		KWinWaitMessage(end);
+}
+
+const Desktop kwinDesktop = {
+    "KWin",        &kwinCache, KWinConnect,      Update, Version, List,
+    IsWindowShown, TakesInput, ShowWindowOnKWin, NULL,   Finish,  Wait,
+};
