@@ -197,3 +197,31 @@ def test_list_and_check(desk, tmp_path):
             unlockable is not None)
     finally:
         maker.close()
+
+
+@pytest.mark.parametrize("name", ["none", "sway", "kwin"])
+def test_a_long_title_matches_its_whole_text(worlds, tmp_path, name):
+    """A title of 100 three-byte characters (300 bytes) is matched by a Text
+    of the same 100 on every Linux desktop: the value and the title are both
+    cut to their first 84 characters (252 bytes), never inside one, and the
+    echo shows the 84. (xterm sets its title in UTF-8 and COMPOUND_TEXT.)"""
+    target = Target("host", worlds(name))
+    title, kept = "\u65e5" * 100, "\u65e5" * 84
+    steps = [("Find", dict(Text=title, Timeout="20000")), ("Display", dict(Text=title, Display="0"))]
+    config, want = script(*[(a, {k: v.encode().decode("latin-1") for k, v in values.items()})
+                            for a, values in steps])
+    want = want.replace(title.encode().decode("latin-1"), kept.encode().decode("latin-1"))
+    if name == "none":
+        window = Child(["xterm", "-T", title], dict(target.env, LANG="C.UTF-8", LC_ALL="C.UTF-8"))
+    else:
+        window = Maker(target)
+        window.child.p.stdin.write(("create\twct-long\t%s\n" % title).encode())
+        window.child.p.stdin.flush()
+        window.expect("created 0")
+    try:
+        assert target.run(script_dir(tmp_path, config)) == (0, want.encode("latin-1"))
+        status, out = target.run(tmp_path, args=["--list"])
+        rows = [line.split(b"\t") for line in out.split(b"\n") if line.endswith(kept.encode())]
+        assert (status, [(r[1], len(r[4])) for r in rows]) == (0, [(b"hidden", 252)])
+    finally:
+        window.stop() if name == "none" else window.close()

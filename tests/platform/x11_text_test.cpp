@@ -24,8 +24,11 @@ const TextCase cases[] = {
     {"cut to 254 bytes", X11TextUtf8, Long, 255, Long.substr(0, 254)},
     {"cut to the buffer", X11TextLatin1, "abcdef", 5, "abcd"},
     {"a one-byte buffer holds the terminator", X11TextUtf8, "abc", 1, ""},
-    {"cut by bytes, also inside a character", X11TextLatin1, std::string(253, 'a') + "\xe9", 255,
-     std::string(253, 'a') + "\xc3"},
+    {"cut between characters, not inside one", X11TextLatin1, std::string(253, 'a') + "\xe9",
+     255, std::string(253, 'a')},
+    {"a three-byte character cut before it", X11TextUtf8,
+     std::string(100, 'x') + "\xe6\x97\xa5\xe6\x97\xa5", 105,
+     std::string(100, 'x') + "\xe6\x97\xa5"},
     {"compound: ASCII and Latin-1", X11TextCompound, "caf\xe9", 255, "caf\xc3\xa9"},
     {"compound: a UTF-8 segment", X11TextCompound, "a\x1b%G\xce\xa9\x1b%@b", 255,
      "a\xce\xa9"

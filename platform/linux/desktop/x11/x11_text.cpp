@@ -1,10 +1,13 @@
 #include <iconv.h>
 #include <stddef.h>
+#include <string.h>
+
+#include "../../system/system.h"
 
 #include "x11_text.h"
 
-/* Output cut at a byte count, as the script's own values are: a long title
- * then still equals its cut form in config.ini. */
+/* Output held to a byte count: a little more than is kept, so that the cut
+ * can be made between characters afterwards. */
 struct TextOut {
 	char *out;
 	int size;
@@ -266,10 +269,17 @@ static void PutCompound(TextOut *t, const unsigned char *s, int length)
 			iconv_close(state.converters[i]);
 }
 
+/* Room to decode a name into: what is kept, and the character after it. */
+enum { DecodeRoom = 512 };
+
+/* Cut as the script's own values are, between characters: a long title
+ * then still equals its cut form in config.ini. */
 int X11DecodeText(enum X11Encoding encoding, const char *bytes, int length, char *out, int size)
 {
 	const unsigned char *s = (const unsigned char *)bytes;
-	TextOut t = {out, size, 0};
+	char whole[DecodeRoom];
+	TextOut t = {whole, size + 4 < DecodeRoom ? size + 4 : DecodeRoom, 0};
+	size_t kept;
 
 	if (size <= 0)
 		return 0;
@@ -290,6 +300,8 @@ int X11DecodeText(enum X11Encoding encoding, const char *bytes, int length, char
 		for (int i = 0; i < length; i++)
 			encoding == X11TextUtf8 ? PutByte(&t, s[i]) : PutLatin1(&t, s[i]);
 	}
-	out[t.length] = '\0';
-	return t.length;
+	kept = FitText(whole, (size_t)t.length, (size_t)size);
+	memcpy(out, whole, kept);
+	out[kept] = '\0';
+	return (int)kept;
 }

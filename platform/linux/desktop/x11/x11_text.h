@@ -8,8 +8,8 @@
 
 enum X11Encoding { X11TextUtf8, X11TextLatin1, X11TextCompound };
 
-/* Text of a property as terminated UTF-8 cut to size - 1 bytes; returns
- * the length. */
+/* Text of a property as terminated UTF-8 cut to size - 1 bytes at most,
+ * between characters; returns the length. */
 int X11DecodeText(enum X11Encoding encoding, const char *bytes, int length, char *out, int size);
 
 #endif
