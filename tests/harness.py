@@ -128,6 +128,10 @@ class Maker:
         self.ask("%s\t%d" % (command, number))
         self.expect("%s %d" % ({"show": "shown", "close": "closed"}[command], number))
 
+    def title(self, number, title):
+        self.ask("title\t%d\t%s" % (number, title))
+        self.expect("titled %d" % number)
+
     def answer(self, command):
         self.ask(command)
         lines = []

@@ -5,10 +5,11 @@ sway and KWin (native Wayland windows of testwindows_wayland.py), and what
 --list and --check see of them. What only X11 or a compositor shows is in
 tests/platform/test_x11.py and test_wayland.py."""
 import subprocess
+import time
 
 import pytest
 
-from harness import MANAGERS, Child, Maker, Target, echoed, script, script_dir
+from harness import MANAGERS, Child, Maker, Target, echoed, script, script_dir, wait_until
 
 DESKS = ["wine"] + MANAGERS + ["sway", "kwin"]
 # Desktops where no window can be kept from taking input: Enable changes
@@ -225,3 +226,61 @@ def test_a_long_title_matches_its_whole_text(worlds, tmp_path, name):
         assert (status, [(r[1], len(r[4])) for r in rows]) == (0, [(b"hidden", 252)])
     finally:
         window.stop() if name == "none" else window.close()
+
+
+def sleeping_on_the_desktop(pid):
+    """True while the process waits in poll for longer than a pass's pause:
+    a waiting step that sleeps until the desktop tells it something."""
+    try:
+        fields = open("/proc/%d/syscall" % pid).read().split()
+    except OSError:
+        return False
+    return fields[0] == "7" and int(fields[3], 16) > 100  # poll(fds, n, timeout)
+
+
+@pytest.mark.parametrize("name", ["none", "openbox", "sway", "kwin"])
+def test_a_sleeping_find_wakes_on_the_desktops_news(worlds, tmp_path, name):
+    """A Find that has come to sleep on the desktop is woken by the news of
+    its window (here its title, set once it sleeps), not by its look once a
+    second: with a Timeout of 900 ms, a look only at the second would come
+    after the Timeout and give up."""
+    target = Target("host", worlds(name))
+    maker = Maker(target)
+    config, want = script(("Find", dict(Text="wct-woken", Timeout="900")))
+    p = None
+    try:
+        maker.create("wct-wake", "wct-asleep")
+        p = Child(target.argv, target.env, script_dir(tmp_path, config))
+        assert p.read(lambda out: out.endswith(b"start - Find\n"))
+        wait_until(lambda: sleeping_on_the_desktop(p.p.pid), 5, "the Find to sleep")
+        maker.title(0, "wct-woken")
+        assert (p.wait(), p.out) == (0, want.encode())
+    finally:
+        if p:
+            p.stop()
+        maker.close()
+
+
+@pytest.mark.parametrize("action", ["Find", "Gone"])
+def test_a_timeout_ends_the_step_on_time(desk, tmp_path, action):
+    """Timeout=200 gives up about 200 ms and well under a second after the
+    step's start line, whatever the desktop makes it wait on; the line on
+    standard error says 200 ms."""
+    maker = Maker(desk)
+    steps = [(action, dict(ClassName="wct-time", Text="Never" if action == "Find" else "Stays",
+                           Timeout="200"))]
+    config, want = script(*steps, fails=0)
+    p = None
+    try:
+        maker.create("wct-time", "Stays")
+        p = Child(desk.argv, desk.env, script_dir(tmp_path, config), stderr=subprocess.PIPE)
+        assert p.read(lambda out: out.endswith(desk.expected("start - %s\n" % action)))
+        started = time.monotonic()
+        assert p.read(lambda out: out.endswith(desk.expected("fail  - %s\n" % action)))
+        took = time.monotonic() - started
+        assert (p.wait(), p.out) == (1, desk.expected(want))
+        assert 0.15 < took < 0.8 and b"gave up after 200 ms" in p.p.stderr.read()
+    finally:
+        if p:
+            p.stop()
+        maker.close()

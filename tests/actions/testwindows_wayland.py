@@ -1,6 +1,6 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, with the same
-line protocol (create CLASS TITLE [hidden], state, show ID, close ID, ids,
-quit; see there), on native Wayland windows: GTK 3 toplevels whose app_id is
+line protocol (create CLASS TITLE [hidden], state, show ID, close ID, title
+ID TITLE, ids, quit; see there), on native Wayland windows: GTK 3 toplevels whose app_id is
 CLASS. What a window's state is, and hiding one, belong to the compositor and
 are read from outside, through its own interface: COMPOSITORS holds, per
 compositor, how to list its windows and to hide and show one. Also:
@@ -120,6 +120,11 @@ def command(fields):
             w.destroy()
             until(lambda: wid not in desk["windows"](), "the close")
             reply("closed " + fields[1])
+    elif fields[0] == "title" and len(fields) == 3:
+        w, wid = windows[int(fields[1])]
+        w.set_title(fields[2])
+        until(lambda: desk["windows"]().get(wid, (0, ""))[1] == fields[2], "the title")
+        reply("titled " + fields[1])
     elif fields[0] in ("ids", "state", "layout"):
         for _, wid in windows:
             reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),

@@ -5,6 +5,7 @@ so that one table of window cases runs on both desktops:
   create CLASS TITLE [FLAGS]        -> created ID      (IDs count from 0)
   state                             -> CLASS TITLE visible=0|1 enabled=0|1 ..., end
   show ID, close ID                 -> shown ID, closed ID
+  title ID TITLE                    -> titled ID
   ids                               -> each window's id (0x and 8 hex digits), end
   quit, or the end of the input     -> exits; its windows go with it
 
@@ -104,6 +105,10 @@ def command(fields):
             desk.destroy(wid)
         desk.d.sync()
         reply("%s %s" % ("shown" if fields[0] == "show" else "closed", fields[1]))
+    elif fields[0] == "title" and len(fields) == 3:
+        desk.set_title(desk.window(windows[int(fields[1])]), fields[2])
+        desk.d.sync()
+        reply("titled " + fields[1])
     elif fields[0] == "ids":
         for wid in windows:
             reply("0x%08x" % wid)
