@@ -2,10 +2,14 @@
 the tiling a hide and show put back, XWayland windows beside native ones,
 runs at once, a waiting Find that sleeps, and a compositor that goes away.
 The window table itself runs on both in tests/actions/test_windows.py."""
+import json
 import os
 import signal
+import socket
+import struct
 import subprocess
 import sys
+import threading
 
 import pytest
 
@@ -233,8 +237,123 @@ def test_session_choice(worlds, tmp_path, name, world, changes, x11, err):
 
 
 def socket_listening(path):
-    import socket
     s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
     s.bind(str(path))
     s.listen(4)  # connections wait in the backlog, never answered
     return s
+
+
+def test_sway_leaves_alone_what_a_step_does_not_change(sway, tmp_path):
+    """Display=1 on a window already shown moves neither the focus nor the
+    workspace; a hide and show keep the marks the user set on a window."""
+    maker = Maker(sway)
+    try:
+        maker.create("wct-alone", "Focused")
+        maker.create("wct-alone", "Marked")
+        focused, marked = [int(i, 16) for i in maker.answer("ids")]
+        sway.desk.command("[con_id=%d] mark --add mine; [con_id=%d] focus" % (marked, focused))
+        display(sway, tmp_path, "1", ClassName="wct-alone")
+        assert [w["focused"] for w in map(sway.desk.windows().get, (focused, marked))] == [
+            True, False]
+        display(sway, tmp_path, "0", Text="Marked")
+        display(sway, tmp_path, "1", Text="Marked")
+        assert sway.desk.windows()[marked]["marks"] == ["mine"]
+    finally:
+        maker.close()
+
+
+BIG = 2 ** 63 - 1  # the largest con_id the tree's JSON can hold
+
+
+class FakeSway:
+    """An IPC socket that answers as sway would, with one window of the
+    largest id, and records the commands it gets; or, with lying=True,
+    answers get_tree with a reply longer than sway ever sends."""
+
+    def __init__(self, path, lying=False):
+        self.commands, self.lying, self.hidden = [], lying, False
+        self.server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.server.bind(str(path))
+        self.server.listen(4)
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            try:
+                conn, _ = self.server.accept()
+            except OSError:
+                return
+            threading.Thread(target=self.serve, args=(conn,), daemon=True).start()
+
+    def tree(self):
+        window = dict(id=BIG, type="con", shell="xdg_shell", name="Big", app_id="wct-fake",
+                      nodes=[], floating_nodes=[])
+        workspace = dict(type="workspace", name="__i3_scratch" if self.hidden else "1",
+                         nodes=[window], floating_nodes=[])
+        return dict(type="root", name="root", nodes=[workspace], floating_nodes=[])
+
+    def serve(self, conn):
+        try:
+            while True:
+                header = conn.recv(14, socket.MSG_WAITALL)
+                if len(header) < 14:
+                    return
+                length, kind = struct.unpack("<II", header[6:])
+                body = conn.recv(length, socket.MSG_WAITALL).decode() if length else ""
+                if kind == 4 and self.lying:
+                    size = (64 << 20) + 1
+                    conn.sendall(b"i3-ipc" + struct.pack("<II", size, kind))
+                    conn.sendall(b" " * size)
+                    continue
+                if kind == 0:
+                    self.commands.append(body)
+                    self.hidden = "move scratchpad" in body or (self.hidden and "focus" not in body)
+                reply = {7: dict(variant="sway", human_readable="fake"), 2: dict(success=True),
+                         4: self.tree(), 0: [dict(success=True)]}[kind]
+                data = json.dumps(reply).encode()
+                conn.sendall(b"i3-ipc" + struct.pack("<II", len(data), kind) + data)
+        except OSError:
+            return
+        finally:
+            conn.close()
+
+    def close(self):
+        self.server.close()
+
+
+def fake_sway_env(path):
+    return {k: v for k, v in os.environ.items() if k != "DISPLAY"} | dict(
+        WAYLAND_DISPLAY="wayland-fake", SWAYSOCK=str(path))
+
+
+def test_sway_ids_of_any_size_reach_sway(tmp_path):
+    """A window whose con_id has 19 digits is hidden and shown by commands
+    that name it whole (four ids in one show command)."""
+    fake = FakeSway(tmp_path / "sway.sock")
+    target = Target("host")
+    target.env = fake_sway_env(tmp_path / "sway.sock")
+    try:
+        config, want = script(("Display", dict(ClassName="wct-fake", Display="0")),
+                              ("Display", dict(ClassName="wct-fake", Display="1")))
+        assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
+        assert (fake.commands, target.err) == ([
+            "[con_id=%d tiling] mark --add _wincue_tiled_%d; [con_id=%d] move scratchpad" %
+            (BIG, BIG, BIG),
+            "[con_id=%d] focus; [con_id=%d con_mark=\"^_wincue_tiled_%d$\"] floating disable, "
+            "unmark _wincue_tiled_%d" % (BIG, BIG, BIG, BIG)], b"")
+    finally:
+        fake.close()
+
+
+def test_a_reply_longer_than_sway_sends_is_not_taken(tmp_path):
+    """A tree reply that claims (and carries) more than sway ever sends is
+    not read into memory: sway counts as lost, with its one line."""
+    fake = FakeSway(tmp_path / "sway.sock", lying=True)
+    target = Target("host")
+    target.env = fake_sway_env(tmp_path / "sway.sock")
+    try:
+        config, want = script(("Display", dict(ClassName="wct-fake", Display="0")))
+        assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
+        assert target.err.startswith(b"wincue: lost sway at ")
+    finally:
+        fake.close()
