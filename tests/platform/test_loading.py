@@ -1,0 +1,43 @@
+"""What a run loads, read from outside (/proc/PID/maps): a script without
+window steps loads no desktop and none of their libraries, and a run loads
+only the libraries of the desktop it uses."""
+import pytest
+
+from harness import Child, Target, script, script_dir, wait_until
+
+LIBRARIES = {"x11": ["wincue-x11.so", "libxcb.so"], "sway": ["wincue-sway.so", "libjson-c.so"],
+             "kwin": ["wincue-kwin.so", "libsystemd.so"]}
+
+
+def mapped(pid):
+    with open("/proc/%d/maps" % pid) as f:
+        return {line.split("/")[-1].strip() for line in f if "/" in line}
+
+
+# (world, the step held while the maps are read, the desktop whose libraries it loads)
+RUNS = [
+    (None, ("Sleep", dict(Sleep="20000")), None),
+    ("none", ("Find", dict(Text="wct-nowhere")), "x11"),
+    ("sway", ("Find", dict(Text="wct-nowhere")), "sway"),
+    ("kwin", ("Find", dict(Text="wct-nowhere")), "kwin"),
+]
+
+
+@pytest.mark.parametrize("world,step,desktop", RUNS, ids=["no window step", "X11", "sway", "KWin"])
+def test_a_run_loads_its_desktop_alone(worlds, tmp_path, world, step, desktop):
+    target = Target("host", worlds(world) if world else None)
+    # A first step that reads the desktop, so the held one has it loaded.
+    steps = [("Display", dict(Text="wct-nowhere", Display="0"))] if desktop else []
+    config, want = script(*steps, step)
+    p = Child(target.argv, target.env, script_dir(tmp_path, config))
+    try:
+        assert p.read(lambda out: out.endswith(("start - %s\n" % step[0]).encode()))
+        if desktop:
+            wait_until(lambda: LIBRARIES[desktop][0] in " ".join(mapped(p.p.pid)), 10,
+                       "the desktop's module")
+        names = " ".join(mapped(p.p.pid))
+        loaded = {d for d, libs in LIBRARIES.items() if any(lib in names for lib in libs)}
+        assert loaded == ({desktop} if desktop else set()), names
+        assert all(lib in names for lib in LIBRARIES.get(desktop, []))
+    finally:
+        p.stop()
