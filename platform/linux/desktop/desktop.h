@@ -57,6 +57,10 @@ void CacheRemove(WindowCache *cache, DeskWindow *window);
 /* No records any more; the memory is kept. */
 void CacheEmpty(WindowCache *cache);
 
+/* The ids of the records in slot order, as a desktop's list gives them
+ * (room holds size of them); returns how many there are. */
+int CacheList(const WindowCache *cache, HWND *room, int size);
+
 /* The record in a slot, free (id 0) or not. */
 static inline DeskWindow *CacheAt(const WindowCache *cache, int slot)
 {

@@ -28,4 +28,8 @@ void DesktopSlept(uint64_t due);
  * are cut alike. Text that is not UTF-8 there is cut at size - 1: text.cpp. */
 size_t FitText(const char *text, size_t length, size_t size);
 
+/* Bytes of the UTF-8 character a byte starts (1 for ASCII); 0 for a byte
+ * that starts none: text.cpp. */
+size_t Utf8SequenceLength(unsigned char lead);
+
 #endif

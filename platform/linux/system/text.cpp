@@ -5,9 +5,10 @@ static bool IsContinuation(unsigned char c)
 	return (c & 0xC0) == 0x80;
 }
 
-/* Bytes of the character a lead byte starts; 0 for a byte that starts none. */
-static size_t SequenceLength(unsigned char lead)
+size_t Utf8SequenceLength(unsigned char lead)
 {
+	if (lead < 0x80)
+		return 1;
 	if (lead >= 0xC2 && lead <= 0xDF)
 		return 2;
 	if (lead >= 0xE0 && lead <= 0xEF)
@@ -32,7 +33,7 @@ size_t FitText(const char *text, size_t length, size_t size)
 	/* The character that the cut falls in starts at most three bytes back. */
 	while (back < 3 && back < cut && IsContinuation(t[cut - back - 1]))
 		back++;
-	if (back < cut && SequenceLength(t[cut - back - 1]) > back + 1)
+	if (back < cut && Utf8SequenceLength(t[cut - back - 1]) > back + 1)
 		return cut - back - 1;
 	return cut;
 }

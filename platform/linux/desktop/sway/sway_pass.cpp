@@ -32,17 +32,7 @@ static uint64_t Version(void)
 /* In tree order. */
 static int List(HWND *room, int size)
 {
-	int count = 0;
-
-	for (int i = 0; i < swayCache.count; i++) {
-		HWND id = CacheAt(&swayCache, i)->id;
-		if (id == 0)
-			continue;
-		if (count < size)
-			room[count] = id;
-		count++;
-	}
-	return count;
+	return CacheList(&swayCache, room, size);
 }
 
 /* Hidden means in the scratchpad: a window on another workspace is

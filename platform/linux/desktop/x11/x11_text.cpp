@@ -30,24 +30,10 @@ static void PutLatin1(TextOut *t, unsigned char c)
 	PutByte(t, (unsigned char)(0x80 | (c & 0x3F)));
 }
 
-/* Bytes of a character starting with lead, or 0 when lead cannot start one. */
-static int Utf8SequenceLength(unsigned char lead)
-{
-	if (lead < 0x80)
-		return 1;
-	if (lead >= 0xC2 && lead <= 0xDF)
-		return 2;
-	if (lead >= 0xE0 && lead <= 0xEF)
-		return 3;
-	if (lead >= 0xF0 && lead <= 0xF4)
-		return 4;
-	return 0;
-}
-
 static bool IsUtf8(const unsigned char *s, int length)
 {
 	for (int i = 0; i < length;) {
-		int n = Utf8SequenceLength(s[i]);
+		int n = (int)Utf8SequenceLength(s[i]);
 		if (n == 0 || i + n > length)
 			return false;
 		for (int k = 1; k < n; k++)
