@@ -120,17 +120,41 @@ def system_calls(argv, text):
     return total[0].split()[3]  # % time, seconds, usecs/call, calls, [errors,] total
 
 
+def empty_program():
+    """An empty C program, built here: what starting any program costs."""
+    d = Path(tempfile.mkdtemp(dir=SCRATCH))
+    (d / "empty.c").write_text("int main(void) { return 0; }\n")
+    subprocess.run(["cc", "-O2", "-o", str(d / "empty"), str(d / "empty.c")], check=True)
+    return [str(d / "empty")]
+
+
+def instructions(argv, cwd):
+    """Instructions of one run, counted by callgrind: the same for the same
+    binary and input whatever else the machine does."""
+    if shutil.which("valgrind") is None:
+        return "- (no valgrind)"
+    out = cwd / "callgrind.out"
+    run = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=%s" % out] + argv,
+                         cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    refs = [line for line in run.stderr.splitlines() if "Collected" in line]
+    return "%.2f M" % (int(refs[0].split()[-1]) / 1e6) if refs else "-"
+
+
 def host_figures():
     host = [str(BUILD / "host" / "wincue")]
     one, full = script(sleeps(1)), script(sleeps(255))
     row("baseline: whole run of /bin/true (process start floor)", whole_process(["/bin/true"], one))
+    row("baseline: whole run of an empty C program", whole_process(empty_program(), one))
+    row("host: wincue --version", whole_process(host + ["--version"], one),
+        goal="<= 1.2 x an empty C program")
     row("host: whole run, 1-step script", whole_process(host, one))
-    row("host: whole run, 255-step script", whole_process(host, full), goal="<= 2 x /bin/true")
+    row("host: whole run, 255-step script", whole_process(host, full), goal="<= 1.5 x /bin/true")
     row("host: whole run, 255-step script, output to a pipe", whole_process(host, full, pipe=True),
-        goal="<= 2.5 x /bin/true")
-    row("host: whole run, 255-step script written just before", fresh_runs(host, sleeps(255)),
         goal="<= 2 x /bin/true")
+    row("host: whole run, 255-step script written just before", fresh_runs(host, sleeps(255)),
+        goal="<= 1.5 x /bin/true")
     row("host: system calls, 255-step script", system_calls(host, sleeps(255)), goal="<= 900")
+    row("host: instructions, 255-step script", instructions(host, full))
     row("host: start to first line, 1-step script", first_line(host, one))
     junk = Path(tempfile.mkdtemp(dir=SCRATCH))
     with open(junk / "config.ini", "wb") as f:
