@@ -36,3 +36,10 @@ bool IsWindowStep(void)
 
 	return i >= 0 && executors[i].window;
 }
+
+bool StepMayWait(void)
+{
+	const StepRecord *step = &StepTable[currentStep];
+
+	return !ValueEquals(step->Action, "Sleep") || SleepMilliseconds(step->Sleep) != 0;
+}

@@ -9,4 +9,8 @@ void ExecuteStep(void);
  * Gone). */
 bool IsWindowStep(void);
 
+/* False for a step that neither waits nor acts outside the program (a
+ * Sleep of 0 ms): the lines before it need not leave before it runs. */
+bool StepMayWait(void);
+
 #endif

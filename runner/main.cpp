@@ -28,7 +28,11 @@ static int RunScript(void)
 	}
 	for (currentStep = 0; currentStep < stepCount; currentStep++) {
 		printf("start - %s\n", StepTable[currentStep].Action);
-		fflush(stdout); /* with the whole echo, or the last end line */
+		/* With the whole echo, or the end lines before it, unless the
+		 * step ends at once having done nothing outside: then they
+		 * leave with the next line that goes before a wait. */
+		if (StepMayWait())
+			fflush(stdout);
 		ExecuteStep();
 		if (windowGaveUp) {
 			/* Nothing after a wait that failed can be what the

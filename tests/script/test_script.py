@@ -274,6 +274,28 @@ def test_find_held_keeps_every_line(target, tmp_path):
     assert wincue.out == target.expected(want)
 
 
+def test_lines_leave_before_a_wait_and_together_before_none(target, tmp_path):
+    """Ended during a long Sleep, a run has written every line before it;
+    a script of Sleep=0 steps, which neither wait nor act, writes its whole
+    output at once (Linux: counted from outside)."""
+    steps = "".join("[Section%d]\nAction=Sleep\nSleep=%s\n" % (i, ms)
+                    for i, ms in enumerate(["0", "0", "60000"]))
+    want = "".join(echoed(i, "Sleep", Sleep=ms) for i, ms in enumerate(["0", "0", "60000"]))
+    want += ran("Sleep", "Sleep") + "start - Sleep\n"
+    wincue = Child(target.argv, target.env, script_dir(tmp_path, steps))
+    wincue.read(lambda out: out == target.expected(want))
+    wincue.stop()
+    assert wincue.out == target.expected(want)
+    if target.name == "wine":
+        return
+    trace = tmp_path / "writes"
+    script_dir(tmp_path, "".join("[Section%d]\nAction=Sleep\nSleep=0\n" % i for i in range(255)))
+    subprocess.run(["strace", "-e", "trace=write", "-o", str(trace)] + target.argv, cwd=tmp_path,
+                   stdout=subprocess.DEVNULL, env=dict(target.env, ASAN_OPTIONS="detect_leaks=0"),
+                   check=True, timeout=60)  # LeakSanitizer cannot run under ptrace
+    assert sum(line.startswith("write(1,") for line in trace.read_text().splitlines()) == 1
+
+
 def linger_report(path):
     """What linger wrote: its arguments, and on Linux what it inherited."""
     wait_until(lambda: path.exists() and "reported\n" in path.read_text(), DEADLINE, path.name)
