@@ -29,7 +29,7 @@ enum {
 	KWinListMs = 5000,    /* the longest the script may take to list the windows */
 	KWinLookMs = 500,     /* what a step's deadline leaves KWin at least */
 	KWinCommandMs = 3000, /* the longest a pass's hides and shows may take */
-	KWinExitMs = 100,     /* the longest the exit waits to send the unload */
+	KWinExitMs = 100,     /* the longest the exit waits for the unload */
 };
 
 /* A window KWin manages: its id is the first 64 bits of its UUID, its

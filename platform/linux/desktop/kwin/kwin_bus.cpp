@@ -486,27 +486,14 @@ static bool Started(uint64_t end)
 	return r > 0;
 }
 
-/* Sends the unload without waiting for KWin, and gives the message at
- * most KWinExitMs to leave: a bus that answers nothing holds no exit. A
- * script not unloaded so unloads itself once the program's name goes. */
+/* Has KWin unload the script, waiting KWinExitMs at most: a bus that
+ * answers nothing holds no exit. A script not unloaded so unloads itself
+ * once the program's name goes. */
 static void UnloadScript(void)
 {
-	uint64_t end = NowMs() + KWinExitMs;
-	sd_bus_message *m = NULL;
-	uint64_t queued = 0;
-
 	ForgetScriptFile();
-	if (bus == NULL || lost)
-		return;
-	if (sd_bus_message_new_method_call(bus, &m, "org.kde.KWin", "/Scripting",
-	                                   "org.kde.kwin.Scripting", "unloadScript") >= 0 &&
-	    sd_bus_message_append(m, "s", scriptName) >= 0 &&
-	    sd_bus_message_set_expect_reply(m, 0) >= 0)
-		sd_bus_send(bus, m, NULL);
-	sd_bus_message_unref(m);
-	while (sd_bus_get_n_queued_write(bus, &queued) >= 0 && queued > 0 && Usec(end) > 0)
-		if (sd_bus_process(bus, NULL) == 0)
-			sd_bus_wait(bus, Usec(end));
+	if (bus != NULL && !lost)
+		CallKWin("unloadScript", NowMs() + KWinExitMs, NULL, "s", scriptName);
 }
 
 /* Loads the script under this process's name (one a killed run of the
