@@ -52,17 +52,19 @@ function ascii(s) {
 function tell() {
 	if (batch !== null || !listed)
 		return;
-	var text = "", ready = lookups.length == 0 && looking === null;
-	for (var id in changed) {
-		var w = windows[id];
+	/* Qt 6's for-in ends after 255 keys when keys go meanwhile: a copy */
+	var ids = Object.keys(changed), text = "";
+	var ready = lookups.length == 0 && looking === null;
+	changed = {};
+	for (var i = 0; i < ids.length; i++) {
+		var id = ids[i], w = windows[id];
 		if (w === undefined)
 			text += "R\t" + id + "\n";
 		else if (w.title === undefined)
-			continue; /* told once its title is */
+			changed[id] = true; /* told once its title is */
 		else
 			text += "A\t" + id + "\t" + (w.c.minimized ? 1 : 0) + "\t" +
 			        ascii(w.c.resourceClass) + "\t" + ascii(w.title) + "\n";
-		delete changed[id];
 	}
 	if (text == "" && done == told.done && ready == told.ready)
 		return;
