@@ -8,9 +8,8 @@ test. Under a headless sway:
     that never comes, and of sway with nobody waiting.
 Under a headless KWin (kwin_wayland --virtual) the same rows; a window's
 first frame is when a KWin script of the bench's own, loaded beside
-wincue's, hears of it (windowAdded, clientAdded before Plasma 6, as KWin takes the
-mapped window in) and
-calls the bench back over D-Bus.
+wincue's, hears of it (windowAdded, clientAdded before Plasma 6, as KWin
+takes the mapped window in) and calls the bench back over D-Bus.
 
 usage: scripts/bench_wayland.py [TRIES]    (after: cmake --build --preset host)
 """
