@@ -8,8 +8,8 @@ test. Under a headless sway:
     that never comes, and of sway with nobody waiting.
 Under a headless KWin (kwin_wayland --virtual) the same rows; a window's
 first frame is when a KWin script of the bench's own, loaded beside
-wincue's, hears of it (clientAdded, as KWin takes the mapped window in) and
-calls the bench back over D-Bus.
+wincue's, hears of it (windowAdded, clientAdded before Plasma 6, as KWin
+takes the mapped window in) and calls the bench back over D-Bus.
 
 usage: scripts/bench_wayland.py [TRIES]    (after: cmake --build --preset host)
 """
@@ -87,7 +87,7 @@ def cpu_shares(world, argv, cwd=None, compositor=None):
     return shares
 
 
-KWIN_LISTENER = """workspace.clientAdded.connect(function (c) {
+KWIN_LISTENER = """(workspace.windowAdded || workspace.clientAdded).connect(function (c) {
     callDBus("%s", "/", "org.wincue.Bench", "Added", c.pid);
 });
 """
@@ -110,10 +110,11 @@ class KWinFirstFrames:
         path.write_text(KWIN_LISTENER % bus.get_unique_name())
         path.chmod(0o644)
         scripting = ("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting")
-        number = self.desk.call(scripting, "loadScript", GLib.Variant("(ss)", (
-            str(path), "wincue-bench")), "(i)")[0]
-        self.desk.call(("org.kde.KWin", "/%d" % number, "org.kde.kwin.Script"), "run", None,
-                       "()")
+        self.desk.call(scripting, "loadScript", GLib.Variant("(ss)", (
+            str(path), "wincue-bench")), "(i)")
+        # Every loaded script not yet running: the script's own object may
+        # be another's (KWin numbers them by how many it holds).
+        self.desk.call(scripting, "start", None, "()")
 
     def _call(self, bus, sender, path, interface, method, args, invocation):
         self.added.setdefault(args.unpack()[0], time.monotonic_ns() / 1e6)

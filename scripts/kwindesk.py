@@ -43,6 +43,11 @@ class KWinDesk:
         except GLib.Error:
             return False
 
+    def major(self):
+        """KWin's major version: 5 or 6."""
+        info = self.call(KWIN, "supportInformation", None, "(s)")[0]
+        return int(info.split("KWin version: ", 1)[1].split(".", 1)[0])
+
     def uuids(self):
         return [m[0].split("_", 1)[1] for m in self.call(
             RUNNER, "Match", GLib.Variant("(s)", ("window",)), "(a(sssida{sv}))")[0]]

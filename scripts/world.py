@@ -262,6 +262,12 @@ class World:
         bus = self.runtime / "bus"
         (self.runtime / "bus.conf").write_text(KWIN_BUS % bus)
         shutil.copy("/usr/bin/kwin_wayland", self.runtime / "kwin_wayland")
+        # KWin, not root, cannot make the X socket directory a fresh /tmp
+        # lacks (a root's, or a booted system's before its tmpfiles ran):
+        # without it, no XWayland.
+        if not os.path.isdir("/tmp/.X11-unix"):
+            os.mkdir("/tmp/.X11-unix")
+            os.chmod("/tmp/.X11-unix", 0o1777)
         self._as_nobody(["dbus-daemon", "--nofork", "--config-file=%s" % (self.runtime /
                                                                           "bus.conf")],
                         "dbus.log", env)

@@ -7,6 +7,10 @@
  * was told in a cache, so a pass over the desktop reads no more than the
  * messages that came.
  *
+ * Every wait on the bus ends by a fixed bound and by the step's deadline
+ * (TimerDue), though the first wait of a step with a deadline gets
+ * KWinLookMs: a step that looks once (Timeout=0) still sees the windows.
+ *
  * The files call only those below them:
  *   kwin_desktop.cpp  the desktop table
  *   kwin_bus.cpp      the connection, the script's calls, the cache
@@ -21,8 +25,11 @@
 
 enum {
 	KWinIdSize = 40,      /* KWin's window id, "{" a UUID "}" */
-	KWinStartMs = 5000,   /* the longest the script may take to list the windows */
-	KWinCommandMs = 1000, /* the longest a hide or show may take */
+	KWinCallMs = 2000,    /* the longest one call to KWin or the bus may take */
+	KWinListMs = 5000,    /* the longest the script may take to list the windows */
+	KWinLookMs = 500,     /* what a step's deadline leaves KWin at least */
+	KWinCommandMs = 3000, /* the longest a pass's hides and shows may take */
+	KWinExitMs = 100,     /* the longest the exit waits for the unload */
 };
 
 /* A window KWin manages: its id is the first 64 bits of its UUID, its
@@ -52,6 +59,10 @@ bool KWinAlive(void);
 /* Handles every message that has come. */
 void KWinDrain(void);
 
+/* Until the script has listed every window, waits for it, within the
+ * bounds; says once on standard error when it did not in time. */
+void KWinAwaitList(void);
+
 /* Waits until a message comes or the monotonic clock reaches end; once
  * KWin has gone, until end. */
 void KWinWaitMessage(uint64_t end);
@@ -61,9 +72,13 @@ static inline KWinWindow *KWinFind(HWND id)
 	return (KWinWindow *)CacheFind(&kwinCache, id);
 }
 
-/* Has the script minimize or restore the window, and waits until it has;
- * false when it did not answer in time. */
-bool KWinSetMinimized(const KWinWindow *w, bool minimized);
+/* Notes that the window is to be minimized or restored; KWinCarryOut has
+ * the script do every one noted. */
+void KWinOrder(const KWinWindow *w, bool minimized);
+
+/* Sends what was noted and waits until the script has done it; false,
+ * having said so on standard error, when it did not answer in time. */
+bool KWinCarryOut(void);
 
 /* -- kwin_script.cpp --------------------------------------------------- */
 

@@ -2,8 +2,14 @@
  * The session bus connection, the script's calls and the cache of windows
  * they keep. Only KWin's own connection may tell the program of windows:
  * calls from any other are refused.
+ *
+ * sd-bus waits 90 s for a bus to take a new connection and 25 s for an
+ * answer unless told otherwise, and flushes without end: every call here
+ * is given its time, and the connection is waited on only through
+ * sd_bus_wait with a timeout.
  */
-#include <poll.h>
+#include <errno.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,12 +26,46 @@ uint64_t kwinChanges;
 
 static sd_bus *bus;
 static bool lost;
-static char kwinOwner[64];   /* KWin's unique bus name */
-static char scriptName[32];  /* wincue-PID */
-static bool ready;           /* the script has told every window */
-static sd_bus_message *held; /* the script's newest Next call, unanswered */
-static int applied;          /* the last command the script says it did */
-static int sent;             /* the last command sent */
+static char kwinOwner[64];    /* KWin's unique bus name */
+static char scriptName[32];   /* wincue-PID */
+static char scriptFile[4096]; /* the script's text until KWin has read it */
+static uint64_t listBy;       /* when the script must have listed the windows */
+static bool ready;            /* it has */
+static bool saidLate;         /* it had not by then, and a line said so */
+static int batchNumber;       /* the last batch the script told */
+static sd_bus_message *held;  /* the script's newest Next call, unanswered */
+static char *orders;          /* hides and shows to send: "UUID\t1\n"... */
+static size_t ordersLength, ordersSize;
+static int applied;         /* the last command the script says it did */
+static int sent;            /* the last command sent */
+static uint64_t allowedDue; /* the step deadline that had its KWinLookMs */
+static uint64_t allowedUntil;
+
+/* -- bounds ------------------------------------------------------------ */
+
+/* When a wait must end: at limit, or at the step's deadline when that
+ * comes first, though not before KWinLookMs from the step's first wait. */
+static uint64_t WaitEnd(uint64_t limit)
+{
+	uint64_t due = TimerDue();
+
+	if (due == 0 || due >= limit)
+		return limit;
+	if (due != allowedDue) {
+		allowedDue = due;
+		allowedUntil = NowMs() + KWinLookMs;
+		if (allowedUntil < due)
+			allowedUntil = due;
+	}
+	return allowedUntil < limit ? allowedUntil : limit;
+}
+
+static uint64_t Usec(uint64_t end)
+{
+	uint64_t now = NowMs();
+
+	return end > now ? (end - now) * 1000 : 0;
+}
 
 /* -- the cache --------------------------------------------------------- */
 
@@ -57,6 +97,138 @@ static KWinWindow *FindUuid(const char *uuid)
 	return w != NULL && strcmp(w->uuid, uuid) == 0 ? w : NULL;
 }
 
+/* -- the script's batches ---------------------------------------------- */
+
+static int HexDigit(char c)
+{
+	return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+/* The UTF-16 unit of the \uXXXX at p (before end), or -1. */
+static long Escaped(const char *p, const char *end)
+{
+	long unit = 0;
+
+	if (end - p < 6 || p[0] != '\\' || p[1] != 'u')
+		return -1;
+	for (int i = 2; i < 6; i++) {
+		int v = HexDigit(p[i]);
+		if (v < 0)
+			return -1;
+		unit = unit << 4 | v;
+	}
+	return unit;
+}
+
+static int PutUtf8(unsigned long c, char *out)
+{
+	if (c < 0x80) {
+		out[0] = (char)c;
+		return 1;
+	}
+	if (c < 0x800) {
+		out[0] = (char)(0xc0 | c >> 6);
+		out[1] = (char)(0x80 | (c & 0x3f));
+		return 2;
+	}
+	if (c < 0x10000) {
+		out[0] = (char)(0xe0 | c >> 12);
+		out[1] = (char)(0x80 | (c >> 6 & 0x3f));
+		out[2] = (char)(0x80 | (c & 0x3f));
+		return 3;
+	}
+	out[0] = (char)(0xf0 | c >> 18);
+	out[1] = (char)(0x80 | (c >> 12 & 0x3f));
+	out[2] = (char)(0x80 | (c >> 6 & 0x3f));
+	out[3] = (char)(0x80 | (c & 0x3f));
+	return 4;
+}
+
+/* The script's text from p to end as UTF-8 in out (size bytes, at least
+ * 5), as many whole characters as fit; a lone surrogate reads as U+FFFD. */
+static void Unescape(const char *p, const char *end, char *out, size_t size)
+{
+	size_t length = 0;
+
+	while (p < end) {
+		long unit = Escaped(p, end);
+		unsigned long c;
+		char bytes[4];
+		int n;
+
+		if (unit < 0) {
+			c = (unsigned char)*p++;
+		} else {
+			long low = Escaped(p + 6, end);
+			p += 6;
+			c = (unsigned long)unit;
+			if (unit >= 0xd800 && unit < 0xdc00 && low >= 0xdc00 && low < 0xe000) {
+				c = 0x10000 + ((unsigned long)(unit - 0xd800) << 10) +
+				    (unsigned long)(low - 0xdc00);
+				p += 6;
+			} else if (unit >= 0xd800 && unit < 0xe000) {
+				c = 0xfffd;
+			}
+		}
+		n = PutUtf8(c, bytes);
+		if (length + (size_t)n >= size)
+			break;
+		memcpy(out + length, bytes, (size_t)n);
+		length += (size_t)n;
+	}
+	out[length] = '\0';
+}
+
+/* The first count tab-separated fields of the line at *p (any more are
+ * left); false when it has fewer. *p moves to the next line. */
+static bool Fields(const char **p, const char *fields[], const char *ends[], int count)
+{
+	const char *at = *p, *stop = strchr(at, '\n');
+
+	if (stop == NULL)
+		stop = at + strlen(at);
+	*p = *stop == '\n' ? stop + 1 : stop;
+	for (int n = 0; n < count; n++) {
+		const char *tab = (const char *)memchr(at, '\t', (size_t)(stop - at));
+		fields[n] = at;
+		ends[n] = tab != NULL ? tab : stop;
+		if (tab == NULL)
+			return n == count - 1;
+		at = tab + 1;
+	}
+	return true;
+}
+
+/* One line of a batch: a window's state (A, its id, 1 when minimized, its
+ * class, its title) or its going (R, its id). */
+static void ApplyLine(const char **p)
+{
+	const char *fields[5], *ends[5];
+	char uuid[KWinIdSize], name[DeskNameSize + 4];
+	bool told = **p == 'A';
+	KWinWindow *w;
+
+	if (!Fields(p, fields, ends, told ? 5 : 2) || (!told && *fields[0] != 'R') ||
+	    ends[0] - fields[0] != 1 || ends[1] - fields[1] >= (ptrdiff_t)sizeof uuid)
+		return;
+	memcpy(uuid, fields[1], (size_t)(ends[1] - fields[1]));
+	uuid[ends[1] - fields[1]] = '\0';
+	w = FindUuid(uuid);
+	if (!told) {
+		if (w != NULL)
+			CacheRemove(&kwinCache, &w->desk);
+		return;
+	}
+	if (w == NULL && (w = (KWinWindow *)CacheAdd(&kwinCache, IdOf(uuid))) == NULL)
+		return;
+	KeepName(w->uuid, sizeof w->uuid, uuid);
+	w->minimized = *fields[2] == '1';
+	Unescape(fields[3], ends[3], name, sizeof name);
+	KeepName(w->desk.className, sizeof w->desk.className, name);
+	Unescape(fields[4], ends[4], name, sizeof name);
+	KeepName(w->desk.title, sizeof w->desk.title, name);
+}
+
 /* -- the script's calls ------------------------------------------------ */
 
 static bool FromKWin(sd_bus_message *m)
@@ -71,132 +243,68 @@ static int Refuse(sd_bus_error *error)
 	return sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "only KWin tells of windows");
 }
 
-static int Added(sd_bus_message *m, void *unused, sd_bus_error *error)
+/* KWin has read the script's file once the script calls. */
+static void ForgetScriptFile(void)
 {
-	const char *uuid, *className;
-	int pid, minimized;
-	KWinWindow *w;
+	if (scriptFile[0] != '\0')
+		unlink(scriptFile);
+	scriptFile[0] = '\0';
+}
+
+/* A batch: its number, the last command done, whether every window has
+ * been told, and a line for each window. A batch older than one applied
+ * (a copy sent again) is left alone; one told again is applied again. */
+static int Tell(sd_bus_message *m, void *unused, sd_bus_error *error)
+{
+	const char *text;
+	int number, done, all;
 
 	(void)unused;
 	if (!FromKWin(m))
 		return Refuse(error);
-	if (sd_bus_message_read(m, "ssib", &uuid, &className, &pid, &minimized) < 0)
-		return sd_bus_reply_method_return(m, NULL);
-	w = (KWinWindow *)CacheAdd(&kwinCache, IdOf(uuid));
-	if (w != NULL) {
-		KeepName(w->uuid, sizeof w->uuid, uuid);
-		w->desk.title[0] = '\0'; /* until Title tells it */
-		KeepName(w->desk.className, sizeof w->desk.className, className);
-		w->minimized = minimized != 0;
+	ForgetScriptFile();
+	if (sd_bus_message_read(m, "iibs", &number, &done, &all, &text) >= 0 &&
+	    number >= batchNumber) {
+		batchNumber = number;
+		while (*text != '\0')
+			ApplyLine(&text);
+		if (done > applied)
+			applied = done;
+		ready = ready || all;
 		kwinChanges++;
 	}
 	return sd_bus_reply_method_return(m, NULL);
 }
 
-static int Title(sd_bus_message *m, void *unused, sd_bus_error *error)
+/* The commands not yet done go as the answer to the script's call. */
+static void SendOrders(void)
 {
-	const char *uuid, *title;
-	KWinWindow *w;
-
-	(void)unused;
-	if (!FromKWin(m))
-		return Refuse(error);
-	if (sd_bus_message_read(m, "ss", &uuid, &title) >= 0 && (w = FindUuid(uuid)) != NULL) {
-		KeepName(w->desk.title, sizeof w->desk.title, title);
-		kwinChanges++;
-	}
-	return sd_bus_reply_method_return(m, NULL);
+	sd_bus_reply_method_return(held, "si", orders != NULL ? orders : "", sent);
+	held = sd_bus_message_unref(held);
 }
 
-/* A class may come after the window: an X11 program's WM_CLASS, or an
- * app_id set late. */
-static int Class(sd_bus_message *m, void *unused, sd_bus_error *error)
-{
-	const char *uuid, *className;
-	KWinWindow *w;
-
-	(void)unused;
-	if (!FromKWin(m))
-		return Refuse(error);
-	if (sd_bus_message_read(m, "ss", &uuid, &className) >= 0 && (w = FindUuid(uuid)) != NULL) {
-		KeepName(w->desk.className, sizeof w->desk.className, className);
-		kwinChanges++;
-	}
-	return sd_bus_reply_method_return(m, NULL);
-}
-
-static int Minimized(sd_bus_message *m, void *unused, sd_bus_error *error)
-{
-	const char *uuid;
-	int minimized;
-	KWinWindow *w;
-
-	(void)unused;
-	if (!FromKWin(m))
-		return Refuse(error);
-	if (sd_bus_message_read(m, "sb", &uuid, &minimized) >= 0 && (w = FindUuid(uuid)) != NULL) {
-		w->minimized = minimized != 0;
-		kwinChanges++;
-	}
-	return sd_bus_reply_method_return(m, NULL);
-}
-
-static int Removed(sd_bus_message *m, void *unused, sd_bus_error *error)
-{
-	const char *uuid;
-	KWinWindow *w;
-
-	(void)unused;
-	if (!FromKWin(m))
-		return Refuse(error);
-	if (sd_bus_message_read(m, "s", &uuid) >= 0 && (w = FindUuid(uuid)) != NULL) {
-		CacheRemove(&kwinCache, &w->desk);
-		kwinChanges++;
-	}
-	return sd_bus_reply_method_return(m, NULL);
-}
-
-static int Ready(sd_bus_message *m, void *unused, sd_bus_error *error)
-{
-	(void)unused;
-	if (!FromKWin(m))
-		return Refuse(error);
-	ready = true;
-	return sd_bus_reply_method_return(m, NULL);
-}
-
-/* Answered at once with no command, so that the script forgets it. */
-static void Dismiss(sd_bus_message *call)
-{
-	sd_bus_reply_method_return(call, "sbi", "", 0, 0);
-	sd_bus_message_unref(call);
-}
-
-/* Held until a command goes as its answer; an older one held is let go. */
+/* Held until commands go as its answer; an older one held is let go. When
+ * commands sent are not done, the script lost them: they go again (the
+ * script does a command of one number once). */
 static int Next(sd_bus_message *m, void *unused, sd_bus_error *error)
 {
-	int done;
-
 	(void)unused;
 	if (!FromKWin(m))
 		return Refuse(error);
-	if (sd_bus_message_read(m, "i", &done) >= 0 && done > applied)
-		applied = done;
-	if (held != NULL)
-		Dismiss(held);
+	if (held != NULL) {
+		sd_bus_reply_method_return(held, "si", "", 0);
+		sd_bus_message_unref(held);
+	}
 	held = sd_bus_message_ref(m);
+	if (applied < sent && ordersLength > 0)
+		SendOrders();
 	return 1;
 }
 
 static const sd_bus_vtable vtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("Added", "ssib", "", Added, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Title", "ss", "", Title, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Class", "ss", "", Class, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Minimized", "sb", "", Minimized, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Removed", "s", "", Removed, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Ready", "", "", Ready, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Next", "i", "sbi", Next, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Tell", "iibs", "", Tell, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Next", "", "si", Next, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
 };
 
@@ -226,20 +334,20 @@ bool KWinAlive(void)
 
 void KWinDrain(void)
 {
-	int r;
-
 	if (!KWinAlive())
 		return;
-	do
-		r = sd_bus_process(bus, NULL);
-	while (r > 0);
-	sd_bus_flush(bus);
+	while (sd_bus_process(bus, NULL) > 0)
+		;
 	KWinAlive();
 }
 
 void KWinWaitMessage(uint64_t end)
 {
-	WaitReadable(KWinAlive() ? sd_bus_get_fd(bus) : -1, end); /* gone: a pause */
+	if (!KWinAlive()) {
+		WaitReadable(-1, end); /* gone: a pause */
+		return;
+	}
+	sd_bus_wait(bus, Usec(end));
 	KWinDrain();
 }
 
@@ -267,118 +375,202 @@ static bool IsApplied(void)
 	return applied >= sent;
 }
 
-bool KWinSetMinimized(const KWinWindow *w, bool minimized)
+void KWinAwaitList(void)
 {
-	uint64_t end = NowMs() + KWinCommandMs;
-	char uuid[KWinIdSize];
-
-	memcpy(uuid, w->uuid, sizeof uuid); /* the cache may change meanwhile */
-	if (!AwaitCondition(IsHeld, end))
-		return false;
-	sent++;
-	sd_bus_reply_method_return(held, "sbi", uuid, (int)minimized, sent);
-	sd_bus_message_unref(held);
-	held = NULL;
-	kwinChanges++; /* the cache no longer holds */
-	return AwaitCondition(IsApplied, end);
+	if (ready || saidLate)
+		return;
+	AwaitCondition(IsReady, WaitEnd(listBy));
+	if (!ready && NowMs() >= listBy && KWinAlive()) {
+		fputs("wincue: KWin's script did not list the windows in time\n", stderr);
+		saidLate = true;
+	}
 }
 
-static void UnloadScript(void)
+void KWinOrder(const KWinWindow *w, bool minimized)
 {
-	if (held != NULL)
-		Dismiss(held);
-	held = NULL;
-	if (KWinAlive())
-		sd_bus_call_method(bus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
-		                   "unloadScript", NULL, NULL, "s", scriptName);
+	size_t need = ordersLength + strlen(w->uuid) + 4;
+
+	if (need > ordersSize) {
+		size_t size = need > 2 * ordersSize ? need : 2 * ordersSize;
+		char *grown = (char *)realloc(orders, size);
+		if (grown == NULL)
+			return;
+		orders = grown;
+		ordersSize = size;
+	}
+	ordersLength += (size_t)sprintf(orders + ordersLength, "%s\t%d\n", w->uuid, (int)minimized);
 }
 
-/* The script's D-Bus object: /Scripting/ScriptN in later KWins, /N before. */
-static bool RunScript(int id)
+bool KWinCarryOut(void)
 {
-	char path[64];
-	int r;
+	uint64_t end = WaitEnd(NowMs() + KWinCommandMs);
+	bool done;
 
-	snprintf(path, sizeof path, "/Scripting/Script%d", id);
-	r = sd_bus_call_method(bus, "org.kde.KWin", path, "org.kde.kwin.Script", "run", NULL, NULL,
-	                       "");
-	if (r >= 0)
+	if (ordersLength == 0)
 		return true;
-	snprintf(path, sizeof path, "/%d", id);
-	return sd_bus_call_method(bus, "org.kde.KWin", path, "org.kde.kwin.Script", "run", NULL,
-	                          NULL, "") >= 0;
+	sent++;
+	kwinChanges++; /* the cache no longer holds */
+	if (AwaitCondition(IsHeld, end))
+		SendOrders();
+	done = AwaitCondition(IsApplied, end);
+	ordersLength = 0;
+	orders[0] = '\0';
+	if (!done && KWinAlive())
+		fputs("wincue: KWin did not answer in time: windows may not be hidden or shown\n",
+		      stderr);
+	return done;
 }
 
-/* Loads the script under this process's name; one a killed run of the
- * same pid left is unloaded first. KWin has read the file once run has
- * answered. */
-static bool LoadScript(void)
+static int CallV(const char *destination, const char *path, const char *interface,
+                 const char *member, uint64_t end, sd_bus_message **reply, const char *types,
+                 va_list ap)
 {
-	const char *caller;
-	char file[4096];
-	sd_bus_message *reply = NULL;
-	int id = -1;
+	sd_bus_message *m = NULL;
+	uint64_t usec = Usec(end);
 	int r;
 
-	if (sd_bus_get_unique_name(bus, &caller) < 0 ||
-	    !KWinWriteScript(caller, scriptName, file, sizeof file))
-		return false;
-	sd_bus_call_method(bus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
-	                   "unloadScript", NULL, NULL, "s", scriptName);
-	r = sd_bus_call_method(bus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
-	                       "loadScript", NULL, &reply, "ss", file, scriptName);
+	if (usec == 0)
+		return -ETIMEDOUT;
+	r = sd_bus_message_new_method_call(bus, &m, destination, path, interface, member);
+	if (r >= 0 && types != NULL)
+		r = sd_bus_message_appendv(m, types, ap);
 	if (r >= 0)
-		sd_bus_message_read(reply, "i", &id);
-	sd_bus_message_unref(reply);
-	r = id >= 0 && RunScript(id);
-	unlink(file);
+		r = sd_bus_call(bus, m, usec, NULL, reply);
+	sd_bus_message_unref(m);
 	return r;
 }
 
+/* Calls the bus itself, waiting for its answer until end at most; the
+ * answer (to unref) in *reply unless reply is NULL. */
+static int CallBus(const char *member, uint64_t end, sd_bus_message **reply, const char *types, ...)
+{
+	va_list ap;
+	int r;
+
+	va_start(ap, types);
+	r = CallV("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", member,
+	          end, reply, types, ap);
+	va_end(ap);
+	return r;
+}
+
+/* Calls KWin's scripting interface, as CallBus calls the bus. */
+static int CallKWin(const char *member, uint64_t end, sd_bus_message **reply, const char *types,
+                    ...)
+{
+	va_list ap;
+	int r;
+
+	va_start(ap, types);
+	r = CallV("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", member, end, reply, types,
+	          ap);
+	va_end(ap);
+	return r;
+}
+
+/* Waits, until end at most, for the bus to take the connection. */
+static bool Started(uint64_t end)
+{
+	int r;
+
+	while ((r = sd_bus_is_ready(bus)) == 0) {
+		uint64_t usec = Usec(end);
+		if (usec == 0)
+			return false;
+		r = sd_bus_process(bus, NULL);
+		if (r < 0)
+			return false;
+		if (r == 0 && sd_bus_wait(bus, usec) < 0)
+			return false;
+	}
+	return r > 0;
+}
+
+/* Has KWin unload the script, waiting KWinExitMs at most: a bus that
+ * answers nothing holds no exit. A script not unloaded so unloads itself
+ * once the program's name goes. */
+static void UnloadScript(void)
+{
+	ForgetScriptFile();
+	if (bus != NULL && !lost)
+		CallKWin("unloadScript", NowMs() + KWinExitMs, NULL, "s", scriptName);
+}
+
+/* Loads the script under this process's name (one a killed run of the
+ * same pid left is unloaded first) and has KWin start it. KWin names a
+ * script's D-Bus object by how many scripts it holds, so after an unload
+ * a new script may get the object of one still loaded, and "run" there
+ * would run that one: "start" runs every loaded script not yet running,
+ * ours among them (it also reads KWin's configuration again). */
+static bool LoadScript(uint64_t end)
+{
+	const char *caller;
+	sd_bus_message *reply = NULL;
+	int id = -1;
+
+	if (sd_bus_get_unique_name(bus, &caller) < 0 ||
+	    !KWinWriteScript(caller, scriptName, scriptFile, sizeof scriptFile)) {
+		scriptFile[0] = '\0';
+		return false;
+	}
+	if (CallKWin("unloadScript", end, NULL, "s", scriptName) >= 0 &&
+	    CallKWin("loadScript", end, &reply, "ss", scriptFile, scriptName) >= 0)
+		sd_bus_message_read(reply, "i", &id);
+	sd_bus_message_unref(reply);
+	if (id >= 0 && CallKWin("start", end, NULL, NULL) >= 0)
+		return true;
+	ForgetScriptFile();
+	return false;
+}
+
 /* KWin's unique name, when it owns org.kde.KWin and has /Scripting. */
-static bool FindKWin(void)
+static bool FindKWin(uint64_t end)
 {
 	sd_bus_message *reply = NULL;
 	const char *owner;
 	bool found = false;
 
-	if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-	                       "org.freedesktop.DBus", "GetNameOwner", NULL, &reply, "s",
-	                       "org.kde.KWin") >= 0 &&
+	if (CallBus("GetNameOwner", end, &reply, "s", "org.kde.KWin") >= 0 &&
 	    sd_bus_message_read(reply, "s", &owner) >= 0) {
 		KeepName(kwinOwner, sizeof kwinOwner, owner);
 		found = true;
 	}
 	sd_bus_message_unref(reply);
-	return found &&
-	       sd_bus_call_method(bus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
-	                          "isScriptLoaded", NULL, NULL, "s", scriptName) >= 0;
+	return found && CallKWin("isScriptLoaded", end, NULL, "s", scriptName) >= 0;
+}
+
+static bool Close(void)
+{
+	bus = sd_bus_close_unref(bus);
+	return false;
 }
 
 bool KWinConnect(void)
 {
+	uint64_t now = NowMs();
+	uint64_t end = WaitEnd(now + KWinListMs);
+	uint64_t callEnd = now + KWinCallMs < end ? now + KWinCallMs : end;
+
+	listBy = now + KWinListMs;
 	snprintf(scriptName, sizeof scriptName, "wincue-%ld", (long)getpid());
 	if (sd_bus_open_user(&bus) < 0) {
 		bus = NULL;
 		return false;
 	}
-	if (sd_bus_add_match(
+	if (!Started(callEnd) ||
+	    sd_bus_add_match_async(
 	        bus, NULL,
 	        "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',"
 	        "arg0='org.kde.KWin'",
-	        OwnerChanged, NULL) < 0 ||
-	    !FindKWin() ||
-	    sd_bus_add_object_vtable(bus, NULL, objectPath, interfaceName, vtable, NULL) < 0) {
-		bus = sd_bus_flush_close_unref(bus);
-		return false;
-	}
-	if (!LoadScript()) {
+	        OwnerChanged, NULL, NULL) < 0 ||
+	    !FindKWin(callEnd) ||
+	    sd_bus_add_object_vtable(bus, NULL, objectPath, interfaceName, vtable, NULL) < 0)
+		return Close();
+	if (!LoadScript(end)) {
 		fputs("wincue: KWin would not run the script that shows its windows\n", stderr);
-		bus = sd_bus_flush_close_unref(bus);
-		return false;
+		return Close();
 	}
 	atexit(UnloadScript);
-	if (!AwaitCondition(IsReady, NowMs() + KWinStartMs))
-		fputs("wincue: KWin's script did not list the windows in time\n", stderr);
+	KWinAwaitList();
 	return true;
 }

@@ -10,11 +10,13 @@
 #include "kwin.h"
 
 /* The script tells every change as it happens: the cache is current once
- * what has come is handled, for a waiting program and any other. */
+ * what has come is handled, for a waiting program and any other, and the
+ * script has listed the windows. */
 static bool Update(bool waiting)
 {
 	(void)waiting;
 	KWinDrain();
+	KWinAwaitList();
 	return KWinAlive();
 }
 
@@ -40,24 +42,24 @@ static BOOL TakesInput(HWND hWnd)
 	return KWinFind(hWnd) != NULL;
 }
 
-/* Returns whether the window was visible before, as Windows does. */
+/* Returns whether the window was visible before, as Windows does; the
+ * pass's hides and shows go to KWin together when it ends. */
 static BOOL ShowWindowOnKWin(HWND hWnd, int nCmdShow)
 {
 	const KWinWindow *w = KWinFind(hWnd);
 	bool hide = nCmdShow == SW_HIDE;
-	BOOL wasVisible;
 
 	if (w == NULL)
 		return FALSE;
-	wasVisible = !w->minimized;
 	if (w->minimized != hide)
-		KWinSetMinimized(w, hide);
-	return wasVisible;
+		KWinOrder(w, hide);
+	return !w->minimized;
 }
 
 static bool Finish(bool acted)
 {
-	(void)acted;
+	if (acted)
+		KWinCarryOut();
 	return KWinAlive();
 }
 

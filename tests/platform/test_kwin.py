@@ -1,0 +1,256 @@
+"""What only KWin shows: windows told in batches that the bus's limits
+cannot thin out, titles as KWin gives them, every wait on the session bus
+bounded (a bus that never answers, one that stops mid-run, an idle spell
+past the bus's call timeout), waiting steps that hear KWin at once, and the
+scripts of killed runs. Rows run on KWin 5 (Debian 12) and KWin 6."""
+import json
+import os
+import signal
+import subprocess
+import sys
+import time
+
+import pytest
+from gi.repository import GLib
+
+from harness import Child, Maker, Target, World, script, script_dir, wait_until
+from kwindesk import KWinDesk
+from test_wayland import LINE, socket_listening
+from test_x11 import held
+
+# Windows of one class and the given titles, on Wayland, until standard
+# input ends; "made" once GTK has shown them all.
+WINDOWS = """import json, os, sys
+os.environ.update(GDK_BACKEND="wayland", NO_AT_BRIDGE="1")
+import gi
+gi.require_version("Gtk", "3.0")
+from gi.repository import GLib, Gtk
+GLib.set_prgname(sys.argv[1])
+kept = []
+for title in json.loads(sys.argv[2]):
+    w = Gtk.Window()
+    w.set_title(title)
+    w.set_default_size(64, 48)
+    w.show_all()
+    kept.append(w)
+print("made", flush=True)
+GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.PRIORITY_DEFAULT, GLib.IO_IN | GLib.IO_HUP,
+                  lambda *a: Gtk.main_quit())
+Gtk.main()
+"""
+
+
+@pytest.fixture
+def kwin(worlds):
+    target = Target("host", worlds("kwin"))
+    target.desk = KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
+    yield target
+    target.desk.close()
+
+
+def of_class(desk, cls):
+    return [w for w in desk.windows().values() if w["cls"].lower() == cls.lower()]
+
+
+def made(desk, cls):
+    """How many windows of the class KWin lists; -1 while it is too busy
+    taking windows in to answer."""
+    try:
+        return len(of_class(desk, cls))
+    except GLib.Error:
+        return -1
+
+
+def make(target, cls, titles):
+    """The window program, once KWin lists every window it made."""
+    p = Child([sys.executable, "-c", WINDOWS, cls, json.dumps(titles)], target.env,
+              stdin=subprocess.PIPE)
+    try:
+        assert p.line(60) == "made"
+        wait_until(lambda: made(target.desk, cls) == len(titles), 60, "KWin's list")
+    except BaseException:
+        p.stop()
+        raise
+    return p
+
+
+def listed(target, tmp_path, cls):
+    """(class, title) of every window --list shows of that class, sorted."""
+    status, out = target.run(tmp_path, args=["--list"])
+    assert status == 0
+    rows = [line.split(b"\t") for line in out.split(b"\n") if line]
+    return sorted((r[3].decode(), r[4].decode()) for r in rows
+                  if r[3].decode().lower() == cls.lower())
+
+
+def test_a_crowd_of_windows_is_known_whole(kwin, tmp_path):
+    """300 windows, past the 128 replies a bus lets one connection await and
+    the 255 keys Qt 6's for-in gives over an object that loses keys: --list
+    shows every one, and Display=0 by class hides every one, as the same
+    run's Gone then sees."""
+    crowd = make(kwin, "wct-crowd", ["Crowd %d" % i for i in range(300)])
+    try:
+        assert len(listed(kwin, tmp_path, "wct-crowd")) == 300
+        config, want = script(("Display", dict(ClassName="wct-crowd", Display="0")),
+                              ("Gone", dict(ClassName="wct-crowd", Visible="1", Timeout="5000")))
+        assert kwin.run(script_dir(tmp_path, config)) == (0, want.encode())
+        assert [w["hidden"] for w in of_class(kwin.desk, "wct-crowd")] == [True] * 300
+    finally:
+        crowd.stop()
+
+
+# (title the window sets, title KWin gives: runs of white space become one
+# space, none at either end)
+TITLES = [
+    ("q\"u'o\\te", "q\"u'o\\te"),
+    ("x\\u0041", "x\\u0041"),
+    ("\u00e9\u4e2d\U0001F600", "\u00e9\u4e2d\U0001F600"),
+    ("c\x01d", "c\x01d"),
+    ("a\tb  c ", "a b c"),
+    ("  l1\nl2", "l1 l2"),
+]
+
+
+def test_titles_arrive_as_kwin_gives_them(kwin, tmp_path):
+    """Quotes, backslashes, any Unicode and control characters arrive as
+    they are; white space as KWin normalizes it."""
+    p = make(kwin, "wct-titles", [t for t, _ in TITLES])
+    try:
+        assert listed(kwin, tmp_path, "wct-titles") == sorted(("wct-titles", t) for _, t in TITLES)
+    finally:
+        p.stop()
+
+
+def test_same_titled_xwayland_windows(kwin, tmp_path):
+    """Two XWayland windows of one title read by that title (KWin 5 shows the
+    second as "Twin <2>" and a direction mark); their class is the X11 one,
+    lower-cased by KWin 5 only."""
+    if "DISPLAY" not in kwin.env:
+        pytest.skip("no free X display for XWayland")
+    maker = Maker(kwin, x11=True)
+    try:
+        maker.create("WctTwin", "Twin")
+        maker.create("WctTwin", "Twin")
+        wait_until(lambda: len(of_class(kwin.desk, "WctTwin")) == 2, 20, "KWin's list")
+        cls = "wcttwin" if kwin.desk.major() == 5 else "WctTwin"
+        assert listed(kwin, tmp_path, "WctTwin") == [(cls, "Twin")] * 2
+    finally:
+        maker.close()
+
+
+# (what runs, its arguments, the longest it may take in seconds: sd-bus
+# alone would wait 90 s for the bus, then 25 s a call)
+SILENT = [
+    ("a Find with Timeout=200", [], 1.5),
+    ("--list", ["--list"], 10),
+]
+
+
+@pytest.mark.parametrize("name,args,most", SILENT, ids=[s[0] for s in SILENT])
+def test_a_bus_that_never_answers(tmp_path, name, args, most):
+    """A session bus that takes connections and answers nothing (a stopped
+    dbus-daemon): the run ends in its bounds, saying it found no desktop it
+    knows."""
+    silent = socket_listening(tmp_path / "bus.sock")
+    target = Target("host")
+    target.env = dict(target.env, WAYLAND_DISPLAY="wayland-9",
+                      DBUS_SESSION_BUS_ADDRESS="unix:path=%s" % silent.getsockname())
+    target.env.pop("SWAYSOCK", None)
+    config, want = script(("Find", dict(Text="wct-none", Timeout="200")), fails=0)
+    try:
+        began = time.monotonic()
+        status, out = target.run(script_dir(tmp_path, config), args=args)
+        took = time.monotonic() - began
+        assert (status, took < most, LINE in target.err) == (1, True, True), took
+        assert args or (out == want.encode() and b"Find gave up after 200 ms" in target.err)
+    finally:
+        silent.close()
+
+
+def test_the_bus_stops_mid_run(tmp_path_factory):
+    """The session bus stopped between two steps: the hide after it ends in
+    its bound, saying it may not have been done, and the exit is not held."""
+    world = World(tmp_path_factory.mktemp("stopped"), "kwin").start()
+    maker, bus = None, world.pids[0]  # the dbus-daemon
+    try:
+        target = Target("host", world)
+        maker = Maker(target)
+        maker.create("wct-stop", "Stopped")
+        steps = [("Display", dict(Text="wct-none", Display="0")), ("Sleep", dict(Sleep="500")),
+                 ("Display", dict(ClassName="wct-stop", Display="0"))]
+        config, want = script(*steps)
+        p = Child(target.argv, target.env, script_dir(tmp_path_factory.mktemp("run"), config),
+                  stderr=subprocess.PIPE)
+        assert p.read(lambda out: out.endswith(b"start - Sleep\n"))
+        os.kill(bus, signal.SIGSTOP)
+        began = time.monotonic()
+        status, took = p.wait(), time.monotonic() - began
+        assert (status, p.out, took < 10) == (0, want.encode(), True), took
+        assert p.p.stderr.read() == (b"wincue: KWin did not answer in time: windows may not be "
+                                     b"hidden or shown\n")
+    finally:
+        os.kill(bus, signal.SIGCONT)
+        if maker:
+            maker.close()
+        world.stop()
+
+
+def test_an_idle_spell_loses_no_hide(kwin, tmp_path):
+    """A hide after 30 s of sleep, longer than a call may wait on the bus
+    (25 s): the call the script waits on is a fresh one, and the hide is
+    done."""
+    maker = Maker(kwin)
+    try:
+        maker.create("wct-idle", "Idle")
+        config, want = script(("Find", dict(ClassName="wct-idle", Visible="1")),
+                              ("Sleep", dict(Sleep="30000")),
+                              ("Display", dict(ClassName="wct-idle", Display="0")),
+                              ("Gone", dict(ClassName="wct-idle", Visible="1", Timeout="5000")))
+        assert kwin.run(script_dir(tmp_path, config), timeout=60) == (0, want.encode())
+        assert (kwin.err, maker.answer("state")) == (b"", ["wct-idle\tIdle\tvisible=0\tenabled=1"])
+    finally:
+        maker.close()
+
+
+def test_waiting_steps_hear_kwin_at_once(kwin, tmp_path):
+    """A waiting Find ends within 250 ms of KWin listing its window, four
+    times running (the one-second look it falls back on would miss that
+    three times in four), and one with Timeout=300 gives up within a second
+    of its start."""
+    maker = Maker(kwin)
+    try:
+        for i in range(4):
+            steps = [("Display", dict(Text="wct-none", Display="0")),
+                     ("Find", dict(Text="wct-late-%d" % i))]
+            p = Child(kwin.argv, kwin.env, script_dir(tmp_path, script(*steps)[0]))
+            assert p.read(lambda out: out.endswith(b"start - Find\n"))
+            maker.create("wct-late", "wct-late-%d" % i)
+            listed_at = time.monotonic()
+            assert p.read(lambda out: out.endswith(b"end   - Find\n"))
+            assert time.monotonic() - listed_at < 0.25
+            assert p.wait() == 0
+        config, want = script(("Display", dict(Text="wct-none", Display="0")),
+                              ("Find", dict(Text="wct-never", Timeout="300")), fails=1)
+        p = Child(kwin.argv, kwin.env, script_dir(tmp_path, config))
+        assert p.read(lambda out: out.endswith(b"start - Find\n"))
+        began = time.monotonic()
+        assert (p.wait(), p.out, time.monotonic() - began < 1) == (1, want.encode(), True)
+    finally:
+        maker.close()
+
+
+def test_killed_runs_leave_no_script(kwin, tmp_path_factory):
+    """Runs each killed while it waits, the next started at once, for 12 s
+    (scripts of the first unload themselves while later ones load): every
+    script they had KWin load is gone within seconds."""
+    pids, began = [], time.monotonic()
+    while time.monotonic() - began < 12:
+        p = held(kwin.env, tmp_path_factory.mktemp("killed"))
+        pids.append(p.p.pid)
+        os.kill(p.p.pid, signal.SIGKILL)
+        p.stop()
+    left = lambda: [pid for pid in pids if kwin.desk.loaded("wincue-%d" % pid)]  # noqa: E731
+    try:
+        wait_until(lambda: not left(), 20, "the scripts to go")
+    except TimeoutError:
+        raise AssertionError("%d of %d scripts stay loaded" % (len(left()), len(pids)))
