@@ -44,3 +44,18 @@ int CountMatchingWindows(void)
 	EnumWindows(CountWindowProc, currentStep);
 	return matchCount;
 }
+
+static BOOL CALLBACK ReachWindowProc(HWND window, LPARAM step)
+{
+	(void)step;
+	if (MatchesStep(window) && OutOfReach(window))
+		matchCount++;
+	return TRUE;
+}
+
+int CountOutOfReach(void)
+{
+	matchCount = 0;
+	EnumWindows(ReachWindowProc, currentStep);
+	return matchCount;
+}
