@@ -54,6 +54,13 @@ static bool BringToFront(HWND window)
 	return given || error != ERROR_NOT_SUPPORTED;
 }
 
+/* Active and not minimized: a minimized window may stay the foreground
+ * one, and takes no input there. */
+static bool IsActive(HWND window)
+{
+	return GetForegroundWindow() == window && !IsIconic(window);
+}
+
 /* One look at the desktop; true once the window is the active one. A
  * window is asked once: the desktop may take a while to answer. */
 static bool ActivateOnce(void)
@@ -68,13 +75,13 @@ static bool ActivateOnce(void)
 		why = Disabled;
 		return false;
 	}
-	if (GetForegroundWindow() == target)
+	if (IsActive(target))
 		return true;
 	if (target == asked)
 		return false;
 	asked = target;
 	why = BringToFront(target) ? NotGiven : CannotGive;
-	return why == NotGiven && GetForegroundWindow() == target;
+	return why == NotGiven && IsActive(target);
 }
 
 void ActivateWindow(void)

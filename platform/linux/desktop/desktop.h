@@ -131,6 +131,9 @@ struct Desktop {
 	/* Minimizes, maximizes or restores (SW_MINIMIZE, SW_MAXIMIZE,
 	 * SW_RESTORE: neither minimized nor maximized). */
 	BOOL (*setState)(HWND window, int command);
+	/* An action is done when it returns, and no window's program can
+	 * undo it: what a window was then is what a step reads back. */
+	bool settled;
 };
 
 /* The layer's own (choice.cpp): the desktop chosen, choosing it at the

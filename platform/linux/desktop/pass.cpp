@@ -24,7 +24,18 @@ static bool inPass;
 static bool acted;      /* the current pass asked the desktop for changes */
 static uint64_t passes; /* passes begun */
 static bool slept;      /* the program paused since the last pass */
-static bool unseen;     /* the desktop was asked for changes since it was last read */
+
+/* On a desktop whose actions are done when they return (settled), what a
+ * window was just after the pass acted on it: a step that reads back what
+ * it did reads that, not what another program did since. */
+enum { MaxReported = 1024 };
+static struct {
+	HWND window;
+	BOOL visible;
+	BOOL enabled;
+	unsigned states;
+} reported[MaxReported];
+static int reportedCount;
 
 /* The last pass. */
 static struct {
@@ -95,7 +106,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	slept = false;
 	passes++;
 	acted = false;
-	unseen = false;
+	reportedCount = 0;
 	if (!desktop->update(same && last.repeats >= WaitingRepeats) ||
 	    (count = ListWindows(desktop)) < 0) {
 		/* No desktop to read: the steps go on as on an empty one. */
@@ -111,7 +122,6 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	}
 	inPass = false;
 	NotePass(lpEnumFunc, lParam, same, false, desktop->version());
-	unseen = acted;
 	return desktop->finish(acted) && completed;
 }
 
@@ -135,24 +145,38 @@ void DesktopSlept(uint64_t due)
 
 /* -- the window functions ------------------------------------------------ */
 
-/* The desktop to ask about a window. Outside a pass, after the desktop
- * was asked for changes, it is read afresh once: a step reads back what it
- * did. */
-static const Desktop *Looked(void)
+/* What a settled desktop said of a window the last pass acted on, once
+ * the pass is over; NULL for any other. */
+static int ReportedSlot(HWND window)
 {
-	const Desktop *desktop = ChosenDesktop();
+	for (int i = 0; i < reportedCount; i++)
+		if (reported[i].window == window)
+			return i;
+	return -1;
+}
 
-	if (unseen && !inPass) {
-		unseen = false;
-		last.idle = false; /* what a pass saw no longer holds */
-		desktop->update(false);
-	}
-	return desktop;
+static void NoteReported(const Desktop *desktop, HWND window)
+{
+	int i = ReportedSlot(window);
+
+	if (!desktop->settled || !inPass || (i < 0 && reportedCount == MaxReported))
+		return;
+	if (i < 0)
+		i = reportedCount++;
+	reported[i].window = window;
+	reported[i].visible = desktop->isVisible(window);
+	reported[i].enabled = desktop->isEnabled(window);
+	reported[i].states = desktop->states != NULL ? desktop->states(window) : 0;
+}
+
+static int Reported(HWND window)
+{
+	return inPass ? -1 : ReportedSlot(window);
 }
 
 static DeskWindow *Find(HWND window)
 {
-	return CacheFind(Looked()->windows, window);
+	return CacheFind(ChosenDesktop()->windows, window);
 }
 
 static const char *NameOf(HWND window, bool title)
@@ -192,18 +216,21 @@ int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 
 BOOL IsWindowVisible(HWND hWnd)
 {
-	return Looked()->isVisible(hWnd);
+	int r = Reported(hWnd);
+
+	return r >= 0 ? reported[r].visible : ChosenDesktop()->isVisible(hWnd);
 }
 
 /* A desktop that cannot refuse input has every window enabled, and says
  * it has no such state. */
 BOOL IsWindowEnabled(HWND hWnd)
 {
-	const Desktop *desktop = Looked();
+	const Desktop *desktop = ChosenDesktop();
+	int r = Reported(hWnd);
 
 	if (desktop->enable == NULL)
 		SetLastError(ERROR_NOT_SUPPORTED);
-	return desktop->isEnabled(hWnd);
+	return r >= 0 ? reported[r].enabled : desktop->isEnabled(hWnd);
 }
 
 BOOL IsWindow(HWND hWnd)
@@ -246,7 +273,6 @@ static void EndAction(const Desktop *desktop)
 	if (inPass)
 		return;
 	desktop->finish(acted);
-	unseen = true;
 }
 
 static BOOL SetState(const Desktop *desktop, HWND hWnd, int nCmdShow);
@@ -262,6 +288,7 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
 		return FALSE;
 	acted = true;
 	result = desktop->show(hWnd, nCmdShow);
+	NoteReported(desktop, hWnd);
 	EndAction(desktop);
 	return result;
 }
@@ -313,6 +340,7 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 		return FALSE;
 	acted = true;
 	result = desktop->enable(hWnd, bEnable);
+	NoteReported(desktop, hWnd);
 	EndAction(desktop);
 	return result;
 }
@@ -353,6 +381,7 @@ static BOOL SetState(const Desktop *desktop, HWND hWnd, int nCmdShow)
 		return FALSE;
 	acted = true;
 	result = desktop->setState(hWnd, nCmdShow);
+	NoteReported(desktop, hWnd);
 	EndAction(desktop);
 	return result;
 }
@@ -360,13 +389,14 @@ static BOOL SetState(const Desktop *desktop, HWND hWnd, int nCmdShow)
 /* FALSE with ERROR_NOT_SUPPORTED where the desktop has no such state. */
 static BOOL HasState(HWND hWnd, unsigned state, int command)
 {
-	const Desktop *desktop = Looked();
+	const Desktop *desktop = ChosenDesktop();
+	int r = Reported(hWnd);
 
 	if (WhoCannot(desktop, command) != NULL) {
 		SetLastError(ERROR_NOT_SUPPORTED);
 		return FALSE;
 	}
-	return (desktop->states(hWnd) & state) != 0;
+	return ((r >= 0 ? reported[r].states : desktop->states(hWnd)) & state) != 0;
 }
 
 BOOL IsIconic(HWND hWnd)
@@ -381,7 +411,7 @@ BOOL IsZoomed(HWND hWnd)
 
 HWND GetForegroundWindow(void)
 {
-	const Desktop *desktop = Looked();
+	const Desktop *desktop = ChosenDesktop();
 
 	if (desktop->active == NULL) {
 		SetLastError(ERROR_NOT_SUPPORTED);

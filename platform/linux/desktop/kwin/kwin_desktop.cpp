@@ -83,7 +83,7 @@ static void Wait(uint64_t end)
 }
 
 /* Activating, closing and the states are not wired to the script yet:
- * the layer says KWin cannot. */
+ * the layer says KWin cannot. A show or hide is done when it returns. */
 const Desktop kwinDesktop = {
     "KWin",        &kwinCache, KWinConnect,
     Update,        Version,    List,
@@ -91,4 +91,5 @@ const Desktop kwinDesktop = {
     NULL,          Finish,     Wait,
     NULL,          NULL,       NULL,
     NULL,          NULL,       NULL,
+    true,
 };

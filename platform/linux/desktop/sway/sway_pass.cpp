@@ -84,7 +84,7 @@ static void Wait(uint64_t end)
 /* sway has neither minimized nor maximized windows (fullscreen is
  * another thing: it hides every other window of the output). */
 const Desktop swayDesktop = {
-    "sway",        &swayCache, SwayConnect,    Update, Version, List,
-    IsWindowShown, TakesInput, SwayShowWindow, NULL,   Finish,  Wait,
-    SwayActivate,  Active,     SwayClose,      NULL,   NULL,    NULL,
+    "sway",     &swayCache,     SwayConnect, Update, Version, List,         IsWindowShown,
+    TakesInput, SwayShowWindow, NULL,        Finish, Wait,    SwayActivate, Active,
+    SwayClose,  NULL,           NULL,        NULL,   true,
 };

@@ -54,13 +54,9 @@ BOOL SwayShowWindow(HWND hWnd, int nCmdShow)
 
 	if (w == NULL)
 		return FALSE;
-	if (nCmdShow == SW_HIDE && wasVisible)
-		Command(hide, id);
-	else if (nCmdShow == SW_SHOW && !wasVisible)
-		Command(show, id);
-	else
-		return wasVisible;
-	w->hidden = nCmdShow == SW_HIDE; /* for the rest of the pass */
+	if ((nCmdShow == SW_HIDE && wasVisible && Command(hide, id)) ||
+	    (nCmdShow == SW_SHOW && !wasVisible && Command(show, id)))
+		w->hidden = nCmdShow == SW_HIDE; /* for the rest of the pass */
 	return wasVisible;
 }
 
@@ -68,9 +64,10 @@ BOOL SwayShowWindow(HWND hWnd, int nCmdShow)
  * answers. */
 BOOL SwayActivate(HWND hWnd)
 {
-	if (SwayFind(hWnd) == NULL)
+	if (SwayFind(hWnd) == NULL || !Command(focusRequest, (unsigned long long)hWnd))
 		return FALSE;
-	return Command(focusRequest, (unsigned long long)hWnd);
+	swayFocused = hWnd; /* until the tree is read again */
+	return TRUE;
 }
 
 /* Whether an X11 window takes WM_DELETE_WINDOW, read on XWayland's display

@@ -15,6 +15,7 @@
 static bool awaiting;        /* windows carry what the pass waits for */
 static uint64_t deadline;    /* 0 until the pass first waits */
 static xcb_window_t focusee; /* to focus once the manager has shown it */
+static xcb_window_t pinged;  /* a window whose program was pinged this pass */
 
 uint64_t X11PassDeadline(void)
 {
@@ -118,6 +119,7 @@ void X11AwaitProgram(X11Window *w)
 	m.data.data32[2] = (xcb_window_t)w->desk.id;
 	xcb_send_event(x11, 0, (xcb_window_t)w->desk.id, XCB_EVENT_MASK_NO_EVENT, (const char *)&m);
 	w->pinged = true;
+	pinged = (xcb_window_t)w->desk.id;
 	awaiting = true;
 	X11PassDeadline();
 }
@@ -165,6 +167,11 @@ static bool Finish(bool acted)
 			break;
 		X11WaitEvent(X11PassDeadline());
 	}
+	/* What a pinged program asked of the manager in answer (a window it
+	 * mapped again) the manager has done once it answers after it. */
+	if (pinged != XCB_NONE && X11Find(pinged) != NULL)
+		X11AwaitManagerAnswer(pinged, X11PassDeadline());
+	pinged = XCB_NONE;
 	if (focusee != XCB_NONE)
 		FocusWhenShown();
 	/* When the step ends, the server has done what it asked. */
@@ -345,4 +352,5 @@ const Desktop x11Desktop = {
     "X11",         &x11Cache,          Open,          Update,          Version,   List,
     IsWindowShown, X11IsWindowEnabled, X11ShowWindow, X11EnableWindow, Finish,    Wait,
     X11Activate,   X11Active,          X11Close,      X11States,       X11Cannot, X11SetState,
+    false,
 };

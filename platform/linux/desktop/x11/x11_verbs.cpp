@@ -182,7 +182,10 @@ BOOL X11SetState(HWND hWnd, int command)
 	} else {
 		if (minimized)
 			xcb_map_window(x11, id);
-		if (command == SW_MAXIMIZE || w->maximized)
+		/* A manager may bring a minimized window back maximized, as
+		 * Windows does: restoring asks for neither after the map. */
+		if (command == SW_MAXIMIZE || w->maximized ||
+		    (minimized && X11Cannot(DeskMaximized) == NULL))
 			AskManager(id, x11Atoms[X11AtomNetWmState],
 			           command == SW_MAXIMIZE ? StateAdd : StateRemove,
 			           x11Atoms[X11AtomNetWmStateMaximizedVert],
