@@ -43,7 +43,7 @@ class SwayDesk:
     def windows(self):
         """{con_id: window} for every window, hidden ones included: name,
         cls (app_id, or the X11 class of an XWayland window), hidden (in
-        the scratchpad, not shown), floating, marks, pid."""
+        the scratchpad, not shown), floating, marks, pid, focused."""
         found = {}
 
         def walk(node, workspace, floating):
@@ -54,7 +54,7 @@ class SwayDesk:
                 found[node["id"]] = dict(
                     name=node.get("name") or "", cls=node.get("app_id") or props.get("class", ""),
                     hidden=workspace == SCRATCH, floating=floating, marks=node.get("marks", []),
-                    pid=node.get("pid"), shell=node["shell"])
+                    pid=node.get("pid"), shell=node["shell"], focused=node.get("focused", False))
             for child in node.get("nodes", []):
                 walk(child, workspace, floating)
             for child in node.get("floating_nodes", []):
