@@ -6,10 +6,11 @@ sway and KWin (native Wayland windows of testwindows_wayland.py), and what
 tests/platform/test_x11.py and test_wayland.py."""
 import os
 import subprocess
+import time
 
 import pytest
 
-from harness import MANAGERS, Child, Maker, Target, echoed, script, script_dir
+from harness import MANAGERS, Child, Maker, Target, echoed, script, script_dir, wait_until
 
 DESKS = ["wine"] + MANAGERS + ["sway", "kwin"]
 # Desktops where no window can be kept from taking input: Enable changes
@@ -430,3 +431,84 @@ def test_list_and_check(desk, tmp_path):
             unlockable is not None)
     finally:
         maker.close()
+
+
+# A real program per desktop: its command, title, and program file name.
+REAL = dict(wine=(None, "Untitled - Notepad", "notepad.exe"),
+            x11=(["xterm", "-T", "Wincue Real Program"], "Wincue Real Program", "xterm"),
+            wayland=(["zenity", "--info", "--title", "Wincue Real Program", "--text", "real"],
+                     "Wincue Real Program", "zenity"))
+
+
+def test_a_real_program(desk, tmp_path):
+    """Notepad under Wine, xterm on X11, zenity under sway and KWin: found by
+    part of its title in either case and its program, activated by the start
+    of its title, asked to close by its end, gone, and its program ended by
+    itself. KWin tells no program yet: there the Find gives up."""
+    kind = "wine" if desk.desk == "wine" else "wayland" if desk.desk in ("sway", "kwin") \
+        else "x11"
+    argv, title, program = REAL[kind]
+    env = dict(desk.env, DBUS_SESSION_BUS_ADDRESS="disabled:", NO_AT_BRIDGE="1") \
+        if kind == "wayland" and desk.desk == "sway" else desk.env
+    real = Child([desk.world.wine_loader, "notepad"] if kind == "wine" else argv, env)
+    try:
+        wait_until(lambda: title.encode() in desk.run(tmp_path, args=["--list"])[1], 30,
+                   "the program's window")
+        steps = [REQUIRE,
+                 step("Find", Text="PROGRAM" if kind != "wine" else "NOTEPAD", Match="part",
+                      Case="0", Process=program, Visible="1", Timeout="2000"),
+                 step("Activate", Text=title.split()[0].lower(), Match="prefix", Case="0",
+                      Process=program),
+                 step("Close", Text=title[-7:], Match="suffix", Process=program),
+                 step("Gone", Text=title, Timeout="10000")]
+        fails = 1 if desk.desk == "kwin" else None
+        config, want = script(*steps, fails=fails)
+        assert desk.run(script_dir(tmp_path, config)) == (int(fails is not None),
+                                                          desk.expected(want))
+        if fails:
+            assert desk.err == desk.expected(
+                'wincue: [Section1] Find gave up after 2000 ms: no shown window with Text '
+                '"PROGRAM" (Match=part, Case=0) and Process "zenity"\n')
+            return
+        assert real.wait() is not None and real.p.returncode >= 0
+    finally:
+        real.stop()
+
+
+def test_check_counts_windows_a_step_cannot_act_on(desk, tmp_path):
+    """--check says, beside how many windows each step matches, how many of
+    them it cannot act on where that is not none: the desktop has no such
+    state, or cannot do it."""
+    maker = Maker(desk)
+    try:
+        maker.create("wct-q", "Q1")
+        maker.create("wct-q", "Q2")
+        steps = [step(a, ClassName="wct-q", **extra) for a, extra in (
+            ("Enable", dict(Enable="0")), ("Minimize", {}), ("Maximize", {}), ("Restore", {}),
+            ("Close", {}), ("Activate", {}), ("Find", {}))]
+        config = script(*steps)[0]
+        cannot = dict(none=("Minimize", "Maximize", "Restore"), twm=("Maximize",),
+                      i3=("Maximize",), sway=("Enable", "Minimize", "Maximize", "Restore"),
+                      kwin=("Enable", "Minimize", "Maximize", "Restore", "Close",
+                            "Activate")).get(desk.desk, ())
+        assert desk.run(script_dir(tmp_path, config), args=["--check"])[0] == 0
+        assert desk.err == desk.expected("".join(
+            "wincue: [Section%d] %s: 2 matching windows%s\n" % (
+                i, a, ", 2 wincue cannot act on" if a in cannot else "")
+            for i, (a, _) in enumerate(steps)))
+    finally:
+        maker.close()
+
+
+def test_activate_gives_up_in_time(desk, tmp_path):
+    """Without a Timeout an Activate that finds nothing gives up after a
+    second; with Timeout=200 well before."""
+    for timeout, least, most in (("", 1.0, 10.0), ("200", 0.2, 0.9 if desk.name != "wine" else
+                                                    5.0)):
+        config, want = script(step("Activate", ClassName="wct-never", Timeout=timeout), fails=0)
+        start = time.monotonic()
+        assert desk.run(script_dir(tmp_path, config)) == (1, desk.expected(want))
+        assert least <= time.monotonic() - start < most
+        assert desk.err.endswith(desk.expected(
+            'wincue: [Section0] Activate gave up after %s ms: no shown window with ClassName '
+            '"wct-never"\n' % (timeout or "1000")))
