@@ -120,8 +120,7 @@ struct X11Window {
 	bool takesPing;   /* ... and _NET_WM_PING */
 	bool pinged;      /* a ping is out whose answer the pass waits for */
 	/* The pass waits for the manager: 's'how, 'w'ithdraw, 'i'conify,
-	 * 'n'ormal (shown, not minimized), 'm'aximize, 'r'estore; 0 for
-	 * nothing. */
+	 * 'm'aximize, 'r'estore; 0 for nothing. */
 	char awaiting;
 	uint32_t netPid;  /* _NET_WM_PID, the program's on its machine */
 	int stack;        /* its root child's place from the bottom, as last read */

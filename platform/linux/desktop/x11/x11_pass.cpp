@@ -63,8 +63,6 @@ static bool ManagerFinished(const X11Window *w)
 		return IsWithdrawn(w);
 	case 'i':
 		return w->state == X11StateIconic;
-	case 'n':
-		return IsNormal(w);
 	case 'm':
 		return w->maximized && IsNormal(w);
 	case 'r':

@@ -83,11 +83,7 @@ BOOL X11Activate(HWND hWnd)
 		AskManager(id, x11Atoms[X11AtomNetActiveWindow], FromTool, XCB_CURRENT_TIME, 0, 0);
 		return TRUE;
 	}
-	/* ICCCM: a minimized window is made normal by mapping it. */
-	if (w->state == X11StateIconic) {
-		xcb_map_window(x11, id);
-		X11AwaitManager(w, 'n');
-	}
+	/* The step has restored a minimized window first (ShowWindow). */
 	X11FocusWhenShown(id);
 	return TRUE;
 }
