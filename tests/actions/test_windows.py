@@ -463,14 +463,12 @@ def test_a_real_program(desk, tmp_path):
                  step("Gone", Text=title, Timeout="10000")]
         fails = 1 if desk.desk == "kwin" else None
         config, want = script(*steps, fails=fails)
-        assert desk.run(script_dir(tmp_path, config)) == (int(fails is not None),
-                                                          desk.expected(want))
-        if fails:
-            assert desk.err == desk.expected(
-                'wincue: [Section1] Find gave up after 2000 ms: no shown window with Text '
-                '"PROGRAM" (Match=part, Case=0) and Process "zenity"\n')
-            return
-        assert real.wait() is not None and real.p.returncode >= 0
+        err = 'wincue: [Section1] Find gave up after 2000 ms: no shown window with Text ' \
+            '"PROGRAM" (Match=part, Case=0) and Process "zenity"\n' if fails else ""
+        got = desk.run(script_dir(tmp_path, config))
+        assert (got, desk.err) == ((int(fails is not None), desk.expected(want)),
+                                   desk.expected(err))
+        assert fails or (real.wait() is not None and real.p.returncode >= 0)
     finally:
         real.stop()
 

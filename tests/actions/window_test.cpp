@@ -299,6 +299,7 @@ struct ActivateCase {
 	const char *timeout;
 	const char *log;
 	int gaveUp;
+	bool foreground = false; /* the window is the foreground one before */
 };
 
 const ActivateCase activateCases[] = {
@@ -308,6 +309,13 @@ const ActivateCase activateCases[] = {
      "",
      "timer(1000) pass show(1,9) activate(1) close",
      0},
+    /* as Wine keeps a window it minimized: the foreground, taking no input */
+    {"minimized in the foreground: restored",
+     {"W", "A", true, true, 0, Stays, NULL, true},
+     "",
+     "activate(1) timer(1000) pass show(1,9) activate(1) close",
+     0,
+     true},
     {"disabled: never asked",
      {"W", "A", true, false, 0, Stays},
      "2",
@@ -326,6 +334,8 @@ TEST(ActivateWindow, RestoresAsksOnceAndEndsWhenActive)
 		SCOPED_TRACE(c.name);
 		TestDesktopReset(&c.window, 1);
 		SetStep("W", "", "", "", c.timeout, "Activate");
+		if (c.foreground)
+			SetForegroundWindow(1);
 		ActivateWindow();
 		EXPECT_STREQ(testDesktopLog, c.log);
 		EXPECT_EQ(windowGaveUp, c.gaveUp);
