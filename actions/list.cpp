@@ -30,32 +30,30 @@ BOOL ListWindows(void)
 	return EnumWindows(ListWindowProc, 0);
 }
 
+static bool outOfReachOnly; /* count only the windows the step cannot act on */
+
 static BOOL CALLBACK CountWindowProc(HWND window, LPARAM step)
 {
 	(void)step;
-	if (MatchesStep(window))
+	if (MatchesStep(window) && (!outOfReachOnly || OutOfReach(window)))
 		matchCount++;
 	return TRUE;
 }
 
-int CountMatchingWindows(void)
+static int Count(bool outOfReach)
 {
 	matchCount = 0;
+	outOfReachOnly = outOfReach;
 	EnumWindows(CountWindowProc, currentStep);
 	return matchCount;
 }
 
-static BOOL CALLBACK ReachWindowProc(HWND window, LPARAM step)
+int CountMatchingWindows(void)
 {
-	(void)step;
-	if (MatchesStep(window) && OutOfReach(window))
-		matchCount++;
-	return TRUE;
+	return Count(false);
 }
 
 int CountOutOfReach(void)
 {
-	matchCount = 0;
-	EnumWindows(ReachWindowProc, currentStep);
-	return matchCount;
+	return Count(true);
 }
