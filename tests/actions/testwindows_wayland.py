@@ -1,9 +1,15 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, with the same
-line protocol (create CLASS TITLE [hidden], state, show ID, close ID, title
-ID TITLE, ids, quit; see there), on native Wayland windows: GTK 3 toplevels whose app_id is
-CLASS. What a window's state is, and hiding one, belong to the compositor and
-are read from outside, through its own interface: COMPOSITORS holds, per
-compositor, how to list its windows and to hide and show one. Also:
+line protocol (create CLASS TITLE [FLAGS], state, look, show ID, close ID,
+title ID TITLE, ids, quit; see there), on native Wayland windows: GTK 3
+toplevels whose app_id is CLASS. FLAGS: hidden, asks (a request to close is
+refused); maximized and minimized are no states the compositors here have, so
+are ignored; a Wayland program cannot undo a hide, and no compositor here can
+disable a window, so reenable and reshow change nothing. What a window's
+state is, and hiding one, belong to the compositor and are read from outside,
+through its own interface: COMPOSITORS holds, per compositor, how to list its
+windows and to hide and show one (neither has minimized or maximized windows
+here: KWin's minimized ones are its hidden ones, and which window is active it
+does not tell). Also:
 
   layout                            -> ID tiled|floating per window, end
 
@@ -30,8 +36,8 @@ def sway():
     from swaydesk import SwayDesk
     desk = SwayDesk()
     return dict(
-        # {id: (class, title, hidden, floating)}
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"])
+        # {id: (class, title, hidden, floating, active)}
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"], w["focused"])
                          for i, w in desk.windows().items()},
         hide=lambda i: desk.command("[con_id=%d] move scratchpad" % i),
         show=lambda i: desk.command("[con_id=%d] focus" % i))
@@ -47,7 +53,7 @@ def kwin():
             desk.toggle_minimized(w["uuid"])
     return dict(
         # KWin never tiles here: every window floats
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True)
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True, False)
                          for i, w in desk.windows().items()},
         hide=lambda i: minimize(i, True), show=lambda i: minimize(i, False))
 
@@ -86,6 +92,8 @@ def listed(title):
 def create(cls, title, flags=""):
     GLib.set_prgname(cls)  # GTK takes the app_id from it as the window is made
     w = Gtk.Window()
+    if "asks" in flags.split(","):
+        w.connect("delete-event", lambda *_: True)  # asks a user who never answers
     placeholder = "wct-making-%d-%d" % (os.getpid(), len(windows))
     w.set_title(placeholder)
     w.set_default_size(240, 120)
@@ -107,6 +115,13 @@ def state(wid):
     return "%s\t%s\tvisible=%d\tenabled=1" % (w[0], w[1], not w[2])
 
 
+def look(wid):
+    w = desk["windows"]().get(wid)
+    if w is None:
+        return "gone"
+    return "%s\tminimized=0\tmaximized=0\tactive=%d" % (state(wid), w[4])
+
+
 def command(fields):
     if fields[0] == "create" and 3 <= len(fields) <= 4:
         create(*fields[1:])
@@ -125,9 +140,10 @@ def command(fields):
         w.set_title(fields[2])
         until(lambda: desk["windows"]().get(wid, (0, ""))[1] == fields[2], "the title")
         reply("titled " + fields[1])
-    elif fields[0] in ("ids", "state", "layout"):
+    elif fields[0] in ("ids", "state", "look", "layout"):
         for _, wid in windows:
             reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),
+                   "look": lambda: look(wid),
                    "layout": lambda: "%d %s" % (wid, "floating" if desk["windows"]()[wid][3]
                                                 else "tiled")}[fields[0]]())
         reply("end")

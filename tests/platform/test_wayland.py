@@ -75,6 +75,25 @@ def test_xwayland_window_by_its_x11_class(worlds, tmp_path, compositor):
         desk.close()
 
 
+def test_an_xwayland_window_that_takes_no_request_to_close(sway, tmp_path):
+    """sway's kill ends the X client of an XWayland window that takes no
+    WM_DELETE_WINDOW: such a window is asked nothing and left open, with its
+    line, and its program lives on; one that takes it closes."""
+    maker = Maker(sway, x11=True)
+    try:
+        maker.create("wct-xw", "deaf", "deaf")
+        maker.create("wct-xw", "hears", "")
+        config, want = script(("Close", dict(ClassName="wct-xw")),
+                              ("Gone", dict(Text="hears", Timeout="5000")))
+        assert sway.run(script_dir(tmp_path, config)) == (0, want.encode())
+        deaf = [i for i, w in sway.desk.windows().items() if w["name"] == "deaf"][0]
+        assert sway.err == ('wincue: [Section0] Close: "deaf" (0x%08x) stayed open: its program '
+                            'takes no request to close\n' % deaf).encode()
+        assert maker.answer("state") == ["wct-xw\tdeaf\tvisible=1\tenabled=1", "gone"]
+    finally:
+        maker.close()
+
+
 @pytest.mark.parametrize("compositor", ["sway", "kwin"])
 def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, compositor):
     """Two runs hiding and showing the same windows at once; a later run's

@@ -74,7 +74,14 @@ static void Wait(uint64_t end)
 		KWinWaitMessage(end);
 }
 
+/* Activating, closing and the states are not wired to the script yet:
+ * the layer says KWin cannot. A show or hide is done when it returns. */
 const Desktop kwinDesktop = {
-    "KWin",        &kwinCache, KWinConnect,      Update, Version, List,
-    IsWindowShown, TakesInput, ShowWindowOnKWin, NULL,   Finish,  Wait,
+    "KWin",        &kwinCache, KWinConnect,
+    Update,        Version,    List,
+    IsWindowShown, TakesInput, ShowWindowOnKWin,
+    NULL,          Finish,     Wait,
+    NULL,          NULL,       NULL,
+    NULL,          NULL,       NULL,
+    true,
 };
