@@ -38,6 +38,9 @@ struct KWinWindow {
 	DeskWindow desk;
 	char uuid[KWinIdSize];
 	bool minimized;
+	/* What the command of the pass just finished left it: 'h'idden,
+	 * 's'hown, 0 none; what the pass reads back. */
+	char commanded;
 };
 
 /* Defined in kwin_bus.cpp. */

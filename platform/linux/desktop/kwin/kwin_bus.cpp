@@ -200,20 +200,31 @@ static bool Fields(const char **p, const char *fields[], const char *ends[], int
 }
 
 /* One line of a batch: a window's state (A, its id, 1 when minimized, its
- * class, its title) or its going (R, its id). */
+ * class, its title), what a command just done left it (C, its id, 1 when
+ * minimized) or its going (R, its id). */
 static void ApplyLine(const char **p)
 {
 	const char *fields[5], *ends[5];
 	char uuid[KWinIdSize], name[DeskNameSize + 4];
-	bool told = **p == 'A';
+	char kind = **p;
+	bool told = kind == 'A';
 	KWinWindow *w;
 
-	if (!Fields(p, fields, ends, told ? 5 : 2) || (!told && *fields[0] != 'R') ||
-	    ends[0] - fields[0] != 1 || ends[1] - fields[1] >= (ptrdiff_t)sizeof uuid)
+	if (!Fields(p, fields, ends,
+	            told          ? 5
+	            : kind == 'C' ? 3
+	                          : 2) ||
+	    (!told && kind != 'C' && kind != 'R') || ends[0] - fields[0] != 1 ||
+	    ends[1] - fields[1] >= (ptrdiff_t)sizeof uuid)
 		return;
 	memcpy(uuid, fields[1], (size_t)(ends[1] - fields[1]));
 	uuid[ends[1] - fields[1]] = '\0';
 	w = FindUuid(uuid);
+	if (kind == 'C') {
+		if (w != NULL)
+			w->commanded = *fields[2] == '1' ? 'h' : 's';
+		return;
+	}
 	if (!told) {
 		if (w != NULL)
 			CacheRemove(&kwinCache, &w->desk);

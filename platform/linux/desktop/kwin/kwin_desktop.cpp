@@ -15,6 +15,9 @@
 static bool Update(bool waiting)
 {
 	(void)waiting;
+	/* What the last pass's commands left no longer holds. */
+	for (int i = 0; i < kwinCache.count; i++)
+		((KWinWindow *)CacheAt(&kwinCache, i))->commanded = 0;
 	KWinDrain();
 	KWinAwaitList();
 	return KWinAlive();
@@ -34,6 +37,8 @@ static BOOL IsWindowShown(HWND hWnd)
 {
 	const KWinWindow *w = KWinFind(hWnd);
 
+	if (w != NULL && w->commanded != 0)
+		return w->commanded == 's';
 	return w != NULL && !w->minimized;
 }
 

@@ -35,6 +35,7 @@ var path = "/org/wincue/KWin", face = "org.wincue.KWin";
 var six = workspace.windowList !== undefined;
 var windows = {};    /* by id: {c, title}; no title until it is known */
 var changed = {};    /* ids of windows the next batch tells */
+var results = {};    /* by id: what the commands done left a window, 1 minimized */
 var listed = false;  /* every window there at the start is watched */
 var batch = null;    /* the batch told and not yet answered */
 var batches = 0, resendMs = 1000;
@@ -56,6 +57,11 @@ function tell() {
 	var ids = Object.keys(changed), text = "";
 	var ready = lookups.length == 0 && looking === null;
 	changed = {};
+	/* What a command left, told with the batch that says it is done: a
+	 * window another program changes meanwhile is told apart. */
+	for (var id in results)
+		text += "C\t" + id + "\t" + results[id] + "\n";
+	results = {};
 	for (var i = 0; i < ids.length; i++) {
 		var id = ids[i], w = windows[id];
 		if (w === undefined)
@@ -107,8 +113,10 @@ function arm() {
 		var lines = String(commands).split("\n");
 		for (var i = 0; i < lines.length; i++) {
 			var f = lines[i].split("\t"), w = windows[f[0]];
-			if (w !== undefined)
+			if (w !== undefined) {
 				w.c.minimized = f[1] == "1";
+				results[f[0]] = w.c.minimized ? 1 : 0;
+			}
 		}
 		done = number;
 		rearm = true;
