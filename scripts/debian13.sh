@@ -10,7 +10,7 @@
 # in a mount and PID namespace of the run's own: the mounts and every process
 # left inside go with the run, also when it fails or is killed. Packages come
 # from the host's own Debian mirror, read from its apt sources.
-# Needs root or sudo, debootstrap, and git.
+# Needs root or sudo, and git; installs debootstrap when it is missing.
 set -eu
 [ "$(id -u)" -eq 0 ] || exec sudo -- "$0" "$@"
 [ $# -gt 0 ] || set -- make test
@@ -92,6 +92,10 @@ mkdir -p "$cache" "$runs"
 	if ! sha256sum --quiet -c "$base.sha256" 2>/dev/null; then
 		rm -rf --one-file-system "$cache"/new.*
 		new=$(mktemp -d "$cache/new.XXXXXX")
+		if ! command -v debootstrap >/dev/null; then
+			apt-get update -q
+			apt-get install -y -q --no-install-recommends debootstrap
+		fi
 		say "making the base from $mirror"
 		# debootstrap mounts /proc and /sys in the root while it works:
 		# in a mount namespace of its own they never outlive it.
@@ -177,12 +181,16 @@ git clone -q --no-hardlinks --no-checkout "$checkout" "$root/root/wincue"
 git -C "$root/root/wincue" checkout -q --detach "$commit"
 say "root unpacked in $root; commit $commit"
 
-# Inside the namespaces, as their first process: the mounts, make (all a bare
-# Debian needs before the README's commands), then the command.
+# Inside the namespaces: the mounts, make (all a bare Debian needs before the
+# README's commands), then the command under a shell that stays the first
+# process and so reaps whatever the command leaves to it, as init does.
 inside='
 set -eu
 root=$1
 shift
+# The root a mount point of its own, as / is on a machine: unshare -m (the
+# tests make roots of their own) cannot make it private otherwise.
+mount --bind "$root" "$root"
 mount -t proc proc "$root/proc"
 mount -t sysfs sysfs "$root/sys"
 mount -t tmpfs -o mode=755 tmpfs "$root/dev"
@@ -206,9 +214,12 @@ exec chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}"
 	DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends make \
 		>/dev/null
 	cd /root/wincue
-	exec \"\$@\"" sh "$@"
+	\"\$@\" || exit \$?" sh "$@"
 '
-unshare --mount --pid --fork --kill-child=SIGKILL sh -c "$inside" sh "$root" "$@" &
+# unshare dies with this script, even one killed outright, and the
+# namespaces with it.
+setpriv --pdeathsig KILL unshare --mount --pid --fork --kill-child=SIGKILL \
+	sh -c "$inside" sh "$root" "$@" &
 pid=$!
 status=0
 wait "$pid" || status=$?
