@@ -337,8 +337,12 @@ class World:
         # One persistent server keeps each Wine start quick.
         self.spawn([WINESERVER, "-f", "-p"], "wine.log")
         with open(self.dir / "wine.log", "ab") as log:
-            subprocess.run([WINE64, "wineboot", "-i"], env=self.env, stdout=log, stderr=log,
-                           check=True, timeout=300)
+            status = subprocess.run([WINE64, "wineboot", "-i"], env=self.env, stdout=log,
+                                    stderr=log, timeout=300).returncode
+        if status != 0:  # the log goes with the failure: CI's roots do not outlive a run
+            raise RuntimeError("wineboot -i ended with status %d; %s ends:\n%s" % (
+                status, self.dir / "wine.log", (self.dir / "wine.log").read_text(
+                    errors="replace")[-2000:]))
 
     def windows_exe(self, name):
         """Command that runs a program of the Windows build under Wine."""
