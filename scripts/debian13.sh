@@ -142,8 +142,9 @@ finish() {
 	fi
 	# Only when unshare itself had to be killed may a process of the root
 	# still be ending.
-	for try in 1 2 3 4 5 6 7 8 9 10; do
-		rm -rf --one-file-system "$run" 2>/dev/null && break
+	tries=1
+	until rm -rf --one-file-system "$run" 2>/dev/null || [ "$tries" -ge 10 ]; do
+		tries=$((tries + 1))
 		sleep 1
 	done
 	exit "$status"
@@ -157,20 +158,13 @@ mkdir "$root"
 tar -C "$root" --numeric-owner -xzf "$base"
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 printf '127.0.0.1\tlocalhost\n::1\t\tlocalhost ip6-localhost ip6-loopback\n' >"$root/etc/hosts"
+stanza() {
+	printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\n' "$1" "$2"
+	printf 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg\n\n'
+}
 {
-	echo "Types: deb"
-	echo "URIs: $mirror"
-	echo "Suites: trixie trixie-updates"
-	echo "Components: main"
-	echo "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
-	if [ -n "$security" ]; then
-		echo
-		echo "Types: deb"
-		echo "URIs: $security"
-		echo "Suites: trixie-security"
-		echo "Components: main"
-		echo "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
-	fi
+	stanza "$mirror" "trixie trixie-updates"
+	[ -z "$security" ] || stanza "$security" trixie-security
 } >"$root/etc/apt/sources.list.d/debian.sources"
 rm -f "$root/etc/apt/sources.list"
 # How the host reaches its mirror: a proxy, and whether its Release files
