@@ -25,6 +25,9 @@ function(copy_with_crlf source target)
   file(WRITE ${target} "${text}")
 endfunction()
 
+# Every file is in one component, which the zip's sorted order needs.
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME wincue)
+
 if(WIN32)
   set(crlf ${PROJECT_BINARY_DIR}/crlf)
   copy_with_crlf(${PROJECT_SOURCE_DIR}/README.md ${crlf}/README.txt)
@@ -42,6 +45,13 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   # Windows' "Extract All" already makes a folder named after the zip.
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  # The zip lists its files sorted by name, whatever order the file system
+  # reads its directories in (tmpfs: newest first, ext4: by hash): CPack
+  # sorts the files of each component, but packs a plain install in the
+  # order it finds them.
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL wincue)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 else()
   install(TARGETS wincue RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # The desktops, each loaded only by a run that uses it.
@@ -78,6 +88,8 @@ Windows build of the program.")
   # Debian wants and a plain install does not.
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-docs.cmake)
   set(CPACK_WINCUE_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+  # An Installed-Size that does not depend on the builder's file system.
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-size.cmake)
 endif()
 
 include(CPack)

@@ -133,8 +133,11 @@ CONFIGS = {"twm": "RandomPlacement\nUsePPosition \"on\"\n", "i3": "# defaults\n"
 
 # Compositors run as this unprivileged user: sway refuses root.
 NOBODY = 65534
+# XWayland started with sway and kept: sway 1.10 starts it on demand with
+# -terminate 10, and a new one, after 10 s without clients, would no longer
+# admit root.
 SWAY_CONFIG = ("output HEADLESS-1 resolution 1280x800\ndefault_border none\n"
-               "focus_follows_mouse no\nxwayland enable\n")
+               "focus_follows_mouse no\nxwayland force\n")
 # The session bus of a KWin world: root (the tests) and nobody (KWin) both
 # connect to it.
 KWIN_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -235,8 +238,8 @@ class World:
         # through XWayland's display, a process no test would end.
         self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY=display,
                         SWAYSOCK=sock, DBUS_SESSION_BUS_ADDRESS="disabled:")
-        # XWayland starts on the first X client, at a display sway locks in
-        # its own name just after its IPC opens.
+        # XWayland starts at a display sway locks in its own name just after
+        # its IPC opens.
         self._admit_root(sway.pid, env)
 
     def _nobody_runtime(self, prefix):
@@ -340,8 +343,12 @@ class World:
         # One persistent server keeps each Wine start quick.
         self.spawn([WINESERVER, "-f", "-p"], "wine.log")
         with open(self.dir / "wine.log", "ab") as log:
-            subprocess.run([WINE64, "wineboot", "-i"], env=self.env, stdout=log, stderr=log,
-                           check=True, timeout=300)
+            status = subprocess.run([WINE64, "wineboot", "-i"], env=self.env, stdout=log,
+                                    stderr=log, timeout=300).returncode
+        if status != 0:  # the log goes with the failure: CI's roots do not outlive a run
+            raise RuntimeError("wineboot -i ended with status %d; %s ends:\n%s" % (
+                status, self.dir / "wine.log", (self.dir / "wine.log").read_text(
+                    errors="replace")[-2000:]))
 
     def windows_exe(self, name):
         """Command that runs a program of the Windows build under Wine."""

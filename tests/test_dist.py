@@ -2,8 +2,11 @@
 the Debian package and the manual page they carry."""
 import os
 import re
+import shutil
 import subprocess
+import tempfile
 import zipfile
+from pathlib import Path
 
 import pytest
 
@@ -64,11 +67,36 @@ def source_date_epoch():
     return out.stdout.strip()
 
 
+def on_tmpfs(path):
+    return run("stat", "-f", "-c", "%T", path).stdout.strip() == "tmpfs"
+
+
+# Where a second build can go: on a tmpfs, or else on a disk.
+TMPFS_DIRS = ("/dev/shm", "/run/shm", "/tmp", os.environ.get("XDG_RUNTIME_DIR"))
+DISK_DIRS = ("/var/tmp", tempfile.gettempdir(), os.path.expanduser("~"))
+
+
 @pytest.fixture(scope="module")
-def rebuilt(tmp_path_factory):
-    """The packages built once more, from the presets but in another build directory
-    and with only what the packages hold."""
-    tmp = tmp_path_factory.mktemp("rebuilt")
+def rebuilt():
+    """The packages built again on a file system of the other kind than the build's:
+    a tmpfs lists a directory newest first, ext4 by hash, and they size directories
+    differently."""
+    here = on_tmpfs(BUILD)
+    tried = DISK_DIRS if here else TMPFS_DIRS
+    other = next((d for d in tried if d and os.access(d, os.W_OK) and on_tmpfs(d) != here),
+                 None)
+    if other is None:
+        pytest.skip("no directory on a file system of another kind than %s's to build the"
+                    " packages again in (tried %s)" % (BUILD, ", ".join(filter(None, tried))))
+    tmp = Path(tempfile.mkdtemp(prefix="wincue-rebuilt-", dir=other))
+    try:
+        yield build_packages(tmp)
+    finally:
+        shutil.rmtree(tmp)
+
+
+def build_packages(tmp):
+    """The packages built from the presets but in tmp, with only what they hold."""
     env = dict(os.environ, SOURCE_DATE_EPOCH=source_date_epoch())
     for preset, generator in (("win32", "ZIP"), ("host", "DEB")):
         build = str(tmp / preset)
