@@ -50,8 +50,10 @@ static int PrintUsage(void)
 	       "  --check    load and echo config.ini, run no step, and say on standard error\n"
 	       "             how many windows each window step matches now\n"
 	       "  --help, /? show this help\n"
-	       "  --version  show the version\n"
-	       "Exit status 1: a Find or Gone step gave up, --check met a rejected section or\n"
+	       "  --version  show the version\n");
+	for (int i = 0; i < systemOptionCount; i++)
+		fputs(systemOptions[i].usage, stdout);
+	printf("Exit status 1: a Find or Gone step gave up, --check met a rejected section or\n"
 	       "no script, or --list could not read the desktop; else 0.\n");
 	return 0;
 }
@@ -72,9 +74,13 @@ static const struct {
 
 OptionRun ChosenOption(int argc, char **argv)
 {
-	for (int a = 1; a < argc; a++)
+	for (int a = 1; a < argc; a++) {
 		for (size_t i = 0; i < sizeof options / sizeof options[0]; i++)
 			if (ValueEquals(argv[a], options[i].name))
 				return options[i].run;
+		for (int i = 0; i < systemOptionCount; i++)
+			if (ValueEquals(argv[a], systemOptions[i].name))
+				return systemOptions[i].run;
+	}
 	return NULL;
 }
