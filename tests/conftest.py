@@ -24,6 +24,12 @@ def worlds(tmp_path_factory):
             except Exception as e:
                 failed[key] = e
                 raise
+            if started[key].user:
+                # Its user runs wincue in the tests' folders (script_dir
+                # opens each), whose path it must pass through.
+                base = tmp_path_factory.getbasetemp()
+                for d in (base, base.parent):
+                    d.chmod(d.stat().st_mode | 0o011)
         return started[key]
     yield world
     for w in started.values():

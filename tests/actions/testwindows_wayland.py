@@ -1,27 +1,32 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, with the same
-line protocol (create CLASS TITLE [hidden], state, show ID, close ID, ids,
-quit; see there), on native Wayland windows: GTK 3 toplevels whose app_id is
-CLASS. What a window's state is, and hiding one, belong to the compositor and
-are read from outside, through its own interface: COMPOSITORS holds, per
-compositor, how to list its windows and to hide and show one. Also:
+line protocol (create CLASS TITLE [FLAGS], state, show ID, close ID, ids,
+events, quit; see there), on native Wayland windows: GTK 3 toplevels whose
+app_id is CLASS. What a window's state is, and hiding one, belong to the
+compositor and are read from outside, through its own interface: COMPOSITORS
+holds, per compositor, how to list its windows and to hide and show one.
+FLAGS: hidden, size=W:H, hole=W:H (a hole in the middle of the window that
+takes no input: a click there reaches what is below it). Also:
 
   layout                            -> ID tiled|floating per window, end
+  activate ID                       -> activated ID   (GNOME: wincue's extension)
 
 A window is "created" once the compositor lists it with its title; the title
 comes last, after the compositor has listed the window under a placeholder,
 as a toolkit's late title does. A hidden one is hidden by the compositor's
-own means once listed (enabled is always 1: no compositor here can refuse a
-window's input).
+own means once listed. enabled is 1 but under GNOME, where wincue's
+extension says whether the window is disabled.
 """
 import os
 import sys
 import time
 
+import cairo
 import gi
 
 os.environ.update(GDK_BACKEND="wayland", NO_AT_BRIDGE="1")  # no accessibility bus to outlive us
 gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
 
@@ -30,8 +35,8 @@ def sway():
     from swaydesk import SwayDesk
     desk = SwayDesk()
     return dict(
-        # {id: (class, title, hidden, floating)}
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"])
+        # {id: (class, title, hidden, floating, disabled)}
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"], False)
                          for i, w in desk.windows().items()},
         hide=lambda i: desk.command("[con_id=%d] move scratchpad" % i),
         show=lambda i: desk.command("[con_id=%d] focus" % i))
@@ -47,17 +52,43 @@ def kwin():
             desk.toggle_minimized(w["uuid"])
     return dict(
         # KWin never tiles here: every window floats
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True)
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True, False)
                          for i, w in desk.windows().items()},
         hide=lambda i: minimize(i, True), show=lambda i: minimize(i, False))
 
 
-COMPOSITORS = {"sway": sway, "kwin": kwin}
+def gnome():
+    """The shell's own list; what is disabled, and the commands, through
+    wincue's extension (this program runs as the session's user). The shell
+    hides a window it minimizes a moment later: its list is read once it
+    agrees with what the extension says is minimized, or after a while."""
+    from gnomedesk import GnomeDesk
+    desk = GnomeDesk()
+
+    def agreed():
+        shown, marked = desk.windows(), desk.marked()
+        found = {i: (w["cls"], w["name"], w["hidden"], True, marked[i]["disabled"])
+                 for i, w in shown.items() if i in marked}
+        return found, all(marked[i]["hidden"] == w[2] for i, w in found.items())
+
+    def windows():
+        deadline = time.monotonic() + 5
+        found, settled = agreed()
+        while not settled and time.monotonic() < deadline:
+            time.sleep(0.005)
+            found, settled = agreed()
+        return found
+    return dict(windows=windows, hide=lambda i: desk.extension("SetMinimized", i, True),
+                show=lambda i: desk.extension("SetMinimized", i, False),
+                activate=lambda i: desk.extension("Activate", i))
+
+
+COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome}
 name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOCK") else None)
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
-windows = []  # (GTK window, compositor id)
+windows, events = [], []  # (GTK window, compositor id); the input each got
 
 
 def reply(text):
@@ -83,15 +114,36 @@ def listed(title):
     return next((i for i, w in desk["windows"]().items() if w[1] == title), None)
 
 
+def heard(kind, number):
+    def note(window, event):
+        if event.type != Gdk.EventType._2BUTTON_PRESS and \
+                event.type != Gdk.EventType._3BUTTON_PRESS:  # a click is one press
+            events.append("%s %d" % (kind, number))
+        return True
+    return note
+
+
 def create(cls, title, flags=""):
+    flags = dict(f.partition("=")[::2] for f in flags.split(",") if f)
     GLib.set_prgname(cls)  # GTK takes the app_id from it as the window is made
     w = Gtk.Window()
     placeholder = "wct-making-%d-%d" % (os.getpid(), len(windows))
     w.set_title(placeholder)
-    w.set_default_size(240, 120)
+    w.set_default_size(*(int(n) for n in flags.get("size", "240:120").split(":")))
+    w.add_events(Gdk.EventMask.BUTTON_PRESS_MASK | Gdk.EventMask.SCROLL_MASK)
+    for signal, kind in (("button-press-event", "button"), ("key-press-event", "key"),
+                         ("scroll-event", "scroll")):
+        w.connect(signal, heard(kind, len(windows)))
     w.show_all()
+    if "hole" in flags:
+        hole_w, hole_h = (int(n) for n in flags["hole"].split(":"))
+        size = w.get_allocation()
+        region = cairo.Region(cairo.RectangleInt(0, 0, size.width, size.height))
+        region.subtract(cairo.RectangleInt((size.width - hole_w) // 2,
+                                           (size.height - hole_h) // 2, hole_w, hole_h))
+        w.input_shape_combine_region(region)
     wid = until(lambda: listed(placeholder), "the window")
-    if "hidden" in flags.split(","):
+    if "hidden" in flags:
         desk["hide"](wid)
         until(lambda: desk["windows"]()[wid][2], "the hide")
     w.set_title(title)
@@ -104,7 +156,7 @@ def state(wid):
     w = desk["windows"]().get(wid)
     if w is None:
         return "gone"
-    return "%s\t%s\tvisible=%d\tenabled=1" % (w[0], w[1], not w[2])
+    return "%s\t%s\tvisible=%d\tenabled=%d" % (w[0], w[1], not w[2], not w[4])
 
 
 def command(fields):
@@ -120,6 +172,16 @@ def command(fields):
             w.destroy()
             until(lambda: wid not in desk["windows"](), "the close")
             reply("closed " + fields[1])
+    elif fields[0] == "activate" and len(fields) == 2:
+        desk["activate"](windows[int(fields[1])][1])
+        reply("activated " + fields[1])
+    elif fields[0] == "events":
+        while GLib.MainContext.default().iteration(False):
+            pass  # what has come is handled
+        for e in events:
+            reply(e)
+        events.clear()
+        reply("end")
     elif fields[0] in ("ids", "state", "layout"):
         for _, wid in windows:
             reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),
