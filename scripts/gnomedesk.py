@@ -8,6 +8,8 @@
   - wincue's extension (org.wincue.Shell), which answers only the user of
     the session: what it marks disabled, and its commands.
 """
+import time
+
 from gi.repository import Gio, GLib
 
 from world import wait_until
@@ -18,6 +20,8 @@ SHELL = ("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell")
 REMOTE = ("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
           "org.gnome.Mutter.RemoteDesktop")
 SESSION = "org.gnome.Mutter.RemoteDesktop.Session"
+IDLE = ("org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
+        "org.gnome.Mutter.IdleMonitor")
 EXTENSION = ("org.wincue.Shell", "/org/wincue/Shell", "org.wincue.Shell")
 # Introspect answers the desktop portals; a test owning the name is one.
 PORTAL = "org.freedesktop.impl.portal.desktop.gtk"
@@ -87,10 +91,14 @@ class GnomeDesk:
     def focused(self):
         return next((i for i, w in self.windows().items() if w["focus"]), None)
 
-    def overview(self, shown):
-        self.call(("org.gnome.Shell", "/org/gnome/Shell", "org.freedesktop.DBus.Properties"),
-                  "Set", GLib.Variant("(ssv)", ("org.gnome.Shell", "OverviewActive",
-                                                GLib.Variant("b", shown))))
+    def overview(self, shown=None):
+        """Whether the overview is shown; with shown, shows or hides it."""
+        where = ("org.gnome.Shell", "/org/gnome/Shell", "org.freedesktop.DBus.Properties")
+        if shown is None:
+            return self.call(where, "Get", GLib.Variant("(ss)", ("org.gnome.Shell",
+                                                                 "OverviewActive")), "(v)")[0]
+        self.call(where, "Set", GLib.Variant("(ssv)", ("org.gnome.Shell", "OverviewActive",
+                                                       GLib.Variant("b", shown))))
 
     # -- real input --------------------------------------------------------
 
@@ -98,9 +106,25 @@ class GnomeDesk:
         if self.session is None:
             self.session = self.call(REMOTE, "CreateSession", reply="(o)")[0]
             self.call(REMOTE[:1] + (None, SESSION), "Start", path=self.session)
-            self.key("Shift_L")  # a new virtual keyboard may drop its first key
-            self.pointer = None
+            # The shell takes in a new virtual device a moment after: what
+            # comes before is lost. Input it has taken resets its idle time.
+            for probe in [("NotifyKeyboardKeysym", ("(ub)", (keysym, pressed)))
+                          for keysym in (KEYSYMS["Shift_L"], ord("x")) for pressed in (1, 0)] + [
+                    ("NotifyPointerMotionRelative", ("(dd)", (1, 0)))]:
+                wait_until(lambda: self._taken(*probe), 20, "the shell to take virtual input")
         self.call(REMOTE[:1] + (None, SESSION), method, GLib.Variant(*args), path=self.session)
+
+    def _taken(self, method, args):
+        """Sends input; whether the shell took it within a moment."""
+        sent = time.monotonic()
+        self.call(REMOTE[:1] + (None, SESSION), method, GLib.Variant(*args), path=self.session)
+        deadline = time.monotonic() + 0.5
+        while time.monotonic() < deadline:
+            idle = self.call(IDLE, "GetIdletime", reply="(t)")[0]
+            if idle <= (time.monotonic() - sent) * 1000:
+                return True
+            time.sleep(0.005)
+        return False
 
     def move(self, x, y):
         """The pointer to (x, y), from the bottom right corner: the top left
@@ -118,6 +142,10 @@ class GnomeDesk:
         keysym = KEYSYMS.get(name, ord(name[0]))
         for state in ((True, False) if pressed is None else (pressed,)):
             self._input("NotifyKeyboardKeysym", ("(ub)", (keysym, state)))
+
+    def ready(self):
+        """Makes the virtual devices, before any window can take their input."""
+        self._input("NotifyPointerMotionRelative", ("(dd)", (0, 0)))
 
     def type(self, text):
         for c in text:

@@ -169,6 +169,7 @@ class World:
         self.dir, self.manager, self.wine = Path(directory), manager, wine
         self.pids = []
         self.user = []  # how to run a program as the session's user, when not root
+        self.desk = None  # GNOME: the tests' connection, and its virtual devices
         self.runtime = None  # a compositor's runtime directory, which we remove
         self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         self.wine_loader = self.windows_build = None
@@ -313,8 +314,10 @@ class World:
         """gnome-shell --headless as nobody, on a session bus of its own and a
         private, empty system bus, with wincue's extension installed and
         enabled before the shell starts (by wincue, with no bus running), as
-        a user does before logging in. Ready once the extension answers, and
-        out of the overview GNOME 43 starts in."""
+        a user does before logging in. Ready once the extension answers and
+        the shell, having shown the overview it starts in (where keys go to
+        its search), has hidden it again."""
+        from gi.repository import GLib
         from gnomedesk import GnomeDesk
         env = self._nobody_runtime("wincue-gnome-")
         with open(self.dir / "install.log", "ab") as log:
@@ -335,12 +338,21 @@ class World:
         def answering():
             if shell.poll() is not None:
                 raise RuntimeError("gnome-shell ended; see %s" % (self.dir / "gnome-shell.log"))
-            return desk.owned("org.wincue.Shell") and (self.runtime / "wayland-0").exists()
+            if not desk.owned("org.wincue.Shell") or not (self.runtime / "wayland-0").exists():
+                return False
+            try:
+                return desk.overview()
+            except GLib.Error:  # its own interface comes a moment later
+                return False
         try:
-            wait_until(answering, 60, "GNOME Shell and wincue's extension")
+            wait_until(answering, 60, "GNOME Shell, wincue's extension and the overview")
             desk.overview(False)
-        finally:
+            wait_until(lambda: not desk.overview(), 20, "the overview to go")
+            desk.ready()
+        except BaseException:
             desk.close()
+            raise
+        self.desk = desk  # its real input lives as long as the world
         self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY="wayland-0",
                         HOME=env["HOME"], DBUS_SESSION_BUS_ADDRESS=env["DBUS_SESSION_BUS_ADDRESS"],
                         WINCUE_COMPOSITOR="gnome", NO_AT_BRIDGE="1")
@@ -406,6 +418,9 @@ class World:
         return [self.wine_loader, str(self.windows_build / name)]
 
     def stop(self):
+        if self.desk:
+            self.desk.close()
+            self.desk = None
         if self.wine and self.env.get("WINEPREFIX"):
             subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True, timeout=30)
         for pid in reversed(self.pids):

@@ -126,9 +126,10 @@ class Maker:
         self.count += 1
 
     def change(self, command, number):
-        """show or close the window of that number."""
+        """show, close or (GNOME) activate the window of that number."""
         self.ask("%s\t%d" % (command, number))
-        self.expect("%s %d" % ({"show": "shown", "close": "closed"}[command], number))
+        self.expect("%s %d" % ({"show": "shown", "close": "closed", "activate": "activated"}[
+            command], number))
 
     def answer(self, command):
         self.ask(command)

@@ -9,6 +9,8 @@ takes no input: a click there reaches what is below it). Also:
 
   layout                            -> ID tiled|floating per window, end
   activate ID                       -> activated ID   (GNOME: wincue's extension)
+  crowd CLASS N                     -> crowded N: N small windows titled CLASS 0 ...,
+                                       listed with their titles (not counted as IDs)
 
 A window is "created" once the compositor lists it with its title; the title
 comes last, after the compositor has listed the window under a placeholder,
@@ -89,6 +91,7 @@ if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
 windows, events = [], []  # (GTK window, compositor id); the input each got
+crowds = []  # windows made in bulk
 
 
 def reply(text):
@@ -152,6 +155,17 @@ def create(cls, title, flags=""):
     reply("created %d" % (len(windows) - 1))
 
 
+def crowd(cls, count):
+    GLib.set_prgname(cls)
+    for i in range(count):
+        w = Gtk.Window(title="%s %d" % (cls, i))
+        w.set_default_size(60, 40)
+        w.show_all()
+        crowds.append(w)
+    until(lambda: sum(w[0] == cls for w in desk["windows"]().values()) >= count, "the crowd")
+    reply("crowded %d" % count)
+
+
 def state(wid):
     w = desk["windows"]().get(wid)
     if w is None:
@@ -172,6 +186,8 @@ def command(fields):
             w.destroy()
             until(lambda: wid not in desk["windows"](), "the close")
             reply("closed " + fields[1])
+    elif fields[0] == "crowd" and len(fields) == 3:
+        crowd(fields[1], int(fields[2]))
     elif fields[0] == "activate" and len(fields) == 2:
         desk["activate"](windows[int(fields[1])][1])
         reply("activated " + fields[1])

@@ -71,7 +71,7 @@ def test_xwayland_window_by_its_x11_class(worlds, tmp_path, compositor):
         desk.close()
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
 def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, compositor):
     """Two runs hiding and showing the same windows at once; a later run's
     show brings every window back, tiled as before (KWin: each run with its
@@ -94,7 +94,7 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
         maker.close()
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
 def test_a_long_title_is_cut_between_characters(worlds, tmp_path, compositor):
     """A title past 254 bytes reads as its first 254 at most, never cut
     inside a UTF-8 character: "a" and 200 two-byte letters read as "a" and
@@ -112,13 +112,13 @@ def test_a_long_title_is_cut_between_characters(worlds, tmp_path, compositor):
         maker.close()
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
 def test_a_waiting_find_sleeps_until_the_compositor_reports(worlds, tmp_path, compositor):
     """A Find for a window that is not there makes a few system calls a
     second, not one pass a millisecond; a title set later ends it."""
     target = Target("host", worlds(compositor))
     maker = Maker(target)
-    p = held(target.env, tmp_path)
+    p = held(target.env, tmp_path, target.argv)
     try:
         system_calls(p.p.pid)  # holds the Find's first passes, which read the tree
         assert system_calls(p.p.pid) < 100
@@ -129,14 +129,14 @@ def test_a_waiting_find_sleeps_until_the_compositor_reports(worlds, tmp_path, co
         maker.close()
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
 def test_the_compositor_goes_away(tmp_path_factory, compositor):
     """The compositor killed while a Find waits: one line on standard error,
     and the Find waits on calmly."""
     world = World(tmp_path_factory.mktemp("gone"), compositor).start()
     try:
-        p = held(world.env, tmp_path_factory.mktemp("held"))
-        os.kill(world.pids[-1 if compositor == "kwin" else 0], signal.SIGKILL)
+        p = held(world.env, tmp_path_factory.mktemp("held"), Target("host", world).argv)
+        os.kill(world.pids[0 if compositor == "sway" else -1], signal.SIGKILL)
         assert one_line_on_stderr(p)
         assert system_calls(p.p.pid) < 100
         p.stop()

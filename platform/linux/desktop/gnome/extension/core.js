@@ -62,6 +62,9 @@ const INTERFACE_XML = `<node><interface name="${BUS_NAME}">
 <signal name="Restacked"><arg name="bottomToTop" type="at"/></signal>
 </interface></node>`;
 
+/* Pointer crossings only tell, and must go on (Clutter insists). */
+const CROSSINGS = [Clutter.EventType.ENTER, Clutter.EventType.LEAVE];
+
 /* The ids of the disabled windows, kept for the shell's life. */
 const disabledIds = new Set();
 
@@ -221,9 +224,13 @@ var WincueDesk = class {
             source: actor, coordinate: Clutter.BindCoordinate.ALL,
         }));
         actor.bind_property('visible', shield, 'visible', GObject.BindingFlags.SYNC_CREATE);
-        shield.connect('event', () => Clutter.EVENT_STOP);
+        shield.connect('event', (actor_, event) => CROSSINGS.includes(event.type())
+            ? Clutter.EVENT_PROPAGATE : Clutter.EVENT_STOP);
         global.window_group.add_child(shield);
         global.window_group.set_child_above_sibling(shield, actor);
+        /* At once, not at the next frame: input picked before would meet
+         * the window. */
+        shield.allocate(actor.get_allocation_box());
         entry.shield = shield;
     }
 

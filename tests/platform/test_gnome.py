@@ -1,0 +1,213 @@
+"""What only GNOME Shell shows, through wincue's extension: Enable for real,
+proven with real input (RemoteDesktop's virtual pointer and keyboard, which
+the shell routes through its picking, key bindings and focus as a user's),
+what a disabled window is, a list of more windows than one page holds, and
+installing the extension. The window table runs on GNOME in
+tests/actions/test_windows.py; choosing GNOME, runs at once and the shell
+going away in test_wayland.py."""
+import os
+import signal
+import subprocess
+
+import pytest
+
+from harness import Child, Maker, Target, script, script_dir, wait_until
+
+# Every window opens centred on the 1280x800 screen. "other" is big, with a
+# hole in the middle that takes no input; "locked", small, is seen there:
+# a click in the middle meets "locked" (or its shield) whichever is above.
+CENTRE = (640, 400)
+OTHER, LOCKED = ("wct-in", "other", "size=900:600,hole=300:200"), ("wct-in", "locked",
+                                                                     "size=240:120")
+
+
+@pytest.fixture
+def gnome(worlds):
+    target = Target("host", worlds("gnome"))
+    target.desk = target.world.desk
+    return target
+
+
+def wincue(target, tmp_path, *steps):
+    config, want = script(*steps)
+    assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
+    assert target.err == b""
+
+
+def enable(target, tmp_path, flag, title="locked"):
+    wincue(target, tmp_path, ("Enable", dict(Enable=flag, Text=title)))
+
+
+def events_until(maker, *want):
+    """The clicks and keys the windows got, until want is among them."""
+    got = []
+    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 10,
+               "events %r, got %r" % (want, got))
+    return got
+
+
+def through(gnome, tmp_path, maker, number=1):
+    """Enables the window of that number, clicks it and types: the click
+    and key it gets end what came before them, which is returned."""
+    enable(gnome, tmp_path, "1", maker.titles[number])
+    gnome.desk.click(*CENTRE)
+    gnome.desk.type("z")
+    got = events_until(maker, "button %d" % number, "key %d" % number)
+    return got[:got.index("button %d" % number)]
+
+
+class Windows(Maker):
+    """The window program, keeping the titles it made by number."""
+
+    def __init__(self, target, *windows):
+        super().__init__(target)
+        self.titles = []
+        for cls, title, flags in windows:
+            self.create(cls, title, flags)
+            self.titles.append(title)
+
+
+# Each way the shell gives a window the focus: (name, windows besides
+# "other" and "locked", what makes the focus history, the way, whether the
+# keys typed next reach "other"). The last focused window that takes input
+# gets the focus back, else none has it.
+FOCUS_WAYS = [
+    ("a click on it", [], ["activate 1", "activate 0"],
+     lambda g, m: g.desk.click(*CENTRE), True),
+    ("an activation over D-Bus", [], ["activate 1", "activate 0"],
+     lambda g, m: m.change("activate", 1), True),
+    ("Alt+Tab", [], ["activate 1", "activate 0"], lambda g, m: g.desk.alt_tab(), True),
+    ("the focused window closing", [("wct-in", "closing", "size=100:100")],
+     ["activate 0", "activate 1", "activate 2"], lambda g, m: m.change("close", 2), True),
+    ("the focused window closing, no other taking input", [("wct-in", "closing",
+                                                            "size=100:100")],
+     ["activate 1", "activate 2", "hide 0"], lambda g, m: m.change("close", 2), False),
+]
+
+
+@pytest.mark.parametrize("name,more,history,way,routed", FOCUS_WAYS,
+                         ids=[w[0] for w in FOCUS_WAYS])
+def test_a_disabled_window_gets_no_input(gnome, tmp_path, name, more, history, way, routed):
+    """Clicks and keys right after the shell gives a disabled window the
+    focus never reach it, also after wincue has ended; the keys reach the
+    window that had the focus before (a proof they were routed), or none.
+    Enabled again, it takes a click and keys."""
+    maker = Windows(gnome, OTHER, LOCKED, *more)
+    try:
+        for command in history:
+            what, number = command.split()
+            if what == "hide":  # minimized: it takes no input
+                wincue(gnome, tmp_path, ("Display", dict(Display="0",
+                                                         Text=maker.titles[int(number)])))
+            else:
+                maker.change(what, int(number))
+        enable(gnome, tmp_path, "0")
+        way(gnome, maker)
+        gnome.desk.type("k")
+        before = through(gnome, tmp_path, maker)
+        assert [e for e in before if e.endswith(" 1")] == []
+        assert ("key 0" in before) == routed
+    finally:
+        maker.close()
+
+
+def test_disabling_the_focused_window_takes_the_keys_away(gnome, tmp_path):
+    """Keys typed after the focused window is disabled reach no window (no
+    other is activated); the window had taken keys before."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    try:
+        maker.change("activate", 1)
+        gnome.desk.type("a")
+        assert events_until(maker, "key 1") == ["key 1"]
+        enable(gnome, tmp_path, "0")
+        gnome.desk.type("k")
+        assert through(gnome, tmp_path, maker) == []
+    finally:
+        maker.close()
+
+
+def test_a_new_window_of_the_same_program_is_not_disabled(gnome, tmp_path):
+    """Disabled is the one window's: a window the same program opens later,
+    with the same class and title, takes input."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    try:
+        enable(gnome, tmp_path, "0")
+        maker.create(*LOCKED)
+        maker.titles.append("locked")
+        assert [s.rsplit("\t", 1)[1] for s in maker.answer("state")] == [
+            "enabled=1", "enabled=0", "enabled=1"]
+        gnome.desk.click(*CENTRE)
+        gnome.desk.type("n")
+        assert events_until(maker, "button 2", "key 2")[-2:] == ["button 2", "key 2"]
+    finally:
+        maker.close()
+
+
+def whole(gnome, tmp_path, maker):
+    """The window is disabled or enabled through and through: real input
+    meets what the extension marks, which is said first."""
+    disabled = maker.answer("state")[1].endswith("enabled=0")
+    gnome.desk.click(*CENTRE)
+    gnome.desk.type("w")
+    if not disabled:
+        events_until(maker, "button 1", "key 1")
+        return False
+    assert [e for e in through(gnome, tmp_path, maker) if e.endswith(" 1")] == []
+    return True
+
+
+def test_runs_killed_mid_step_leave_a_window_whole(gnome, tmp_path_factory):
+    """Runs of Enable steps killed at any instant (here after 1 to 40 of
+    their start lines) leave the window disabled or enabled through and
+    through, and a later Enable=1 enables it."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    flips = [("Enable", dict(Enable=str(i % 2), Text="locked")) for i in range(40)]
+    try:
+        for lines in (1, 2, 5, 14, 27, 40):
+            p = Child(gnome.argv, gnome.env, script_dir(tmp_path_factory.mktemp("run"),
+                                                        script(*flips)[0]))
+            assert p.read(lambda out: out.count(b"start - ") >= lines)
+            os.kill(p.p.pid, signal.SIGKILL)  # setpriv has become wincue
+            p.stop()
+            whole(gnome, tmp_path_factory.mktemp("whole"), maker)
+    finally:
+        maker.close()
+
+
+def test_runs_at_once_leave_a_window_whole(gnome, tmp_path_factory):
+    """Two runs disabling and enabling one window at once leave it whole;
+    a later Enable=1 enables it through and through."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    try:
+        for first in "01":
+            flips = [("Enable", dict(Enable=str((i + int(first)) % 2), Text="locked"))
+                     for i in range(31)]
+            runs = [Child(gnome.argv, gnome.env, script_dir(tmp_path_factory.mktemp("run"),
+                                                            script(*flips)[0]),
+                          stderr=subprocess.PIPE) for _ in range(2)]
+            assert [(r.wait(), r.p.stderr.read()) for r in runs] == [(0, b"")] * 2
+            whole(gnome, tmp_path_factory.mktemp("whole"), maker)
+    finally:
+        maker.close()
+
+
+def test_more_windows_than_a_page(gnome, tmp_path):
+    """The extension lists its windows a page at a time: every one of 300
+    reaches wincue."""
+    maker = Maker(gnome)
+    try:
+        maker.ask("crowd\twct-crowd\t300")
+        maker.expect("crowded 300")
+        status, out = gnome.run(tmp_path, args=["--list"])
+        titles = sorted(line.split(b"\t")[4] for line in out.split(b"\n")
+                        if b"\twct-crowd\t" in line)
+        assert (status, titles) == (0, sorted(b"wct-crowd %d" % i for i in range(300)))
+    finally:
+        maker.close()
+
+
+def test_the_extension_answers_only_the_session_user(gnome):
+    """Another user (root here) gets AccessDenied from every method."""
+    with pytest.raises(Exception, match="AccessDenied"):
+        gnome.desk.extension("GetVersion")
+
