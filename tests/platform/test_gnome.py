@@ -11,7 +11,7 @@ import subprocess
 
 import pytest
 
-from harness import Child, Maker, Target, script, script_dir, wait_until
+from harness import BUILD, Child, Maker, Target, script, script_dir, wait_until
 
 # Every window opens centred on the 1280x800 screen. "other" is big, with a
 # hole in the middle that takes no input; "locked", small, is seen there:
@@ -211,3 +211,91 @@ def test_the_extension_answers_only_the_session_user(gnome):
     with pytest.raises(Exception, match="AccessDenied"):
         gnome.desk.extension("GetVersion")
 
+
+
+# -- installing the extension ---------------------------------------------
+
+# (what gnome-shell --version says, the variant installed or the line on
+# standard error)
+SHELLS = [
+    ("GNOME Shell 43.9", "wincue-43@wincue.example"),
+    ("GNOME Shell 44.0", "wincue-43@wincue.example"),
+    ("GNOME Shell 45.0", "wincue-45@wincue.example"),
+    ("GNOME Shell 48.7", "wincue-45@wincue.example"),
+    ("GNOME Shell 42.9", "wincue: wincue's GNOME Shell extension runs on GNOME Shell 43 to 48, "
+                         "not 42\n"),
+    ("GNOME Shell 49.0", "wincue: wincue's GNOME Shell extension runs on GNOME Shell 43 to 48, "
+                         "not 49\n"),
+]
+OTHERS = ("['other@example', 'wincue-45@wincue.example']",
+          "['wincue-43@wincue.example', 'off@example']")
+
+
+def settings(env, key, value=None):
+    """A key of the user's org.gnome.shell, read from dconf's file (no bus),
+    or set through a bus of its own."""
+    if value is None:
+        return subprocess.run(["gsettings", "get", "org.gnome.shell", key], capture_output=True,
+                              text=True, check=True, env=dict(env, DBUS_SESSION_BUS_ADDRESS=
+                                                              "disabled:")).stdout.strip()
+    subprocess.run(["dbus-run-session", "--", "gsettings", "set", "org.gnome.shell", key, value],
+                   capture_output=True, check=True, env=env)
+
+
+def user_home(tmp_path, version):
+    """A user with other extensions enabled (and one of ours, the other
+    variant), and one of ours disabled; no session bus named; a shell of
+    that version on the path, and nothing else."""
+    (tmp_path / "home").mkdir()
+    (tmp_path / "run").mkdir(mode=0o700)
+    (tmp_path / "bin").mkdir()
+    shell = tmp_path / "bin" / "gnome-shell"
+    shell.write_text("#!/bin/sh\necho '%s'\n" % version)
+    shell.chmod(0o755)
+    env = {"HOME": str(tmp_path / "home"), "XDG_RUNTIME_DIR": str(tmp_path / "run"),
+           "PATH": "%s:/usr/bin:/bin" % (tmp_path / "bin")}
+    settings(env, "enabled-extensions", OTHERS[0])
+    settings(env, "disabled-extensions", OTHERS[1])
+    return env
+
+
+@pytest.mark.parametrize("version,outcome", SHELLS, ids=[s[0] for s in SHELLS])
+def test_install_the_variant_of_the_shell(tmp_path, version, outcome):
+    """--install-gnome-extension copies the variant the user's shell runs
+    from beside the program into the user's extensions, enables it (and
+    not the other), keeping every other extension as it was, with no
+    session bus running; a shell it was not made for gets one line and
+    nothing."""
+    env = user_home(tmp_path, version)
+    out = subprocess.run([str(BUILD / "host" / "wincue"), "--install-gnome-extension"],
+                         capture_output=True, text=True, env=env, timeout=60)
+    installed = tmp_path / "home" / ".local/share/gnome-shell/extensions"
+    if not outcome.startswith("wincue-"):
+        assert (out.returncode, out.stdout, out.stderr) == (1, "", outcome)
+        assert not installed.exists()
+        assert [settings(env, k) for k in ("enabled-extensions", "disabled-extensions")] == \
+            list(OTHERS)
+        return
+    assert (out.returncode, out.stderr) == (0, "")
+    assert out.stdout == ("Installed GNOME Shell extension %s in %s and enabled it.\nLog out "
+                          "and in again: GNOME Shell loads its extensions when it starts.\n" % (
+                              outcome, installed / outcome))
+    for f in ("metadata.json", "extension.js"):
+        assert (installed / outcome / f).read_bytes() == (
+            BUILD / "host/gnome-shell/extensions" / outcome / f).read_bytes()
+    assert [settings(env, k) for k in ("enabled-extensions", "disabled-extensions")] == [
+        "['other@example', '%s']" % outcome, "['off@example']"]
+
+
+def test_install_through_the_running_session_bus(tmp_path):
+    """With a session bus running, the settings go through it (dconf's
+    writer there): no bus of wincue's own, for which dbus-daemon is not on
+    the path here."""
+    env = user_home(tmp_path, "GNOME Shell 43.9")
+    out = subprocess.run(["/usr/bin/dbus-run-session", "--dbus-daemon=/usr/bin/dbus-daemon", "--",
+                          str(BUILD / "host" / "wincue"), "--install-gnome-extension"],
+                         capture_output=True, text=True,
+                         env=dict(env, PATH=str(tmp_path / "bin")), timeout=60)
+    # Standard error also has the bus's own log.
+    assert (out.returncode, "wincue:" in out.stderr) == (0, False)
+    assert settings(env, "enabled-extensions") == "['other@example', 'wincue-43@wincue.example']"

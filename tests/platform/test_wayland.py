@@ -1,7 +1,9 @@
-"""What only a Wayland compositor shows (sway, and KWin where it applies):
-the tiling a hide and show put back, XWayland windows beside native ones,
-runs at once, a waiting Find that sleeps, and a compositor that goes away.
-The window table itself runs on both in tests/actions/test_windows.py."""
+"""What only a Wayland compositor shows (sway, and KWin and GNOME Shell where
+it applies): the tiling a hide and show put back, XWayland windows beside
+native ones, runs at once, a waiting Find that sleeps, a compositor that goes
+away, and the choice of desktop. The window table itself runs on all three
+in tests/actions/test_windows.py; what only GNOME shows is in
+test_gnome.py."""
 import os
 import signal
 import subprocess
@@ -9,8 +11,9 @@ import sys
 
 import pytest
 
-from harness import Child, Maker, Target, World, script, script_dir, wait_until
+from harness import Child, Maker, Target, World, script, script_dir, stop_pid, wait_until
 from kwindesk import KWinDesk
+from world import KWIN_BUS
 from swaydesk import SwayDesk
 from test_x11 import held, one_line_on_stderr, system_calls
 
@@ -201,6 +204,11 @@ def test_kwin_script_goes_with_its_run(worlds, tmp_path):
 
 LINE = (b"wincue: this Wayland desktop shows other programs none of its own windows: only "
         b"XWayland windows can be reached\n")
+UNTIL = b"; until then only XWayland windows can be reached\n"
+NO_EXTENSION = (b"wincue: GNOME Shell shows wincue its windows only through wincue's extension: "
+                b"install it with \"wincue --install-gnome-extension\" and log in again" + UNTIL)
+OTHER_USER = (b"wincue: GNOME Shell's wincue extension answers only the user of its session: "
+              b"run wincue as that user" + UNTIL)
 # (name, world, environment changes, the window program on XWayland/X11, standard error)
 SESSIONS = [
     ("sway answering: sway's windows", "sway", {}, False, b""),
@@ -211,6 +219,12 @@ SESSIONS = [
      True, LINE),
     ("a socket that never answers: the line, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "SWAYSOCK": "{silent}"}, True, LINE),
+    ("GNOME Shell with wincue's extension: GNOME's windows", "gnome", {}, False, b""),
+    ("GNOME Shell without wincue's extension: how to install it, then X11", "none",
+     {"WAYLAND_DISPLAY": "wayland-9", "DBUS_SESSION_BUS_ADDRESS": "{shell}"}, True,
+     NO_EXTENSION),
+    ("wincue of another user than GNOME's: the extension refuses it, then X11", "none",
+     {"WAYLAND_DISPLAY": "wayland-9", "DBUS_SESSION_BUS_ADDRESS": "{gnome}"}, True, OTHER_USER),
 ]
 
 
@@ -219,7 +233,11 @@ def test_session_choice(worlds, tmp_path, name, world, changes, x11, err):
     """--list shows the window by the id the chosen desktop gives it."""
     target = Target("host", worlds(world))
     silent = socket_listening(tmp_path / "silent.sock")
-    target.env = {k: v.replace("{silent}", silent.getsockname()) for k, v in
+    shell = []  # what ends the bus of a shell without the extension, if made
+    places = {"{silent}": lambda: silent.getsockname(),
+              "{shell}": lambda: shell_bus(tmp_path, shell),
+              "{gnome}": lambda: worlds("gnome").env["DBUS_SESSION_BUS_ADDRESS"]}
+    target.env = {k: places[v]() if v in places else v for k, v in
                   dict(target.env, **changes).items() if v is not None}
     maker = Maker(target, x11=x11)
     try:
@@ -230,6 +248,29 @@ def test_session_choice(worlds, tmp_path, name, world, changes, x11, err):
     finally:
         maker.close()
         silent.close()
+        for end in shell:
+            end()
+
+
+def shell_bus(tmp_path, ends):
+    """A session bus where a GNOME Shell answers, and no extension of ours:
+    its address; what ends it goes to ends."""
+    from gi.repository import Gio, GLib
+    bus = tmp_path / "bus"
+    (tmp_path / "bus.conf").write_text(KWIN_BUS % bus)
+    daemon = subprocess.Popen(["dbus-daemon", "--nofork", "--config-file=%s" % (
+        tmp_path / "bus.conf")], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    ends.append(lambda: stop_pid(daemon.pid))
+    wait_until(bus.exists, 10, "the bus")
+    address = "unix:path=%s" % bus
+    shell = Gio.DBusConnection.new_for_address_sync(
+        address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+        Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+    ends.insert(0, lambda: shell.close_sync(None))
+    shell.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                    "RequestName", GLib.Variant("(su)", ("org.gnome.Shell", 4)), None,
+                    Gio.DBusCallFlags.NONE, 5000, None)
+    return address
 
 
 def socket_listening(path):
