@@ -74,9 +74,9 @@ else()
     "wincue reads the numbered steps of config.ini in the current directory
 and runs them in order: it enables or disables, shows or hides the
 top-level X11 windows (or those of a sway, KWin or GNOME Wayland session)
-whose exact title and class name fit a step, waits for such a window, sleeps, or
-starts a program. The same scripts drive the
-Windows build of the program.")
+whose exact title and class name fit a step, waits for such a window,
+sleeps, or starts a program. The same scripts drive the Windows build of
+the program.")
   # The debug symbols stay in the build tree.
   set(CPACK_STRIP_FILES ON)
   # The copyright file, the changelog and a compressed manual page, which
