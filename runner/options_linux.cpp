@@ -13,7 +13,7 @@ const SystemOption systemOptions[] = {
     {"--install-gnome-extension", InstallGnomeExtension,
      "  --install-gnome-extension\n"
      "             install wincue's GNOME Shell extension for this user, without\n"
-     "             which GNOME shows wincue none of its own windows; then log in\n"
-     "             again\n"},
+     "             which GNOME shows wincue none of its own windows, then log in\n"
+     "             again; exit status 1 when it cannot\n"},
 };
 const int systemOptionCount = sizeof systemOptions / sizeof systemOptions[0];
