@@ -27,7 +27,7 @@ EXTENSION = ("org.wincue.Shell", "/org/wincue/Shell", "org.wincue.Shell")
 PORTAL = "org.freedesktop.impl.portal.desktop.gtk"
 SCREEN = (1280, 800)  # the world's virtual monitor
 BTN_LEFT = 0x110
-KEYSYMS = {"Shift_L": 0xffe1, "Alt_L": 0xffe9, "Tab": 0xff09}
+KEYSYMS = {"Shift_L": 0xffe1, "Alt_L": 0xffe9, "Tab": 0xff09, "Return": 0xff0d}
 
 
 def record(r):
@@ -36,6 +36,8 @@ def record(r):
 
 
 class GnomeDesk:
+    SCREEN = SCREEN
+
     def __init__(self, address=None):
         self.bus = (Gio.DBusConnection.new_for_address_sync(
             address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
