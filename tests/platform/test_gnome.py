@@ -206,10 +206,12 @@ def test_more_windows_than_a_page(gnome, tmp_path):
         maker.close()
 
 
-def test_the_extension_answers_only_the_session_user(gnome):
-    """Another user (root here) gets AccessDenied from every method."""
+@pytest.mark.parametrize("method,args", [("GetVersion", ()), ("GetWindows", (0,)),
+                                         ("SetEnabled", (1, False))])
+def test_the_extension_answers_only_the_session_user(gnome, method, args):
+    """Another user (root here) gets AccessDenied, whatever it asks."""
     with pytest.raises(Exception, match="AccessDenied"):
-        gnome.desk.extension("GetVersion")
+        gnome.desk.extension(method, *args)
 
 
 
