@@ -32,6 +32,7 @@ const PAGE_SIZE = 256;
  * bytes of UTF-8, which never take more. */
 const NAME_UNITS = 255;
 const RECORD = '(tssibbb)';
+const FRAME_WAIT_MS = 250;
 const INTERFACE_XML = `<node><interface name="${BUS_NAME}">
 <method name="GetVersion"><arg name="version" type="u" direction="out"/></method>
 <method name="GetWindows"><arg name="after" type="t" direction="in"/>
@@ -280,6 +281,27 @@ var WincueDesk = class {
         this._emit('ActiveChanged', 't', focus ? focus.get_id() : 0);
     }
 
+    /* Resolves once the stage has painted a frame, or after FRAME_WAIT_MS
+     * when it paints none. */
+    _nextFrame() {
+        return new Promise(resolve => {
+            let painted = 0, timer = 0;
+            const done = () => {
+                global.stage.disconnect(painted);
+                GLib.source_remove(timer);
+                resolve();
+            };
+            painted = global.stage.connect('after-paint', done);
+            timer = GLib.timeout_add(GLib.PRIORITY_DEFAULT, FRAME_WAIT_MS, () => {
+                timer = 0;
+                global.stage.disconnect(painted);
+                resolve();
+                return GLib.SOURCE_REMOVE;
+            });
+            global.stage.queue_redraw();
+        });
+    }
+
     _setEnabled(entry, enabled) {
         const was = !disabledIds.has(entry.id);
 
@@ -312,9 +334,9 @@ var WincueDesk = class {
         return uid;
     }
 
-    /* Answers the call with what answer() gives ([type, value], or null:
-     * no such window), once the caller has proved to be the session's
-     * user. Calls of one caller are answered in order. */
+    /* Answers the call with what answer() gives, [type, value] or its
+     * promise, once the caller has proved to be the session's user. Calls
+     * of one caller are answered in order. */
     async _serve(invocation, answer) {
         try {
             if (await this._callerUid(invocation.get_sender()) !== this._uid) {
@@ -327,7 +349,7 @@ var WincueDesk = class {
                     'wincue\'s extension is turned off');
                 return;
             }
-            const [type, value] = answer();
+            const [type, value] = await answer();
             invocation.return_value(new GLib.Variant(type, value));
         } catch (e) {
             invocation.return_dbus_error('org.freedesktop.DBus.Error.Failed', String(e));
@@ -368,8 +390,18 @@ var WincueDesk = class {
         });
     }
 
+    /* Answered once the shell has drawn a frame since: the input the
+     * shell picks until then may miss a new shield, which the caller must
+     * be able to count on once it has the answer. */
     SetEnabledAsync([id, enabled], invocation) {
-        this._command(invocation, id, entry => this._setEnabled(entry, enabled));
+        this._serve(invocation, async () => {
+            const entry = this._found(id);
+            if (!entry)
+                return ['(bb)', [false, false]];
+            const was = this._setEnabled(entry, enabled);
+            await this._nextFrame();
+            return ['(bb)', [true, was]];
+        });
     }
 
     SetMinimizedAsync([id, minimized], invocation) {
