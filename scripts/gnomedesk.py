@@ -27,7 +27,8 @@ EXTENSION = ("org.wincue.Shell", "/org/wincue/Shell", "org.wincue.Shell")
 PORTAL = "org.freedesktop.impl.portal.desktop.gtk"
 SCREEN = (1280, 800)  # the world's virtual monitor
 BTN_LEFT = 0x110
-KEYSYMS = {"Shift_L": 0xffe1, "Alt_L": 0xffe9, "Tab": 0xff09, "Return": 0xff0d}
+KEYSYMS = {"Shift_L": 0xffe1, "Alt_L": 0xffe9, "Super_L": 0xffeb, "Tab": 0xff09, "Return": 0xff0d,
+           "Left": 0xff51, "Right": 0xff53}
 
 
 def record(r):
@@ -72,7 +73,7 @@ class GnomeDesk:
             found = wait_until(lambda: self._introspect(), 10,
                                "the shell to admit the portal's name")
         return {i: dict(name=w.get("title", ""), cls=w.get("wm-class", ""), hidden=w["is-hidden"],
-                        focus=w["has-focus"]) for i, w in found[0].items()}
+                        focus=w["has-focus"], width=w["width"]) for i, w in found[0].items()}
 
     def _introspect(self):
         """The shell's answer in a list, or None when it refuses."""
@@ -157,6 +158,12 @@ class GnomeDesk:
         self.key("Alt_L", True)
         self.key("Tab")
         self.key("Alt_L", False)
+
+    def tile(self, side):
+        """Super+Left or Super+Right: the focused window fills that half."""
+        self.key("Super_L", True)
+        self.key(side)
+        self.key("Super_L", False)
 
     # -- wincue's extension ------------------------------------------------
 

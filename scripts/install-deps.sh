@@ -11,7 +11,6 @@ wine wine64 wine32:i386 xvfb xauth xdotool x11-utils x11-apps xterm icoutils
 openbox icewm twm xfonts-base i3 metacity dbus-x11 zenity
 pkg-config libxcb1-dev libjson-c-dev libsystemd-dev libglib2.0-dev
 sway kwin-wayland gnome-shell dbus-daemon xwayland grim python3-gi gir1.2-gtk-3.0
-python3-gi-cairo
 clang libclang-rt-14-dev imagemagick
 lintian mandoc dpkg-dev file strace devilspie2"
 

@@ -4,8 +4,7 @@ events, quit; see there), on native Wayland windows: GTK 3 toplevels whose
 app_id is CLASS. What a window's state is, and hiding one, belong to the
 compositor and are read from outside, through its own interface: COMPOSITORS
 holds, per compositor, how to list its windows and to hide and show one.
-FLAGS: hidden, size=W:H, hole=W:H (a hole in the middle of the window that
-takes no input: a click there reaches what is below it). Also:
+FLAGS: hidden, size=W:H. Also:
 
   layout                            -> ID tiled|floating per window, end
   activate ID                       -> activated ID   (GNOME: wincue's extension)
@@ -22,7 +21,6 @@ import os
 import sys
 import time
 
-import cairo
 import gi
 
 os.environ.update(GDK_BACKEND="wayland", NO_AT_BRIDGE="1")  # no accessibility bus to outlive us
@@ -138,13 +136,6 @@ def create(cls, title, flags=""):
                          ("scroll-event", "scroll")):
         w.connect(signal, heard(kind, len(windows)))
     w.show_all()
-    if "hole" in flags:
-        hole_w, hole_h = (int(n) for n in flags["hole"].split(":"))
-        size = w.get_allocation()
-        region = cairo.Region(cairo.RectangleInt(0, 0, size.width, size.height))
-        region.subtract(cairo.RectangleInt((size.width - hole_w) // 2,
-                                           (size.height - hole_h) // 2, hole_w, hole_h))
-        w.input_shape_combine_region(region)
     wid = until(lambda: listed(placeholder), "the window")
     if "hidden" in flags:
         desk["hide"](wid)
