@@ -152,3 +152,18 @@ void CacheEmpty(WindowCache *c)
 	c->freeHint = 0;
 	c->indexed = 0;
 }
+
+int CacheList(const WindowCache *c, HWND *room, int size)
+{
+	int count = 0;
+
+	for (int slot = 0; slot < c->count; slot++) {
+		HWND id = CacheAt(c, slot)->id;
+		if (id == 0)
+			continue;
+		if (count < size)
+			room[count] = id;
+		count++;
+	}
+	return count;
+}

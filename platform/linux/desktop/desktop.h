@@ -57,6 +57,10 @@ void CacheRemove(WindowCache *cache, DeskWindow *window);
 /* No records any more; the memory is kept. */
 void CacheEmpty(WindowCache *cache);
 
+/* Puts the ids of the records in use in room (size of them), in slot
+ * order; returns how many there are, which may be more than size. */
+int CacheList(const WindowCache *cache, HWND *room, int size);
+
 /* The record in a slot, free (id 0) or not. */
 static inline DeskWindow *CacheAt(const WindowCache *cache, int slot)
 {

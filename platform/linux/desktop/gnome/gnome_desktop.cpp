@@ -22,17 +22,7 @@ static uint64_t Version(void)
 
 static int List(HWND *room, int size)
 {
-	int count = 0;
-
-	for (int i = 0; i < gnomeCache.count; i++) {
-		HWND id = CacheAt(&gnomeCache, i)->id;
-		if (id == 0)
-			continue;
-		if (count < size)
-			room[count] = id;
-		count++;
-	}
-	return count;
+	return CacheList(&gnomeCache, room, size);
 }
 
 static BOOL IsWindowShown(HWND hWnd)
