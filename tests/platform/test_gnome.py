@@ -5,13 +5,15 @@ what a disabled window is, a list of more windows than one page holds, and
 installing the extension. The window table runs on GNOME in
 tests/actions/test_windows.py; choosing GNOME, runs at once and the shell
 going away in test_wayland.py."""
+import json
 import os
 import signal
 import subprocess
+import sys
 
 import pytest
 
-from harness import BUILD, Child, Maker, Target, script, script_dir, wait_until
+from harness import BUILD, ROOT, Child, Maker, Target, script, script_dir, wait_until
 
 # Every window opens centred on the 1280x800 screen; "other" and "locked"
 # are tiled side by side (Super+Left, Super+Right, as a user does), so that
@@ -324,3 +326,44 @@ def test_install_through_the_running_session_bus(tmp_path):
     # Standard error also has the bus's own log.
     assert (out.returncode, "wincue:" in out.stderr) == (0, False)
     assert settings(env, "enabled-extensions") == "['other@example', 'wincue-43@wincue.example']"
+
+
+# What the coming steps will ask of the extension, asked as the session's
+# user: each call, then the extension's own view (records, stacking, active
+# window) as JSON.
+ASK = """import json, sys
+sys.path.insert(0, %r)
+from gnomedesk import GnomeDesk
+desk, said = GnomeDesk(), []
+for method, *args in json.loads(sys.argv[1]):
+    said.append(list(desk.extension(method, *args)))
+    said.append(dict(records=desk.marked(), stacking=desk.extension("GetStacking")[0],
+                     active=desk.extension("GetActive")[0]))
+print(json.dumps(said))
+"""
+
+
+def ask(gnome, *calls):
+    out = subprocess.run(gnome.world.user + [sys.executable, "-c", ASK % str(ROOT / "scripts"),
+                                             json.dumps(calls)],
+                         env=gnome.env, capture_output=True, text=True, timeout=60, check=True)
+    return json.loads(out.stdout)
+
+
+def test_the_extension_serves_what_the_coming_steps_need(gnome):
+    """Activating a window makes it the active one, on top; maximizing and
+    restoring it are in its record; closing asks its program to close, as
+    the close button does. Records carry the program's pid."""
+    maker = Windows(gnome, ("wct-x", "first", ""), ("wct-x", "second", ""))
+    try:
+        first, second = [int(i, 16) for i in maker.answer("ids")]
+        said = ask(gnome, ("Activate", first), ("SetMaximized", first, True),
+                   ("SetMaximized", first, False), ("Close", second))
+        answers, views = said[0::2], said[1::2]
+        assert answers == [[True], [True, False], [True, True], [True]]
+        assert views[0]["active"] == first and views[0]["stacking"][-2:] == [second, first]
+        assert [v["records"][str(first)]["maximized"] for v in views[1:3]] == [True, False]
+        assert views[0]["records"][str(first)]["pid"] == maker.child.p.pid
+        wait_until(lambda: maker.answer("state")[1] == "gone", 10, "the close")
+    finally:
+        maker.close()
