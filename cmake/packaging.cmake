@@ -55,9 +55,14 @@ if(WIN32)
 else()
   install(TARGETS wincue RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # The desktops, each loaded only by a run that uses it.
-  install(TARGETS wincue-x11 wincue-sway wincue-kwin
+  install(TARGETS wincue-x11 wincue-sway wincue-kwin wincue-gnome wincue-gnome-install
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/wincue
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  # wincue's GNOME Shell extension, both variants, where every user's shell
+  # finds them (enabled by none until wincue --install-gnome-extension).
+  install(DIRECTORY ${WINCUE_GNOME_EXTENSIONS}/
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(FILES wincue.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES examples/config.ini
@@ -78,10 +83,10 @@ else()
   set(CPACK_PACKAGE_DESCRIPTION
     "wincue reads the numbered steps of config.ini in the current directory
 and runs them in order: it enables or disables, shows or hides the
-top-level X11 windows (or those of a sway or KWin Wayland session) whose
-exact title and class name fit a step, waits for such a window, sleeps, or
-starts a program. The same scripts drive the
-Windows build of the program.")
+top-level X11 windows (or those of a sway, KWin or GNOME Wayland session)
+whose exact title and class name fit a step, waits for such a window,
+sleeps, or starts a program. The same scripts drive the Windows build of
+the program.")
   # The debug symbols stay in the build tree.
   set(CPACK_STRIP_FILES ON)
   # The copyright file, the changelog and a compressed manual page, which

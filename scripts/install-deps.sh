@@ -12,8 +12,8 @@ packages="cmake make git g++ python3 python3-pytest python3-xlib libgtest-dev va
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 wine wine64 wine32:i386 xvfb xauth xdotool x11-utils x11-apps xterm icoutils
 openbox icewm twm xfonts-base i3 metacity dbus-x11 zenity
-pkg-config libxcb1-dev libjson-c-dev libsystemd-dev
-sway kwin-wayland kwin-common dbus-daemon xwayland grim python3-gi gir1.2-gtk-3.0
+pkg-config libxcb1-dev libjson-c-dev libsystemd-dev libglib2.0-dev
+sway kwin-wayland kwin-common gnome-shell dbus-daemon xwayland grim python3-gi gir1.2-gtk-3.0
 clang libclang-rt-dev imagemagick
 lintian mandoc dpkg-dev file strace devilspie2"
 

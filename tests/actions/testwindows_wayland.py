@@ -1,23 +1,26 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, with the same
 line protocol (create CLASS TITLE [FLAGS], state, look, show ID, close ID,
-title ID TITLE, ids, quit; see there), on native Wayland windows: GTK 3
-toplevels whose app_id is CLASS. FLAGS: hidden, asks (a request to close is
-refused); maximized and minimized are no states the compositors here have, so
-are ignored; a Wayland program cannot undo a hide, and no compositor here can
-disable a window, so reenable and reshow change nothing. What a window's
-state is, and hiding one, belong to the compositor and are read from outside,
-through its own interface: COMPOSITORS holds, per compositor, how to list its
-windows and to hide and show one (neither has minimized or maximized windows
-here: KWin's minimized ones are its hidden ones, and which window is active it
-does not tell). Also:
+title ID TITLE, ids, events, quit; see there), on native Wayland windows: GTK
+3 toplevels whose app_id is CLASS. FLAGS: hidden, size=W:H, asks (a request
+to close is refused); maximized and minimized are no states the compositors
+here have, so are ignored; a Wayland program cannot undo a hide, and no
+compositor can be asked by a program to enable it, so reenable and reshow
+change nothing. What a window's state is, and hiding one, belong to the
+compositor and are read from outside, through its own interface:
+COMPOSITORS holds, per compositor, how to list its windows and to hide and
+show one (none has minimized or maximized windows here: KWin's and GNOME's
+minimized ones are their hidden ones). Also:
 
   layout                            -> ID tiled|floating per window, end
+  activate ID                       -> activated ID   (GNOME: wincue's extension)
+  crowd CLASS N                     -> crowded N: N small windows titled CLASS 0 ...,
+                                       listed with their titles (not counted as IDs)
 
 A window is "created" once the compositor lists it with its title; the title
 comes last, after the compositor has listed the window under a placeholder,
 as a toolkit's late title does. A hidden one is hidden by the compositor's
-own means once listed (enabled is always 1: no compositor here can refuse a
-window's input).
+own means once listed. enabled is 1 but under GNOME, where wincue's
+extension says whether the window is disabled.
 """
 import os
 import sys
@@ -27,7 +30,8 @@ import gi
 
 os.environ.update(GDK_BACKEND="wayland", NO_AT_BRIDGE="1")  # no accessibility bus to outlive us
 gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
 
@@ -36,8 +40,9 @@ def sway():
     from swaydesk import SwayDesk
     desk = SwayDesk()
     return dict(
-        # {id: (class, title, hidden, floating, active)}
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"], w["focused"])
+        # {id: (class, title, hidden, floating, active, disabled)}
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"], w["focused"],
+                             False)
                          for i, w in desk.windows().items()},
         hide=lambda i: desk.command("[con_id=%d] move scratchpad" % i),
         show=lambda i: desk.command("[con_id=%d] focus" % i))
@@ -53,17 +58,44 @@ def kwin():
             desk.toggle_minimized(w["uuid"])
     return dict(
         # KWin never tiles here: every window floats
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True, False)
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True, False, False)
                          for i, w in desk.windows().items()},
         hide=lambda i: minimize(i, True), show=lambda i: minimize(i, False))
 
 
-COMPOSITORS = {"sway": sway, "kwin": kwin}
+def gnome():
+    """The shell's own list; what is disabled, and the commands, through
+    wincue's extension (this program runs as the session's user). The shell
+    hides a window it minimizes a moment later: its list is read once it
+    agrees with what the extension says is minimized, or after a while."""
+    from gnomedesk import GnomeDesk
+    desk = GnomeDesk()
+
+    def agreed():
+        shown, marked = desk.windows(), desk.marked()
+        found = {i: (w["cls"], w["name"], w["hidden"], True, False, marked[i]["disabled"])
+                 for i, w in shown.items() if i in marked}
+        return found, all(marked[i]["hidden"] == w[2] for i, w in found.items())
+
+    def windows():
+        deadline = time.monotonic() + 5
+        found, settled = agreed()
+        while not settled and time.monotonic() < deadline:
+            time.sleep(0.005)
+            found, settled = agreed()
+        return found
+    return dict(windows=windows, hide=lambda i: desk.extension("SetMinimized", i, True),
+                show=lambda i: desk.extension("SetMinimized", i, False),
+                activate=lambda i: desk.extension("Activate", i))
+
+
+COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome}
 name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOCK") else None)
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
-windows = []  # (GTK window, compositor id)
+windows, events = [], []  # (GTK window, compositor id); the input each got
+crowds = []  # windows made in bulk
 
 
 def reply(text):
@@ -89,17 +121,31 @@ def listed(title):
     return next((i for i, w in desk["windows"]().items() if w[1] == title), None)
 
 
+def heard(kind, number):
+    def note(window, event):
+        if event.type != Gdk.EventType._2BUTTON_PRESS and \
+                event.type != Gdk.EventType._3BUTTON_PRESS:  # a click is one press
+            events.append("%s %d" % (kind, number))
+        return True
+    return note
+
+
 def create(cls, title, flags=""):
+    flags = dict(f.partition("=")[::2] for f in flags.split(",") if f)
     GLib.set_prgname(cls)  # GTK takes the app_id from it as the window is made
     w = Gtk.Window()
-    if "asks" in flags.split(","):
+    if "asks" in flags:
         w.connect("delete-event", lambda *_: True)  # asks a user who never answers
     placeholder = "wct-making-%d-%d" % (os.getpid(), len(windows))
     w.set_title(placeholder)
-    w.set_default_size(240, 120)
+    w.set_default_size(*(int(n) for n in flags.get("size", "240:120").split(":")))
+    w.add_events(Gdk.EventMask.BUTTON_PRESS_MASK | Gdk.EventMask.SCROLL_MASK)
+    for signal, kind in (("button-press-event", "button"), ("key-press-event", "key"),
+                         ("scroll-event", "scroll")):
+        w.connect(signal, heard(kind, len(windows)))
     w.show_all()
     wid = until(lambda: listed(placeholder), "the window")
-    if "hidden" in flags.split(","):
+    if "hidden" in flags:
         desk["hide"](wid)
         until(lambda: desk["windows"]()[wid][2], "the hide")
     w.set_title(title)
@@ -108,11 +154,22 @@ def create(cls, title, flags=""):
     reply("created %d" % (len(windows) - 1))
 
 
+def crowd(cls, count):
+    GLib.set_prgname(cls)
+    for i in range(count):
+        w = Gtk.Window(title="%s %d" % (cls, i))
+        w.set_default_size(60, 40)
+        w.show_all()
+        crowds.append(w)
+    until(lambda: sum(w[0] == cls for w in desk["windows"]().values()) >= count, "the crowd")
+    reply("crowded %d" % count)
+
+
 def state(wid):
     w = desk["windows"]().get(wid)
     if w is None:
         return "gone"
-    return "%s\t%s\tvisible=%d\tenabled=1" % (w[0], w[1], not w[2])
+    return "%s\t%s\tvisible=%d\tenabled=%d" % (w[0], w[1], not w[2], not w[5])
 
 
 def look(wid):
@@ -140,6 +197,18 @@ def command(fields):
         w.set_title(fields[2])
         until(lambda: desk["windows"]().get(wid, (0, ""))[1] == fields[2], "the title")
         reply("titled " + fields[1])
+    elif fields[0] == "crowd" and len(fields) == 3:
+        crowd(fields[1], int(fields[2]))
+    elif fields[0] == "activate" and len(fields) == 2:
+        desk["activate"](windows[int(fields[1])][1])
+        reply("activated " + fields[1])
+    elif fields[0] == "events":
+        while GLib.MainContext.default().iteration(False):
+            pass  # what has come is handled
+        for e in events:
+            reply(e)
+        events.clear()
+        reply("end")
     elif fields[0] in ("ids", "state", "look", "layout"):
         for _, wid in windows:
             reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),
