@@ -4,7 +4,8 @@
  * inside the shell (extension/), serves them on the session bus as
  * org.wincue.Shell: the program lists them page by page at the start, then
  * keeps its cache current from the extension's signals, and asks it to
- * minimize, restore, disable and enable a window with one call each.
+ * minimize, restore, maximize, disable, enable, activate or close a window
+ * with one call each.
  *
  * The files call only those below them:
  *   gnome_desktop.cpp  the desktop table
@@ -29,7 +30,6 @@ enum {
  * the Wayland app_id, or an XWayland window's X11 class. */
 struct GnomeWindow {
 	DeskWindow desk;
-	int pid;
 	bool minimized;
 	bool maximized;
 	bool disabled;
@@ -38,6 +38,9 @@ struct GnomeWindow {
 /* Defined in gnome_bus.cpp. */
 extern WindowCache gnomeCache;
 extern uint64_t gnomeChanges; /* changes told so far: the desktop's version */
+extern HWND gnomeActive;      /* the window with the focus, 0 for none */
+extern HWND *gnomeStacking;   /* the windows from the bottom of the stack up */
+extern int gnomeStackingCount;
 
 /* The desktop table: gnome_desktop.cpp. */
 extern const Desktop gnomeDesktop;
@@ -64,11 +67,16 @@ static inline GnomeWindow *GnomeFind(HWND id)
 	return (GnomeWindow *)CacheFind(&gnomeCache, id);
 }
 
-/* The extension's commands on one window: SetMinimized, SetEnabled. */
-enum GnomeCommand { GnomeMinimize, GnomeEnable };
+/* The extension's commands on one window: SetMinimized, SetEnabled,
+ * SetMaximized. */
+enum GnomeCommand { GnomeMinimize, GnomeEnable, GnomeMaximize };
 
 /* Has the extension set the window's state to value, and returns what it
  * was; -1 when the window has gone or the shell did not answer. */
 int GnomeSet(enum GnomeCommand command, HWND id, bool value);
+
+/* Has the extension activate or close the window (method "Activate" or
+ * "Close"); false when the window has gone or the shell did not answer. */
+bool GnomeAsk(const char *method, HWND id);
 
 #endif

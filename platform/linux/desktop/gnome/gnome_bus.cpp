@@ -27,6 +27,11 @@ static const char record[] = "(tssibbb)";
 WindowCache gnomeCache = {sizeof(GnomeWindow), NULL, 0, 0, 0, NULL, 0, 0};
 uint64_t gnomeChanges;
 
+HWND gnomeActive;
+HWND *gnomeStacking;
+int gnomeStackingCount;
+static int stackingCapacity;
+
 static sd_bus *bus;
 static bool lost;
 static bool ownerChanged;  /* the extension's bus name changed hands */
@@ -50,7 +55,7 @@ static int KeepRecord(sd_bus_message *m, uint64_t *id)
 	if (w != NULL) {
 		KeepName(w->desk.title, sizeof w->desk.title, title);
 		KeepName(w->desk.className, sizeof w->desk.className, className);
-		w->pid = pid;
+		w->desk.pid = pid > 0 ? (DWORD)pid : 0;
 		w->minimized = minimized != 0;
 		w->maximized = maximized != 0;
 		w->disabled = disabled != 0;
@@ -78,15 +83,49 @@ static int Closed(sd_bus_message *m)
 	return 0;
 }
 
-/* The signals that change the windows, each with how it is read. The
- * extension's others (the focus, the stacking) are not asked for. */
+static int ActiveChanged(sd_bus_message *m)
+{
+	uint64_t id;
+
+	if (sd_bus_message_read(m, "t", &id) > 0) {
+		gnomeActive = (HWND)id;
+		gnomeChanges++;
+	}
+	return 0;
+}
+
+/* The stacking order, from the bottom up, read from an array m holds next. */
+static int KeepStacking(sd_bus_message *m)
+{
+	const void *ids;
+	size_t size;
+	int r = sd_bus_message_read_array(m, 't', &ids, &size);
+
+	if (r < 0)
+		return r;
+	if ((int)(size / sizeof(uint64_t)) > stackingCapacity) {
+		int capacity = (int)(size / sizeof(uint64_t));
+		HWND *grown = (HWND *)realloc(gnomeStacking, (size_t)capacity * sizeof *grown);
+		if (grown == NULL)
+			return -ENOMEM; /* the order of the last that fitted stays */
+		gnomeStacking = grown;
+		stackingCapacity = capacity;
+	}
+	gnomeStackingCount = (int)(size / sizeof(uint64_t));
+	for (int i = 0; i < gnomeStackingCount; i++)
+		gnomeStacking[i] = (HWND)((const uint64_t *)ids)[i];
+	gnomeChanges++;
+	return 1;
+}
+
+/* The signals that change the windows, each with how it is read. */
 static const struct {
 	const char *member;
 	int (*read)(sd_bus_message *m);
 } signals[] = {
-    {"WindowAdded", Kept},
-    {"WindowChanged", Kept},
-    {"WindowClosed", Closed},
+    {"WindowAdded", Kept},       {"WindowChanged", Kept},
+    {"WindowClosed", Closed},    {"ActiveChanged", ActiveChanged},
+    {"Restacked", KeepStacking},
 };
 
 static int OnSignal(sd_bus_message *m, void *unused, sd_bus_error *error)
@@ -185,7 +224,7 @@ static void CallFailed(const sd_bus_error *error)
 
 int GnomeSet(enum GnomeCommand command, HWND id, bool value)
 {
-	static const char *const methods[] = {"SetMinimized", "SetEnabled"};
+	static const char *const methods[] = {"SetMinimized", "SetEnabled", "SetMaximized"};
 	sd_bus_error error = SD_BUS_ERROR_NULL;
 	sd_bus_message *reply;
 	int found = 0, was = 0;
@@ -201,6 +240,45 @@ int GnomeSet(enum GnomeCommand command, HWND id, bool value)
 	sd_bus_message_unref(reply);
 	sd_bus_error_free(&error);
 	return found ? was != 0 : -1;
+}
+
+bool GnomeAsk(const char *method, HWND id)
+{
+	sd_bus_error error = SD_BUS_ERROR_NULL;
+	sd_bus_message *reply;
+	int found = 0;
+
+	if (!GnomeAlive())
+		return false;
+	reply = Call(method, NowMs() + GnomeReplyMs, &error, "t", (uint64_t)id);
+	if (reply == NULL)
+		CallFailed(&error);
+	else if (sd_bus_message_read(reply, "b", &found) < 0)
+		found = 0;
+	sd_bus_message_unref(reply);
+	sd_bus_error_free(&error);
+	return found != 0;
+}
+
+/* The active window and the stacking order as they are now; signals keep
+ * them so from then on. */
+static void ReadOrder(void)
+{
+	sd_bus_error error = SD_BUS_ERROR_NULL;
+	sd_bus_message *reply = Call("GetActive", NowMs() + GnomeReplyMs, &error, NULL);
+	uint64_t id = 0;
+
+	if (reply != NULL && sd_bus_message_read(reply, "t", &id) > 0)
+		gnomeActive = (HWND)id;
+	sd_bus_message_unref(reply);
+	sd_bus_error_free(&error);
+	reply = Call("GetStacking", NowMs() + GnomeReplyMs, &error, NULL);
+	if (reply != NULL)
+		KeepStacking(reply);
+	else
+		CallFailed(&error);
+	sd_bus_message_unref(reply);
+	sd_bus_error_free(&error);
 }
 
 /* Every window, a page at a time in the order of their ids; false when the
@@ -330,6 +408,7 @@ bool GnomeConnect(void)
 		bus = sd_bus_flush_close_unref(bus);
 		return false;
 	}
-	ListWindows();
+	if (ListWindows())
+		ReadOrder();
 	return true;
 }

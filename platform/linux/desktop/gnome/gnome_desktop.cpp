@@ -20,9 +20,31 @@ static uint64_t Version(void)
 	return gnomeChanges;
 }
 
+/* From the top of the shell's stack down; a window the order does not
+ * hold yet (it has just come) goes after those it does. */
 static int List(HWND *room, int size)
 {
-	return CacheList(&gnomeCache, room, size);
+	int count = 0;
+
+	for (int i = gnomeStackingCount - 1; i >= 0; i--) {
+		if (GnomeFind(gnomeStacking[i]) == NULL)
+			continue;
+		if (count < size)
+			room[count] = gnomeStacking[i];
+		count++;
+	}
+	for (int slot = 0; slot < gnomeCache.count; slot++) {
+		HWND id = CacheAt(&gnomeCache, slot)->id;
+		bool stacked = false;
+		for (int i = 0; i < gnomeStackingCount && !stacked; i++)
+			stacked = gnomeStacking[i] == id;
+		if (id == 0 || stacked)
+			continue;
+		if (count < size)
+			room[count] = id;
+		count++;
+	}
+	return count;
 }
 
 static BOOL IsWindowShown(HWND hWnd)
@@ -74,6 +96,60 @@ static BOOL EnableWindowOnGnome(HWND hWnd, BOOL bEnable)
 	return !wasEnabled;
 }
 
+/* The shell activates it: raised, with the focus; the extension hands the
+ * focus on at once from a disabled window. */
+static BOOL Activate(HWND hWnd)
+{
+	return GnomeFind(hWnd) != NULL && GnomeAsk("Activate", hWnd);
+}
+
+static HWND Active(void)
+{
+	return GnomeFind(gnomeActive) != NULL ? gnomeActive : 0;
+}
+
+/* As the window's close button does: its program is asked. */
+static BOOL Close(HWND hWnd, bool ask)
+{
+	if (GnomeFind(hWnd) == NULL)
+		return FALSE;
+	return !ask || GnomeAsk("Close", hWnd);
+}
+
+/* A minimized window is a hidden one, as Display=0 leaves it. */
+static unsigned States(HWND hWnd)
+{
+	const GnomeWindow *w = GnomeFind(hWnd);
+
+	if (w == NULL)
+		return 0;
+	return (w->minimized ? DeskMinimized : 0) | (w->maximized ? DeskMaximized : 0);
+}
+
+/* Restore makes a shown window neither maximized nor minimized; the steps
+ * that set states act on shown windows only. */
+static BOOL SetState(HWND hWnd, int nCmdShow)
+{
+	GnomeWindow *w = GnomeFind(hWnd);
+	bool minimize = nCmdShow == SW_MINIMIZE;
+	bool maximize = nCmdShow == SW_MAXIMIZE;
+	int was = 0;
+
+	if (w == NULL)
+		return FALSE;
+	if (minimize || (nCmdShow == SW_RESTORE && w->minimized))
+		was = GnomeSet(GnomeMinimize, hWnd, minimize);
+	if (was >= 0 && (maximize || (nCmdShow == SW_RESTORE && w->maximized)))
+		was = GnomeSet(GnomeMaximize, hWnd, maximize);
+	if (was < 0)
+		return FALSE;
+	if ((w = GnomeFind(hWnd)) != NULL) { /* the extension's signal says so too */
+		w->minimized = minimize;
+		w->maximized = maximize;
+	}
+	return TRUE;
+}
+
 static bool Finish(bool acted)
 {
 	(void)acted;
@@ -92,7 +168,25 @@ static void Wait(uint64_t end)
 		GnomeWaitMessage(end);
 }
 
+/* Each command is done when the extension answers it. */
 const Desktop gnomeDesktop = {
-    "GNOME Shell", &gnomeCache,       GnomeConnect,        Update, Version, List, IsWindowShown,
-    TakesInput,    ShowWindowOnGnome, EnableWindowOnGnome, Finish, Wait,
+    "GNOME Shell",
+    &gnomeCache,
+    GnomeConnect,
+    Update,
+    Version,
+    List,
+    IsWindowShown,
+    TakesInput,
+    ShowWindowOnGnome,
+    EnableWindowOnGnome,
+    Finish,
+    Wait,
+    Activate,
+    Active,
+    Close,
+    States,
+    NULL,
+    SetState,
+    true,
 };
