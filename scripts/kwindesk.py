@@ -3,11 +3,31 @@ script of ours): its windows runner lists every window, minimized ones
 included, getWindowInfo gives a window's title as the window set it, its
 class and whether it is minimized, and the runner's minimize action toggles
 that."""
+import os
+import tempfile
+import time
+
 from gi.repository import Gio, GLib
 
+SCRIPTING = ("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting")
 RUNNER = ("org.kde.KWin", "/WindowsRunner", "org.kde.krunner1")
 KWIN = ("org.kde.KWin", "/KWin", "org.kde.KWin")
 MINIMIZE = 2  # the runner's action number, before the window's id in a match id
+
+
+# A script that activates the window of a UUID, then unloads itself.
+ACTIVATE = """var six = workspace.windowList !== undefined;
+var list = six ? workspace.windowList() : workspace.clientList();
+for (var i = 0; i < list.length; i++) {
+    if (String(list[i].internalId) == "%s") {
+        if (six)
+            workspace.activeWindow = list[i];
+        else
+            workspace.activeClient = list[i];
+    }
+}
+callDBus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "unloadScript", "%s");
+"""
 
 
 def window_id(uuid):
@@ -32,8 +52,7 @@ class KWinDesk:
 
     def loaded(self, name):
         """Whether KWin has a script of that name loaded."""
-        return self.call(("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"),
-                         "isScriptLoaded", GLib.Variant("(s)", (name,)), "(b)")[0]
+        return self.call(SCRIPTING, "isScriptLoaded", GLib.Variant("(s)", (name,)), "(b)")[0]
 
     def scripting(self):
         """True once KWin's scripting interface answers."""
@@ -42,6 +61,28 @@ class KWinDesk:
             return True
         except GLib.Error:
             return False
+
+    def disabled(self, uuid):
+        """Whether wincue has disabled the window: KWin holds the script that
+        keeps its input away."""
+        return self.loaded("wincue-off-" + uuid)
+
+    def activate(self, uuid):
+        """Activates the window as a KWin script does, and returns once the
+        script has (it unloads itself then)."""
+        name = "wct-activate-%d" % os.getpid()
+        with tempfile.NamedTemporaryFile("w", suffix=".js", dir=os.environ.get("XDG_RUNTIME_DIR"),
+                                         delete=False) as f:
+            f.write(ACTIVATE % (uuid, name))
+        os.chmod(f.name, 0o644)  # KWin runs as another user
+        try:
+            self.call(SCRIPTING, "loadScript", GLib.Variant("(ss)", (f.name, name)), "(i)")
+            self.call(SCRIPTING, "start", None, "()")
+            deadline = time.monotonic() + 10
+            while self.loaded(name) and time.monotonic() < deadline:
+                time.sleep(0.005)
+        finally:
+            os.unlink(f.name)
 
     def major(self):
         """KWin's major version: 5 or 6."""

@@ -157,6 +157,7 @@ class World:
         self.runtime = None  # a compositor's runtime directory, which we remove
         self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         self.wine_loader = self.windows_build = None
+        self.input_program = None  # a KWin world's kwin_input, when built
 
     def start(self):
         self.dir.mkdir(parents=True, exist_ok=True)
@@ -259,6 +260,7 @@ class World:
         user switch. Ready once its scripting interface answers."""
         from kwindesk import KWinDesk
         env = self._nobody_runtime("wincue-kwin-")
+        self._admit_fake_input()
         bus = self.runtime / "bus"
         (self.runtime / "bus.conf").write_text(KWIN_BUS % bus)
         shutil.copy("/usr/bin/kwin_wayland", self.runtime / "kwin_wayland")
@@ -287,6 +289,26 @@ class World:
                         DBUS_SESSION_BUS_ADDRESS=env["DBUS_SESSION_BUS_ADDRESS"],
                         WINCUE_COMPOSITOR="kwin", NO_AT_BRIDGE="1")
         self._admit_root(kwin.pid, env)
+
+    def _admit_fake_input(self):
+        """A copy of the tests' kwin_input that KWin lets send real input:
+        declared by a .desktop file of KWin's user, written before KWin
+        starts and reads the applications, and run as that user (KWin
+        checks the binary through /proc, which it may read only for its
+        own user's processes)."""
+        built = BUILD / "host" / "tests" / "kwin_input"
+        if not built.exists():
+            return
+        program = self.runtime / "kwin_input"
+        shutil.copy(built, program)
+        apps = self.runtime / "home" / ".local" / "share" / "applications"
+        apps.mkdir(parents=True)
+        (apps / "wincue-kwin-input.desktop").write_text(
+            "[Desktop Entry]\nType=Application\nName=wincue test input\nExec=%s\nNoDisplay=true\n"
+            "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % program)
+        for path in (program, apps.parent.parent, apps.parent, apps):
+            os.chown(path, NOBODY, NOBODY)
+        self.input_program = program
 
     def _admit_root(self, compositor, env):
         """The XWayland display the compositor locked in its own name, if it

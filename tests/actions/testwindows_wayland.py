@@ -1,17 +1,19 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, with the same
-line protocol (create CLASS TITLE [hidden], state, show ID, close ID, title
-ID TITLE, ids, quit; see there), on native Wayland windows: GTK 3 toplevels whose app_id is
-CLASS. What a window's state is, and hiding one, belong to the compositor and
-are read from outside, through its own interface: COMPOSITORS holds, per
-compositor, how to list its windows and to hide and show one. Also:
+line protocol (create CLASS TITLE [FLAGS], state, show ID, close ID, title
+ID TITLE, ids, events, quit; see there), on native Wayland windows: GTK 3
+toplevels whose app_id is CLASS. What a window's state is, and hiding one,
+belong to the compositor and are read from outside, through its own
+interface: COMPOSITORS holds, per compositor, how to list its windows and to
+hide and show one. FLAGS: hidden, size=W:H. Also:
 
   layout                            -> ID tiled|floating per window, end
+  activate ID                       -> activated ID   (KWin: by a script of KWin's)
 
 A window is "created" once the compositor lists it with its title; the title
 comes last, after the compositor has listed the window under a placeholder,
 as a toolkit's late title does. A hidden one is hidden by the compositor's
-own means once listed (enabled is always 1: no compositor here can refuse a
-window's input).
+own means once listed. enabled is 1 but under KWin, where the script wincue
+leaves in KWin for a disabled window says it is disabled.
 """
 import os
 import sys
@@ -21,7 +23,8 @@ import gi
 
 os.environ.update(GDK_BACKEND="wayland", NO_AT_BRIDGE="1")  # no accessibility bus to outlive us
 gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
 
@@ -30,8 +33,8 @@ def sway():
     from swaydesk import SwayDesk
     desk = SwayDesk()
     return dict(
-        # {id: (class, title, hidden, floating)}
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"])
+        # {id: (class, title, hidden, floating, disabled)}
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"], False)
                          for i, w in desk.windows().items()},
         hide=lambda i: desk.command("[con_id=%d] move scratchpad" % i),
         show=lambda i: desk.command("[con_id=%d] focus" % i))
@@ -47,9 +50,10 @@ def kwin():
             desk.toggle_minimized(w["uuid"])
     return dict(
         # KWin never tiles here: every window floats
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True)
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True, desk.disabled(w["uuid"]))
                          for i, w in desk.windows().items()},
-        hide=lambda i: minimize(i, True), show=lambda i: minimize(i, False))
+        hide=lambda i: minimize(i, True), show=lambda i: minimize(i, False),
+        activate=lambda i: desk.activate(desk.windows()[i]["uuid"]))
 
 
 COMPOSITORS = {"sway": sway, "kwin": kwin}
@@ -57,7 +61,7 @@ name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOC
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
-windows = []  # (GTK window, compositor id)
+windows, events = [], []  # (GTK window, compositor id); the input each got
 
 
 def reply(text):
@@ -83,15 +87,29 @@ def listed(title):
     return next((i for i, w in desk["windows"]().items() if w[1] == title), None)
 
 
+def heard(kind, number):
+    def note(window, event):
+        if event.type != Gdk.EventType._2BUTTON_PRESS and \
+                event.type != Gdk.EventType._3BUTTON_PRESS:  # a click is one press
+            events.append("%s %d" % (kind, number))
+        return True
+    return note
+
+
 def create(cls, title, flags=""):
+    flags = dict(f.partition("=")[::2] for f in flags.split(",") if f)
     GLib.set_prgname(cls)  # GTK takes the app_id from it as the window is made
     w = Gtk.Window()
     placeholder = "wct-making-%d-%d" % (os.getpid(), len(windows))
     w.set_title(placeholder)
-    w.set_default_size(240, 120)
+    w.set_default_size(*(int(n) for n in flags.get("size", "240:120").split(":")))
+    w.add_events(Gdk.EventMask.BUTTON_PRESS_MASK | Gdk.EventMask.SCROLL_MASK)
+    for signal, kind in (("button-press-event", "button"), ("key-press-event", "key"),
+                         ("scroll-event", "scroll")):
+        w.connect(signal, heard(kind, len(windows)))
     w.show_all()
     wid = until(lambda: listed(placeholder), "the window")
-    if "hidden" in flags.split(","):
+    if "hidden" in flags:
         desk["hide"](wid)
         until(lambda: desk["windows"]()[wid][2], "the hide")
     w.set_title(title)
@@ -104,7 +122,7 @@ def state(wid):
     w = desk["windows"]().get(wid)
     if w is None:
         return "gone"
-    return "%s\t%s\tvisible=%d\tenabled=1" % (w[0], w[1], not w[2])
+    return "%s\t%s\tvisible=%d\tenabled=%d" % (w[0], w[1], not w[2], not w[4])
 
 
 def command(fields):
@@ -125,6 +143,16 @@ def command(fields):
         w.set_title(fields[2])
         until(lambda: desk["windows"]().get(wid, (0, ""))[1] == fields[2], "the title")
         reply("titled " + fields[1])
+    elif fields[0] == "activate" and len(fields) == 2:
+        desk["activate"](windows[int(fields[1])][1])
+        reply("activated " + fields[1])
+    elif fields[0] == "events":
+        while GLib.MainContext.default().iteration(False):
+            pass  # what has come is handled
+        for e in events:
+            reply(e)
+        events.clear()
+        reply("end")
     elif fields[0] in ("ids", "state", "layout"):
         for _, wid in windows:
             reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),
