@@ -38,6 +38,8 @@ struct KWinWindow {
 	DeskWindow desk;
 	char uuid[KWinIdSize];
 	bool minimized;
+	bool disabled;    /* KWin held its shield when last asked */
+	uint64_t askedIn; /* the pass that asked; 0: asked outside one */
 };
 
 /* Defined in kwin_bus.cpp. */
@@ -76,9 +78,17 @@ static inline KWinWindow *KWinFind(HWND id)
  * the script do every one noted. */
 void KWinOrder(const KWinWindow *w, bool minimized);
 
+/* Notes that the window is to be enabled or disabled: its shield script
+ * unloaded, or written and loaded. */
+void KWinOrderEnabled(const KWinWindow *w, bool enable);
+
 /* Sends what was noted and waits until the script has done it; false,
  * having said so on standard error, when it did not answer in time. */
 bool KWinCarryOut(void);
+
+/* Whether KWin holds the window's shield script, asked once a pass (and at
+ * every call outside one); false when KWin did not answer. */
+bool KWinDisabled(KWinWindow *w);
 
 /* -- kwin_script.cpp --------------------------------------------------- */
 
@@ -86,5 +96,9 @@ bool KWinCarryOut(void);
  * as name, to a new file readable by KWin; its path goes to path (room
  * for size). False when no file could be written. */
 bool KWinWriteScript(const char *caller, const char *name, char *path, int size);
+
+/* Writes the shield script for the window of that UUID, as KWinWriteScript
+ * writes; false also for an id that is no UUID. */
+bool KWinWriteShield(const char *uuid, char *path, int size);
 
 #endif

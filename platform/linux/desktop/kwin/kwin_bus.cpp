@@ -34,8 +34,9 @@ static bool ready;            /* it has */
 static bool saidLate;         /* it had not by then, and a line said so */
 static int batchNumber;       /* the last batch the script told */
 static sd_bus_message *held;  /* the script's newest Next call, unanswered */
-static char *orders;          /* hides and shows to send: "UUID\t1\n"... */
+static char *orders;          /* commands to send: "UUID\tm\t1\n"... */
 static size_t ordersLength, ordersSize;
+static bool ordersEnable;   /* they enable or disable windows */
 static int applied;         /* the last command the script says it did */
 static int sent;            /* the last command sent */
 static uint64_t allowedDue; /* the step deadline that had its KWinLookMs */
@@ -386,9 +387,10 @@ void KWinAwaitList(void)
 	}
 }
 
-void KWinOrder(const KWinWindow *w, bool minimized)
+/* Adds the line "UUID\tverb\targ" to the orders. */
+static void Order(const KWinWindow *w, const char *verb, const char *arg)
 {
-	size_t need = ordersLength + strlen(w->uuid) + 4;
+	size_t need = ordersLength + strlen(w->uuid) + strlen(verb) + strlen(arg) + 4;
 
 	if (need > ordersSize) {
 		size_t size = need > 2 * ordersSize ? need : 2 * ordersSize;
@@ -398,7 +400,50 @@ void KWinOrder(const KWinWindow *w, bool minimized)
 		orders = grown;
 		ordersSize = size;
 	}
-	ordersLength += (size_t)sprintf(orders + ordersLength, "%s\t%d\n", w->uuid, (int)minimized);
+	ordersLength += (size_t)sprintf(orders + ordersLength, "%s\t%s\t%s\n", w->uuid, verb, arg);
+}
+
+void KWinOrder(const KWinWindow *w, bool minimized)
+{
+	Order(w, "m", minimized ? "1" : "0");
+}
+
+void KWinOrderEnabled(const KWinWindow *w, bool enable)
+{
+	char path[4096];
+
+	ordersEnable = true;
+	if (enable)
+		Order(w, "e", "");
+	else if (KWinWriteShield(w->uuid, path, sizeof path))
+		Order(w, "d", path);
+}
+
+/* The shield scripts of the orders, once KWin has read them. */
+static void RemoveShieldFiles(void)
+{
+	for (char *line = orders; line != NULL && *line != '\0';) {
+		char *end = strchr(line, '\n'), *verb = strchr(line, '\t');
+		*end = '\0';
+		if (verb != NULL && strncmp(verb, "\td\t", 3) == 0)
+			unlink(verb + 3);
+		line = end + 1;
+	}
+}
+
+static bool AskedIsLoaded(const char *name, bool *loaded);
+
+bool KWinDisabled(KWinWindow *w)
+{
+	char name[KWinIdSize + 16];
+	bool loaded = false;
+
+	if (InPass() && w->askedIn == PassNumber())
+		return w->disabled;
+	snprintf(name, sizeof name, "wincue-off-%s", w->uuid);
+	w->disabled = AskedIsLoaded(name, &loaded) && loaded;
+	w->askedIn = InPass() ? PassNumber() : 0;
+	return w->disabled;
 }
 
 bool KWinCarryOut(void)
@@ -413,11 +458,14 @@ bool KWinCarryOut(void)
 	if (AwaitCondition(IsHeld, end))
 		SendOrders();
 	done = AwaitCondition(IsApplied, end);
+	if (done || !KWinAlive())
+		RemoveShieldFiles(); /* else KWin may still read them */
 	ordersLength = 0;
 	orders[0] = '\0';
 	if (!done && KWinAlive())
-		fputs("wincue: KWin did not answer in time: windows may not be hidden or shown\n",
-		      stderr);
+		fprintf(stderr, "wincue: KWin did not answer in time: windows may not be %s\n",
+		        ordersEnable ? "enabled or disabled" : "hidden or shown");
+	ordersEnable = false;
 	return done;
 }
 
@@ -466,6 +514,22 @@ static int CallKWin(const char *member, uint64_t end, sd_bus_message **reply, co
 	          ap);
 	va_end(ap);
 	return r;
+}
+
+/* Asks KWin whether a script of that name is loaded; false when it did
+ * not answer within KWinCallMs. */
+static bool AskedIsLoaded(const char *name, bool *loaded)
+{
+	sd_bus_message *reply = NULL;
+	int value = 0;
+	bool answered =
+	    bus != NULL && !lost &&
+	    CallKWin("isScriptLoaded", WaitEnd(NowMs() + KWinCallMs), &reply, "s", name) >= 0 &&
+	    sd_bus_message_read(reply, "b", &value) >= 0;
+
+	sd_bus_message_unref(reply);
+	*loaded = value != 0;
+	return answered;
 }
 
 /* Waits, until end at most, for the bus to take the connection. */

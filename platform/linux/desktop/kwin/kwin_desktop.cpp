@@ -1,8 +1,8 @@
 /*
  * The KWin desktop's table. Hidden is minimized: a window KWin minimized
  * (by wincue or by its user) reads as hidden, and showing it restores it
- * without activating it. KWin offers nothing that keeps a window from
- * taking input.
+ * without activating it. Disabled is a shield script KWin holds for the
+ * window (kwin_script.cpp), named after it, which outlives the run.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -37,9 +37,27 @@ static BOOL IsWindowShown(HWND hWnd)
 	return w != NULL && !w->minimized;
 }
 
+/* FALSE, as on Windows, also for a window KWin does not list. */
 static BOOL TakesInput(HWND hWnd)
 {
-	return KWinFind(hWnd) != NULL;
+	KWinWindow *w = KWinFind(hWnd);
+
+	return w != NULL && !KWinDisabled(w);
+}
+
+/* Returns whether the window was disabled before, as Windows does; the
+ * pass's changes go to KWin together when it ends. */
+static BOOL EnableWindowOnKWin(HWND hWnd, BOOL bEnable)
+{
+	KWinWindow *w = KWinFind(hWnd);
+	bool disabled;
+
+	if (w == NULL)
+		return FALSE;
+	disabled = KWinDisabled(w);
+	if (disabled == (bool)bEnable)
+		KWinOrderEnabled(w, bEnable);
+	return disabled;
 }
 
 /* Returns whether the window was visible before, as Windows does; the
@@ -75,6 +93,6 @@ static void Wait(uint64_t end)
 }
 
 const Desktop kwinDesktop = {
-    "KWin",        &kwinCache, KWinConnect,      Update, Version, List,
-    IsWindowShown, TakesInput, ShowWindowOnKWin, NULL,   Finish,  Wait,
+    "KWin",     &kwinCache,       KWinConnect,        Update, Version, List, IsWindowShown,
+    TakesInput, ShowWindowOnKWin, EnableWindowOnKWin, Finish, Wait,
 };

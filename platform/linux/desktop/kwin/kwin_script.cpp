@@ -10,7 +10,12 @@
  * Commands come as answers to a Next call the script keeps waiting: each
  * carries a number, and the batch after them says the last number carried
  * out, so the program knows when they took effect; the script waits on the
- * program again once that batch is answered. A waiting call fails after
+ * program again once that batch is answered. A command is a line: a
+ * window's id, then m and 1 or 0 (minimize or restore it), d and the path
+ * of a shield script (disable it: KWin loads that script under the name
+ * wincue-off-ID and starts it, both asked at once, so no run killed
+ * meanwhile can part them), or e (enable it: KWin unloads the shield).
+ * Commands count as carried out once KWin has answered those calls. A waiting call fails after
  * 25 s: one waiting 10 s is replaced (a timer looks every 5 s), and the
  * program answers the newest. When the program's bus name goes (it ended,
  * or was killed), the script unloads itself at the next look, the first
@@ -19,10 +24,15 @@
  * Texts cross the bus as ASCII: every character outside printable ASCII,
  * and the backslash, goes as \uXXXX (UTF-16), so any title arrives as it
  * is, and tabs and newlines part the fields and windows.
+ *
+ * KWin 6 lists its own windows to scripts too, the shields among them:
+ * the script leaves those out.
  */
 #include <errno.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +50,7 @@ var batch = null;    /* the batch told and not yet answered */
 var batches = 0, resendMs = 1000;
 var told = {done: 0, ready: false}; /* the batch last answered */
 var done = 0;        /* the last command carried out */
+var doing = 0;       /* the command being carried out */
 var armed = 0, armedAt = 0, rearm = false;
 var lookups = [], looking = null, lookedAt = 0; /* Plasma 5's titles */
 
@@ -95,24 +106,49 @@ function note(id) {
 	tell();
 }
 
+/* Calls KWin's scripting interface; done, if given, once KWin answers. */
+function scripting(method, arg1, arg2, done) {
+	var s = "org.kde.KWin", p = "/Scripting", f = "org.kde.kwin.Scripting";
+	if (arg1 === undefined)
+		callDBus(s, p, f, method, done);
+	else if (arg2 === undefined)
+		callDBus(s, p, f, method, arg1, done);
+	else
+		callDBus(s, p, f, method, arg1, arg2, done);
+}
+
 function arm() {
 	var mine = ++armed;
 	armedAt = Date.now();
 	callDBus(caller, path, face, "Next", function (commands, number) {
-		if (number <= done) {
+		if (number <= done || number == doing) {
 			if (mine == armed && !rearm)
 				arm(); /* dismissed: waits again */
 			return;
 		}
-		var lines = String(commands).split("\n");
+		var lines = String(commands).split("\n"), waiting = 1;
+		var settle = function () {
+			if (--waiting == 0) {
+				done = number;
+				rearm = true;
+				tell();
+			}
+		};
+		doing = number;
 		for (var i = 0; i < lines.length; i++) {
-			var f = lines[i].split("\t"), w = windows[f[0]];
-			if (w !== undefined)
-				w.c.minimized = f[1] == "1";
+			var f = lines[i].split("\t"), w = windows[f[0]], off = "wincue-off-" + f[0];
+			if (f[1] == "m" && w !== undefined) {
+				w.c.minimized = f[2] == "1";
+			} else if (f[1] == "d" && w !== undefined) {
+				waiting++;
+				scripting("loadDeclarativeScript", f.slice(2).join("\t"), off);
+				scripting("start", undefined, undefined, settle);
+			} else if (f[1] == "e") {
+				waiting++;
+				scripting("unloadScript", off, undefined, settle);
+			}
 		}
-		done = number;
-		rearm = true;
-		tell();
+		settle();
 	});
 }
 
@@ -149,8 +185,15 @@ function look() {
 	});
 }
 
+/* A shield of ours, which KWin 6 lists as a window of its own. */
+function shield(c) {
+	return String(c.caption).indexOf("wincue-shield ") == 0 && String(c.resourceClass) == "";
+}
+
 function watch(c) {
 	var id = String(c.internalId), w = {c: c, id: id};
+	if (shield(c))
+		return;
 	windows[id] = w;
 	c.captionChanged.connect(function () {
 		if (windows[id] === w)
@@ -216,18 +259,179 @@ timer.start();
 check();
 )js";
 
+/*
+ * The shield: a declarative script KWin keeps for one disabled window,
+ * under the name wincue-off-ID, until Enable=1 unloads it, the window
+ * closes (it then unloads itself) or KWin ends. No property of a window
+ * stops its input, so the script does it from inside KWin:
+ *
+ * - the pointer: a transparent window of KWin's own over the window's
+ *   frame, which swallows clicks and the wheel. KWin keeps its own windows
+ *   above every other, so the shield lets the pointer through (KWin's
+ *   outputOnly) where a window stacked above the disabled one covers the
+ *   pointer; that is worked out again whenever the pointer, a window's
+ *   place, stacking, desktop or minimizing changes, which KWin tells
+ *   before it picks the window under the pointer for the next event. It
+ *   shows without activating, or KWin would give it every key;
+ * - the keyboard: the window is left out of the task switcher, taken off
+ *   the focus when disabled, and any activation of it (a click on an
+ *   uncovered edge, a script, the focused window closing) is undone at
+ *   once, inside KWin's own activation, so no key reaches it: the window
+ *   active before it gets the focus back, else none.
+ *
+ * The shield's window is made at run time: where the QtQuick window
+ * module is missing the script unloads itself, and the window stays
+ * enabled. The text begins with the window's id, as a QML string.
+ */
+static const char shieldHead[] = R"qml(import QtQuick 2.0
+import org.kde.kwin 3.0 as KWinComponents
+
+Item {
+    id: root
+    readonly property string uuid: )qml";
+
+static const char shieldBody[] = R"qml(
+    readonly property bool six: workspace.windowList !== undefined
+    property QtObject target: null
+    property QtObject lastActive: null
+    property var windows: []
+    property bool skipped: false
+    property QtObject shield: null
+
+    /* Drawn on the current desktop and activity, as KWin picks windows. */
+    function shown(w) {
+        if (w.deleted || w.minimized || w.hidden)
+            return false;
+        if (!w.onAllDesktops && (six ? w.desktops.indexOf(workspace.currentDesktop) < 0
+                                     : w.desktop != workspace.currentDesktop))
+            return false;
+        return w.activities.length == 0 || w.activities.indexOf(workspace.currentActivity) >= 0;
+    }
+    function covers(w, p) {
+        var g = w.frameGeometry;
+        return p.x >= g.x && p.x < g.x + g.width && p.y >= g.y && p.y < g.y + g.height;
+    }
+    function isShield(w) {
+        return String(w.caption).indexOf("wincue-shield ") == 0 && String(w.resourceClass) == "";
+    }
+    /* Whether the shield takes the pointer: the window is shown and no
+     * window above it covers the pointer. Any doubt blocks. */
+    function blocks() {
+        try {
+            var p = workspace.cursorPos;
+            if (target === null || !shown(target))
+                return false;
+            for (var i = 0; i < windows.length; i++) {
+                var w = windows[i];
+                if (w !== target && w.stackingOrder > target.stackingOrder && !isShield(w) &&
+                    shown(w) && covers(w, p))
+                    return false;
+            }
+        } catch (e) {
+        }
+        return true;
+    }
+    function activate(w) {
+        if (six)
+            workspace.activeWindow = w;
+        else
+            workspace.activeClient = w;
+    }
+    function activated(w) {
+        if (w === null || target === null)
+            return;
+        if (w !== target)
+            lastActive = w;
+        else
+            activate(lastActive !== null && shown(lastActive) ? lastActive : null);
+    }
+    function added(w) {
+        windows = windows.concat([w]);
+    }
+    function removed(w) {
+        windows = windows.filter(function (x) { return x !== w; });
+        if (w === lastActive)
+            lastActive = null;
+        if (w === target) {
+            target = null;
+            unload.call();
+        }
+    }
+
+    KWinComponents.DBusCall {
+        id: unload
+        service: "org.kde.KWin"
+        path: "/Scripting"
+        dbusInterface: "org.kde.kwin.Scripting"
+        method: "unloadScript"
+        arguments: ["wincue-off-" + root.uuid]
+    }
+    Connections {
+        target: workspace
+        ignoreUnknownSignals: true
+        function onClientActivated(w) { root.activated(w) }
+        function onWindowActivated(w) { root.activated(w) }
+        function onClientAdded(w) { root.added(w) }
+        function onWindowAdded(w) { root.added(w) }
+        function onClientRemoved(w) { root.removed(w) }
+        function onWindowRemoved(w) { root.removed(w) }
+    }
+    Component.onCompleted: {
+        var list = six ? workspace.windowList() : workspace.clientList(), all = [];
+        for (var i = 0; i < list.length; i++) {
+            all.push(list[i]);
+            if (String(list[i].internalId) == uuid)
+                target = list[i];
+        }
+        windows = all;
+        try {
+            if (target !== null)
+                shield = Qt.createQmlObject(
+                    'import QtQuick 2.0; import QtQuick.Window 2.0; Window {' +
+                    ' property bool _q_showWithoutActivating: true;' +
+                    ' property bool outputOnly: !root.blocks();' +
+                    ' flags: Qt.FramelessWindowHint | Qt.WindowDoesNotAcceptFocus |' +
+                    '     Qt.BypassWindowManagerHint;' +
+                    ' color: "transparent"; title: "wincue-shield " + root.uuid;' +
+                    ' x: root.target ? root.target.frameGeometry.x : 0;' +
+                    ' y: root.target ? root.target.frameGeometry.y : 0;' +
+                    ' width: root.target ? Math.max(1, root.target.frameGeometry.width) : 1;' +
+                    ' height: root.target ? Math.max(1, root.target.frameGeometry.height) : 1;' +
+                    ' visible: root.target !== null;' +
+                    ' MouseArea { anchors.fill: parent; acceptedButtons: Qt.AllButtons;' +
+                    '     onWheel: wheel.accepted = true } }', root, "shield");
+        } catch (e) {
+        }
+        if (shield === null) {
+            target = null;
+            unload.call();
+            return;
+        }
+        skipped = target.skipSwitcher;
+        target.skipSwitcher = true;
+        if (target.active)
+            activate(null);
+    }
+    Component.onDestruction: {
+        if (target !== null)
+            target.skipSwitcher = skipped;
+    }
+}
+)qml";
+
 /* The run directory is the user's own; KWin, perhaps another user, needs
- * only to read the file. */
-static int CreateScriptFile(char *path, int size)
+ * only to read the file, whose name ends in suffix. */
+static int CreateScriptFile(char *path, int size, const char *suffix)
 {
 	const char *dir = getenv("XDG_RUNTIME_DIR");
 	int fd;
 
 	if (dir == NULL || dir[0] != '/')
 		dir = "/tmp";
-	if (snprintf(path, (size_t)size, "%s/wincue-kwin-XXXXXX", dir) >= size)
+	if (snprintf(path, (size_t)size, "%s/wincue-kwin-XXXXXX%s", dir, suffix) >= size ||
+	    strchr(path, '\n') != NULL)
 		return -1;
-	fd = mkstemp(path);
+	fd = mkstemps(path, (int)strlen(suffix));
 	if (fd >= 0 && fchmod(fd, 0644) != 0) {
 		close(fd);
 		unlink(path);
@@ -236,9 +440,12 @@ static int CreateScriptFile(char *path, int size)
 	return fd;
 }
 
-bool KWinWriteScript(const char *caller, const char *name, char *path, int size)
+/* Writes what format says, then text, to a new file readable by KWin. */
+static bool WriteScript(const char *text, const char *suffix, char *path, int size,
+                        const char *format, ...)
 {
-	int fd = CreateScriptFile(path, size);
+	int fd = CreateScriptFile(path, size, suffix);
+	va_list ap;
 	FILE *f;
 	bool written;
 
@@ -250,12 +457,28 @@ bool KWinWriteScript(const char *caller, const char *name, char *path, int size)
 		unlink(path);
 		return false;
 	}
-	fprintf(f, "var caller = \"%s\", name = \"%s\";\n", caller, name);
-	fputs(script, f);
+	va_start(ap, format);
+	vfprintf(f, format, ap);
+	va_end(ap);
+	fputs(text, f);
 	written = ferror(f) == 0;
 	if (fclose(f) != 0 || !written) {
 		unlink(path);
 		return false;
 	}
 	return true;
+}
+
+bool KWinWriteScript(const char *caller, const char *name, char *path, int size)
+{
+	return WriteScript(script, ".js", path, size, "var caller = \"%s\", name = \"%s\";\n",
+	                   caller, name);
+}
+
+bool KWinWriteShield(const char *uuid, char *path, int size)
+{
+	for (const char *p = uuid; *p != '\0'; p++)
+		if (strchr("0123456789abcdefABCDEF{}-", *p) == NULL)
+			return false; /* KWin's ids are UUIDs: nothing else goes into QML */
+	return WriteScript(shieldBody, ".qml", path, size, "%s\"%s\"", shieldHead, uuid);
 }
