@@ -1,8 +1,11 @@
 """What only KWin shows: windows told in batches that the bus's limits
 cannot thin out, titles as KWin gives them, every wait on the session bus
 bounded (a bus that never answers, one that stops mid-run, an idle spell
-past the bus's call timeout), waiting steps that hear KWin at once, and the
-scripts of killed runs. Rows run on KWin 5 (Debian 12) and KWin 6."""
+past the bus's call timeout), waiting steps that hear KWin at once, the
+scripts of killed runs, and Enable proven with real input (KWin's fake
+input): whatever gives a disabled window the focus, no click or key reaches
+it, also after its run ended or was killed, and with runs at once. Rows run
+on KWin 5 (Debian 12) and KWin 6."""
 import json
 import os
 import signal
@@ -14,6 +17,7 @@ import pytest
 from gi.repository import GLib
 
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
+from world import NOBODY
 from kwindesk import KWinDesk
 from test_wayland import LINE, socket_listening
 from test_x11 import held
@@ -254,3 +258,148 @@ def test_killed_runs_leave_no_script(kwin, tmp_path_factory):
         wait_until(lambda: not left(), 20, "the scripts to go")
     except TimeoutError:
         raise AssertionError("%d of %d scripts stay loaded" % (len(left()), len(pids)))
+
+
+# -- Enable, with real input -------------------------------------------------------------
+
+LEFT, KEY_A, KEY_TAB, KEY_ALT = 272, 30, 15, 56  # Linux input codes
+
+
+class Input:
+    """Real input through KWin's fake input protocol: kwin_input, run as
+    KWin's user, which the world declared to KWin. KWin has handled each
+    line when it returns."""
+
+    def __init__(self, world):
+        env = dict(XDG_RUNTIME_DIR=str(world.runtime), WAYLAND_DISPLAY=world.env["WAYLAND_DISPLAY"])
+        self.child = Child(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
+                            "--clear-groups", str(world.input_program)], env,
+                           stdin=subprocess.PIPE)
+        assert self.child.line() == "ready"
+
+    def send(self, *lines):
+        for line in lines:
+            self.child.p.stdin.write(line.encode() + b"\n")
+            self.child.p.stdin.flush()
+            assert self.child.line() == "ok", line
+
+    def click(self, at):
+        self.send("move %d %d" % at, "click %d" % LEFT)
+
+    def type(self):
+        self.send("key %d" % KEY_A)
+
+    def alt_tab(self):
+        self.send("down %d" % KEY_ALT, "key %d" % KEY_TAB, "up %d" % KEY_ALT)
+
+    def close(self):
+        self.child.stop()
+
+
+class Desk:
+    """Test windows at places of the test's choosing, real input, and
+    wincue's Enable steps on them."""
+
+    def __init__(self, target, tmp_path):
+        self.target, self.tmp = target, tmp_path
+        self.maker, self.input = Maker(target), Input(target.world)
+        self.count = 0
+
+    def make(self, title, x, y, width=240, height=120):
+        """A window of class wct-lock at x, y; its number."""
+        self.maker.create("wct-lock", title)
+        self.place(self.count, x, y, width, height)
+        self.count += 1
+        return self.count - 1
+
+    def uuid(self, number):
+        ids = self.maker.answer("ids")
+        return self.target.desk.windows()[int(ids[number], 16)]["uuid"]
+
+    def place(self, number, x, y, width, height):
+        uuid = self.uuid(number)
+        self.target.desk.place(uuid, x, y, width, height)
+        wait_until(lambda: self.target.desk.windows()[int(self.maker.answer("ids")[number], 16)][
+            "at"] == (x, y, width, height), 10, "the window in place")
+
+    def centre(self, number):
+        x, y, width, height = self.target.desk.windows()[
+            int(self.maker.answer("ids")[number], 16)]["at"]
+        return x + width // 2, y + height // 2
+
+    def enable(self, flag, title="locked"):
+        config, want = script(("Enable", dict(Text=title, Enable=flag)))
+        assert self.target.run(script_dir(self.tmp, config)) == (0, want.encode())
+        assert self.target.err == b""
+
+    def events_until(self, *want):
+        """The clicks and keys the windows got, in order, until want is
+        among them."""
+        got = []
+        wait_until(lambda: got.extend(self.maker.answer("events")) or set(want) <= set(got), 10,
+                   "events %r, got %r" % (want, got))
+        return got
+
+    def witnessed(self, witness):
+        """Everything the windows got until a click and a key on the witness
+        window, which KWin sends after any input before them."""
+        self.input.click(self.centre(witness))
+        self.input.type()
+        return self.events_until("button %d" % witness, "key %d" % witness)
+
+    def close(self):
+        self.input.close()
+        self.maker.close()
+
+
+@pytest.fixture
+def locked(kwin, tmp_path):
+    if not kwin.world.input_program:
+        pytest.skip("kwin_input was not built")
+    desk = Desk(kwin, tmp_path)
+    yield desk
+    desk.close()
+
+
+# Each way of giving a window the focus: (name, what does it, given the Desk
+# and the number of the window focused before it, which it may close).
+WAYS = [
+    ("a click on it", lambda d, focused: d.input.click(d.centre(0))),
+    ("an activation by a script", lambda d, focused: d.maker.ask("activate\t0") or
+     d.maker.expect("activated 0")),
+    ("Alt+Tab", lambda d, focused: d.input.alt_tab()),
+    ("the focused window closing", lambda d, focused: d.maker.change("close", focused)),
+]
+
+
+@pytest.mark.parametrize("name,way", WAYS, ids=[w[0] for w in WAYS])
+def test_no_input_reaches_a_disabled_window(locked, name, way):
+    """The window focused before the locked one closes, or a key typed
+    right after each way of giving it the focus (and a click and the wheel
+    on it), reaches no program through it: the witness window clicked and
+    typed at afterwards gets its input, and the locked window nothing.
+    Enabled again, the same way gives it the keys."""
+    d = locked
+    d.make("locked", 40, 40)
+    witness = d.make("witness", 700, 500, 160, 80)
+    for disabled in (True, False):
+        d.input.click(d.centre(0))  # the locked window active before the other
+        d.input.type()
+        assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
+        other = d.make("other %d" % disabled, 500, 40)  # takes the focus
+        d.input.type()
+        assert d.events_until("key %d" % other) == ["key %d" % other]
+        if disabled:
+            d.enable("0")
+        way(d, other)
+        d.input.type()
+        if disabled:
+            d.input.click(d.centre(0))
+            d.input.send("wheel 1")
+            got = d.witnessed(witness)
+            assert [e for e in got if e.endswith(" 0")] == [], got
+            d.enable("1")
+        else:
+            assert "key 0" in d.events_until("key 0")
+        if name != "the focused window closing":
+            d.maker.change("close", other)

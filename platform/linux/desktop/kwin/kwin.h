@@ -79,7 +79,8 @@ static inline KWinWindow *KWinFind(HWND id)
 void KWinOrder(const KWinWindow *w, bool minimized);
 
 /* Notes that the window is to be enabled or disabled: its shield script
- * unloaded, or written and loaded. */
+ * unloaded, or written and loaded; KWinCarryOut then also waits until the
+ * shield holds the window. */
 void KWinOrderEnabled(const KWinWindow *w, bool enable);
 
 /* Sends what was noted and waits until the script has done it; false,
@@ -97,8 +98,10 @@ bool KWinDisabled(KWinWindow *w);
  * for size). False when no file could be written. */
 bool KWinWriteScript(const char *caller, const char *name, char *path, int size);
 
-/* Writes the shield script for the window of that UUID, as KWinWriteScript
- * writes; false also for an id that is no UUID. */
-bool KWinWriteShield(const char *uuid, char *path, int size);
+/* Writes the shield script for the window of that UUID, calling back the
+ * bus name caller once it holds the window, as KWinWriteScript writes;
+ * false also for an id that is no UUID or a caller that is no unique bus
+ * name. */
+bool KWinWriteShield(const char *caller, const char *uuid, char *path, int size);
 
 #endif

@@ -36,10 +36,14 @@ static int batchNumber;       /* the last batch the script told */
 static sd_bus_message *held;  /* the script's newest Next call, unanswered */
 static char *orders;          /* commands to send: "UUID\tm\t1\n"... */
 static size_t ordersLength, ordersSize;
-static bool ordersEnable;   /* they enable or disable windows */
-static int applied;         /* the last command the script says it did */
-static int sent;            /* the last command sent */
-static uint64_t allowedDue; /* the step deadline that had its KWinLookMs */
+static bool ordersEnable;           /* they enable or disable windows */
+static char (*awaited)[KWinIdSize]; /* windows whose shields have not called */
+static int awaitedCount, awaitedSize;
+static bool shieldless;        /* a shield could not be made this pass */
+static const char *uniqueName; /* the program's own bus name */
+static int applied;            /* the last command the script says it did */
+static int sent;               /* the last command sent */
+static uint64_t allowedDue;    /* the step deadline that had its KWinLookMs */
 static uint64_t allowedUntil;
 
 /* -- bounds ------------------------------------------------------------ */
@@ -302,10 +306,32 @@ static int Next(sd_bus_message *m, void *unused, sd_bus_error *error)
 	return 1;
 }
 
+/* A shield's call, or the script's for it: the window's id and what came
+ * of it (shielded, held, gone or cannot). */
+static int Shielded(sd_bus_message *m, void *unused, sd_bus_error *error)
+{
+	const char *uuid, *outcome;
+
+	(void)unused;
+	if (!FromKWin(m))
+		return Refuse(error);
+	if (sd_bus_message_read(m, "ss", &uuid, &outcome) >= 0) {
+		for (int i = 0; i < awaitedCount; i++) {
+			if (strcmp(awaited[i], uuid) == 0) {
+				memcpy(awaited[i], awaited[--awaitedCount], KWinIdSize);
+				break;
+			}
+		}
+		shieldless = shieldless || strcmp(outcome, "cannot") == 0;
+	}
+	return sd_bus_reply_method_return(m, NULL);
+}
+
 static const sd_bus_vtable vtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Tell", "iibs", "", Tell, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Next", "", "si", Next, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Shielded", "ss", "", Shielded, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
 };
 
@@ -371,9 +397,10 @@ static bool IsHeld(void)
 	return held != NULL;
 }
 
+/* The commands are done, and every shield they made holds its window. */
 static bool IsApplied(void)
 {
-	return applied >= sent;
+	return applied >= sent && awaitedCount == 0;
 }
 
 void KWinAwaitList(void)
@@ -408,6 +435,22 @@ void KWinOrder(const KWinWindow *w, bool minimized)
 	Order(w, "m", minimized ? "1" : "0");
 }
 
+/* Notes that the shield of the window is to call. */
+static bool Await(const char *uuid)
+{
+	if (awaitedCount == awaitedSize) {
+		int size = awaitedSize > 0 ? 2 * awaitedSize : 16;
+		char(*grown)[KWinIdSize] =
+		    (char(*)[KWinIdSize])realloc(awaited, (size_t)size * sizeof *awaited);
+		if (grown == NULL)
+			return false;
+		awaited = grown;
+		awaitedSize = size;
+	}
+	KeepName(awaited[awaitedCount++], KWinIdSize, uuid);
+	return true;
+}
+
 void KWinOrderEnabled(const KWinWindow *w, bool enable)
 {
 	char path[4096];
@@ -415,7 +458,7 @@ void KWinOrderEnabled(const KWinWindow *w, bool enable)
 	ordersEnable = true;
 	if (enable)
 		Order(w, "e", "");
-	else if (KWinWriteShield(w->uuid, path, sizeof path))
+	else if (KWinWriteShield(uniqueName, w->uuid, path, sizeof path) && Await(w->uuid))
 		Order(w, "d", path);
 }
 
@@ -465,7 +508,12 @@ bool KWinCarryOut(void)
 	if (!done && KWinAlive())
 		fprintf(stderr, "wincue: KWin did not answer in time: windows may not be %s\n",
 		        ordersEnable ? "enabled or disabled" : "hidden or shown");
-	ordersEnable = false;
+	if (shieldless)
+		fputs("wincue: KWin could not make a window refuse input (its QtQuick window "
+		      "module is missing): Enable changed nothing\n",
+		      stderr);
+	ordersEnable = shieldless = false;
+	awaitedCount = 0;
 	return done;
 }
 
@@ -581,6 +629,7 @@ static bool LoadScript(uint64_t end)
 	    CallKWin("loadScript", end, &reply, "ss", scriptFile, scriptName) >= 0)
 		sd_bus_message_read(reply, "i", &id);
 	sd_bus_message_unref(reply);
+	uniqueName = caller;
 	if (id >= 0 && CallKWin("start", end, NULL, NULL) >= 0)
 		return true;
 	ForgetScriptFile();

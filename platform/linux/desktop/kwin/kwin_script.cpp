@@ -15,7 +15,9 @@
  * of a shield script (disable it: KWin loads that script under the name
  * wincue-off-ID and starts it, both asked at once, so no run killed
  * meanwhile can part them), or e (enable it: KWin unloads the shield).
- * Commands count as carried out once KWin has answered those calls. A waiting call fails after
+ * Commands count as carried out once KWin has answered those calls. Each
+ * d has one Shielded call back: from the shield, or from the script when
+ * the window has gone ("gone") or KWin already held a shield ("held"). A waiting call fails after
  * 25 s: one waiting 10 s is replaced (a timer looks every 5 s), and the
  * program answers the newest. When the program's bus name goes (it ended,
  * or was killed), the script unloads itself at the next look, the first
@@ -106,6 +108,14 @@ function note(id) {
 	tell();
 }
 
+/* Tells the program that KWin held the shield of the window already. */
+function held(id) {
+	return function (number) {
+		if (number < 0)
+			callDBus(caller, path, face, "Shielded", id, "held");
+	};
+}
+
 /* Calls KWin's scripting interface; done, if given, once KWin answers. */
 function scripting(method, arg1, arg2, done) {
 	var s = "org.kde.KWin", p = "/Scripting", f = "org.kde.kwin.Scripting";
@@ -139,9 +149,12 @@ function arm() {
 			var f = lines[i].split("\t"), w = windows[f[0]], off = "wincue-off-" + f[0];
 			if (f[1] == "m" && w !== undefined) {
 				w.c.minimized = f[2] == "1";
-			} else if (f[1] == "d" && w !== undefined) {
+			} else if (f[1] == "d" && w === undefined) {
+				callDBus(caller, path, face, "Shielded", f[0], "gone");
+			} else if (f[1] == "d") {
 				waiting++;
-				scripting("loadDeclarativeScript", f.slice(2).join("\t"), off);
+				scripting("loadDeclarativeScript", f.slice(2).join("\t"), off,
+				          held(f[0]));
 				scripting("start", undefined, undefined, settle);
 			} else if (f[1] == "e") {
 				waiting++;
@@ -279,19 +292,26 @@ check();
  *   once, inside KWin's own activation, so no key reaches it: the window
  *   active before it gets the focus back, else none.
  *
- * The shield's window is made at run time: where the QtQuick window
- * module is missing the script unloads itself, and the window stays
- * enabled. The text begins with the window's id, as a QML string.
+ * KWin takes a window of its own in, and picks it for the pointer, only
+ * once it has drawn its first frame, a moment after the script started:
+ * the script then calls back the program that wrote it (Shielded, with the
+ * window's id and "shielded"), which ends its step then. It calls "gone"
+ * when the window has closed, and "cannot" when it could not make its
+ * window (the QtQuick window module is missing); then it unloads itself,
+ * and the window stays enabled. The text begins with the bus name to call
+ * back and the window's id, as QML strings.
  */
 static const char shieldHead[] = R"qml(import QtQuick 2.0
 import org.kde.kwin 3.0 as KWinComponents
 
 Item {
     id: root
-    readonly property string uuid: )qml";
+)qml";
 
 static const char shieldBody[] = R"qml(
     readonly property bool six: workspace.windowList !== undefined
+    property bool drawn: false
+    property string outcome: ""
     property QtObject target: null
     property QtObject lastActive: null
     property var windows: []
@@ -352,12 +372,29 @@ static const char shieldBody[] = R"qml(
         windows = windows.filter(function (x) { return x !== w; });
         if (w === lastActive)
             lastActive = null;
-        if (w === target) {
-            target = null;
-            unload.call();
-        }
+        if (w === target)
+            fail("gone");
     }
 
+    /* Tells the program that loaded the shield what came of it. */
+    function tell(what) {
+        outcome = what;
+        told.call();
+    }
+    function fail(what) {
+        target = null;
+        tell(what);
+        unload.call();
+    }
+
+    KWinComponents.DBusCall {
+        id: told
+        service: root.caller
+        path: "/org/wincue/KWin"
+        dbusInterface: "org.wincue.KWin"
+        method: "Shielded"
+        arguments: [root.uuid, root.outcome]
+    }
     KWinComponents.DBusCall {
         id: unload
         service: "org.kde.KWin"
@@ -398,13 +435,14 @@ static const char shieldBody[] = R"qml(
                     ' width: root.target ? Math.max(1, root.target.frameGeometry.width) : 1;' +
                     ' height: root.target ? Math.max(1, root.target.frameGeometry.height) : 1;' +
                     ' visible: root.target !== null;' +
+                    ' onFrameSwapped: if (!root.drawn) { root.drawn = true;' +
+                    '     root.tell("shielded") }' +
                     ' MouseArea { anchors.fill: parent; acceptedButtons: Qt.AllButtons;' +
                     '     onWheel: wheel.accepted = true } }', root, "shield");
         } catch (e) {
         }
         if (shield === null) {
-            target = null;
-            unload.call();
+            fail(target === null ? "gone" : "cannot");
             return;
         }
         skipped = target.skipSwitcher;
@@ -475,10 +513,18 @@ bool KWinWriteScript(const char *caller, const char *name, char *path, int size)
 	                   caller, name);
 }
 
-bool KWinWriteShield(const char *uuid, char *path, int size)
+/* Whether text has only characters of chars: nothing else goes into QML. */
+static bool Only(const char *text, const char *chars)
 {
-	for (const char *p = uuid; *p != '\0'; p++)
-		if (strchr("0123456789abcdefABCDEF{}-", *p) == NULL)
-			return false; /* KWin's ids are UUIDs: nothing else goes into QML */
-	return WriteScript(shieldBody, ".qml", path, size, "%s\"%s\"", shieldHead, uuid);
+	return strspn(text, chars) == strlen(text);
+}
+
+bool KWinWriteShield(const char *caller, const char *uuid, char *path, int size)
+{
+	if (!Only(uuid, "0123456789abcdefABCDEF{}-") || !Only(caller, ":.0123456789"))
+		return false;
+	return WriteScript(shieldBody, ".qml", path, size,
+	                   "%s    readonly property string caller: \"%s\"\n"
+	                   "    readonly property string uuid: \"%s\"",
+	                   shieldHead, caller, uuid);
 }
