@@ -143,6 +143,10 @@ KWIN_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configur
 <policy context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/>
 <allow eavesdrop="true"/><allow own="*"/></policy></busconfig>
 """
+MENU = """<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"
+ "http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd">
+<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>
+"""
 ADMIT_ROOT = ("from Xlib import X, display\nd = display.Display()\n"
               "d.change_hosts(X.HostInsert, 5, b'localuser\\0root')\nd.sync()\n")
 
@@ -306,7 +310,12 @@ class World:
         (apps / "wincue-kwin-input.desktop").write_text(
             "[Desktop Entry]\nType=Application\nName=wincue test input\nExec=%s\nNoDisplay=true\n"
             "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % program)
-        for path in (program, apps.parent.parent, apps.parent, apps):
+        # KDE Frameworks 6 list applications through the desktop's menu,
+        # which Plasma has and a bare KWin lacks: a menu of all of them.
+        menus = self.runtime / "home" / ".config" / "menus"
+        menus.mkdir(parents=True)
+        (menus / "applications.menu").write_text(MENU)
+        for path in (program, apps.parent.parent, apps.parent, apps, menus.parent, menus):
             os.chown(path, NOBODY, NOBODY)
         self.input_program = program
 

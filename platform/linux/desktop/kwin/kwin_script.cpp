@@ -309,7 +309,10 @@ Item {
 )qml";
 
 static const char shieldBody[] = R"qml(
-    readonly property bool six: workspace.windowList !== undefined
+    /* The module's workspace (KWin 6 gives declarative scripts no other),
+     * with Plasma 6's names where it has them */
+    readonly property QtObject ws: KWinComponents.Workspace
+    property bool six: false
     property bool drawn: false
     property string outcome: ""
     property QtObject target: null
@@ -322,10 +325,10 @@ static const char shieldBody[] = R"qml(
     function shown(w) {
         if (w.deleted || w.minimized || w.hidden)
             return false;
-        if (!w.onAllDesktops && (six ? w.desktops.indexOf(workspace.currentDesktop) < 0
-                                     : w.desktop != workspace.currentDesktop))
+        if (!w.onAllDesktops && (six ? w.desktops.indexOf(ws.currentDesktop) < 0
+                                     : w.desktop != ws.currentDesktop))
             return false;
-        return w.activities.length == 0 || w.activities.indexOf(workspace.currentActivity) >= 0;
+        return w.activities.length == 0 || w.activities.indexOf(ws.currentActivity) >= 0;
     }
     function covers(w, p) {
         var g = w.frameGeometry;
@@ -338,7 +341,7 @@ static const char shieldBody[] = R"qml(
      * window above it covers the pointer. Any doubt blocks. */
     function blocks() {
         try {
-            var p = workspace.cursorPos;
+            var p = ws.cursorPos;
             if (target === null || !shown(target))
                 return false;
             for (var i = 0; i < windows.length; i++) {
@@ -353,9 +356,9 @@ static const char shieldBody[] = R"qml(
     }
     function activate(w) {
         if (six)
-            workspace.activeWindow = w;
+            ws.activeWindow = w;
         else
-            workspace.activeClient = w;
+            ws.activeClient = w;
     }
     function activated(w) {
         if (w === null || target === null)
@@ -404,7 +407,7 @@ static const char shieldBody[] = R"qml(
         arguments: ["wincue-off-" + root.uuid]
     }
     Connections {
-        target: workspace
+        target: root.ws
         ignoreUnknownSignals: true
         function onClientActivated(w) { root.activated(w) }
         function onWindowActivated(w) { root.activated(w) }
@@ -414,7 +417,8 @@ static const char shieldBody[] = R"qml(
         function onWindowRemoved(w) { root.removed(w) }
     }
     Component.onCompleted: {
-        var list = six ? workspace.windowList() : workspace.clientList(), all = [];
+        six = ws.windows !== undefined;
+        var list = six ? ws.windows : ws.clients, all = [];
         for (var i = 0; i < list.length; i++) {
             all.push(list[i]);
             if (String(list[i].internalId) == uuid)
@@ -438,7 +442,8 @@ static const char shieldBody[] = R"qml(
                     ' onFrameSwapped: if (!root.drawn) { root.drawn = true;' +
                     '     root.tell("shielded") }' +
                     ' MouseArea { anchors.fill: parent; acceptedButtons: Qt.AllButtons;' +
-                    '     onWheel: wheel.accepted = true } }', root, "shield");
+                    '     onWheel: function (wheel) { wheel.accepted = true } } }', root,
+                    "shield");
         } catch (e) {
         }
         if (shield === null) {
