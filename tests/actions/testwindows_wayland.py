@@ -8,6 +8,7 @@ hide and show one. FLAGS: hidden, size=W:H. Also:
 
   layout                            -> ID tiled|floating per window, end
   activate ID                       -> activated ID   (KWin: by a script of KWin's)
+  active                            -> the ID of each window that has the focus, end
 
 A window is "created" once the compositor lists it with its title; the title
 comes last, after the compositor has listed the window under a placeholder,
@@ -146,6 +147,13 @@ def command(fields):
     elif fields[0] == "activate" and len(fields) == 2:
         desk["activate"](windows[int(fields[1])][1])
         reply("activated " + fields[1])
+    elif fields[0] == "active":
+        while GLib.MainContext.default().iteration(False):
+            pass  # what has come is handled
+        for i, (w, wid) in enumerate(windows):
+            if w.get_mapped() and w.is_active():
+                reply(str(i))
+        reply("end")
     elif fields[0] == "events":
         while GLib.MainContext.default().iteration(False):
             pass  # what has come is handled

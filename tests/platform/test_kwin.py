@@ -332,6 +332,15 @@ class Desk:
         assert self.target.run(script_dir(self.tmp, config)) == (0, want.encode())
         assert self.target.err == b""
 
+    def alt_tab(self, skipping):
+        """Alt+Tab to the window next in the task switcher: the locked one,
+        or, when that one is disabled, the one after it. KWin activates the
+        window a moment after Alt is let go."""
+        self.input.alt_tab()
+        then = self.target.desk.windows()[int(self.maker.answer("ids")[0], 16)]["skip"]
+        wait_until(lambda: self.maker.answer("active") == [str(skipping if then else 0)], 10,
+                   "the window Alt+Tab chose")
+
     def events_until(self, *want):
         """The clicks and keys the windows got, in order, until want is
         among them."""
@@ -362,23 +371,27 @@ def locked(kwin, tmp_path):
 
 
 # Each way of giving a window the focus: (name, what does it, given the Desk
-# and the number of the window focused before it, which it may close).
+# and the numbers of the window focused before it, which it may close, and
+# of the witness; where the keys typed go while the window is disabled:
+# nowhere, the window focused before, or Alt to it and the next to the
+# witness, next in the task switcher).
 WAYS = [
-    ("a click on it", lambda d, focused: d.input.click(d.centre(0))),
-    ("an activation by a script", lambda d, focused: d.maker.ask("activate\t0") or
-     d.maker.expect("activated 0")),
-    ("Alt+Tab", lambda d, focused: d.input.alt_tab()),
-    ("the focused window closing", lambda d, focused: d.maker.change("close", focused)),
+    ("a click on it", lambda d, focused, witness: d.input.click(d.centre(0)), "focused"),
+    ("an activation by a script", lambda d, focused, witness: d.maker.ask("activate\t0") or
+     d.maker.expect("activated 0"), "focused"),
+    ("Alt+Tab", lambda d, focused, witness: d.alt_tab(witness), "witness"),
+    ("the focused window closing", lambda d, focused, witness: d.maker.change("close", focused),
+     None),
 ]
 
 
-@pytest.mark.parametrize("name,way", WAYS, ids=[w[0] for w in WAYS])
-def test_no_input_reaches_a_disabled_window(locked, name, way):
-    """The window focused before the locked one closes, or a key typed
-    right after each way of giving it the focus (and a click and the wheel
-    on it), reaches no program through it: the witness window clicked and
-    typed at afterwards gets its input, and the locked window nothing.
-    Enabled again, the same way gives it the keys."""
+@pytest.mark.parametrize("name,way,keys", WAYS, ids=[w[0] for w in WAYS])
+def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
+    """A key typed right after each way of giving a disabled window the
+    focus reaches no program through it, and goes where the focus stayed:
+    the witness window clicked and typed at afterwards gets its input, and
+    the locked window nothing. The pointer rests on the witness when the
+    window is disabled. Enabled again, the same way gives it the keys."""
     d = locked
     d.make("locked", 40, 40)
     witness = d.make("witness", 700, 500, 160, 80)
@@ -389,15 +402,16 @@ def test_no_input_reaches_a_disabled_window(locked, name, way):
         other = d.make("other %d" % disabled, 500, 40)  # takes the focus
         d.input.type()
         assert d.events_until("key %d" % other) == ["key %d" % other]
+        d.input.send("move %d %d" % d.centre(witness))
         if disabled:
             d.enable("0")
-        way(d, other)
+        way(d, other, witness)
         d.input.type()
         if disabled:
-            d.input.click(d.centre(0))
-            d.input.send("wheel 1")
             got = d.witnessed(witness)
-            assert [e for e in got if e.endswith(" 0")] == [], got
+            typed = {"focused": ["key %d" % other], "witness": ["key %d" % other,
+                                                                "key %d" % witness], None: []}
+            assert got[:got.index("button %d" % witness)] == typed[keys], got
             d.enable("1")
         else:
             assert "key 0" in d.events_until("key 0")

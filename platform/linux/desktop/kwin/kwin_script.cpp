@@ -287,10 +287,10 @@ check();
  *   before it picks the window under the pointer for the next event. It
  *   shows without activating, or KWin would give it every key;
  * - the keyboard: the window is left out of the task switcher, taken off
- *   the focus when disabled, and any activation of it (a click on an
- *   uncovered edge, a script, the focused window closing) is undone at
- *   once, inside KWin's own activation, so no key reaches it: the window
- *   active before it gets the focus back, else none.
+ *   the focus when disabled, and any activation of it (a script, the
+ *   focused window closing) is undone at once, inside KWin's own
+ *   activation, so no key reaches it: the window active before gets the
+ *   focus back a moment later, if it is still there.
  *
  * KWin takes a window of its own in, and picks it for the pointer, only
  * once it has drawn its first frame, a moment after the script started:
@@ -360,13 +360,24 @@ static const char shieldBody[] = R"qml(
         else
             ws.activeClient = w;
     }
+    /* The focus leaves the window at once, inside KWin's activation; the
+     * window active before gets it back a moment later, unless it went
+     * meanwhile (activating a window KWin is closing crashes KWin 5). */
     function activated(w) {
         if (w === null || target === null)
             return;
-        if (w !== target)
+        if (w !== target) {
             lastActive = w;
-        else
-            activate(lastActive !== null && shown(lastActive) ? lastActive : null);
+        } else {
+            activate(null);
+            Qt.callLater(giveBack);
+        }
+    }
+    function giveBack() {
+        var active = six ? ws.activeWindow : ws.activeClient;
+        if (active === null && lastActive !== null && windows.indexOf(lastActive) >= 0 &&
+            shown(lastActive))
+            activate(lastActive);
     }
     function added(w) {
         windows = windows.concat([w]);
@@ -454,6 +465,8 @@ static const char shieldBody[] = R"qml(
         target.skipSwitcher = true;
         if (target.active)
             activate(null);
+        else
+            lastActive = six ? ws.activeWindow : ws.activeClient;
     }
     Component.onDestruction: {
         if (target !== null)
