@@ -417,3 +417,159 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
             assert "key 0" in d.events_until("key 0")
         if name != "the focused window closing":
             d.maker.change("close", other)
+
+
+# What changes, while the pointer rests where a window stacked above the
+# disabled one covers it, who is under the pointer: (name, the change, given
+# the Desk and the number of the window above; whether that window then
+# gets a click there).
+ABOVE = [
+    ("a window above it", lambda d, above: None, True),
+    ("that window moved away", lambda d, above: d.place(above, 500, 300, 240, 120), False),
+    ("that window minimized", lambda d, above: d.target.desk.toggle_minimized(d.uuid(above)),
+     False),
+    ("that window closed", lambda d, above: d.maker.change("close", above), False),
+    ("that window put below it",
+     lambda d, above: d.target.desk.on_window(d.uuid(above), "w.keepBelow = true;"), False),
+]
+
+
+@pytest.mark.parametrize("name,change,reaches", ABOVE, ids=[a[0] for a in ABOVE])
+def test_windows_above_a_disabled_one_keep_the_pointer(locked, name, change, reaches):
+    """A window stacked above a disabled one gets the clicks where it covers
+    it, and only while it does: KWin's own windows stay above every other,
+    so the shield lets the pointer through there, and takes it again as
+    soon as the window above moves, is minimized or closed, or goes below
+    it, with the pointer resting in place. Where nothing covers it, the
+    disabled window gets no click."""
+    d = locked
+    d.make("locked", 40, 40)
+    above = d.make("above", 200, 80)  # stacked over the right of the locked one
+    witness = d.make("witness", 700, 500, 160, 80)
+    d.enable("0")
+    d.input.click((100, 100))  # the locked window alone
+    d.input.click((240, 120))  # where the other covers it
+    assert d.events_until("button %d" % above) == ["button %d" % above]
+    change(d, above)
+    d.input.send("click %d" % LEFT)
+    got = d.witnessed(witness)
+    assert got[:got.index("button %d" % witness)] == ["button %d" % above] * reaches, got
+
+
+def test_a_new_window_of_the_same_program_is_not_disabled(locked):
+    """A window the program opens after one of its windows was disabled,
+    of the same class and title, takes clicks and keys; the disabled one
+    still refuses them."""
+    d = locked
+    d.make("locked", 40, 40)
+    witness = d.make("witness", 700, 500, 160, 80)
+    d.enable("0")
+    later = d.make("locked", 400, 40)
+    d.input.click(d.centre(later))
+    d.input.type()
+    assert d.events_until("button %d" % later, "key %d" % later) == [
+        "button %d" % later, "key %d" % later]
+    d.input.click(d.centre(0))
+    got = d.witnessed(witness)
+    assert [e for e in got if e.endswith(" 0")] == [], got
+
+
+def blocked(d, number, witness):
+    """Whether a click and a key on the window reach it."""
+    d.input.click(d.centre(number))
+    d.input.type()
+    got = d.witnessed(witness)
+    return not [e for e in got if e.endswith(" %d" % number)]
+
+
+def test_killed_runs_leave_windows_whole(locked, tmp_path_factory):
+    """Runs disabling windows, each killed at a moment of its step, leave
+    each window either enabled (clicks and keys reach it) or wholly
+    disabled (none do), once KWin has done all they asked; a window
+    disabled before stays disabled through runs killed while they wait.
+    One Enable=1 then gives every window its input back."""
+    d = locked
+    count = 6
+    for i in range(count):
+        d.make("kill %d" % i, 40 + 150 * (i % 3), 40 + 150 * (i // 3), 120, 100)
+    witness = d.make("witness", 700, 500, 160, 80)
+    d.enable("0", "kill 0")
+    pids = []
+    for i in range(count):
+        config = script(("Enable", dict(Text="kill %d" % i, Enable="0")))[0]
+        p = Child(d.target.argv, d.target.env, script_dir(tmp_path_factory.mktemp("k"), config))
+        assert p.read(lambda out: out.endswith(b"start - Enable\n"))
+        time.sleep(0.005 * i)  # a moment of the step, not a wait
+        os.kill(p.p.pid, signal.SIGKILL)
+        p.stop()
+        pids.append(p.p.pid)
+    # Everything a killed run asked is done once its script has gone.
+    wait_until(lambda: not any(d.target.desk.loaded("wincue-%d" % pid) for pid in pids), 20,
+               "the killed runs' scripts to go")
+    ids = [int(i, 16) for i in d.maker.answer("ids")]
+    for i in range(count):
+        disabled = d.target.desk.disabled(d.target.desk.windows()[ids[i]]["uuid"])
+        assert (i, blocked(d, i, witness)) == (i, disabled)
+    assert d.target.desk.disabled(d.target.desk.windows()[ids[0]]["uuid"])
+    d.enable("1", "")
+    assert [blocked(d, i, witness) for i in range(count)] == [False] * count
+
+
+# Runs on one window at the same moment: the value it has before, the runs,
+# what it may end as.
+AT_ONCE = [("two disable", "1", ("0", "0"), {True}),
+           ("enable against disable", "0", ("1", "0"), {True, False})]
+
+
+@pytest.mark.parametrize("name,before,runs,ends", AT_ONCE, ids=[a[0] for a in AT_ONCE])
+def test_runs_at_once_leave_a_window_whole(locked, tmp_path_factory, name, before, runs, ends):
+    """Runs started together on one window each end in time and say
+    nothing; the window ends wholly disabled (no click or key reaches it)
+    or enabled, and one Enable=1 gives it its input back."""
+    d = locked
+    d.make("race", 40, 40)
+    witness = d.make("witness", 700, 500, 160, 80)
+    uuid = d.uuid(0)
+    for i in range(15):
+        d.enable(before, "race")
+        started = [Child(d.target.argv, d.target.env, script_dir(
+            tmp_path_factory.mktemp("r"), script(("Enable", dict(Text="race", Enable=v)))[0]),
+            stderr=subprocess.PIPE) for v in runs]
+        assert [(p.wait(), p.p.stderr.read()) for p in started] == [(0, b"")] * len(runs)
+        disabled = d.target.desk.disabled(uuid)
+        assert (i, disabled in ends, blocked(d, 0, witness)) == (i, True, disabled)
+    d.enable("1", "race")
+    assert not blocked(d, 0, witness)
+
+
+def test_kwin_killed_while_a_step_waits_on_it(tmp_path_factory):
+    """KWin stopped while an Enable step asks it, then killed: the step
+    ends within a second of the kill, not at its bounds (2 s to ask, 3 s
+    for the shields), with the one line of a lost KWin, and the run goes
+    on to its end."""
+    world = World(tmp_path_factory.mktemp("killed"), "kwin").start()
+    maker = None
+    try:
+        target = Target("host", world)
+        maker = Maker(target)
+        maker.create("wct-kill", "Stopped")
+        steps = [("Display", dict(Text="wct-none", Display="0")), ("Sleep", dict(Sleep="300")),
+                 ("Enable", dict(ClassName="wct-kill", Enable="0")), ("Sleep", dict(Sleep="0"))]
+        config, want = script(*steps)
+        p = Child(target.argv, target.env, script_dir(tmp_path_factory.mktemp("run"), config),
+                  stderr=subprocess.PIPE)
+        kwin = world.pids[-1]
+        assert p.read(lambda out: out.endswith(b"start - Sleep\n"))
+        os.kill(kwin, signal.SIGSTOP)
+        assert p.read(lambda out: out.endswith(b"start - Enable\n"))
+        os.kill(kwin, signal.SIGKILL)
+        killed = time.monotonic()
+        status = p.wait()
+        took = time.monotonic() - killed
+        err = p.p.stderr.read()
+        assert (status, p.out, took < 1) == (0, want.encode(), True), took
+        assert err.startswith(b"wincue: lost KWin on the session bus") and err.count(b"\n") == 1
+    finally:
+        if maker:
+            maker.child.stop()
+        world.stop()
