@@ -305,9 +305,9 @@ class Desk:
         self.maker, self.input = Maker(target), Input(target.world)
         self.count = 0
 
-    def make(self, title, x, y, width=240, height=120):
-        """A window of class wct-lock at x, y; its number."""
-        self.maker.create("wct-lock", title)
+    def make(self, title, x, y, width=240, height=120, cls="wct-lock"):
+        """A window at x, y; its number."""
+        self.maker.create(cls, title)
         self.place(self.count, x, y, width, height)
         self.count += 1
         return self.count - 1
@@ -390,19 +390,20 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
     """A key typed right after each way of giving a disabled window the
     focus reaches no program through it, and goes where the focus stayed:
     the witness window clicked and typed at afterwards gets its input, and
-    the locked window nothing. The pointer rests on the witness when the
-    window is disabled. Enabled again, the same way gives it the keys."""
+    the locked window nothing. The pointer rests on the window focused
+    before when the window is disabled. Enabled again, the same way gives it
+    the keys."""
     d = locked
     d.make("locked", 40, 40)
-    witness = d.make("witness", 700, 500, 160, 80)
+    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
     for disabled in (True, False):
         d.input.click(d.centre(0))  # the locked window active before the other
         d.input.type()
         assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
-        other = d.make("other %d" % disabled, 500, 40)  # takes the focus
+        other = d.make("other %d" % disabled, 500, 40, cls="wct-other")  # takes the focus
         d.input.type()
         assert d.events_until("key %d" % other) == ["key %d" % other]
-        d.input.send("move %d %d" % d.centre(witness))
+        d.input.send("move %d %d" % d.centre(other))  # over a window above the locked one
         if disabled:
             d.enable("0")
         way(d, other, witness)
@@ -444,8 +445,8 @@ def test_windows_above_a_disabled_one_keep_the_pointer(locked, name, change, rea
     disabled window gets no click."""
     d = locked
     d.make("locked", 40, 40)
-    above = d.make("above", 200, 80)  # stacked over the right of the locked one
-    witness = d.make("witness", 700, 500, 160, 80)
+    above = d.make("above", 200, 80, cls="wct-other")  # over the right of the locked one
+    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
     d.enable("0")
     d.input.click((100, 100))  # the locked window alone
     d.input.click((240, 120))  # where the other covers it
@@ -462,7 +463,7 @@ def test_a_new_window_of_the_same_program_is_not_disabled(locked):
     still refuses them."""
     d = locked
     d.make("locked", 40, 40)
-    witness = d.make("witness", 700, 500, 160, 80)
+    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
     d.enable("0")
     later = d.make("locked", 400, 40)
     d.input.click(d.centre(later))
@@ -491,8 +492,9 @@ def test_killed_runs_leave_windows_whole(locked, tmp_path_factory):
     d = locked
     count = 6
     for i in range(count):
-        d.make("kill %d" % i, 40 + 150 * (i % 3), 40 + 150 * (i // 3), 120, 100)
-    witness = d.make("witness", 700, 500, 160, 80)
+        d.make("kill %d" % i, 40 + 150 * (i % 3), 40 + 150 * (i // 3), 120, 100,
+               "wct-kill-%d" % i)
+    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
     d.enable("0", "kill 0")
     pids = []
     for i in range(count):
@@ -528,7 +530,7 @@ def test_runs_at_once_leave_a_window_whole(locked, tmp_path_factory, name, befor
     or enabled, and one Enable=1 gives it its input back."""
     d = locked
     d.make("race", 40, 40)
-    witness = d.make("witness", 700, 500, 160, 80)
+    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
     uuid = d.uuid(0)
     for i in range(15):
         d.enable(before, "race")

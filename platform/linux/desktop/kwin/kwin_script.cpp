@@ -471,6 +471,8 @@ static const char shieldBody[] = R"qml(
     Component.onDestruction: {
         if (target !== null)
             target.skipSwitcher = skipped;
+        if (outcome == "")
+            tell("gone"); /* unloaded before its first frame */
     }
 }
 )qml";
