@@ -5,9 +5,10 @@
 
 #include "../platform/winapi.h"
 
-/* Window steps: actions/match.cpp, enable.cpp, display.cpp, find.cpp */
+/* Window steps: actions/match.cpp, enable.cpp, display.cpp, find.cpp,
+ * activate.cpp, close.cpp, state.cpp */
 extern int windowFound;  /* 1 once the current pass of a Find or Gone step saw its window */
-extern int windowGaveUp; /* 1 when the current Find or Gone step ran out of time */
+extern int windowGaveUp; /* 1 when the current Find, Gone or Activate step gave up */
 
 /* The callbacks find their step at currentStep; the user value each pass
  * hands them is that step's number too, so that the platform can tell a
@@ -20,17 +21,51 @@ void EnableMatchingWindows(void);
 void DisplayMatchingWindows(void);
 void WaitForWindow(void);
 void WaitForNoWindow(void);
+void ActivateWindow(void);
+void CloseMatchingWindows(void);
+void SetWindowsState(void); /* Minimize, Maximize, Restore */
+
+/* The waits' time limit (find.cpp): the step's Timeout in ms, else
+ * unlessGiven (NoTimeLimit: none); a timer due then, or NULL for none. */
+enum { NoTimeLimit = -1 };
+long StepTimeLimit(long unlessGiven);
+HANDLE StartTimeLimit(long unlessGiven);
+/* The pause between passes; false once the time is up. */
+bool PauseBetweenPasses(HANDLE timer);
 
 /* One line on standard error about the step that gave up: its section,
- * what it waited for, and for how long. */
+ * what it waited for, and for how long (or, for Activate, why). */
 void ReportGaveUp(void);
+void ReportActivateGaveUp(void);
+/* What the step looks for, as those lines name it: " window with Text
+ * ..." into Described bytes. */
+enum { Described = 4 * 255 };
+void DescribeWanted(char *out);
+
+/* Steps that say when they did not take: actions/verify.cpp. A step that
+ * acts notes each window it acted on; once its pass is over, it says on
+ * standard error which of them are not as it wanted (SayWhatStayed), or
+ * says so at once for a window it could not ask (SayStayed, with the
+ * error the request failed with). */
+void BeginActing(void);
+void NoteActedOn(HWND window);
+void SayWhatStayed(void);
+void SayStayed(HWND window, const char *state, DWORD error);
+/* Whether the window's program runs above wincue (elevated, wincue not),
+ * so that Windows ignores wincue's requests; false when unknown. */
+bool RunsAboveUs(HWND window);
+/* Whether the step at currentStep cannot act on the window: its program
+ * runs above wincue, or the desktop has no such state or action. */
+bool OutOfReach(HWND window);
 
 /* What --list and --check see: actions/list.cpp. ListWindows writes one
  * line a top-level window and returns EnumWindows' result (FALSE: the
  * desktop could not be read); CountMatchingWindows counts the windows the
- * step at currentStep matches now. */
+ * step at currentStep matches now, and CountOutOfReach those of them it
+ * cannot act on. */
 BOOL ListWindows(void);
 int CountMatchingWindows(void);
+int CountOutOfReach(void);
 
 /* Sleep and Cmd steps: actions/sleep.cpp, cmd.cpp */
 DWORD SleepMilliseconds(const char *value);

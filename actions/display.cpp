@@ -12,11 +12,14 @@ BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM step)
 			ShowWindow(window, SW_SHOW);
 		if (ValueEquals(flag, "0"))
 			ShowWindow(window, SW_HIDE);
+		NoteActedOn(window);
 	}
 	return TRUE;
 }
 
 void DisplayMatchingWindows(void)
 {
+	BeginActing();
 	EnumWindows(DisplayWindowsProc, currentStep);
+	SayWhatStayed();
 }

@@ -12,11 +12,14 @@ BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM step)
 			EnableWindow(window, TRUE);
 		if (ValueEquals(flag, "0"))
 			EnableWindow(window, FALSE);
+		NoteActedOn(window);
 	}
 	return TRUE;
 }
 
 void EnableMatchingWindows(void)
 {
+	BeginActing();
 	EnumWindows(EnableWindowsProc, currentStep);
+	SayWhatStayed();
 }

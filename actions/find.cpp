@@ -15,22 +15,28 @@ BOOL CALLBACK FindWindowProc(HWND window, LPARAM step)
 	return TRUE;
 }
 
-/* A timer due when the step's Timeout runs out, or NULL without one. The
- * deadline lives in the platform, so that a wait the platform stretches
- * (X11 sleeps until the desktop changes) still ends on time. A timer that
- * cannot be made leaves the step waiting as without a Timeout. */
-static HANDLE StartTimeLimit(void)
+long StepTimeLimit(long unlessGiven)
 {
 	const char *timeout = StepTable[currentStep].Timeout;
+
+	return timeout[0] != '\0' ? (long)SleepMilliseconds(timeout) : unlessGiven;
+}
+
+/* The deadline lives in the platform, so that a wait the platform
+ * stretches (X11 sleeps until the desktop changes) still ends on time. A
+ * timer that cannot be made leaves the step waiting as without a limit. */
+HANDLE StartTimeLimit(long unlessGiven)
+{
+	long limit = StepTimeLimit(unlessGiven);
 	LARGE_INTEGER due;
 	HANDLE timer;
 
-	if (timeout[0] == '\0')
+	if (limit < 0)
 		return NULL;
 	timer = CreateWaitableTimerA(NULL, TRUE, NULL);
 	if (timer == NULL)
 		return NULL;
-	due.QuadPart = -10000LL * SleepMilliseconds(timeout); /* relative, in 100 ns */
+	due.QuadPart = -10000LL * limit; /* relative, in 100 ns */
 	if (!SetWaitableTimer(timer, &due, 0, NULL, NULL, FALSE)) {
 		CloseHandle(timer);
 		return NULL;
@@ -38,8 +44,7 @@ static HANDLE StartTimeLimit(void)
 	return timer;
 }
 
-/* The pause between passes; false once the time is up. */
-static bool PauseBetweenPasses(HANDLE timer)
+bool PauseBetweenPasses(HANDLE timer)
 {
 	if (timer == NULL) {
 		Sleep(1);
@@ -52,7 +57,7 @@ static bool PauseBetweenPasses(HANDLE timer)
  * none; or until the Timeout, which sets windowGaveUp. */
 static void WaitForFinding(int wanted)
 {
-	HANDLE timer = StartTimeLimit();
+	HANDLE timer = StartTimeLimit(NoTimeLimit);
 
 	windowGaveUp = 0;
 	windowFound = 0;
@@ -82,18 +87,45 @@ void WaitForNoWindow(void)
 	WaitForFinding(0);
 }
 
+/* What the step looks for, as its line names it, into out (Described
+ * bytes): " window with Text "Setup" and ClassName "X"", with how Text
+ * matches when the step says and the program it names. */
+void DescribeWanted(char *out)
+{
+	const StepRecord *step = &StepTable[currentStep];
+	bool shown = ValueEquals(step->Visible, "1") || ValueEquals(step->Action, "Activate");
+	const char *joint = "";
+	int n = sprintf_s(out, Described, "%s window with", shown ? " shown" : "");
+
+	if (step->Text[0] != '\0') {
+		n += sprintf_s(out + n, Described - n, " Text \"%s\"", step->Text);
+		if (step->Match[0] != '\0' || step->Case[0] != '\0')
+			n += sprintf_s(out + n, Described - n, " (Match=%s%s%s)",
+			               step->Match[0] != '\0' ? step->Match : "exact",
+			               step->Case[0] != '\0' ? ", Case=" : "", step->Case);
+		joint = " and";
+	}
+	if (step->ClassName[0] != '\0') {
+		n += sprintf_s(out + n, Described - n, "%s ClassName \"%s\"", joint,
+		               step->ClassName);
+		joint = " and";
+	}
+	if (step->Process[0] != '\0')
+		sprintf_s(out + n, Described - n, "%s Process \"%s\"", joint, step->Process);
+}
+
 /* One write, so that the line never mixes with another program's. */
 void ReportGaveUp(void)
 {
 	const StepRecord *step = &StepTable[currentStep];
-	bool text = step->Text[0] != '\0';
-	bool className = step->ClassName[0] != '\0';
+	char wanted[Described];
 
-	fprintf(stderr,
-	        "wincue: [Section%d] %s gave up after %lu ms: %s%s window with%s%s%s%s%s%s%s\n",
-	        currentStep, step->Action, (unsigned long)SleepMilliseconds(step->Timeout),
-	        ValueEquals(step->Action, "Gone") ? "still a" : "no",
-	        ValueEquals(step->Visible, "1") ? " shown" : "", text ? " Text \"" : "", step->Text,
-	        text ? "\"" : "", text && className ? " and" : "", className ? " ClassName \"" : "",
-	        step->ClassName, className ? "\"" : "");
+	if (ValueEquals(step->Action, "Activate")) {
+		ReportActivateGaveUp();
+		return;
+	}
+	DescribeWanted(wanted);
+	fprintf(stderr, "wincue: [Section%d] %s gave up after %ld ms: %s%s\n", currentStep,
+	        step->Action, StepTimeLimit(0),
+	        ValueEquals(step->Action, "Gone") ? "still a" : "no", wanted);
 }

@@ -30,17 +30,30 @@ BOOL ListWindows(void)
 	return EnumWindows(ListWindowProc, 0);
 }
 
+static bool outOfReachOnly; /* count only the windows the step cannot act on */
+
 static BOOL CALLBACK CountWindowProc(HWND window, LPARAM step)
 {
 	(void)step;
-	if (MatchesStep(window))
+	if (MatchesStep(window) && (!outOfReachOnly || OutOfReach(window)))
 		matchCount++;
 	return TRUE;
 }
 
-int CountMatchingWindows(void)
+static int Count(bool outOfReach)
 {
 	matchCount = 0;
+	outOfReachOnly = outOfReach;
 	EnumWindows(CountWindowProc, currentStep);
 	return matchCount;
+}
+
+int CountMatchingWindows(void)
+{
+	return Count(false);
+}
+
+int CountOutOfReach(void)
+{
+	return Count(true);
 }

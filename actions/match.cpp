@@ -1,14 +1,130 @@
 #include "../script/steps.h"
 #include "actions.h"
 
+/* A store app's window lies inside a frame of ApplicationFrameHost's: the
+ * app's program is that of the window inside. */
+static const char frameHost[] = "ApplicationFrameHost.exe";
+static const char appWindowClass[] = "Windows.UI.Core.CoreWindow";
+
+/* A value's length: at most ValueSize - 1, its buffer's room. */
+static size_t Length(const char *value)
+{
+	size_t length = 0;
+
+	while (length < ValueSize - 1 && value[length] != '\0')
+		length++;
+	return length;
+}
+
+static char Folded(char c, bool fold)
+{
+	return fold && c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+/* The first length bytes of a and b are alike. */
+static bool SameBytes(const char *a, const char *b, size_t length, bool fold)
+{
+	for (size_t i = 0; i < length; i++)
+		if (Folded(a[i], fold) != Folded(b[i], fold))
+			return false;
+	return true;
+}
+
+static bool SameName(const char *a, const char *b, bool fold)
+{
+	size_t length = Length(a);
+
+	return length == Length(b) && SameBytes(a, b, length, fold);
+}
+
+/* Text against a title, as the step's Match and Case say: the whole title
+ * (exact, the default), its beginning, its end, or any part of it; Case=0
+ * takes ASCII letters in either case. */
+static bool TextFits(const StepRecord *step, const char *title)
+{
+	bool fold = ValueEquals(step->Case, "0");
+	size_t want = Length(step->Text);
+	size_t have = Length(title);
+
+	if (ValueEquals(step->Match, "prefix"))
+		return want <= have && SameBytes(step->Text, title, want, fold);
+	if (ValueEquals(step->Match, "suffix"))
+		return want <= have && SameBytes(step->Text, title + have - want, want, fold);
+	if (ValueEquals(step->Match, "part")) {
+		for (size_t at = 0; want <= have && at <= have - want; at++)
+			if (SameBytes(step->Text, title + at, want, fold))
+				return true;
+		return false;
+	}
+	return fold ? SameName(step->Text, title, true) : ValueEquals(step->Text, title);
+}
+
+/* The file name of a process's program into name (ValueSize bytes); false
+ * when it cannot be known (the process has gone, or is out of reach). */
+static bool ProgramName(DWORD pid, char *name)
+{
+	char path[ValueSize];
+	DWORD size = ValueSize;
+	HANDLE process =
+	    pid != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid) : NULL;
+	BOOL known;
+	const char *last = path;
+
+	if (process == NULL)
+		return false;
+	known = QueryFullProcessImageNameA(process, 0, path, &size);
+	CloseHandle(process);
+	if (!known)
+		return false;
+	for (const char *p = path; *p != '\0'; p++)
+		if (*p == PathSeparator)
+			last = p + 1;
+	memcpy(name, last, strlen(last) + 1);
+	return true;
+}
+
+/* The program a window belongs to, as its file name. */
+static bool ProgramOf(HWND window, char *name)
+{
+	DWORD pid = 0;
+	DWORD appPid = 0;
+	HWND app;
+
+	GetWindowThreadProcessId(window, &pid);
+	if (!ProgramName(pid, name))
+		return false;
+	if (!SameName(name, frameHost, true))
+		return true;
+	app = FindWindowExA(window, 0, appWindowClass, NULL);
+	if (app != 0)
+		GetWindowThreadProcessId(app, &appPid);
+	return appPid == 0 || appPid == pid || ProgramName(appPid, name);
+}
+
+/* The steps that act only on shown windows (Find and Gone do with
+ * Visible=1): a hidden window cannot be activated, and is left as it is
+ * by the state changes. */
+static bool WantsShown(const StepRecord *step)
+{
+	static const char *const shownOnly[] = {"Activate", "Minimize", "Maximize", "Restore"};
+
+	if (ValueEquals(step->Visible, "1"))
+		return true;
+	for (size_t i = 0; i < sizeof shownOnly / sizeof shownOnly[0]; i++)
+		if (ValueEquals(step->Action, shownOnly[i]))
+			return true;
+	return false;
+}
+
 /* True when the window's title and class fit the current step; an empty
- * criterion fits anything. Both names are read before any test. A step
- * with Visible=1 (Find and Gone read it) also wants the window shown. */
+ * criterion fits anything. Both names are read before any test; the
+ * program, which costs most, is asked last. */
 bool MatchesStep(HWND window)
 {
 	const StepRecord *step = &StepTable[currentStep];
 	char title[ValueSize];
 	char className[ValueSize];
+	char program[ValueSize];
 
 	/* A window that goes away mid-pass must read as nameless, never as
 	 * the previous window's leftovers. */
@@ -16,9 +132,14 @@ bool MatchesStep(HWND window)
 	memset(className, 0, sizeof className);
 	GetWindowTextA(window, title, ValueSize);
 	GetClassNameA(window, className, ValueSize);
-	if (step->Text[0] != '\0' && !ValueEquals(step->Text, title))
+	if (step->Text[0] != '\0' && !TextFits(step, title))
 		return false;
 	if (step->ClassName[0] != '\0' && !ValueEquals(step->ClassName, className))
 		return false;
-	return !ValueEquals(step->Visible, "1") || IsWindowVisible(window);
+	if (WantsShown(step) && !IsWindowVisible(window))
+		return false;
+	/* A window whose program cannot be known never matches a Process. */
+	return step->Process[0] == '\0' ||
+	       (ProgramOf(window, program) &&
+	        SameName(program, step->Process, FileNamesIgnoreCase != 0));
 }

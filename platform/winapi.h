@@ -13,6 +13,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+/* How a program's file name is told from the path Windows gives, and
+ * compared: without case, as Windows names files. */
+enum { PathSeparator = '\\', FileNamesIgnoreCase = 1 };
 #else
 #include <stddef.h>
 #include <stdint.h>
@@ -22,7 +26,17 @@
 #define TRUE 1
 #define FALSE 0
 #define SW_HIDE 0
+#define SW_MAXIMIZE 3
 #define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_RESTORE 9
+#define WM_NULL 0x0000
+#define WM_CLOSE 0x0010
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_NOT_SUPPORTED 50
+#define ERROR_INVALID_MESSAGE 1002
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#define TOKEN_QUERY 0x0008
 #define WAIT_OBJECT_0 0
 #define WAIT_TIMEOUT 258
 #define WAIT_FAILED 0xFFFFFFFF
@@ -39,6 +53,9 @@ typedef const char *LPCSTR;
 typedef void *LPVOID;
 typedef void *HANDLE;
 typedef intptr_t LPARAM;
+typedef uintptr_t WPARAM;
+typedef DWORD *LPDWORD, *PDWORD;
+typedef HANDLE *PHANDLE;
 typedef uintptr_t HWND; /* an X11 window id on Linux */
 typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
 typedef void(CALLBACK *PTIMERAPCROUTINE)(LPVOID, DWORD, DWORD);
@@ -46,6 +63,12 @@ typedef void(CALLBACK *PTIMERAPCROUTINE)(LPVOID, DWORD, DWORD);
 typedef struct {
 	int64_t QuadPart;
 } LARGE_INTEGER;
+
+typedef enum { TokenElevation = 20 } TOKEN_INFORMATION_CLASS;
+
+typedef struct {
+	DWORD TokenIsElevated;
+} TOKEN_ELEVATION;
 
 typedef struct {
 	DWORD cb;
@@ -95,12 +118,32 @@ BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER *lpDueTime, LONG lPerio
                       BOOL fResume);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
+/* Processes as the window steps see them: platform/linux/system/process.cpp.
+ * Linux processes carry no Windows token (OpenProcessToken fails), and no
+ * thread takes another's input (AttachThreadInput fails). */
+HANDLE GetCurrentProcess(void);
+DWORD GetCurrentThreadId(void);
+HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
+BOOL QueryFullProcessImageNameA(HANDLE hProcess, DWORD dwFlags, LPSTR lpExeName, PDWORD lpdwSize);
+BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
+BOOL GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
+                         LPVOID TokenInformation, DWORD TokenInformationLength,
+                         PDWORD ReturnLength);
+BOOL AttachThreadInput(DWORD idAttach, DWORD idAttachTo, BOOL fAttach);
+
+/* The calling thread's last error: platform/linux/system/error.cpp. The desktop
+ * stand-ins set ERROR_NOT_SUPPORTED where the desktop has no such state or
+ * action. */
+DWORD GetLastError(void);
+void SetLastError(DWORD dwErrCode);
+
 /* With SEM_FAILCRITICALERRORS the program reports failures itself, and the
  * X11 layer does not: platform/linux/process.cpp */
 UINT SetErrorMode(UINT uMode);
 UINT GetErrorMode(void);
 
-/* The desktop, X11: platform/linux/x11*.cpp */
+/* The desktop: platform/linux/desktop/. Windows' child windows are never
+ * visited, so FindWindowExA finds none. */
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
 int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
 int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
@@ -108,9 +151,20 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable);
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
 BOOL IsWindowVisible(HWND hWnd);
 BOOL IsWindowEnabled(HWND hWnd);
+BOOL IsWindow(HWND hWnd);
+BOOL IsIconic(HWND hWnd);
+BOOL IsZoomed(HWND hWnd);
+HWND GetForegroundWindow(void);
+BOOL SetForegroundWindow(HWND hWnd);
+BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
+HWND FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow);
 
 /* The Microsoft runtime's bounded formatter: platform/linux/format.cpp */
 int sprintf_s(char *buffer, size_t sizeOfBuffer, const char *format, ...);
+
+/* A program's file name is the last part of its path, compared exactly. */
+enum { PathSeparator = '/', FileNamesIgnoreCase = 0 };
 #endif
 
 #endif

@@ -2,6 +2,12 @@
 #include "../actions/actions.h"
 #include "../script/steps.h"
 
+/* The loader has checked what a Require asks for; as a step it does
+ * nothing. */
+static void RequireVersion(void)
+{
+}
+
 /* The first word equal to the step's Action decides. */
 static const struct {
 	const char *action;
@@ -11,6 +17,9 @@ static const struct {
     {"Enable", EnableMatchingWindows, true}, {"Display", DisplayMatchingWindows, true},
     {"Find", WaitForWindow, true},           {"Gone", WaitForNoWindow, true},
     {"Sleep", PauseForStep, false},          {"Cmd", LaunchCommand, false},
+    {"Activate", ActivateWindow, true},      {"Close", CloseMatchingWindows, true},
+    {"Minimize", SetWindowsState, true},     {"Maximize", SetWindowsState, true},
+    {"Restore", SetWindowsState, true},      {"Require", RequireVersion, false},
 };
 
 /* The executor row of the step at currentStep, or -1. */

@@ -5,8 +5,8 @@
  * an unknown word does nothing. */
 void ExecuteStep(void);
 
-/* True when the step at currentStep picks windows (Enable, Display, Find,
- * Gone). */
+/* True when the step at currentStep picks windows (every step but Sleep,
+ * Cmd and Require). */
 bool IsWindowStep(void);
 
 /* False for a step that neither waits nor acts outside the program (a

@@ -2,7 +2,7 @@
  * wincue: runs the numbered steps of config.ini in the current directory
  * against the windows of other programs. It echoes the script it accepted,
  * then writes a start and an end line around each step. Exit status is 0,
- * or 1 when a Find or Gone step ran out of time. The few options are in
+ * or 1 when a Find, Gone or Activate step gave up. The few options are in
  * runner/options.cpp; any other argument is ignored.
  */
 #include "../actions/actions.h"
@@ -12,11 +12,11 @@
 #include "options.h"
 
 /* Room for the longest echo, so that it leaves in one write: an accepted
- * section echoes at most 841 bytes (a Find with Text, ClassName and Timeout
- * of 254 characters, and Visible) and the rejected one at most 1,906,
- * well under 4 * ValueSize a step.
+ * section echoes at most 1,138 bytes (a Find with Text, ClassName, Timeout
+ * and Process of 254 characters, Visible, Match and Case) and the rejected
+ * one at most 1,906, under 5 * ValueSize a step.
  * (Microsoft's runtime takes buffers of 2 to INT_MAX bytes.) */
-static char outputBuffer[MaxSteps * 4 * ValueSize];
+static char outputBuffer[MaxSteps * 5 * ValueSize];
 
 /* Runs the script: the program as designed. */
 static int RunScript(void)

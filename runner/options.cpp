@@ -32,9 +32,13 @@ static int CheckScript(void)
 	for (currentStep = 0; currentStep < stepCount; currentStep++) {
 		if (IsWindowStep()) {
 			int count = CountMatchingWindows();
-			fprintf(stderr, "wincue: [Section%d] %s: %d matching window%s\n",
+			int out = count > 0 ? CountOutOfReach() : 0;
+			char beyond[64] = "";
+			if (out > 0)
+				sprintf_s(beyond, sizeof beyond, ", %d wincue cannot act on", out);
+			fprintf(stderr, "wincue: [Section%d] %s: %d matching window%s%s\n",
 			        currentStep, StepTable[currentStep].Action, count,
-			        count == 1 ? "" : "s");
+			        count == 1 ? "" : "s", beyond);
 		}
 	}
 	return stepCount > 0 && !loadRejected ? 0 : 1;
@@ -48,11 +52,12 @@ static int PrintUsage(void)
 	       "  --list     list the top-level windows, one a line, tab-separated: id, shown\n"
 	       "             or hidden, enabled or disabled, class, title\n"
 	       "  --check    load and echo config.ini, run no step, and say on standard error\n"
-	       "             how many windows each window step matches now\n"
+	       "             how many windows each window step matches now, and how many\n"
+	       "             of them it cannot act on\n"
 	       "  --help, /? show this help\n"
 	       "  --version  show the version\n"
-	       "Exit status 1: a Find or Gone step gave up, --check met a rejected section or\n"
-	       "no script, or --list could not read the desktop; else 0.\n");
+	       "Exit status 1: a Find, Gone or Activate step gave up, --check met a rejected\n"
+	       "section or no script, or --list could not read the desktop; else 0.\n");
 	return 0;
 }
 

@@ -6,8 +6,8 @@
 
 /* The seven keys, in the order they are read and listed when a section is
  * rejected (Action first there, so it is listed apart); then the
- * extensions, read for the actions that wait for windows only, and never
- * listed in the block, which keeps its seven lines. */
+ * extensions, read only for the actions that take them, and never listed
+ * in the block, which keeps its seven lines. */
 enum {
 	KeyText,
 	KeyClassName,
@@ -19,6 +19,10 @@ enum {
 	KeyCount,
 	KeyTimeout = KeyCount,
 	KeyVisible,
+	KeyMatch,
+	KeyCase,
+	KeyProcess,
+	KeyVersion,
 	KeyAllCount
 };
 
@@ -36,20 +40,62 @@ static const struct {
     {"Cmd", "Cmd       =", offsetof(StepRecord, Cmd)},
     {"Timeout", "Timeout   =", offsetof(StepRecord, Timeout)},
     {"Visible", "Visible   =", offsetof(StepRecord, Visible)},
+    {"Match", "Match     =", offsetof(StepRecord, Match)},
+    {"Case", "Case      =", offsetof(StepRecord, Case)},
+    {"Process", "Process   =", offsetof(StepRecord, Process)},
+    {"Version", "Version   =", offsetof(StepRecord, Version)},
 };
 
-/* What each action word needs of its section, and the value it echoes. */
-enum Need { NeedFlag, NeedWindow, NeedValue };
+/* What each action word needs of its section, the value it echoes, and
+ * the extensions it reads (Takes* bits). */
+enum Need { NeedFlag, NeedWindow, NeedValue, NeedVersion };
+enum { TakesTimeout = 1, TakesVisible = 2, TakesMatch = 4, TakesVersion = 8 };
+enum { WaitTakes = TakesTimeout | TakesVisible | TakesMatch };
 
 static const struct {
 	const char *action;
 	enum Need need;
-	int key; /* the value required and echoed; a window wait echoes Text and ClassName */
+	int key; /* the value required and echoed; a window step echoes Text and ClassName */
+	unsigned takes;
 } rules[] = {
-    {"Enable", NeedFlag, KeyEnable}, {"Display", NeedFlag, KeyDisplay},
-    {"Find", NeedWindow, KeyText},   {"Gone", NeedWindow, KeyText},
-    {"Sleep", NeedValue, KeySleep},  {"Cmd", NeedValue, KeyCmd},
+    {"Enable", NeedFlag, KeyEnable, TakesMatch},
+    {"Display", NeedFlag, KeyDisplay, TakesMatch},
+    {"Find", NeedWindow, KeyText, WaitTakes},
+    {"Gone", NeedWindow, KeyText, WaitTakes},
+    {"Sleep", NeedValue, KeySleep, 0},
+    {"Cmd", NeedValue, KeyCmd, 0},
+    {"Activate", NeedWindow, KeyText, TakesTimeout | TakesMatch},
+    {"Close", NeedWindow, KeyText, TakesMatch},
+    {"Minimize", NeedWindow, KeyText, TakesMatch},
+    {"Maximize", NeedWindow, KeyText, TakesMatch},
+    {"Restore", NeedWindow, KeyText, TakesMatch},
+    {"Require", NeedVersion, KeyVersion, TakesVersion},
 };
+enum { RuleCount = sizeof rules / sizeof rules[0] };
+
+/* The wincue version that first took a key. An older one ignores a key it
+ * does not know, and Match or Process ignored would make a step act on
+ * other windows: such a key is taken only from a script whose Require
+ * names a version that has it, which an older wincue rejects. */
+enum { Since13 = 1003000 };
+
+static const char *const flags[] = {"0", "1", NULL};
+static const char *const matchings[] = {"exact", "prefix", "suffix", "part", NULL};
+
+/* The extensions, in the order they are echoed: the actions that read
+ * each (a Takes* bit), the version it needs required (0: none) and the
+ * values it takes (NULL: any). */
+static const struct {
+	int key;
+	unsigned takenBy;
+	long since;
+	const char *const *values;
+} extensions[] = {
+    {KeyTimeout, TakesTimeout, 0, NULL},        {KeyVisible, TakesVisible, 0, flags},
+    {KeyMatch, TakesMatch, Since13, matchings}, {KeyCase, TakesMatch, Since13, flags},
+    {KeyProcess, TakesMatch, Since13, NULL},    {KeyVersion, TakesVersion, 0, NULL},
+};
+enum { ExtensionCount = sizeof extensions / sizeof extensions[0] };
 
 static char *Field(StepRecord *step, int key)
 {
@@ -66,22 +112,73 @@ static bool IsFlag(const char *v)
 	return ValueEquals(v, "1") || ValueEquals(v, "0");
 }
 
-static bool Satisfies(StepRecord *step, int r)
+/* The rule of the step's action word, or -1. */
+static int RuleOf(const StepRecord *step)
 {
-	const char *v = Field(step, rules[r].key);
+	for (int r = 0; r < RuleCount; r++)
+		if (ValueEquals(step->Action, rules[r].action))
+			return r;
+	return -1;
+}
 
-	if (!ValueEquals(step->Action, rules[r].action))
-		return false;
-	switch (rules[r].need) {
-	case NeedFlag:
-		return IsFlag(v);
-	case NeedWindow:
-		return (step->Text[0] != '\0' || step->ClassName[0] != '\0') &&
-		       (step->Visible[0] == '\0' || IsFlag(step->Visible));
-	case NeedValue:
-		return v[0] != '\0';
+/* True when an extension the action reads is given a value it does not
+ * take. */
+static bool HasBadValue(StepRecord *step, int r)
+{
+	for (int e = 0; e < ExtensionCount; e++) {
+		const char *v = Field(step, extensions[e].key);
+		bool known = extensions[e].values == NULL || v[0] == '\0';
+		if (!(rules[r].takes & extensions[e].takenBy))
+			continue;
+		for (int i = 0; !known && extensions[e].values[i] != NULL; i++)
+			known = ValueEquals(v, extensions[e].values[i]);
+		if (!known)
+			return true;
 	}
 	return false;
+}
+
+/* The first extension given that the script did not require a version
+ * for, or -1. */
+static int UnrequiredKey(StepRecord *step, int r)
+{
+	for (int e = 0; e < ExtensionCount; e++)
+		if ((rules[r].takes & extensions[e].takenBy) &&
+		    extensions[e].since > requiredVersion &&
+		    Field(step, extensions[e].key)[0] != '\0')
+			return extensions[e].key;
+	return -1;
+}
+
+/* Require is read in section 0 only, where an older wincue rejects it
+ * and so runs nothing; it asks for this version or an older one. */
+static bool RequiresKnownVersion(StepRecord *step, int index)
+{
+	long version = VersionNumber(step->Version);
+
+	return index == 0 && version >= 0 && version <= VersionNumber(WINCUE_VERSION);
+}
+
+static bool Satisfies(StepRecord *step, int r, int index)
+{
+	const char *v = Field(step, rules[r].key);
+	bool needs = false;
+
+	switch (rules[r].need) {
+	case NeedFlag:
+		needs = IsFlag(v);
+		break;
+	case NeedWindow:
+		needs = step->Text[0] != '\0' || step->ClassName[0] != '\0';
+		break;
+	case NeedValue:
+		needs = v[0] != '\0';
+		break;
+	case NeedVersion:
+		needs = RequiresKnownVersion(step, index);
+		break;
+	}
+	return needs && !HasBadValue(step, r) && UnrequiredKey(step, r) < 0;
 }
 
 static void EchoAccepted(StepRecord *step, const char *section, int r)
@@ -91,14 +188,15 @@ static void EchoAccepted(StepRecord *step, const char *section, int r)
 	if (rules[r].need == NeedWindow) {
 		PrintField(step, KeyText);
 		PrintField(step, KeyClassName);
-		/* An extension shows only when given, so a script without
-		 * them echoes as it always did. */
-		for (int k = KeyCount; k < KeyAllCount; k++)
-			if (Field(step, k)[0] != '\0')
-				PrintField(step, k);
 	} else {
 		PrintField(step, rules[r].key);
 	}
+	/* An extension shows only when given, so a script without them
+	 * echoes as it always did. */
+	for (int e = 0; e < ExtensionCount; e++)
+		if ((rules[r].takes & extensions[e].takenBy) && extensions[e].key != rules[r].key &&
+		    Field(step, extensions[e].key)[0] != '\0')
+			PrintField(step, extensions[e].key);
 	printf("\n");
 }
 
@@ -110,6 +208,27 @@ static void EchoRejected(StepRecord *step, const char *section)
 	for (int k = 0; k < KeyCount; k++)
 		if (k != KeyAction)
 			PrintField(step, k);
+}
+
+/* One line on standard error when a rejection comes from the versions
+ * rule, which the block cannot show: a script written for a newer wincue,
+ * Require out of place, or a key whose version the script did not
+ * require. */
+static void SayVersionRule(StepRecord *step, const char *section, int r, int index)
+{
+	int key = UnrequiredKey(step, r);
+
+	if (rules[r].need == NeedVersion && index > 0)
+		fprintf(stderr, "wincue: [%s] Require is read in [Section0] only\n", section);
+	else if (rules[r].need == NeedVersion && VersionNumber(step->Version) >= 0)
+		fprintf(stderr,
+		        "wincue: [%s] the script needs wincue %s or later; this is wincue %s\n",
+		        section, step->Version, WINCUE_VERSION);
+	else if (key >= 0)
+		fprintf(stderr,
+		        "wincue: [%s] %s needs Action=Require with Version=1.3 or later in "
+		        "[Section0]\n",
+		        section, keys[key].name);
 }
 
 static bool IsEmpty(StepRecord *step)
@@ -136,36 +255,32 @@ static bool ScriptPath(char *path)
 	return true;
 }
 
-/* The extensions belong to the actions that wait for windows. */
-static bool WaitsForWindows(const StepRecord *step)
+static void ReadKey(StepRecord *step, const char *section, const char *path, int k)
 {
-	for (int r = 0; r < (int)(sizeof rules / sizeof rules[0]); r++)
-		if (rules[r].need == NeedWindow && ValueEquals(step->Action, rules[r].action))
-			return true;
-	return false;
+	GetPrivateProfileStringA(section, keys[k].name, "", Field(step, k), ValueSize, path);
 }
 
-static void ReadKeys(StepRecord *step, const char *section, const char *path, int from, int to)
+/* Reads section number index into step; false when it ends the script. */
+static bool LoadSection(StepRecord *step, const char *section, const char *path, int index)
 {
-	for (int k = from; k < to; k++)
-		GetPrivateProfileStringA(section, keys[k].name, "", Field(step, k), ValueSize,
-		                         path);
-}
+	int r;
 
-/* Reads one section into step; false when it ends the script. */
-static bool LoadSection(StepRecord *step, const char *section, const char *path)
-{
-	ReadKeys(step, section, path, 0, KeyCount);
-	if (WaitsForWindows(step))
-		ReadKeys(step, section, path, KeyCount, KeyAllCount);
-	for (int r = 0; r < (int)(sizeof rules / sizeof rules[0]); r++) {
-		if (Satisfies(step, r)) {
-			EchoAccepted(step, section, r);
-			return true;
-		}
+	for (int k = 0; k < KeyCount; k++)
+		ReadKey(step, section, path, k);
+	r = RuleOf(step);
+	for (int e = 0; r >= 0 && e < ExtensionCount; e++)
+		if (rules[r].takes & extensions[e].takenBy)
+			ReadKey(step, section, path, extensions[e].key);
+	if (r >= 0 && Satisfies(step, r, index)) {
+		EchoAccepted(step, section, r);
+		if (rules[r].need == NeedVersion)
+			requiredVersion = VersionNumber(step->Version);
+		return true;
 	}
 	if (!IsEmpty(step)) {
 		EchoRejected(step, section);
+		if (r >= 0)
+			SayVersionRule(step, section, r, index);
 		loadRejected = 1;
 	}
 	return false;
@@ -180,7 +295,7 @@ void LoadScript(void)
 		return;
 	for (int i = 0; i < MaxSteps; i++) {
 		sprintf_s(section, ValueSize, "Section%d", i);
-		if (!LoadSection(&StepTable[i], section, path))
+		if (!LoadSection(&StepTable[i], section, path, i))
 			return;
 		stepCount = i + 1;
 	}

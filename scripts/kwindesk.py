@@ -104,7 +104,7 @@ class KWinDesk:
     def windows(self):
         """{id: window} for every window: uuid, name, cls, hidden (minimized),
         at (x, y, width, height of its frame), skip (kept out of the task
-        switcher)."""
+        switcher), maximized."""
         found = {}
         for uuid in self.uuids():
             try:
@@ -118,7 +118,9 @@ class KWinDesk:
                                               hidden=info["minimized"],
                                               at=(info["x"], info["y"], info["width"],
                                                   info["height"]),
-                                              skip=info["skipSwitcher"])
+                                              skip=info["skipSwitcher"],
+                                              maximized=info["maximizeHorizontal"] and
+                                              info["maximizeVertical"])
         return found
 
     def toggle_minimized(self, uuid):

@@ -1,8 +1,9 @@
 #!/bin/sh
 # release-check.sh EXE: checks that EXE is fit to ship as the 32-bit Windows
 # release: PE32 for i386, a console program, importing only KERNEL32.dll,
-# USER32.dll and msvcrt.dll, and carrying exactly one resource, icon group
-# 101, with its images. Prints each check; exits 1 when one fails.
+# USER32.dll, ADVAPI32.dll (a process's elevation) and msvcrt.dll, and
+# carrying exactly one resource, icon group 101, with its images. Prints
+# each check; exits 1 when one fails.
 # Needs objdump from binutils-mingw-w64-i686 and wrestool from icoutils.
 set -u
 
@@ -29,7 +30,7 @@ check "format" "pei-i386" "$($objdump -f "$exe" 2>/dev/null | sed -n 's/.*file f
 check "header" "010b (PE32)" "$(echo "$headers" | sed -n 's/^Magic[[:space:]]*//p')"
 check "subsystem" "00000003 (Windows CUI)" \
 	"$(echo "$headers" | sed -n 's/^Subsystem[[:space:]]*//p')"
-check "imports" "KERNEL32.dll msvcrt.dll USER32.dll" \
+check "imports" "ADVAPI32.dll KERNEL32.dll msvcrt.dll USER32.dll" \
 	"$(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -f | tr '\n' ' ' |
 		sed 's/ $//')"
 

@@ -54,7 +54,7 @@ class SwayDesk:
                 found[node["id"]] = dict(
                     name=node.get("name") or "", cls=node.get("app_id") or props.get("class", ""),
                     hidden=workspace == SCRATCH, floating=floating, marks=node.get("marks", []),
-                    pid=node.get("pid"), shell=node["shell"], focused=node.get("focused"))
+                    pid=node.get("pid"), shell=node["shell"], focused=node.get("focused", False))
             for child in node.get("nodes", []):
                 walk(child, workspace, floating)
             for child in node.get("floating_nodes", []):

@@ -27,13 +27,20 @@ def script(*steps, fails=None):
     return config, echo + run
 
 
+# The keys each action reads beyond the seven, in the order they are echoed.
+MATCH = ("Match", "Case", "Process")
+EXTENSIONS = dict(Find=("Timeout", "Visible") + MATCH, Gone=("Timeout", "Visible") + MATCH,
+                  Activate=("Timeout",) + MATCH, Close=MATCH, Minimize=MATCH, Maximize=MATCH,
+                  Restore=MATCH, Enable=MATCH, Display=MATCH)
+OWN = dict(Enable="Enable", Display="Display", Sleep="Sleep", Cmd="Cmd", Require="Version")
+
+
 def echoed(i, action, **values):
-    """The echo of an accepted section: Find and Gone show Text and
-    ClassName, then Timeout and Visible when given; the others their own
-    value."""
-    shown = [action]
-    if action in ("Find", "Gone"):
-        shown = ["Text", "ClassName"] + [k for k in ("Timeout", "Visible") if values.get(k)]
+    """The echo of an accepted section: a window step shows Text and
+    ClassName (Enable and Display their own value), the others their own
+    value; then the extensions it reads that are given."""
+    shown = [OWN[action]] if action in OWN else ["Text", "ClassName"]
+    shown += [k for k in EXTENSIONS.get(action, ()) if values.get(k)]
     return "[Section%d]\nAction    =%s\n%s\n" % (i, action, "".join(
         "%s=%s\n" % (k.ljust(10), values.get(k, "")) for k in shown))
 

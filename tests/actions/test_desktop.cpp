@@ -10,6 +10,7 @@ static int windowCount;
 static int passes;
 static DWORD now, due; /* a clock that only waits move, in ms */
 static bool timerMade;
+static HWND foreground;
 int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads;
 char testDesktopLog[4096];
 
@@ -17,13 +18,14 @@ void TestDesktopReset(const TestWindow *list, int count)
 {
 	if (count > MaxTestWindows)
 		abort();
-	memset(windows, 0, sizeof windows);
 	memset(gone, 0, sizeof gone);
-	memcpy(windows, list, sizeof windows[0] * (size_t)count);
+	for (int i = 0; i < MaxTestWindows; i++)
+		windows[i] = i < count ? list[i] : TestWindow();
 	windowCount = count;
 	passes = testDesktopVisits = testDesktopTitleReads = testDesktopClassReads = 0;
 	now = due = 0;
 	timerMade = false;
+	foreground = 0;
 	testDesktopLog[0] = '\0';
 }
 
@@ -132,6 +134,17 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
 		w->visible = true;
 	if (w && nCmdShow == SW_HIDE)
 		w->visible = false;
+	/* As Windows: a window minimized from maximized comes back so. */
+	if (w && nCmdShow == SW_MINIMIZE)
+		w->minimized = true;
+	if (w && nCmdShow == SW_MAXIMIZE) {
+		w->minimized = false;
+		w->maximized = true;
+	}
+	if (w && nCmdShow == SW_RESTORE && !w->minimized)
+		w->maximized = false;
+	if (w && nCmdShow == SW_RESTORE)
+		w->minimized = false;
 	return wasVisible;
 }
 
@@ -180,7 +193,135 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 
 BOOL CloseHandle(HANDLE handle)
 {
-	Record("close");
+	if (handle == &timerMade)
+		Record("close");
 	timerMade = timerMade && handle != &timerMade;
 	return TRUE;
+}
+
+BOOL IsWindow(HWND hWnd)
+{
+	return Lookup(hWnd) != NULL;
+}
+
+BOOL IsWindowEnabled(HWND hWnd)
+{
+	TestWindow *w = Lookup(hWnd);
+
+	return w && w->enabled;
+}
+
+BOOL IsIconic(HWND hWnd)
+{
+	TestWindow *w = Lookup(hWnd);
+
+	return w && w->minimized;
+}
+
+BOOL IsZoomed(HWND hWnd)
+{
+	TestWindow *w = Lookup(hWnd);
+
+	return w && w->maximized && !w->minimized;
+}
+
+HWND GetForegroundWindow(void)
+{
+	return foreground;
+}
+
+/* A disabled window refuses the focus. */
+BOOL SetForegroundWindow(HWND hWnd)
+{
+	TestWindow *w = Lookup(hWnd);
+
+	Record("activate(%lu)", (unsigned long)hWnd);
+	if (w && w->enabled)
+		foreground = hWnd;
+	return w && w->enabled;
+}
+
+BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+	(void)wParam;
+	(void)lParam;
+	Record("post(%lu,%u)", (unsigned long)hWnd, Msg);
+	return Lookup(hWnd) != NULL;
+}
+
+DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId)
+{
+	DWORD id = Lookup(hWnd) != NULL ? (DWORD)hWnd : 0;
+
+	if (lpdwProcessId != NULL)
+		*lpdwProcessId = id;
+	return id;
+}
+
+HWND FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow)
+{
+	(void)hWndParent;
+	(void)hWndChildAfter;
+	(void)lpszClass;
+	(void)lpszWindow;
+	return 0;
+}
+
+/* No process the desktop knows is wincue's own; none carries a token. */
+HANDLE GetCurrentProcess(void)
+{
+	return (HANDLE)(uintptr_t)0xffff;
+}
+
+DWORD GetCurrentThreadId(void)
+{
+	return 0xffff;
+}
+
+HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId)
+{
+	TestWindow *w = Lookup(dwProcessId);
+
+	(void)dwDesiredAccess;
+	(void)bInheritHandle;
+	return w && w->program ? (HANDLE)(uintptr_t)dwProcessId : NULL;
+}
+
+BOOL QueryFullProcessImageNameA(HANDLE hProcess, DWORD dwFlags, LPSTR lpExeName, PDWORD lpdwSize)
+{
+	TestWindow *w = Lookup((HWND)(uintptr_t)hProcess);
+
+	(void)dwFlags;
+	if (!w || !w->program || strlen(w->program) >= *lpdwSize)
+		return FALSE;
+	*lpdwSize = (DWORD)strlen(w->program);
+	memcpy(lpExeName, w->program, *lpdwSize + 1);
+	return TRUE;
+}
+
+BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle)
+{
+	(void)ProcessHandle;
+	(void)DesiredAccess;
+	(void)TokenHandle;
+	return FALSE;
+}
+
+BOOL GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
+                         LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength)
+{
+	(void)TokenHandle;
+	(void)TokenInformationClass;
+	(void)TokenInformation;
+	(void)TokenInformationLength;
+	(void)ReturnLength;
+	return FALSE;
+}
+
+BOOL AttachThreadInput(DWORD idAttach, DWORD idAttachTo, BOOL fAttach)
+{
+	(void)idAttach;
+	(void)idAttachTo;
+	(void)fAttach;
+	return FALSE;
 }

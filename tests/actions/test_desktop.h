@@ -15,8 +15,11 @@ struct TestWindow {
 	const char *className;
 	bool visible;
 	bool enabled;
-	int appearsAfter; /* passes of EnumWindows that still miss it */
-	Vanish vanishes;  /* then its name reads from there on fail */
+	int appearsAfter;           /* passes of EnumWindows that still miss it */
+	Vanish vanishes;            /* then its name reads from there on fail */
+	const char *program = NULL; /* its program's path; NULL: not known */
+	bool minimized = false;     /* maximized when it is not minimized: */
+	bool maximized = false;
 };
 
 enum { MaxTestWindows = 8 };
@@ -28,8 +31,9 @@ void TestDesktopReset(const TestWindow *windows, int count);
 /* The log, tokens separated by one space: "pass" for each EnumWindows
  * call whose user value is the running step's number ("pass(N)"
  * otherwise), "sleep(ms)",
- * "enable(handle,flag)" and "show(handle,command)"; for the one timer,
- * "timer(ms)" when set, "wait(ms)" and "close". */
+ * "enable(handle,flag)", "show(handle,command)", "activate(handle)" and
+ * "post(handle,message)"; for the one timer, "timer(ms)" when set,
+ * "wait(ms)" and "close". A window's process id is its handle. */
 extern char testDesktopLog[4096];
 
 /* Callback calls so far, and name reads of each kind. */

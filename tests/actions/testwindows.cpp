@@ -4,15 +4,22 @@
  * One command a line on standard input, fields separated by tabs:
  *
  *   (at start)                     -> ready
- *   create CLASS TITLE [hidden]    -> created ID   (IDs count from 0)
+ *   create CLASS TITLE [FLAGS]     -> created ID   (IDs count from 0)
  *   state                          -> CLASS TITLE visible=0|1 enabled=0|1
  *                                     for each window in order, then end
+ *   look                           -> as state, then minimized=0|1
+ *                                     maximized=0|1 active=0|1, then end
  *   show ID, close ID              -> shown ID, closed ID
  *   ids                            -> each window's handle (0x and 8 hex
  *                                     digits) in order, then end
  *   quit, or the end of the input  -> exits; its windows go with it
  *
- * Anything else gets "error ..." back. The main thread owns the windows
+ * FLAGS, a comma list: hidden; maximized, minimized (shown so; both: minimized
+ * from maximized); asks (WM_CLOSE asks a user who never
+ * answers: the window stays); reenable, reshow (the window enables itself
+ * again when disabled, shows itself again when hidden, before the call
+ * that did it returns). Anything else gets "error ..." back. A window
+ * closes on WM_CLOSE. The main thread owns the windows
  * and keeps pumping their messages: another program's ShowWindow and
  * EnableWindow on them wait until this thread has handled them. A second
  * thread reads the input and hands each line over.
@@ -72,6 +79,46 @@ static int SplitFields(char *text, char **fields)
 	return n;
 }
 
+/* What a window does besides the default, in its GWLP_USERDATA. */
+enum { Asks = 1, Reenables = 2, Reshows = 4 };
+/* How a window is shown first, beside them in a create line's flags. */
+enum { Maximized = 8, Minimized = 16, Hidden = 32 };
+
+static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+	LONG_PTR flags = GetWindowLongPtrA(window, GWLP_USERDATA);
+
+	if (message == WM_CLOSE && (flags & Asks))
+		return 0;
+	if (message == WM_ENABLE && !wParam && (flags & Reenables))
+		EnableWindow(window, TRUE);
+	if (message == WM_WINDOWPOSCHANGED && (flags & Reshows) &&
+	    (((const WINDOWPOS *)lParam)->flags & SWP_HIDEWINDOW))
+		ShowWindow(window, SW_SHOWNA);
+	return DefWindowProcA(window, message, wParam, lParam);
+}
+
+/* The flags of a create line, or -1 for one it does not know. */
+static LONG_PTR ParseFlags(char *text)
+{
+	static const struct {
+		const char *name;
+		LONG_PTR flag;
+	} known[] = {{"hidden", Hidden},  {"asks", Asks},           {"reenable", Reenables},
+	             {"reshow", Reshows}, {"maximized", Maximized}, {"minimized", Minimized}};
+	LONG_PTR flags = 0;
+
+	for (char *flag = strtok(text, ","); flag != NULL; flag = strtok(NULL, ",")) {
+		size_t i = 0;
+		while (i < sizeof known / sizeof known[0] && strcmp(flag, known[i].name) != 0)
+			i++;
+		if (i == sizeof known / sizeof known[0])
+			return -1;
+		flags |= known[i].flag;
+	}
+	return flags;
+}
+
 static BOOL EnsureClass(const char *className)
 {
 	HINSTANCE instance = GetModuleHandleA(NULL);
@@ -80,7 +127,7 @@ static BOOL EnsureClass(const char *className)
 	if (GetClassInfoA(instance, className, &wc))
 		return TRUE;
 	memset(&wc, 0, sizeof wc);
-	wc.lpfnWndProc = DefWindowProcA;
+	wc.lpfnWndProc = WindowProc;
 	wc.hInstance = instance;
 	wc.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
 	wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
@@ -90,10 +137,10 @@ static BOOL EnsureClass(const char *className)
 
 static void CreateTestWindow(char **fields, int n)
 {
-	bool hidden = n == 4 && strcmp(fields[3], "hidden") == 0;
+	LONG_PTR flags = n == 4 ? ParseFlags(fields[3]) : 0;
 	HWND window;
 
-	if (n < 3 || (n == 4 && !hidden) || fields[1][0] == '\0' || windowCount == MaxWindows ||
+	if (n < 3 || flags < 0 || fields[1][0] == '\0' || windowCount == MaxWindows ||
 	    !EnsureClass(fields[1])) {
 		Reply("error create\n");
 		return;
@@ -107,8 +154,11 @@ static void CreateTestWindow(char **fields, int n)
 		Reply("error create\n");
 		return;
 	}
-	if (!hidden)
-		ShowWindow(window, SW_SHOW);
+	SetWindowLongPtrA(window, GWLP_USERDATA, flags & (Asks | Reenables | Reshows));
+	if (!(flags & Hidden))
+		ShowWindow(window, (flags & Maximized) ? SW_SHOWMAXIMIZED : SW_SHOW);
+	if (flags & Minimized)
+		ShowWindow(window, SW_MINIMIZE);
 	SetWindowTextA(window, fields[2]);
 	windows[windowCount++] = window;
 	Reply("created %d\n", windowCount - 1);
@@ -137,20 +187,26 @@ static void ReportIds(void)
 	Reply("end\n");
 }
 
-static void ReportState(void)
+/* With more, also minimized, maximized and active. */
+static void ReportState(bool more)
 {
 	char className[NameSize], title[NameSize];
 
 	for (int i = 0; i < windowCount; i++) {
-		if (!IsWindow(windows[i])) {
+		HWND w = windows[i];
+		if (!IsWindow(w)) {
 			Reply("gone\n");
 			continue;
 		}
 		className[0] = title[0] = '\0';
-		GetClassNameA(windows[i], className, sizeof className);
-		GetWindowTextA(windows[i], title, sizeof title);
-		Reply("%s\t%s\tvisible=%d\tenabled=%d\n", className, title,
-		      IsWindowVisible(windows[i]) ? 1 : 0, IsWindowEnabled(windows[i]) ? 1 : 0);
+		GetClassNameA(w, className, sizeof className);
+		GetWindowTextA(w, title, sizeof title);
+		Reply("%s\t%s\tvisible=%d\tenabled=%d", className, title,
+		      IsWindowVisible(w) ? 1 : 0, IsWindowEnabled(w) ? 1 : 0);
+		if (more)
+			Reply("\tminimized=%d\tmaximized=%d\tactive=%d", IsIconic(w) ? 1 : 0,
+			      IsZoomed(w) ? 1 : 0, GetForegroundWindow() == w ? 1 : 0);
+		Reply("\n");
 	}
 	Reply("end\n");
 }
@@ -169,7 +225,9 @@ static bool HandleLine(void)
 	if (strcmp(fields[0], "create") == 0)
 		CreateTestWindow(fields, n);
 	else if (strcmp(fields[0], "state") == 0 && n == 1)
-		ReportState();
+		ReportState(false);
+	else if (strcmp(fields[0], "look") == 0 && n == 1)
+		ReportState(true);
 	else if (strcmp(fields[0], "ids") == 0 && n == 1)
 		ReportIds();
 	else if (strcmp(fields[0], "show") == 0 || strcmp(fields[0], "close") == 0)

@@ -1,10 +1,15 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, with the same
-line protocol (create CLASS TITLE [FLAGS], state, show ID, close ID, title
-ID TITLE, ids, events, quit; see there), on native Wayland windows: GTK 3
-toplevels whose app_id is CLASS. What a window's state is, and hiding one,
-belong to the compositor and are read from outside, through its own
-interface: COMPOSITORS holds, per compositor, how to list its windows and to
-hide and show one. FLAGS: hidden, size=W:H. Also:
+line protocol (create CLASS TITLE [FLAGS], state, look, show ID, close ID,
+title ID TITLE, ids, events, quit; see there), on native Wayland windows: GTK 3
+toplevels whose app_id is CLASS. FLAGS: hidden, asks (a request to close is
+refused), size=W:H, maximized and minimized (KWin only: sway has no such
+states); a Wayland program cannot undo a hide, and reenable and reshow change
+nothing. What a window's state is, and hiding one, belong to the
+compositor and are read from outside, through its own interface: COMPOSITORS
+holds, per compositor, how to list its windows and to hide and show one
+(sway has no minimized or maximized windows; KWin's minimized ones are its
+hidden ones, its maximized ones are read from it, and which window is active
+is what GTK says). Also:
 
   layout                            -> ID tiled|floating per window, end
   activate ID                       -> activated ID   (KWin: by a script of KWin's)
@@ -34,8 +39,9 @@ def sway():
     from swaydesk import SwayDesk
     desk = SwayDesk()
     return dict(
-        # {id: (class, title, hidden, floating, disabled)}
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"], False)
+        # {id: (class, title, hidden, floating, active, disabled, maximized)}
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"], w["focused"], False,
+                             False)
                          for i, w in desk.windows().items()},
         hide=lambda i: desk.command("[con_id=%d] move scratchpad" % i),
         show=lambda i: desk.command("[con_id=%d] focus" % i))
@@ -51,7 +57,9 @@ def kwin():
             desk.toggle_minimized(w["uuid"])
     return dict(
         # KWin never tiles here: every window floats
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True, desk.disabled(w["uuid"]))
+        # (..., whether it is active: as GTK sees it, disabled, maximized)
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True, None,
+                             desk.disabled(w["uuid"]), w["maximized"])
                          for i, w in desk.windows().items()},
         hide=lambda i: minimize(i, True), show=lambda i: minimize(i, False),
         activate=lambda i: desk.activate(desk.windows()[i]["uuid"]))
@@ -101,6 +109,8 @@ def create(cls, title, flags=""):
     flags = dict(f.partition("=")[::2] for f in flags.split(",") if f)
     GLib.set_prgname(cls)  # GTK takes the app_id from it as the window is made
     w = Gtk.Window()
+    if "asks" in flags:
+        w.connect("delete-event", lambda *_: True)  # asks a user who never answers
     placeholder = "wct-making-%d-%d" % (os.getpid(), len(windows))
     w.set_title(placeholder)
     w.set_default_size(*(int(n) for n in flags.get("size", "240:120").split(":")))
@@ -108,9 +118,13 @@ def create(cls, title, flags=""):
     for signal, kind in (("button-press-event", "button"), ("key-press-event", "key"),
                          ("scroll-event", "scroll")):
         w.connect(signal, heard(kind, len(windows)))
+    if "maximized" in flags and name == "kwin":
+        w.maximize()
     w.show_all()
     wid = until(lambda: listed(placeholder), "the window")
-    if "hidden" in flags:
+    if "maximized" in flags and name == "kwin":
+        until(lambda: desk["windows"]()[wid][6], "the maximize")
+    if "hidden" in flags or ("minimized" in flags and name == "kwin"):
         desk["hide"](wid)
         until(lambda: desk["windows"]()[wid][2], "the hide")
     w.set_title(title)
@@ -123,7 +137,18 @@ def state(wid):
     w = desk["windows"]().get(wid)
     if w is None:
         return "gone"
-    return "%s\t%s\tvisible=%d\tenabled=%d" % (w[0], w[1], not w[2], not w[4])
+    return "%s\t%s\tvisible=%d\tenabled=%d" % (w[0], w[1], not w[2], not w[5])
+
+
+def look(wid):
+    """KWin's minimized windows are its hidden ones."""
+    w = desk["windows"]().get(wid)
+    if w is None:
+        return "gone"
+    kwin = name == "kwin"
+    active = w[4] if w[4] is not None else next(g for g, i in windows if i == wid).is_active()
+    return "%s\tminimized=%d\tmaximized=%d\tactive=%d" % (
+        state(wid), kwin and w[2], kwin and w[6], active)
 
 
 def command(fields):
@@ -161,9 +186,10 @@ def command(fields):
             reply(e)
         events.clear()
         reply("end")
-    elif fields[0] in ("ids", "state", "layout"):
+    elif fields[0] in ("ids", "state", "look", "layout"):
         for _, wid in windows:
             reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),
+                   "look": lambda: look(wid),
                    "layout": lambda: "%d %s" % (wid, "floating" if desk["windows"]()[wid][3]
                                                 else "tiled")}[fields[0]]())
         reply("end")

@@ -4,32 +4,44 @@ so that one table of window cases runs on both desktops:
   (at start)                        -> ready
   create CLASS TITLE [FLAGS]        -> created ID      (IDs count from 0)
   state                             -> CLASS TITLE visible=0|1 enabled=0|1 ..., end
+  look                              -> as state, then minimized=0|1 maximized=0|1
+                                       active=0|1, end
   show ID, close ID                 -> shown ID, closed ID
   title ID TITLE                    -> titled ID
   ids                               -> each window's id (0x and 8 hex digits), end
   quit, or the end of the input     -> exits; its windows go with it
 
-FLAGS, a comma list: hidden, and on X11 also takefocus, nohints, focus (take
-the focus once shown), at=X:Y:W:H, region=X:Y:W:H (an input region of its
-own). X11 only: "input" answers ID region=... hints=... protocols=... per
-window (what wincue's Enable must give back exactly), and "events" the clicks
-and keys each window got since the last "events" (button ID, key ID), then end.
-A shown window is "created" once viewable (framed, under a manager), its title
-set last, as on Windows. enabled is 0 while a shield covers the window: a
-child that swallows the clicks and keys landing on it ("input" counts them).
+FLAGS, a comma list: hidden; maximized, minimized (asked of the manager as it
+takes the window in; both: minimized from maximized); asks (a request to close is asked of a user who
+never answers: the window stays); reenable, reshow (the window's program undoes
+a disable, a hide, as soon as it hears of it); and on X11 also takefocus,
+nohints, focus (take the focus once shown), deaf (takes no WM_DELETE_WINDOW),
+at=X:Y:W:H, region=X:Y:W:H (an input region of its own). A window closes when
+asked to (WM_DELETE_WINDOW) and answers pings (_NET_WM_PING) after handling
+what came before them. X11 only: "input" answers ID region=... hints=...
+protocols=... per window (what wincue's Enable must give back exactly), and
+"events" the clicks and keys each window got since the last "events" (button
+ID, key ID), then end. A shown window is "created" once viewable (framed,
+under a manager), its title set last, as on Windows. enabled is 0 while a
+shield covers the window: a child that swallows the clicks and keys landing on
+it ("input" counts them).
 """
+import os
+import socket
 import select
 import sys
 import time
 
-from Xlib import X
+from Xlib import X, Xatom, Xutil
 from Xlib.ext import shape
+from Xlib.protocol import event
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
-from xdesk import Desk  # noqa: E402
+from xdesk import MASK, Desk  # noqa: E402
 
 desk = Desk()
 windows, events = [], []
+flags_of = {}  # wid: its flags
 
 
 def reply(text):
@@ -41,21 +53,54 @@ def box(text):
     return tuple(int(n) for n in text.split(":"))
 
 
-def until_viewable(wid):
+def managed():
+    return desk.root.get_attributes().all_event_masks & X.SubstructureRedirectMask != 0
+
+
+def until_viewable(wid, minimized=False):
+    """Until the window can be seen; a minimized one, until it is minimized
+    (or seen, where no manager minimizes it)."""
     deadline = time.monotonic() + 10
-    while desk.map_state(wid) != X.IsViewable and time.monotonic() < deadline:
+    while desk.map_state(wid) != X.IsViewable and not (minimized and desk.wm_state(wid) == 3) \
+            and time.monotonic() < deadline:
         time.sleep(0.002)
 
 
 def create(cls, title, flags=""):
     flags = dict(f.partition("=")[::2] for f in flags.split(",") if f)
     hidden = "hidden" in flags
-    wid = desk.make_window(cls, None, not hidden, box(flags.get("at", "40:40:240:120")),
+    wid = desk.make_window(cls, None, False, box(flags.get("at", "40:40:240:120")),
                            "nohints" not in flags, "takefocus" in flags,
                            box(flags["region"]) if "region" in flags else None)
-    if not hidden:
-        until_viewable(wid)
     w = desk.window(wid)
+    flags_of[wid] = flags
+    protocols = [desk.atom(p) for p, wanted in (
+        ("WM_DELETE_WINDOW", "deaf" not in flags), ("WM_TAKE_FOCUS", "takefocus" in flags),
+        ("_NET_WM_PING", True)) if wanted]
+    w.set_wm_protocols(protocols)
+    w.change_property(desk.atom("_NET_WM_PID"), Xatom.CARDINAL, 32, [os.getpid()])
+    w.change_property(Xatom.WM_CLIENT_MACHINE, Xatom.STRING, 8,
+                      socket.gethostname().encode())
+    if "reenable" in flags:
+        w.change_attributes(event_mask=MASK | X.PropertyChangeMask)
+    if "maximized" in flags:
+        w.change_property(desk.atom("_NET_WM_STATE"), Xatom.ATOM, 32,
+                          [desk.atom("_NET_WM_STATE_MAXIMIZED_VERT"),
+                           desk.atom("_NET_WM_STATE_MAXIMIZED_HORZ")])
+    iconic = "minimized" in flags and "maximized" not in flags
+    if iconic:
+        w.set_wm_hints(flags=1 | 2, input=1, initial_state=Xutil.IconicState)
+    if not hidden:
+        w.map()
+        until_viewable(wid, iconic)
+    if "minimized" in flags and "maximized" in flags and managed():
+        # minimized once it has been shown maximized, as a user would
+        desk.root.send_event(event.ClientMessage(window=w, client_type=desk.atom(
+            "WM_CHANGE_STATE"), data=(32, [Xutil.IconicState, 0, 0, 0, 0])),
+            event_mask=X.SubstructureNotifyMask | X.SubstructureRedirectMask)
+        deadline = time.monotonic() + 10
+        while desk.wm_state(wid) != Xutil.IconicState and time.monotonic() < deadline:
+            time.sleep(0.002)
     if "focus" in flags:
         w.set_input_focus(X.RevertToParent, X.CurrentTime)
     desk.set_title(w, title)
@@ -85,12 +130,56 @@ def input_state(i, wid):
         len(desk.shields(wid)))
 
 
+def look(wid):
+    seen = state(wid)
+    if seen == "gone":
+        return seen
+    net = desk.prop(wid, "_NET_WM_STATE") or []
+    return "%s\tminimized=%d\tmaximized=%d\tactive=%d" % (
+        seen, desk.wm_state(wid) == 3,
+        {desk.atom("_NET_WM_STATE_MAXIMIZED_VERT"), desk.atom("_NET_WM_STATE_MAXIMIZED_HORZ")} <=
+        set(net), desk.has_focus(wid))
+
+
+def answer_message(e):
+    """A request to close, unless the window asks first; a ping goes back to
+    the root, which tells the sender everything before it has been done."""
+    kind = e.data[1][0]
+    if kind == desk.atom("WM_DELETE_WINDOW") and "asks" not in flags_of.get(e.window.id, {}):
+        desk.destroy(e.window.id)
+    elif kind == desk.atom("_NET_WM_PING"):
+        desk.root.send_event(event.ClientMessage(window=desk.root, client_type=e.client_type,
+                                                 data=e.data),
+                             event_mask=X.SubstructureNotifyMask | X.SubstructureRedirectMask)
+        desk.d.flush()
+
+
+def undo(e):
+    """What a program that will not be disabled or hidden does: it takes
+    back what wincue did as soon as it hears of it."""
+    wid = e.window.id
+    flags = flags_of.get(wid, {})
+    if e.type == X.PropertyNotify and "reenable" in flags and e.state == X.PropertyNewValue and \
+            e.atom == desk.atom("_WINCUE_SAVED_INPUT"):
+        for shield in desk.shields(wid):
+            desk.window(shield).destroy()
+        desk.window(wid).delete_property(e.atom)
+        desk.window(wid).set_wm_hints(flags=1, input=1)
+    elif e.type == X.UnmapNotify and "reshow" in flags and e.window.id == e.event.id:
+        desk.window(wid).map()
+    desk.d.flush()
+
+
 def take_events():
     while desk.d.pending_events():
         e = desk.d.next_event()
         if e.type in (X.ButtonPress, X.KeyPress) and e.window.id in windows:
             events.append("%s %d" % ("button" if e.type == X.ButtonPress else "key",
                                      windows.index(e.window.id)))
+        elif e.type == X.ClientMessage and e.window.id in windows:
+            answer_message(e)
+        elif e.type in (X.PropertyNotify, X.UnmapNotify) and e.window.id in windows:
+            undo(e)
 
 
 def command(fields):
@@ -113,9 +202,11 @@ def command(fields):
         for wid in windows:
             reply("0x%08x" % wid)
         reply("end")
-    elif fields[0] == "state":
+    elif fields[0] in ("state", "look"):
+        desk.d.sync()
+        take_events()
         for wid in windows:
-            reply(state(wid))
+            reply((state if fields[0] == "state" else look)(wid))
         reply("end")
     elif fields[0] == "input":
         for i, wid in enumerate(windows):

@@ -13,7 +13,7 @@ namespace
 /* The step goes to record 1, behind a decoy in record 0: executors must
  * take theirs at currentStep. */
 void SetStep(const char *text, const char *className, const char *enable = "",
-             const char *display = "", const char *timeout = "")
+             const char *display = "", const char *timeout = "", const char *action = "")
 {
 	StepRecord *step = &StepTable[1];
 
@@ -26,6 +26,7 @@ void SetStep(const char *text, const char *className, const char *enable = "",
 	snprintf(step->Enable, ValueSize, "%s", enable);
 	snprintf(step->Display, ValueSize, "%s", display);
 	snprintf(step->Timeout, ValueSize, "%s", timeout);
+	snprintf(step->Action, ValueSize, "%s", action);
 	stepCount = 2;
 	currentStep = 1;
 }
@@ -74,6 +75,71 @@ TEST(MatchesStep, RuleTable)
 		EXPECT_EQ(MatchesStep(1), c.matches);
 		EXPECT_EQ(testDesktopTitleReads, 1);
 		EXPECT_EQ(testDesktopClassReads, 1);
+	}
+}
+
+struct HowCase {
+	const char *name;
+	const char *match, *matchCase, *text, *title;
+	bool matches;
+};
+
+const HowCase howCases[] = {
+    {"prefix", "prefix", "", "Note", "Notepad", true},
+    {"prefix not found at the end", "prefix", "", "pad", "Notepad", false},
+    {"prefix longer than the title", "prefix", "", "Notepad2", "Notepad", false},
+    {"suffix", "suffix", "", "pad", "Notepad", true},
+    {"suffix not found at the start", "suffix", "", "Note", "Notepad", false},
+    {"part inside", "part", "", "otep", "Notepad", true},
+    {"part at the very end", "part", "", "pad", "Notepad", true},
+    {"part absent", "part", "", "tap", "Notepad", false},
+    {"part longer than the title", "part", "", "Notepads", "Notepad", false},
+    {"exact in either case", "", "0", "NOTEPAD", "Notepad", true},
+    {"exact in either case, not a prefix", "", "0", "NOTE", "Notepad", false},
+    {"exact, Case=1", "exact", "1", "notepad", "Notepad", false},
+    {"suffix in either case", "suffix", "0", "PAD", "Notepad", true},
+    {"prefix in exact case", "prefix", "", "note", "Notepad", false},
+    {"either case folds ASCII letters only", "", "0", "a[b", "A{B", false},
+};
+
+TEST(MatchesStep, HowTextMeetsTheTitle)
+{
+	for (const HowCase &c : howCases) {
+		SCOPED_TRACE(c.name);
+		TestWindow w = {c.title, "Edit", true, true, 0, Stays};
+		TestDesktopReset(&w, 1);
+		SetStep(c.text, "");
+		snprintf(StepTable[1].Match, ValueSize, "%s", c.match);
+		snprintf(StepTable[1].Case, ValueSize, "%s", c.matchCase);
+		EXPECT_EQ(MatchesStep(1), c.matches);
+	}
+}
+
+struct ProgramCase {
+	const char *name;
+	const char *program; /* the window's, NULL: not known */
+	const char *process; /* the step's */
+	bool matches;
+};
+
+const ProgramCase programCases[] = {
+    {"the file name", "/usr/bin/xterm", "xterm", true},
+    {"not the folder's", "/usr/bin/xterm", "bin", false},
+    {"nor the path", "/usr/bin/xterm", "/usr/bin/xterm", false},
+    {"the file name exactly, on Linux", "/usr/bin/xterm", "XTerm", false},
+    {"a program that cannot be known never matches", NULL, "xterm", false},
+    {"no Process matches any program", NULL, "", true},
+};
+
+TEST(MatchesStep, TheProgramByItsFileName)
+{
+	for (const ProgramCase &c : programCases) {
+		SCOPED_TRACE(c.name);
+		TestWindow w = {"Main", "A", true, true, 0, Stays, c.program};
+		TestDesktopReset(&w, 1);
+		SetStep("Main", "");
+		snprintf(StepTable[1].Process, ValueSize, "%s", c.process);
+		EXPECT_EQ(MatchesStep(1), c.matches);
 	}
 }
 
@@ -181,6 +247,98 @@ TEST(WaitForWindow, PassesAndPauses)
 		EXPECT_EQ(testDesktopVisits, c.visits);
 		EXPECT_EQ(windowGaveUp, c.gaveUp);
 		ExpectBothNamesReadPerVisit();
+	}
+}
+
+/* Minimize, Maximize and Restore act on shown windows only, and leave a
+ * window already so; a window minimized from maximized is restored twice,
+ * as Windows brings it back maximized first. */
+struct StateCase {
+	const char *name;
+	const char *action;
+	TestWindow window;
+	const char *log;
+};
+
+const StateCase stateCases[] = {
+    {"minimize", "Minimize", {"W", "A", true, true, 0, Stays}, "pass show(1,6)"},
+    {"minimize a minimized one", "Minimize", {"W", "A", true, true, 0, Stays, NULL, true}, "pass"},
+    {"minimize a hidden one", "Minimize", {"W", "A", false, true, 0, Stays}, "pass"},
+    {"maximize", "Maximize", {"W", "A", true, true, 0, Stays}, "pass show(1,3)"},
+    {"maximize a maximized one",
+     "Maximize",
+     {"W", "A", true, true, 0, Stays, NULL, false, true},
+     "pass"},
+    {"restore a normal one", "Restore", {"W", "A", true, true, 0, Stays}, "pass"},
+    {"restore a maximized one",
+     "Restore",
+     {"W", "A", true, true, 0, Stays, NULL, false, true},
+     "pass show(1,9)"},
+    {"restore one minimized from maximized",
+     "Restore",
+     {"W", "A", true, true, 0, Stays, NULL, true, true},
+     "pass show(1,9) show(1,9)"},
+};
+
+TEST(SetWindowsState, ShownWindowsOnlyAndToTheEnd)
+{
+	for (const StateCase &c : stateCases) {
+		SCOPED_TRACE(c.name);
+		TestDesktopReset(&c.window, 1);
+		SetStep("W", "", "", "", "", c.action);
+		SetWindowsState();
+		EXPECT_STREQ(testDesktopLog, c.log);
+	}
+}
+
+/* Activate: restores a minimized window, asks once, ends when the window
+ * is the foreground one; a disabled one refuses and the step gives up. */
+struct ActivateCase {
+	const char *name;
+	TestWindow window;
+	const char *timeout;
+	const char *log;
+	int gaveUp;
+	bool foreground = false; /* the window is the foreground one before */
+};
+
+const ActivateCase activateCases[] = {
+    {"at once", {"W", "A", true, true, 0, Stays}, "", "timer(1000) pass activate(1) close", 0},
+    {"restored first",
+     {"W", "A", true, true, 0, Stays, NULL, true},
+     "",
+     "timer(1000) pass show(1,9) activate(1) close",
+     0},
+    /* as Wine keeps a window it minimized: the foreground, taking no input */
+    {"minimized in the foreground: restored",
+     {"W", "A", true, true, 0, Stays, NULL, true},
+     "",
+     "activate(1) timer(1000) pass show(1,9) activate(1) close",
+     0,
+     true},
+    {"disabled: never asked",
+     {"W", "A", true, false, 0, Stays},
+     "2",
+     "timer(2) pass wait(1) pass wait(1) close",
+     1},
+    {"hidden: never matched",
+     {"W", "A", false, true, 0, Stays},
+     "1",
+     "timer(1) pass wait(1) close",
+     1},
+};
+
+TEST(ActivateWindow, RestoresAsksOnceAndEndsWhenActive)
+{
+	for (const ActivateCase &c : activateCases) {
+		SCOPED_TRACE(c.name);
+		TestDesktopReset(&c.window, 1);
+		SetStep("W", "", "", "", c.timeout, "Activate");
+		if (c.foreground)
+			SetForegroundWindow(1);
+		ActivateWindow();
+		EXPECT_STREQ(testDesktopLog, c.log);
+		EXPECT_EQ(windowGaveUp, c.gaveUp);
 	}
 }
 

@@ -463,6 +463,43 @@ def hidden_window(desk, cls, input_only=False, leader=False, hints=True):
     return w.id
 
 
+def test_keys_go_to_the_window_activated(x11, tmp_path):
+    """Activate on a window behind another: real keys (XTEST) typed next reach
+    it and not the one in front, whichever the manager, or none."""
+    maker = Maker(x11)
+    try:
+        maker.create("Keys", "behind", "at=40:40:240:160")
+        maker.create("Keys", "front", "focus,at=40:40:240:160")
+        maker.answer("events")
+        wincue(x11, tmp_path, ("Activate", dict(Text="behind")))
+        xdotool(x11, "type", "--delay", "1", "k")
+        assert events_until(maker, "key 0") == ["key 0"]
+    finally:
+        maker.close()
+
+
+def test_close_asks_nothing_of_a_window_that_takes_no_request(x11, tmp_path):
+    """A window without WM_DELETE_WINDOW is left open, with its line: asked to
+    close it, a manager would end its program (openbox kills the client of
+    _NET_CLOSE_WINDOW). --check counts it as one wincue cannot act on."""
+    maker = Maker(x11)
+    try:
+        maker.create("Deaf", "deaf", "deaf")
+        maker.create("Deaf", "hears", "")
+        config, want = script(("Close", dict(ClassName="Deaf")))
+        assert x11.run(script_dir(tmp_path, config)) == (0, want.encode())
+        assert x11.err == ('wincue: [Section0] Close: "deaf" (%s) stayed open: its program takes '
+                           'no request to close\n' % maker.answer("ids")[0]).encode()
+        assert wait_until(lambda: maker.answer("state")[1] == "gone", 10, "the close") and \
+            maker.answer("state")[0] == "Deaf\tdeaf\tvisible=1\tenabled=1"
+        config = script(("Close", dict(ClassName="Deaf")), ("Close", dict(Text="deaf")))[0]
+        assert x11.run(script_dir(tmp_path, config), args=["--check"])[0] == 0
+        assert x11.err == (b"wincue: [Section0] Close: 1 matching window, 1 wincue cannot act on\n"
+                           b"wincue: [Section1] Close: 1 matching window, 1 wincue cannot act on\n")
+    finally:
+        maker.close()
+
+
 def test_hidden_windows_a_display_shows(x11, tmp_path):
     names, kinds, wants = zip(*HIDDEN)
     ids = [hidden_window(x11.desk, "Hidden", **kind) for kind in kinds]

@@ -51,6 +51,16 @@ def long_lines():
 
 HOSTS, ALL = ("host", "asan"), ("host", "asan", "wine")
 NONE = "ClassName=wincue-none\n"
+VERSION = re.search(r"project\(wincue VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text())[1]
+REQUIRE = "[Section0]\nAction=Require\nVersion=1.3\n"
+NEEDS_13 = "wincue: [Section%d] %s needs Action=Require with Version=1.3 or later in [Section0]\n"
+# Every action of 1.3 on no window, with the keys each echoes.
+VERBS_13 = [("Close", dict(ClassName="wincue-none", Match="part")),
+            ("Minimize", dict(Text="x", ClassName="wincue-none", Case="0")),
+            ("Maximize", dict(ClassName="wincue-none", Process="wincue-none")),
+            ("Restore", dict(Text="x", Match="suffix", Case="1", ClassName="wincue-none")),
+            ("Enable", dict(Enable="1", Process="wincue-none", Match="prefix")),
+            ("Activate", dict(ClassName="wincue-none", Timeout="0", Match="exact"))]
 
 # (name, config.ini: text, bytes, None for none, or a kind; expected output, or
 #  (exit status, output, the last line on standard error); targets)
@@ -141,10 +151,46 @@ CASES = [
      rejected(0, Action="Find", ClassName="wincue-none") + NOTHING, ALL),
     ("Gone needs Text or ClassName", "[Section0]\nAction=Gone\nTimeout=5\n",
      rejected(0, Action="Gone") + NOTHING, ALL),
+    ("Require of this version runs as a step", REQUIRE + "[Section1]\n" + SLEEP0,
+     echoed(0, "Require", Version="1.3") + echoed(1, "Sleep", Sleep="0") + ran("Require", "Sleep"),
+     ALL),
+    ("Require of an older version, in three parts", "[Section0]\nAction=Require\nVersion=1.2.9\n",
+     echoed(0, "Require", Version="1.2.9") + ran("Require"), ALL),
+    ("Require of a newer version rejects the script, saying which it needs",
+     "[Section0]\nAction=Require\nVersion=1.3.1\n[Section1]\n" + SLEEP0,
+     (0, rejected(0, Action="Require") + NOTHING,
+      "wincue: [Section0] the script needs wincue 1.3.1 or later; this is wincue %s\n" % VERSION),
+     ALL),
+    ("Require of no version is rejected", "[Section0]\nAction=Require\nVersion=1.x\n",
+     (0, rejected(0, Action="Require") + NOTHING, ""), ALL),
+    ("Require after section 0 is rejected", "[Section0]\n" + SLEEP0 + REQUIRE.replace("0", "1", 1),
+     (0, echoed(0, "Sleep", Sleep="0") + rejected(1, Action="Require") + ran("Sleep"),
+      "wincue: [Section1] Require is read in [Section0] only\n"), ALL),
+    ("a key of 1.3 without Require rejects its section", "[Section0]\nAction=Find\nText=x\n"
+     "Match=part\n", (0, rejected(0, Action="Find", Text="x") + NOTHING, NEEDS_13 % (0, "Match")),
+     ALL),
+    ("a Require of 1.2 takes no key of 1.3",
+     "[Section0]\nAction=Require\nVersion=1.2\n[Section1]\nAction=Display\nDisplay=0\n"
+     "Process=x\n", (0, echoed(0, "Require", Version="1.2") + rejected(
+         1, Action="Display", Display="0") + ran("Require"), NEEDS_13 % (1, "Process")), ALL),
+    ("Match takes exact, prefix, suffix or part", REQUIRE + "[Section1]\nAction=Gone\n"
+     "Text=x\nMatch=middle\n", echoed(0, "Require", Version="1.3") + rejected(
+         1, Action="Gone", Text="x") + ran("Require"), ALL),
+    ("Case takes 1 or 0", REQUIRE + "[Section1]\nAction=Close\nText=x\nCase=2\n",
+     echoed(0, "Require", Version="1.3") + rejected(1, Action="Close", Text="x") +
+     ran("Require"), ALL),
+    ("Close needs Text or ClassName: never the whole desktop", "[Section0]\nAction=Close\n"
+     "Sleep=1\n", rejected(0, Action="Close", Sleep="1") + NOTHING, ALL),
+    ("the actions of 1.3 on no window: their echo, and Activate gives up",
+     REQUIRE + "".join("[Section%d]\nAction=%s\n" % (i + 1, a) + "".join(
+         "%s=%s\n" % kv for kv in v.items()) for i, (a, v) in enumerate(VERBS_13)),
+     (1, echoed(0, "Require", Version="1.3") + "".join(echoed(i + 1, a, **v) for i, (a, v) in
+                                                         enumerate(VERBS_13)) +
+      ran("Require", *[a for a, _ in VERBS_13[:-1]]) + "start - Activate\nfail  - Activate\n",
+      'wincue: [Section6] Activate gave up after 0 ms: no shown window with ClassName '
+      '"wincue-none"\n'), ALL),
 ]
 
-
-VERSION = re.search(r"project\(wincue VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text())[1]
 
 # (name, arguments, config.ini, exit status, output, standard error, targets)
 OPTIONS = [

@@ -93,8 +93,8 @@ static void NoWait(uint64_t end)
 }
 
 static const Desktop noDesktop = {
-    "no desktop", &noWindows, NoOpen, NoUpdate, NoVersion, NoList,
-    NoWindow,     NoWindow,   NoShow, NULL,     NoFinish,  NoWait,
+    "no desktop", &noWindows, NoOpen, NoUpdate, NoVersion, NoList, NoWindow, NoWindow, NoShow, NULL,
+    NoFinish,     NoWait,     NULL,   NULL,     NULL,      NULL,   NULL,     NULL,     false,
 };
 
 /* -- loading ------------------------------------------------------------ */

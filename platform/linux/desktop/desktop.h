@@ -28,7 +28,11 @@ struct DeskWindow {
 	HWND id;                      /* 0: a free slot */
 	char title[DeskNameSize];     /* UTF-8, cut between characters */
 	char className[DeskNameSize]; /* the desktop's nearest to a window class */
+	DWORD pid;                    /* its program's process, 0 while not known */
 };
+
+/* Window states beyond shown and hidden. */
+enum { DeskMinimized = 1, DeskMaximized = 2 };
 
 /* A desktop's windows: records of recordSize bytes, each beginning with a
  * DeskWindow, in slots that grow by doubling, found by id through an index
@@ -93,8 +97,8 @@ struct Desktop {
 	 * the one before found. */
 	uint64_t (*version)(void);
 	/* Puts the ids of the top-level windows in room (size of them), in
-	 * the desktop's order; returns how many there are, which may be more
-	 * than size. */
+	 * the desktop's stacking order from the top where it has one;
+	 * returns how many there are, which may be more than size. */
 	int (*list)(HWND *room, int size);
 	BOOL (*isVisible)(HWND window);
 	BOOL (*isEnabled)(HWND window);
@@ -109,6 +113,31 @@ struct Desktop {
 	 * the monotonic clock; at once when it has told something since the
 	 * last update. */
 	void (*wait)(uint64_t end);
+
+	/* What a desktop leaves NULL from here on it cannot do: the layer
+	 * says so in one line a pass on standard error, and the step changes
+	 * nothing. Actions return what the Windows functions return, and are
+	 * finished as show and enable are. */
+	/* Makes the window the active one: restored if minimized, raised,
+	 * with the keyboard focus. */
+	BOOL (*activate)(HWND window);
+	/* The top-level window holding the keyboard focus, or 0. */
+	HWND (*active)(void);
+	/* With ask, asks the window to close as its close button does;
+	 * without, only tells whether it would be asked. FALSE, having
+	 * asked nothing, for a window that takes no such request. */
+	BOOL (*close)(HWND window, bool ask);
+	/* The window's states: Desk* bits. */
+	unsigned (*states)(HWND window);
+	/* Who cannot set a state (a Desk* bit) now, as the line names it
+	 * ("this window manager"), or NULL when it can. */
+	const char *(*cannot)(unsigned state);
+	/* Minimizes, maximizes or restores (SW_MINIMIZE, SW_MAXIMIZE,
+	 * SW_RESTORE: neither minimized nor maximized). */
+	BOOL (*setState)(HWND window, int command);
+	/* An action is done when it returns, and no window's program can
+	 * undo it: what a window was then is what a step reads back. */
+	bool settled;
 };
 
 /* The layer's own (choice.cpp): the desktop chosen, choosing it at the

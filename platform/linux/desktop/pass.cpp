@@ -23,8 +23,19 @@ static int visitCapacity;
 static bool inPass;
 static bool acted;      /* the current pass asked the desktop for changes */
 static uint64_t passes; /* passes begun */
-static uint64_t saidIn; /* the pass that said the desktop cannot refuse input */
 static bool slept;      /* the program paused since the last pass */
+
+/* On a desktop whose actions are done when they return (settled), what a
+ * window was just after the pass acted on it: a step that reads back what
+ * it did reads that, not what another program did since. */
+enum { MaxReported = 1024 };
+static struct {
+	HWND window;
+	BOOL visible;
+	BOOL enabled;
+	unsigned states;
+} reported[MaxReported];
+static int reportedCount;
 
 /* The last pass. */
 static struct {
@@ -95,6 +106,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	slept = false;
 	passes++;
 	acted = false;
+	reportedCount = 0;
 	if (!desktop->update(same && last.repeats >= WaitingRepeats) ||
 	    (count = ListWindows(desktop)) < 0) {
 		/* No desktop to read: the steps go on as on an empty one. */
@@ -133,9 +145,43 @@ void DesktopSlept(uint64_t due)
 
 /* -- the window functions ------------------------------------------------ */
 
+/* What a settled desktop said of a window the last pass acted on, once
+ * the pass is over; NULL for any other. */
+static int ReportedSlot(HWND window)
+{
+	for (int i = 0; i < reportedCount; i++)
+		if (reported[i].window == window)
+			return i;
+	return -1;
+}
+
+static void NoteReported(const Desktop *desktop, HWND window)
+{
+	int i = ReportedSlot(window);
+
+	if (!desktop->settled || !inPass || (i < 0 && reportedCount == MaxReported))
+		return;
+	if (i < 0)
+		i = reportedCount++;
+	reported[i].window = window;
+	reported[i].visible = desktop->isVisible(window);
+	reported[i].enabled = desktop->isEnabled(window);
+	reported[i].states = desktop->states != NULL ? desktop->states(window) : 0;
+}
+
+static int Reported(HWND window)
+{
+	return inPass ? -1 : ReportedSlot(window);
+}
+
+static DeskWindow *Find(HWND window)
+{
+	return CacheFind(ChosenDesktop()->windows, window);
+}
+
 static const char *NameOf(HWND window, bool title)
 {
-	DeskWindow *w = CacheFind(ChosenDesktop()->windows, window);
+	DeskWindow *w = Find(window);
 
 	if (w == NULL)
 		return NULL;
@@ -170,12 +216,45 @@ int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
 
 BOOL IsWindowVisible(HWND hWnd)
 {
-	return ChosenDesktop()->isVisible(hWnd);
+	int r = Reported(hWnd);
+
+	return r >= 0 ? reported[r].visible : ChosenDesktop()->isVisible(hWnd);
 }
 
+/* A desktop that cannot refuse input has every window enabled, and says
+ * it has no such state. */
 BOOL IsWindowEnabled(HWND hWnd)
 {
-	return ChosenDesktop()->isEnabled(hWnd);
+	const Desktop *desktop = ChosenDesktop();
+	int r = Reported(hWnd);
+
+	if (desktop->enable == NULL)
+		SetLastError(ERROR_NOT_SUPPORTED);
+	return r >= 0 ? reported[r].enabled : desktop->isEnabled(hWnd);
+}
+
+BOOL IsWindow(HWND hWnd)
+{
+	return Find(hWnd) != NULL;
+}
+
+DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId)
+{
+	DeskWindow *w = Find(hWnd);
+	DWORD pid = w != NULL ? w->pid : 0;
+
+	if (lpdwProcessId != NULL)
+		*lpdwProcessId = pid;
+	return pid; /* a Linux process's first thread has its id */
+}
+
+HWND FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow)
+{
+	(void)hWndParent;
+	(void)hWndChildAfter;
+	(void)lpszClass;
+	(void)lpszWindow;
+	return 0;
 }
 
 /* An action inside a pass is finished with the pass; one outside works on
@@ -191,32 +270,63 @@ static bool BeginAction(const Desktop *desktop)
 
 static void EndAction(const Desktop *desktop)
 {
-	if (!inPass)
-		desktop->finish(acted);
+	if (inPass)
+		return;
+	desktop->finish(acted);
 }
+
+static BOOL SetState(const Desktop *desktop, HWND hWnd, int nCmdShow);
 
 BOOL ShowWindow(HWND hWnd, int nCmdShow)
 {
 	const Desktop *desktop = ChosenDesktop();
 	BOOL result;
 
+	if (nCmdShow == SW_MINIMIZE || nCmdShow == SW_MAXIMIZE || nCmdShow == SW_RESTORE)
+		return SetState(desktop, hWnd, nCmdShow);
 	if (!BeginAction(desktop))
 		return FALSE;
 	acted = true;
 	result = desktop->show(hWnd, nCmdShow);
+	NoteReported(desktop, hWnd);
 	EndAction(desktop);
 	return result;
 }
 
-/* A user must not believe a window locked when it is not: one line a pass
- * that met one, or a call outside a pass. */
-static void SayCannotRefuseInput(const Desktop *desktop)
+/* What a desktop may lack, each said once a pass that met a window it
+ * could not act on, or once a call outside a pass: a user must not believe
+ * a step took when it did not. */
+enum Lack { LackInput, LackMinimize, LackMaximize, LackRestore, LackClose, LackCount };
+
+static const struct {
+	const char *what;
+	const char *step;
+} lacks[LackCount] = {
+    {"stop a window taking input", "Enable"},
+    {"minimize a window", "Minimize"},
+    {"maximize a window", "Maximize"},
+    {"restore a window", "Restore"},
+    {"close a window", "Close"},
+};
+static uint64_t saidIn[LackCount]; /* the pass that said it */
+
+static void SayCannot(const char *who, enum Lack lack)
 {
-	if (inPass && saidIn == passes)
+	if (inPass && saidIn[lack] == passes)
 		return;
-	fprintf(stderr, "wincue: %s cannot stop a window taking input: Enable changed nothing\n",
-	        desktop->name);
-	saidIn = inPass ? passes : 0;
+	fprintf(stderr, "wincue: %s cannot %s: %s changed nothing\n", who, lacks[lack].what,
+	        lacks[lack].step);
+	saidIn[lack] = inPass ? passes : 0;
+}
+
+/* Fails as a desktop that lacks it, having said so if the window is one
+ * of the desktop's. */
+static BOOL Unsupported(const Desktop *desktop, const char *who, enum Lack lack, HWND window)
+{
+	if (CacheFind(desktop->windows, window) != NULL)
+		SayCannot(who, lack);
+	SetLastError(ERROR_NOT_SUPPORTED);
+	return FALSE;
 }
 
 BOOL EnableWindow(HWND hWnd, BOOL bEnable)
@@ -224,15 +334,140 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 	const Desktop *desktop = ChosenDesktop();
 	BOOL result;
 
-	if (desktop->enable == NULL) {
-		if (CacheFind(desktop->windows, hWnd) != NULL)
-			SayCannotRefuseInput(desktop);
+	if (desktop->enable == NULL)
+		return Unsupported(desktop, desktop->name, LackInput, hWnd);
+	if (!BeginAction(desktop))
+		return FALSE;
+	acted = true;
+	result = desktop->enable(hWnd, bEnable);
+	NoteReported(desktop, hWnd);
+	EndAction(desktop);
+	return result;
+}
+
+/* -- states, activation and closing -------------------------------------- */
+
+/* Who cannot set the state a command sets, or NULL; restoring needs
+ * either state. */
+static const char *WhoCannot(const Desktop *desktop, int command)
+{
+	const char *minimize, *maximize;
+
+	if (desktop->states == NULL || desktop->setState == NULL)
+		return desktop->name;
+	if (desktop->cannot == NULL)
+		return NULL;
+	minimize = desktop->cannot(DeskMinimized);
+	maximize = desktop->cannot(DeskMaximized);
+	if (command == SW_MINIMIZE)
+		return minimize;
+	if (command == SW_MAXIMIZE)
+		return maximize;
+	return minimize != NULL && maximize != NULL ? minimize : NULL;
+}
+
+static BOOL SetState(const Desktop *desktop, HWND hWnd, int nCmdShow)
+{
+	const char *who = WhoCannot(desktop, nCmdShow);
+	BOOL result;
+
+	if (who != NULL)
+		return Unsupported(desktop, who,
+		                   nCmdShow == SW_MINIMIZE   ? LackMinimize
+		                   : nCmdShow == SW_MAXIMIZE ? LackMaximize
+		                                             : LackRestore,
+		                   hWnd);
+	if (!BeginAction(desktop))
+		return FALSE;
+	acted = true;
+	result = desktop->setState(hWnd, nCmdShow);
+	NoteReported(desktop, hWnd);
+	EndAction(desktop);
+	return result;
+}
+
+/* FALSE with ERROR_NOT_SUPPORTED where the desktop has no such state. */
+static BOOL HasState(HWND hWnd, unsigned state, int command)
+{
+	const Desktop *desktop = ChosenDesktop();
+	int r = Reported(hWnd);
+
+	if (WhoCannot(desktop, command) != NULL) {
+		SetLastError(ERROR_NOT_SUPPORTED);
+		return FALSE;
+	}
+	return ((r >= 0 ? reported[r].states : desktop->states(hWnd)) & state) != 0;
+}
+
+BOOL IsIconic(HWND hWnd)
+{
+	return HasState(hWnd, DeskMinimized, SW_MINIMIZE);
+}
+
+BOOL IsZoomed(HWND hWnd)
+{
+	return HasState(hWnd, DeskMaximized, SW_MAXIMIZE);
+}
+
+HWND GetForegroundWindow(void)
+{
+	const Desktop *desktop = ChosenDesktop();
+
+	if (desktop->active == NULL) {
+		SetLastError(ERROR_NOT_SUPPORTED);
+		return 0;
+	}
+	return desktop->active();
+}
+
+/* No line: the Activate step that asks says why it gave up. */
+BOOL SetForegroundWindow(HWND hWnd)
+{
+	const Desktop *desktop = ChosenDesktop();
+	BOOL result;
+
+	if (desktop->activate == NULL) {
+		SetLastError(ERROR_NOT_SUPPORTED);
 		return FALSE;
 	}
 	if (!BeginAction(desktop))
 		return FALSE;
 	acted = true;
-	result = desktop->enable(hWnd, bEnable);
+	result = desktop->activate(hWnd);
 	EndAction(desktop);
+	return result;
+}
+
+/* WM_CLOSE is the desktop's request to close; WM_NULL asks nothing and
+ * fails where that request would not be taken. A window that takes no
+ * request to close fails with ERROR_INVALID_MESSAGE. No other message is
+ * delivered. */
+BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+	const Desktop *desktop = ChosenDesktop();
+	BOOL result;
+
+	(void)wParam;
+	(void)lParam;
+	if (Msg != WM_CLOSE && Msg != WM_NULL) {
+		SetLastError(ERROR_NOT_SUPPORTED);
+		return FALSE;
+	}
+	if (desktop->close == NULL) {
+		if (Msg == WM_NULL) {
+			SetLastError(ERROR_NOT_SUPPORTED);
+			return FALSE;
+		}
+		return Unsupported(desktop, desktop->name, LackClose, hWnd);
+	}
+	if (Msg == WM_NULL)
+		return BeginAction(desktop) && desktop->close(hWnd, false);
+	if (!BeginAction(desktop))
+		return FALSE;
+	acted = true;
+	result = desktop->close(hWnd, true);
+	EndAction(desktop);
+	if (!result)
+		SetLastError(ERROR_INVALID_MESSAGE);
 	return result;
 }

@@ -23,6 +23,7 @@ static const char interfaceName[] = "org.wincue.KWin";
 
 WindowCache kwinCache = {sizeof(KWinWindow), NULL, 0, 0, 0, NULL, 0, 0};
 uint64_t kwinChanges;
+char kwinActive[KWinIdSize];
 
 static sd_bus *bus;
 static bool lost;
@@ -36,7 +37,7 @@ static int batchNumber;       /* the last batch the script told */
 static sd_bus_message *held;  /* the script's newest Next call, unanswered */
 static char *orders;          /* commands to send: "UUID\tm\t1\n"... */
 static size_t ordersLength, ordersSize;
-static bool ordersEnable;           /* they enable or disable windows */
+static const char *ordersDo;        /* what they do, as the late line says */
 static char (*awaited)[KWinIdSize]; /* windows whose shields have not called */
 static int awaitedCount, awaitedSize;
 static bool shieldless;        /* a shield could not be made this pass */
@@ -204,33 +205,46 @@ static bool Fields(const char **p, const char *fields[], const char *ends[], int
 	return true;
 }
 
+/* The window of the text from p to end, a UUID, or NULL; its id in uuid. */
+static KWinWindow *WindowOf(const char *p, const char *end, char uuid[KWinIdSize])
+{
+	if (end - p >= KWinIdSize)
+		return NULL;
+	memcpy(uuid, p, (size_t)(end - p));
+	uuid[end - p] = '\0';
+	return FindUuid(uuid);
+}
+
 /* One line of a batch: a window's state (A, its id, 1 when minimized, its
- * class, its title) or its going (R, its id). */
+ * pid, its place in the stacking order, its class and its title), its
+ * going (R, its id), or the active window (F, its id or nothing). */
 static void ApplyLine(const char **p)
 {
-	const char *fields[5], *ends[5];
+	const char *fields[7], *ends[7];
 	char uuid[KWinIdSize], name[DeskNameSize + 4];
-	bool told = **p == 'A';
+	char kind = **p;
 	KWinWindow *w;
 
-	if (!Fields(p, fields, ends, told ? 5 : 2) || (!told && *fields[0] != 'R') ||
-	    ends[0] - fields[0] != 1 || ends[1] - fields[1] >= (ptrdiff_t)sizeof uuid)
+	if (!Fields(p, fields, ends, kind == 'A' ? 7 : 2) || ends[0] - fields[0] != 1 ||
+	    ends[1] - fields[1] >= KWinIdSize)
 		return;
-	memcpy(uuid, fields[1], (size_t)(ends[1] - fields[1]));
-	uuid[ends[1] - fields[1]] = '\0';
-	w = FindUuid(uuid);
-	if (!told) {
-		if (w != NULL)
-			CacheRemove(&kwinCache, &w->desk);
+	w = WindowOf(fields[1], ends[1], uuid);
+	if (kind == 'F') {
+		KeepName(kwinActive, sizeof kwinActive, uuid);
 		return;
 	}
-	if (w == NULL && (w = (KWinWindow *)CacheAdd(&kwinCache, IdOf(uuid))) == NULL)
+	if (kind == 'R' && w != NULL)
+		CacheRemove(&kwinCache, &w->desk);
+	if (kind != 'A' ||
+	    (w == NULL && (w = (KWinWindow *)CacheAdd(&kwinCache, IdOf(uuid))) == NULL))
 		return;
 	KeepName(w->uuid, sizeof w->uuid, uuid);
 	w->minimized = *fields[2] == '1';
-	Unescape(fields[3], ends[3], name, sizeof name);
+	w->desk.pid = (DWORD)strtoul(fields[3], NULL, 10);
+	w->stack = (int)strtol(fields[4], NULL, 10);
+	Unescape(fields[5], ends[5], name, sizeof name);
 	KeepName(w->desk.className, sizeof w->desk.className, name);
-	Unescape(fields[4], ends[4], name, sizeof name);
+	Unescape(fields[6], ends[6], name, sizeof name);
 	KeepName(w->desk.title, sizeof w->desk.title, name);
 }
 
@@ -378,13 +392,19 @@ void KWinWaitMessage(uint64_t end)
 	KWinDrain();
 }
 
-/* Handles messages until done holds or the clock reaches end. */
+/* Handles messages until done holds or the clock reaches end, and no
+ * message past the one that made it hold: what the script told then is
+ * what a step reads back, not what another run did since (the next
+ * update hears the rest). */
 static bool AwaitCondition(bool (*done)(void), uint64_t end)
 {
-	KWinDrain();
-	while (!done() && KWinAlive() && NowMs() < end)
-		KWinWaitMessage(end);
-	return done();
+	for (;;) {
+		while (!done() && KWinAlive() && sd_bus_process(bus, NULL) > 0)
+			;
+		if (done() || !KWinAlive() || NowMs() >= end)
+			return done();
+		sd_bus_wait(bus, Usec(end));
+	}
 }
 
 static bool IsReady(void)
@@ -430,9 +450,10 @@ static void Order(const KWinWindow *w, const char *verb, const char *arg)
 	ordersLength += (size_t)sprintf(orders + ordersLength, "%s\t%s\t%s\n", w->uuid, verb, arg);
 }
 
-void KWinOrder(const KWinWindow *w, bool minimized)
+void KWinOrder(const KWinWindow *w, const char *verb, const char *arg, const char *does)
 {
-	Order(w, "m", minimized ? "1" : "0");
+	ordersDo = does;
+	Order(w, verb, arg);
 }
 
 /* Notes that the shield of the window is to call. */
@@ -455,7 +476,7 @@ void KWinOrderEnabled(const KWinWindow *w, bool enable)
 {
 	char path[4096];
 
-	ordersEnable = true;
+	ordersDo = "enabled or disabled";
 	if (enable)
 		Order(w, "e", "");
 	else if (KWinWriteShield(uniqueName, w->uuid, path, sizeof path) && Await(w->uuid))
@@ -507,12 +528,13 @@ bool KWinCarryOut(void)
 	orders[0] = '\0';
 	if (!done && KWinAlive())
 		fprintf(stderr, "wincue: KWin did not answer in time: windows may not be %s\n",
-		        ordersEnable ? "enabled or disabled" : "hidden or shown");
+		        ordersDo != NULL ? ordersDo : "hidden or shown");
 	if (shieldless)
 		fputs("wincue: KWin could not make a window refuse input (its QtQuick window "
 		      "module is missing): Enable changed nothing\n",
 		      stderr);
-	ordersEnable = shieldless = false;
+	ordersDo = NULL;
+	shieldless = false;
 	awaitedCount = 0;
 	return done;
 }
@@ -564,6 +586,26 @@ static int CallKWin(const char *member, uint64_t end, sd_bus_message **reply, co
 	return r;
 }
 
+/* Calls a method of KWin's own interface with one string, waiting
+ * KWinCallMs at most; the answer in *reply. */
+static int AskKWin(const char *member, const char *text, sd_bus_message **reply)
+{
+	sd_bus_message *m = NULL;
+	uint64_t usec = Usec(WaitEnd(NowMs() + KWinCallMs));
+	int r;
+
+	if (usec == 0)
+		return -ETIMEDOUT;
+	r = sd_bus_message_new_method_call(bus, &m, "org.kde.KWin", "/KWin", "org.kde.KWin",
+	                                   member);
+	if (r >= 0)
+		r = sd_bus_message_append(m, "s", text);
+	if (r >= 0)
+		r = sd_bus_call(bus, m, usec, NULL, reply);
+	sd_bus_message_unref(m);
+	return r;
+}
+
 /* Asks KWin whether a script of that name is loaded; false when it did
  * not answer within KWinCallMs. */
 static bool AskedIsLoaded(const char *name, bool *loaded)
@@ -578,6 +620,51 @@ static bool AskedIsLoaded(const char *name, bool *loaded)
 	sd_bus_message_unref(reply);
 	*loaded = value != 0;
 	return answered;
+}
+
+/* A flag KWin gives as a boolean or a number (its maximize bits). */
+static bool ReadFlag(sd_bus_message *m, int *flag)
+{
+	const char *type;
+	char kind;
+	uint32_t number = 0;
+
+	if (sd_bus_message_peek_type(m, &kind, &type) <= 0 || kind != 'v' || type == NULL ||
+	    (strcmp(type, "b") != 0 && strcmp(type, "i") != 0 && strcmp(type, "u") != 0))
+		return false;
+	if (sd_bus_message_read(m, "v", type, &number) < 0)
+		return false;
+	*flag = number != 0;
+	return true;
+}
+
+bool KWinMaximized(KWinWindow *w)
+{
+	sd_bus_message *reply = NULL;
+	const char *key;
+	int horizontal = 0, vertical = 0;
+
+	if (InPass() && w->statesIn == PassNumber())
+		return w->maximized;
+	if (bus != NULL && !lost && AskKWin("getWindowInfo", w->uuid, &reply) >= 0 &&
+	    sd_bus_message_enter_container(reply, 'a', "{sv}") > 0) {
+		while (sd_bus_message_enter_container(reply, 'e', "sv") > 0) {
+			int *flag = NULL;
+			if (sd_bus_message_read(reply, "s", &key) < 0)
+				break;
+			if (strcmp(key, "maximizeHorizontal") == 0)
+				flag = &horizontal;
+			else if (strcmp(key, "maximizeVertical") == 0)
+				flag = &vertical;
+			if (flag == NULL || !ReadFlag(reply, flag))
+				sd_bus_message_skip(reply, "v");
+			sd_bus_message_exit_container(reply);
+		}
+	}
+	sd_bus_message_unref(reply);
+	w->maximized = horizontal && vertical;
+	w->statesIn = InPass() ? PassNumber() : 0;
+	return w->maximized;
 }
 
 /* Waits, until end at most, for the bus to take the connection. */

@@ -3,9 +3,12 @@
  * (by wincue or by its user) reads as hidden, and showing it restores it
  * without activating it. Disabled is a shield script KWin holds for the
  * window (kwin_script.cpp), named after it, which outlives the run.
+ * Every action is a command the pass's end sends to the script, and a step
+ * reads back what KWin did then.
  */
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "kwin.h"
 
@@ -25,9 +28,22 @@ static uint64_t Version(void)
 	return kwinChanges;
 }
 
+/* Higher in KWin's stacking order first. */
+static int Above(const void *a, const void *b)
+{
+	const KWinWindow *x = KWinFind(*(const HWND *)a), *y = KWinFind(*(const HWND *)b);
+
+	return (y != NULL ? y->stack : 0) - (x != NULL ? x->stack : 0);
+}
+
+/* From the top of KWin's stacking order. */
 static int List(HWND *room, int size)
 {
-	return CacheList(&kwinCache, room, size);
+	int count = CacheList(&kwinCache, room, size);
+
+	if (count <= size)
+		qsort(room, (size_t)count, sizeof *room, Above);
+	return count;
 }
 
 static BOOL IsWindowShown(HWND hWnd)
@@ -70,7 +86,7 @@ static BOOL ShowWindowOnKWin(HWND hWnd, int nCmdShow)
 	if (w == NULL)
 		return FALSE;
 	if (w->minimized != hide)
-		KWinOrder(w, hide);
+		KWinOrder(w, "m", hide ? "1" : "0", "hidden or shown");
 	return !w->minimized;
 }
 
@@ -92,7 +108,83 @@ static void Wait(uint64_t end)
 		KWinWaitMessage(end);
 }
 
+/* KWin activates it as a script's activation does: restored if
+ * minimized, raised, with the focus. */
+static BOOL Activate(HWND hWnd)
+{
+	const KWinWindow *w = KWinFind(hWnd);
+
+	if (w == NULL)
+		return FALSE;
+	KWinOrder(w, "a", "", "activated");
+	return TRUE;
+}
+
+static HWND Active(void)
+{
+	const KWinWindow *w = NULL;
+
+	for (int i = 0; i < kwinCache.count && w == NULL; i++) {
+		const KWinWindow *at = (const KWinWindow *)CacheAt(&kwinCache, i);
+		if (at->desk.id != 0 && strcmp(at->uuid, kwinActive) == 0)
+			w = at;
+	}
+	return w != NULL ? w->desk.id : 0;
+}
+
+/* KWin closes any window as its close button does. */
+static BOOL Close(HWND hWnd, bool ask)
+{
+	const KWinWindow *w = KWinFind(hWnd);
+
+	if (w != NULL && ask)
+		KWinOrder(w, "c", "", "closed");
+	return w != NULL;
+}
+
+static unsigned States(HWND hWnd)
+{
+	KWinWindow *w = KWinFind(hWnd);
+
+	if (w == NULL)
+		return 0;
+	return (w->minimized ? DeskMinimized : 0) | (KWinMaximized(w) ? DeskMaximized : 0);
+}
+
+/* Restoring undoes both states. */
+static BOOL SetState(HWND hWnd, int nCmdShow)
+{
+	const char *does = "minimized, maximized or restored";
+	KWinWindow *w = KWinFind(hWnd);
+
+	if (w == NULL)
+		return FALSE;
+	if (nCmdShow == SW_MINIMIZE || nCmdShow == SW_RESTORE)
+		KWinOrder(w, "m", nCmdShow == SW_MINIMIZE ? "1" : "0", does);
+	if (nCmdShow == SW_MAXIMIZE || nCmdShow == SW_RESTORE)
+		KWinOrder(w, "x", nCmdShow == SW_MAXIMIZE ? "1" : "0", does);
+	return TRUE;
+}
+
+/* Not settled: what a pass asked is done when it ends, and read back then. */
 const Desktop kwinDesktop = {
-    "KWin",     &kwinCache,       KWinConnect,        Update, Version, List, IsWindowShown,
-    TakesInput, ShowWindowOnKWin, EnableWindowOnKWin, Finish, Wait,
+    "KWin",
+    &kwinCache,
+    KWinConnect,
+    Update,
+    Version,
+    List,
+    IsWindowShown,
+    TakesInput,
+    ShowWindowOnKWin,
+    EnableWindowOnKWin,
+    Finish,
+    Wait,
+    Activate,
+    Active,
+    Close,
+    States,
+    NULL,
+    SetState,
+    false,
 };

@@ -1,8 +1,9 @@
 /*
  * The script KWin runs for the program. It tells the program of the
- * windows in batches: each holds the whole state (class, title, minimized)
- * of every window that changed since the batch before, or that it went, so
- * a batch told twice does no harm. One batch at a time is on its way; the
+ * windows in batches: each holds the whole state (minimized, pid, place in
+ * the stacking order, class, title) of every window that changed since the
+ * batch before, or that it went, and the active window when that changed,
+ * so a batch told twice does no harm. One batch at a time is on its way; the
  * next goes when the program answers, and the same again when no answer
  * comes in time (KWin's callDBus never calls back on an error, such as a
  * bus refusing a call past its limit of replies outstanding).
@@ -11,7 +12,9 @@
  * carries a number, and the batch after them says the last number carried
  * out, so the program knows when they took effect; the script waits on the
  * program again once that batch is answered. A command is a line: a
- * window's id, then m and 1 or 0 (minimize or restore it), d and the path
+ * window's id, then m and 1 or 0 (minimize or restore it), x and 1 or 0
+ * (maximize it or not), a (activate it), c (close it as its close button
+ * does), d and the path
  * of a shield script (disable it: KWin loads that script under the name
  * wincue-off-ID and starts it, both asked at once, so no run killed
  * meanwhile can part them), or e (enable it: KWin unloads the shield).
@@ -51,6 +54,7 @@ var listed = false;  /* every window there at the start is watched */
 var batch = null;    /* the batch told and not yet answered */
 var batches = 0, resendMs = 1000;
 var told = {done: 0, ready: false}; /* the batch last answered */
+var activeChanged = true; /* the next batch tells the active window */
 var done = 0;        /* the last command carried out */
 var doing = 0;       /* the command being carried out */
 var armed = 0, armedAt = 0, rearm = false;
@@ -77,7 +81,13 @@ function tell() {
 			changed[id] = true; /* told once its title is */
 		else
 			text += "A\t" + id + "\t" + (w.c.minimized ? 1 : 0) + "\t" +
+			        Math.max(0, w.c.pid) + "\t" + w.c.stackingOrder + "\t" +
 			        ascii(w.c.resourceClass) + "\t" + ascii(w.title) + "\n";
+	}
+	if (activeChanged) {
+		var a = six ? workspace.activeWindow : workspace.activeClient;
+		text += "F\t" + (a ? String(a.internalId) : "") + "\n";
+		activeChanged = false;
 	}
 	if (text == "" && done == told.done && ready == told.ready)
 		return;
@@ -149,6 +159,15 @@ function arm() {
 			var f = lines[i].split("\t"), w = windows[f[0]], off = "wincue-off-" + f[0];
 			if (f[1] == "m" && w !== undefined) {
 				w.c.minimized = f[2] == "1";
+			} else if (f[1] == "x" && w !== undefined) {
+				w.c.setMaximize(f[2] == "1", f[2] == "1");
+			} else if (f[1] == "a" && w !== undefined) {
+				if (six)
+					workspace.activeWindow = w.c;
+				else
+					workspace.activeClient = w.c;
+			} else if (f[1] == "c" && w !== undefined) {
+				w.c.closeWindow();
 			} else if (f[1] == "d" && w === undefined) {
 				callDBus(caller, path, face, "Shielded", f[0], "gone");
 			} else if (f[1] == "d") {
@@ -220,6 +239,10 @@ function watch(c) {
 		if (windows[id] === w)
 			note(id);
 	});
+	c.stackingOrderChanged.connect(function () {
+		if (windows[id] === w)
+			note(id);
+	});
 	title(w);
 }
 
@@ -261,6 +284,10 @@ for (var i = 0; i < list.length; i++)
 	watch(list[i]);
 (six ? workspace.windowAdded : workspace.clientAdded).connect(watch);
 (six ? workspace.windowRemoved : workspace.clientRemoved).connect(forget);
+(six ? workspace.windowActivated : workspace.clientActivated).connect(function () {
+	activeChanged = true;
+	tell();
+});
 listed = true;
 tell();
 arm();

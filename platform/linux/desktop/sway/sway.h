@@ -6,7 +6,7 @@
  * windows of the tree is read again only after such a change.
  *
  * The files call only those below them:
- *   sway_show.cpp   ShowWindow
+ *   sway_show.cpp   ShowWindow, activating and closing
  *   sway_pass.cpp   the desktop table: updates, the list, waits
  *   sway_tree.cpp   the windows of the tree (json-c)
  *   sway_ipc.cpp    the sockets and the i3-ipc framing
@@ -34,18 +34,22 @@ enum { SwayRunCommand = 0, SwaySubscribe = 2, SwayGetTree = 4, SwayGetVersion = 
  * con_id, its class the app_id, or an XWayland window's X11 class. */
 struct SwayWindow {
 	DeskWindow desk;
-	bool hidden; /* in the scratchpad and not shown */
+	bool hidden;       /* in the scratchpad and not shown */
+	uint32_t xwayland; /* an XWayland window's X11 id; 0 for a native one */
 };
 
 /* Program-wide sway state: sway_ipc.cpp, sway_tree.cpp. */
 extern uint64_t swayChanges;  /* event messages and commands so far: the version */
-extern WindowCache swayCache; /* the windows of the last read, in tree order */
+extern WindowCache swayCache; /* the windows of the last read, the focused first */
+extern HWND swayFocused;      /* the window sway had focused then, or 0 */
 
 /* The desktop table: sway_pass.cpp. */
 extern const Desktop swayDesktop;
 
-/* The window function over sway that the table lists: sway_show.cpp. */
+/* The window functions over sway that the table lists: sway_show.cpp. */
 BOOL SwayShowWindow(HWND hWnd, int nCmdShow);
+BOOL SwayActivate(HWND hWnd);
+BOOL SwayClose(HWND hWnd, bool ask);
 
 static inline SwayWindow *SwayFind(HWND id)
 {

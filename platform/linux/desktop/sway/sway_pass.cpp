@@ -29,7 +29,7 @@ static uint64_t Version(void)
 	return swayChanges;
 }
 
-/* In tree order. */
+/* The most recently focused first. */
 static int List(HWND *room, int size)
 {
 	return CacheList(&swayCache, room, size);
@@ -50,6 +50,11 @@ static BOOL TakesInput(HWND hWnd)
 	return SwayFind(hWnd) != NULL;
 }
 
+static HWND Active(void)
+{
+	return SwayFind(swayFocused) != NULL ? swayFocused : 0;
+}
+
 /* sway has carried out a command when it answers it. */
 static bool Finish(bool acted)
 {
@@ -66,7 +71,10 @@ static void Wait(uint64_t end)
 		WaitReadable(SwayEventDescriptor(), end);
 }
 
+/* sway has neither minimized nor maximized windows (fullscreen is
+ * another thing: it hides every other window of the output). */
 const Desktop swayDesktop = {
-    "sway",        &swayCache, SwayConnect,    Update, Version, List,
-    IsWindowShown, TakesInput, SwayShowWindow, NULL,   Finish,  Wait,
+    "sway",     &swayCache,     SwayConnect, Update, Version, List,         IsWindowShown,
+    TakesInput, SwayShowWindow, NULL,        Finish, Wait,    SwayActivate, Active,
+    SwayClose,  NULL,           NULL,        NULL,   true,
 };

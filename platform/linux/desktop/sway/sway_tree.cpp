@@ -2,7 +2,9 @@
  * The windows of sway's tree (get_tree). A window is a node with a
  * "shell" (xdg_shell or xwayland); windows hidden in the scratchpad sit
  * on the workspace __i3_scratch. Native windows are named by app_id,
- * XWayland ones by their X11 class, as X11 names them.
+ * XWayland ones by their X11 class, as X11 names them. They are taken in
+ * the order of each node's "focus" list, the most recently focused
+ * first: the nearest a tiling compositor has to a stacking order.
  */
 #include <json-c/json.h>
 #include <string.h>
@@ -15,6 +17,7 @@
 enum { JsonDepth = 1024 };
 
 WindowCache swayCache = {sizeof(SwayWindow), NULL, 0, 0, 0, NULL, 0, 0};
+HWND swayFocused;
 
 /* A string member, or "" when absent or null. */
 static const char *Text(json_object *node, const char *member)
@@ -27,10 +30,24 @@ static const char *Text(json_object *node, const char *member)
 	return json_object_get_string(value);
 }
 
+/* An integer member, or 0 when absent. */
+static int64_t Number(json_object *node, const char *member)
+{
+	json_object *value;
+
+	if (!json_object_object_get_ex(node, member, &value) ||
+	    !json_object_is_type(value, json_type_int))
+		return 0;
+	return json_object_get_int64(value);
+}
+
 static void AddWindow(json_object *node, bool scratch)
 {
 	json_object *id;
 	json_object *properties;
+	json_object *focused;
+	int64_t pid = Number(node, "pid");
+	int64_t xid = Number(node, "window");
 	const char *className = Text(node, "app_id");
 	SwayWindow *w;
 
@@ -43,31 +60,69 @@ static void AddWindow(json_object *node, bool scratch)
 	if (w == NULL)
 		return; /* out of memory, or no id: the window goes unlisted */
 	w->hidden = scratch;
+	w->desk.pid = pid > 0 && pid <= UINT32_MAX ? (DWORD)pid : 0;
+	w->xwayland = strcmp(Text(node, "shell"), "xwayland") == 0 && xid > 0 && xid <= UINT32_MAX
+	                  ? (uint32_t)xid
+	                  : 0;
 	KeepName(w->desk.title, sizeof w->desk.title, Text(node, "name"));
 	KeepName(w->desk.className, sizeof w->desk.className, className);
+	if (json_object_object_get_ex(node, "focused", &focused) &&
+	    json_object_get_boolean(focused))
+		swayFocused = w->desk.id;
 }
 
 static void Walk(json_object *node, bool scratch);
 
-static void WalkChildren(json_object *node, const char *member, bool scratch)
+static json_object *Array(json_object *node, const char *member)
 {
-	json_object *children;
+	json_object *array;
 
-	if (!json_object_object_get_ex(node, member, &children) ||
-	    !json_object_is_type(children, json_type_array))
-		return;
-	for (size_t i = 0; i < json_object_array_length(children); i++)
-		Walk(json_object_array_get_idx(children, i), scratch);
+	if (!json_object_object_get_ex(node, member, &array) ||
+	    !json_object_is_type(array, json_type_array))
+		return NULL;
+	return array;
+}
+
+/* Whether the focus list names the id. */
+static bool Names(json_object *focus, int64_t id)
+{
+	for (size_t i = 0; focus != NULL && i < json_object_array_length(focus); i++)
+		if (json_object_get_int64(json_object_array_get_idx(focus, i)) == id)
+			return true;
+	return false;
+}
+
+/* The children of both lists whose id is wanted (any but those the focus
+ * list names, with named false). */
+static void WalkChildren(json_object *node, int64_t wanted, bool named, bool scratch)
+{
+	static const char *const lists[] = {"nodes", "floating_nodes"};
+	json_object *focus = Array(node, "focus");
+
+	for (size_t l = 0; l < sizeof lists / sizeof lists[0]; l++) {
+		json_object *children = Array(node, lists[l]);
+		for (size_t i = 0; children != NULL && i < json_object_array_length(children);
+		     i++) {
+			json_object *child = json_object_array_get_idx(children, i);
+			int64_t id = Number(child, "id");
+			if (named ? id == wanted : !Names(focus, id))
+				Walk(child, scratch);
+		}
+	}
 }
 
 static void Walk(json_object *node, bool scratch)
 {
+	json_object *focus = Array(node, "focus");
+
 	if (strcmp(Text(node, "type"), "workspace") == 0)
 		scratch = strcmp(Text(node, "name"), "__i3_scratch") == 0;
 	if (json_object_object_get_ex(node, "shell", NULL))
 		AddWindow(node, scratch);
-	WalkChildren(node, "nodes", scratch);
-	WalkChildren(node, "floating_nodes", scratch);
+	for (size_t i = 0; focus != NULL && i < json_object_array_length(focus); i++)
+		WalkChildren(node, json_object_get_int64(json_object_array_get_idx(focus, i)), true,
+		             scratch);
+	WalkChildren(node, 0, false, scratch);
 }
 
 static json_object *Parse(const char *text, size_t length)
@@ -89,6 +144,7 @@ bool SwayReadTree(void)
 	json_object *tree;
 
 	CacheEmpty(&swayCache);
+	swayFocused = 0;
 	if (reply == NULL)
 		return false;
 	tree = Parse(reply, length);

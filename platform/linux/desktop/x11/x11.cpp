@@ -17,6 +17,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "../../../winapi.h"
 #include "x11.h"
@@ -29,6 +30,7 @@ xcb_atom_t x11Atoms[X11AtomCount];
 bool x11Managed;
 WindowCache x11Cache = {sizeof(X11Window), NULL, 0, 0, 0, NULL, 0, 0};
 uint64_t x11Changes;
+uint64_t x11Syncs;
 
 static uint64_t syncedChanges; /* x11Changes as the last round trip left it */
 static uint64_t syncedAt;      /* when that was, on the monotonic clock */
@@ -58,6 +60,14 @@ static const char *const atomNames[X11AtomCount] = {
     "WM_HINTS",
     "STRING",
     "WINDOW",
+    "_NET_WM_STATE",
+    "_NET_WM_STATE_MAXIMIZED_VERT",
+    "_NET_WM_STATE_MAXIMIZED_HORZ",
+    "_NET_SUPPORTED",
+    "WM_CHANGE_STATE",
+    "WM_DELETE_WINDOW",
+    "WM_CLIENT_MACHINE",
+    "_NET_WM_PING",
 };
 
 static const uint32_t WindowEvents =
@@ -259,6 +269,55 @@ static void ReadHints(X11Window *w, const xcb_get_property_reply_t *r)
 	w->hasHints = r != NULL && r->type != XCB_NONE;
 }
 
+static void ReadPid(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	int count;
+	const uint32_t *v = X11Items32(r, XCB_ATOM_CARDINAL, &count);
+
+	w->netPid = count >= 1 ? v[0] : 0;
+}
+
+/* A pid names a process of this machine only when the window's program
+ * runs here: WM_CLIENT_MACHINE, when set, names this host. */
+static void ReadMachine(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	static char host[256];
+	int length;
+
+	if (host[0] == '\0' && gethostname(host, sizeof host - 1) != 0)
+		host[0] = '\0';
+	w->desk.pid = w->netPid;
+	if (!HasText(r))
+		return;
+	length = xcb_get_property_value_length(r);
+	if ((size_t)length != strlen(host) || memcmp(xcb_get_property_value(r), host, length) != 0)
+		w->desk.pid = 0;
+}
+
+static void ReadProtocols(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	int count;
+	const uint32_t *v = X11Items32(r, XCB_ATOM_ATOM, &count);
+
+	w->takesDelete = w->takesPing = false;
+	for (int i = 0; i < count; i++) {
+		w->takesDelete |= v[i] == x11Atoms[X11AtomWmDeleteWindow];
+		w->takesPing |= v[i] == x11Atoms[X11AtomNetWmPing];
+	}
+}
+
+static void ReadNetState(X11Window *w, const xcb_get_property_reply_t *r)
+{
+	int count;
+	const uint32_t *v = X11Items32(r, XCB_ATOM_ATOM, &count);
+	int found = 0;
+
+	for (int i = 0; i < count; i++)
+		found |= (v[i] == x11Atoms[X11AtomNetWmStateMaximizedVert]) |
+		         (v[i] == x11Atoms[X11AtomNetWmStateMaximizedHorz]) << 1;
+	w->maximized = found == 3;
+}
+
 /* What is read of a window's properties, one row each by X11Property: a
  * change of the property makes its stale bit set, and the rows of a set
  * bit are asked together and read in this order. */
@@ -276,6 +335,10 @@ static const struct {
     {X11AtomWmClass, X11AtomString, 256, X11StaleClass, ReadClass},
     {X11AtomWmClientLeader, X11AtomWindow, 1, X11StaleRole, ReadLeader},
     {X11AtomWmHints, -1, 0, X11StaleRole, ReadHints},
+    {X11AtomNetWmPid, -1, 1, X11StaleProgram, ReadPid},
+    {X11AtomWmClientMachine, -1, 64, X11StaleProgram, ReadMachine},
+    {X11AtomNetWmState, -1, 32, X11StaleNetState, ReadNetState},
+    {X11AtomWmProtocols, -1, 64, X11StaleProtocols, ReadProtocols},
 };
 
 /* The stale bit of a tracked property, or 0. */
@@ -469,6 +532,18 @@ static void OnError(const xcb_generic_error_t *e)
 		Untrack(w);
 }
 
+static void OnPong(const xcb_client_message_event_t *e)
+{
+	X11Window *w;
+
+	if (e->type != x11Atoms[X11AtomWmProtocols] || e->format != 32 ||
+	    e->data.data32[0] != x11Atoms[X11AtomNetWmPing])
+		return;
+	w = X11Find(e->data.data32[2]);
+	if (w != NULL)
+		w->pinged = false;
+}
+
 static void HandleEvent(const xcb_generic_event_t *e)
 {
 	if (e->response_type == 0) {
@@ -476,11 +551,14 @@ static void HandleEvent(const xcb_generic_event_t *e)
 		return;
 	}
 	/* A sent event is another client's claim, not the server's word; a
-	 * ConfigureNotify for the window awaited is its manager's answer. */
+	 * ConfigureNotify for the window awaited is its manager's answer, and
+	 * a ping sent back to the root its program's. */
 	if (e->response_type & 0x80) {
 		if ((e->response_type & 0x7f) == XCB_CONFIGURE_NOTIFY &&
 		    ((const xcb_configure_notify_event_t *)e)->window == answering)
 			answered = true;
+		if ((e->response_type & 0x7f) == XCB_CLIENT_MESSAGE)
+			OnPong((const xcb_client_message_event_t *)e);
 		return;
 	}
 	switch (e->response_type) {
@@ -555,10 +633,29 @@ void X11Update(void)
 		ReadAllAnswers();
 }
 
+/* The root's children, bottom first: each tracked one's place. */
+static void ReadStacking(xcb_query_tree_reply_t *tree)
+{
+	xcb_window_t *children;
+
+	x11Syncs++;
+	if (tree == NULL)
+		return;
+	children = xcb_query_tree_children(tree);
+	for (int i = 0; i < xcb_query_tree_children_length(tree); i++) {
+		X11Window *w = X11Find(children[i]);
+		if (w != NULL) {
+			w->stack = i;
+			w->stacked = x11Syncs;
+		}
+	}
+}
+
 bool X11Sync(void)
 {
 	xcb_get_window_attributes_cookie_t cookie;
 	xcb_get_window_attributes_reply_t *r;
+	xcb_query_tree_cookie_t stacking;
 
 	if (!X11Alive())
 		return false;
@@ -568,11 +665,15 @@ bool X11Sync(void)
 	/* The root's attributes answer two things: every event sent before
 	 * them has now arrived, and whether a manager redirects the root. */
 	cookie = xcb_get_window_attributes(x11, x11Root);
+	stacking = xcb_query_tree(x11, x11Root);
 	ReadAllAnswers();
 	r = xcb_get_window_attributes_reply(x11, cookie, NULL);
 	if (r != NULL)
 		x11Managed = (r->all_event_masks & XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT) != 0;
 	free(r);
+	xcb_query_tree_reply_t *tree = xcb_query_tree_reply(x11, stacking, NULL);
+	ReadStacking(tree);
+	free(tree);
 	X11Update();
 	syncedChanges = x11Changes;
 	syncedAt = NowMs();

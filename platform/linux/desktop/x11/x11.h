@@ -6,6 +6,8 @@
  *
  * The files call only those below them:
  *   x11_show.cpp, x11_enable.cpp  ShowWindow, EnableWindow
+ *   x11_verbs.cpp                 activating, closing, minimizing and
+ *                                 maximizing
  *   x11_pass.cpp                  the desktop table: what a pass asks, its
  *                                 bound and waits
  *   x11_walk.cpp                  opening the display, the first walk
@@ -38,9 +40,12 @@ enum {
 	X11StaleState = 1 << 1,
 	X11StaleTitle = 1 << 2,
 	X11StaleClass = 1 << 3,
-	X11StaleRole = 1 << 4, /* WM_CLIENT_LEADER and WM_HINTS */
-	X11StaleProbe = 1 << 5,
-	X11StaleAll = (1 << 5) - 1, /* all but the probe */
+	X11StaleRole = 1 << 4,     /* WM_CLIENT_LEADER and WM_HINTS */
+	X11StaleProgram = 1 << 5,  /* _NET_WM_PID and WM_CLIENT_MACHINE */
+	X11StaleNetState = 1 << 6, /* _NET_WM_STATE */
+	X11StaleProtocols = 1 << 7,
+	X11StaleProbe = 1 << 8,
+	X11StaleAll = (1 << 8) - 1, /* all but the probe */
 };
 
 enum X11AtomName {
@@ -65,6 +70,14 @@ enum X11AtomName {
 	X11AtomWmHints,
 	X11AtomString,
 	X11AtomWindow,
+	X11AtomNetWmState,
+	X11AtomNetWmStateMaximizedVert,
+	X11AtomNetWmStateMaximizedHorz,
+	X11AtomNetSupported,
+	X11AtomWmChangeState,
+	X11AtomWmDeleteWindow,
+	X11AtomWmClientMachine,
+	X11AtomNetWmPing,
 	X11AtomCount
 };
 
@@ -76,6 +89,10 @@ enum X11Property {
 	X11PropertyClass,
 	X11PropertyLeader,
 	X11PropertyHints,
+	X11PropertyPid,
+	X11PropertyMachine, /* after _NET_WM_PID, which it vouches for */
+	X11PropertyNetState,
+	X11PropertyProtocols,
 	X11PropertyCount
 };
 
@@ -98,7 +115,16 @@ struct X11Window {
 	bool embedded;    /* put inside another client, not in a frame */
 	bool isClient;    /* a framed client; worked out at each pass */
 	bool holdsClient; /* a frame; worked out at each pass */
-	char awaiting;    /* the pass waits for the manager: 's'how, 'w'ithdraw, 0 */
+	bool maximized;   /* _NET_WM_STATE holds both maximized states */
+	bool takesDelete; /* WM_PROTOCOLS holds WM_DELETE_WINDOW */
+	bool takesPing;   /* ... and _NET_WM_PING */
+	bool pinged;      /* a ping is out whose answer the pass waits for */
+	/* The pass waits for the manager: 's'how, 'w'ithdraw, 'i'conify,
+	 * 'm'aximize, 'r'estore; 0 for nothing. */
+	char awaiting;
+	uint32_t netPid;  /* _NET_WM_PID, the program's on its machine */
+	int stack;        /* its root child's place from the bottom, as last read */
+	uint64_t stacked; /* the read (x11Syncs) that set stack */
 	unsigned stale;   /* Stale* bits to read again */
 	unsigned asked;   /* Stale* bits whose answers are on the way */
 	xcb_get_window_attributes_cookie_t attributesCookie;
@@ -113,6 +139,7 @@ extern xcb_atom_t x11Atoms[X11AtomCount];
 extern bool x11Managed;      /* a window manager redirects the root's children */
 extern WindowCache x11Cache; /* the tracked windows, X11Window records */
 extern uint64_t x11Changes;  /* events handled so far: the desktop's version */
+extern uint64_t x11Syncs;    /* round trips that read the stacking order */
 
 /* The desktop table: x11_pass.cpp. */
 extern const Desktop x11Desktop;
@@ -122,6 +149,14 @@ extern const Desktop x11Desktop;
 BOOL X11ShowWindow(HWND hWnd, int nCmdShow);
 BOOL X11EnableWindow(HWND hWnd, BOOL bEnable);
 BOOL X11IsWindowEnabled(HWND hWnd);
+
+/* The table's entries from x11_verbs.cpp; see desktop.h. */
+BOOL X11Activate(HWND hWnd);
+HWND X11Active(void);
+BOOL X11Close(HWND hWnd, bool ask);
+unsigned X11States(HWND hWnd);
+const char *X11Cannot(unsigned state);
+BOOL X11SetState(HWND hWnd, int command);
 
 /* The record in a slot of the cache, free (id 0) or not. */
 static inline X11Window *X11At(int slot)
@@ -197,9 +232,25 @@ bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline);
  * the window manager, set on first use. */
 uint64_t X11PassDeadline(void);
 
-/* Has the pass wait until the manager has shown or withdrawn the window
- * (w, as it was before the request), when a manager is involved. */
-void X11AwaitManager(X11Window *w, bool show);
+/* Has the pass wait until the manager has done what was asked of the
+ * window (w, as it was before the request; an awaiting letter), when a
+ * manager is involved. */
+void X11AwaitManager(X11Window *w, char what);
+
+/* Managed and viewable, or minimized. */
+bool X11IsShown(const X11Window *w);
+
+/* The top-level window that holds a window (itself, or the client a frame
+ * holds), or NULL. */
+X11Window *X11TopLevelOf(xcb_window_t id);
+
+/* Has the pass give the window the focus once the manager has shown it. */
+void X11FocusWhenShown(xcb_window_t id);
+
+/* Has the pass wait, within its bound, for the window's program to answer
+ * a ping (_NET_WM_PING), when it takes one: whatever the program did on
+ * the events before it has reached the server then. */
+void X11AwaitProgram(X11Window *w);
 
 /* -- x11_walk.cpp ------------------------------------------------------- */
 

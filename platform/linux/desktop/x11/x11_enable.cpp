@@ -386,6 +386,7 @@ BOOL X11EnableWindow(HWND hWnd, BOOL bEnable)
 		return FALSE;
 	SettleManager((xcb_window_t)hWnd);
 	wasDisabled = SetEnabled((xcb_window_t)hWnd, bEnable);
+	X11AwaitProgram(X11Find((xcb_window_t)hWnd));
 	return wasDisabled;
 }
 

@@ -5,11 +5,17 @@
  * within one bound, so a step that matches every window cannot stall for
  * long.
  */
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include "../../../winapi.h"
 #include "x11.h"
 
-static bool awaiting;     /* windows carry what the pass waits for */
-static uint64_t deadline; /* 0 until the pass first waits */
+static bool awaiting;        /* windows carry what the pass waits for */
+static uint64_t deadline;    /* 0 until the pass first waits */
+static xcb_window_t focusee; /* to focus once the manager has shown it */
+static xcb_window_t pinged;  /* a window whose program was pinged this pass */
 
 uint64_t X11PassDeadline(void)
 {
@@ -32,16 +38,37 @@ static bool IsViewable(const X11Window *w)
 	return w->mapped && (!w->framed || (frame != NULL && frame->mapped));
 }
 
-static bool IsShown(const X11Window *w)
+bool X11IsShown(const X11Window *w)
 {
 	if (w->state == X11StateIconic)
 		return true;
 	return w->state == X11StateNormal && IsViewable(w);
 }
 
+static bool IsNormal(const X11Window *w)
+{
+	return w->state == X11StateNormal && IsViewable(w);
+}
+
+/* Whether the manager has done what the pass waits for; and the program
+ * answered its ping. */
 static bool ManagerFinished(const X11Window *w)
 {
-	return w->awaiting == 's' ? IsShown(w) : IsWithdrawn(w);
+	if (w->pinged)
+		return false;
+	switch (w->awaiting) {
+	case 's':
+		return X11IsShown(w);
+	case 'w':
+		return IsWithdrawn(w);
+	case 'i':
+		return w->state == X11StateIconic;
+	case 'm':
+		return w->maximized && IsNormal(w);
+	case 'r':
+		return !w->maximized && IsNormal(w);
+	}
+	return true;
 }
 
 /* No manager acts on an override-redirect window, nor on any when none
@@ -51,13 +78,61 @@ static bool ManagerInvolved(const X11Window *w)
 	return w != NULL && x11Managed && !w->overrideRedirect;
 }
 
-void X11AwaitManager(X11Window *w, bool show)
+void X11AwaitManager(X11Window *w, char what)
 {
-	if (!ManagerInvolved(w) || (show ? IsShown(w) : IsWithdrawn(w)))
+	char was;
+
+	if (!ManagerInvolved(w))
 		return;
-	w->awaiting = show ? 's' : 'w';
+	was = w->awaiting;
+	w->awaiting = what;
+	if (ManagerFinished(w)) {
+		w->awaiting = was;
+		return;
+	}
 	awaiting = true;
 	X11PassDeadline();
+}
+
+void X11FocusWhenShown(xcb_window_t id)
+{
+	focusee = id;
+}
+
+/* The ping of EWMH: the program sends it back to the root, which wincue
+ * hears, once it has handled every event before it. */
+void X11AwaitProgram(X11Window *w)
+{
+	xcb_client_message_event_t m;
+
+	if (w == NULL || w->pinged || !w->takesPing)
+		return;
+	memset(&m, 0, sizeof m);
+	m.response_type = XCB_CLIENT_MESSAGE;
+	m.format = 32;
+	m.window = (xcb_window_t)w->desk.id;
+	m.type = x11Atoms[X11AtomWmProtocols];
+	m.data.data32[0] = x11Atoms[X11AtomNetWmPing];
+	m.data.data32[1] = XCB_CURRENT_TIME;
+	m.data.data32[2] = (xcb_window_t)w->desk.id;
+	xcb_send_event(x11, 0, (xcb_window_t)w->desk.id, XCB_EVENT_MASK_NO_EVENT, (const char *)&m);
+	w->pinged = true;
+	pinged = (xcb_window_t)w->desk.id;
+	awaiting = true;
+	X11PassDeadline();
+}
+
+/* Raises the window and gives it the focus, once it can take it. */
+static void FocusWhenShown(void)
+{
+	const uint32_t above = XCB_STACK_MODE_ABOVE;
+	X11Window *w = X11Find(focusee);
+
+	if (w != NULL && IsViewable(w)) {
+		xcb_configure_window(x11, focusee, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+		xcb_set_input_focus(x11, XCB_INPUT_FOCUS_PARENT, focusee, XCB_CURRENT_TIME);
+	}
+	focusee = XCB_NONE;
 }
 
 /* A window that has gone needs nothing more. */
@@ -65,7 +140,7 @@ static bool AllFinished(void)
 {
 	for (int i = 0; i < x11Cache.count; i++) {
 		const X11Window *w = X11At(i);
-		if (w->desk.id != 0 && w->awaiting != 0 && !ManagerFinished(w))
+		if (w->desk.id != 0 && (w->awaiting != 0 || w->pinged) && !ManagerFinished(w))
 			return false;
 	}
 	return true;
@@ -73,8 +148,10 @@ static bool AllFinished(void)
 
 static void ForgetAwaited(void)
 {
-	for (int i = 0; i < x11Cache.count; i++)
+	for (int i = 0; i < x11Cache.count; i++) {
 		X11At(i)->awaiting = 0;
+		X11At(i)->pinged = false;
+	}
 	awaiting = false;
 }
 
@@ -88,6 +165,13 @@ static bool Finish(bool acted)
 			break;
 		X11WaitEvent(X11PassDeadline());
 	}
+	/* What a pinged program asked of the manager in answer (a window it
+	 * mapped again) the manager has done once it answers after it. */
+	if (pinged != XCB_NONE && X11Find(pinged) != NULL)
+		X11AwaitManagerAnswer(pinged, X11PassDeadline());
+	pinged = XCB_NONE;
+	if (focusee != XCB_NONE)
+		FocusWhenShown();
 	/* When the step ends, the server has done what it asked. */
 	if (acted)
 		X11Sync();
@@ -162,20 +246,81 @@ static bool IsTopLevel(const X11Window *w)
 	return w->framed ? w->isClient : !w->holdsClient;
 }
 
-/* The top-level windows among those tracked: frames and helpers are not. */
+/* Where a window stands in the stacking order: its root child's place,
+ * from the bottom; one that came after the order was last read is on top,
+ * where X puts a window as it is mapped. */
+static long PlaceOf(const X11Window *w)
+{
+	const X11Window *root = w->framed ? X11FrameOf(w) : w;
+
+	if (root == NULL || root->stacked != x11Syncs)
+		return LONG_MAX;
+	return root->stack;
+}
+
+/* The top-level windows with their places, sorted in List. */
+struct Placed {
+	long place;
+	int slot;
+};
+static Placed *placed;
+static int placedCapacity;
+
+static int TopFirst(const void *a, const void *b)
+{
+	const Placed *x = (const Placed *)a;
+	const Placed *y = (const Placed *)b;
+
+	if (x->place != y->place)
+		return x->place > y->place ? -1 : 1;
+	return x->slot > y->slot ? -1 : x->slot < y->slot;
+}
+
+/* The top-level windows among those tracked, the top of the stacking
+ * order first: frames and helpers are not. When memory runs out they come
+ * in the cache's order. */
 static int List(HWND *room, int size)
 {
 	int count = 0;
+	Placed *grown = (Placed *)X11Grow(placed, &placedCapacity, x11Cache.count, sizeof *placed);
 
 	MarkFrames();
+	if (grown != NULL)
+		placed = grown;
 	for (int i = 0; i < x11Cache.count; i++) {
 		if (!IsTopLevel(X11At(i)))
 			continue;
-		if (count < size)
+		if (grown != NULL) {
+			placed[count].place = PlaceOf(X11At(i));
+			placed[count].slot = i;
+		} else if (count < size) {
 			room[count] = X11At(i)->desk.id;
+		}
 		count++;
 	}
+	if (grown == NULL)
+		return count;
+	qsort(placed, (size_t)count, sizeof *placed, TopFirst);
+	for (int i = 0; i < count && i < size; i++)
+		room[i] = X11At(placed[i].slot)->desk.id;
 	return count;
+}
+
+X11Window *X11TopLevelOf(xcb_window_t id)
+{
+	X11Window *w = X11Find(id);
+
+	MarkFrames();
+	if (w == NULL)
+		return NULL;
+	if (IsTopLevel(w))
+		return w;
+	if (!w->holdsClient)
+		return NULL;
+	for (int i = 0; i < x11Cache.count; i++)
+		if (X11At(i)->isClient && X11FrameOf(X11At(i)) == w)
+			return X11At(i);
+	return NULL;
 }
 
 /* As Windows sees it: a window is shown once it can be seen, and under a
@@ -190,7 +335,7 @@ static BOOL IsWindowShown(HWND hWnd)
 	w = X11Find((xcb_window_t)hWnd);
 	if (w == NULL)
 		return FALSE;
-	return ManagerInvolved(w) ? IsShown(w) : IsViewable(w);
+	return ManagerInvolved(w) ? X11IsShown(w) : IsViewable(w);
 }
 
 /* X11 is the desktop left when no other answers: opening always picks
@@ -202,6 +347,8 @@ static bool Open(void)
 }
 
 const Desktop x11Desktop = {
-    "X11",         &x11Cache,          Open,          Update,          Version, List,
-    IsWindowShown, X11IsWindowEnabled, X11ShowWindow, X11EnableWindow, Finish,  Wait,
+    "X11",         &x11Cache,          Open,          Update,          Version,   List,
+    IsWindowShown, X11IsWindowEnabled, X11ShowWindow, X11EnableWindow, Finish,    Wait,
+    X11Activate,   X11Active,          X11Close,      X11States,       X11Cannot, X11SetState,
+    false,
 };

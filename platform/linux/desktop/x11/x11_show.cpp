@@ -27,7 +27,7 @@ static void Withdraw(xcb_window_t id, X11Window *w)
 	xcb_send_event(x11, 0, x11Root,
 	               XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
 	               notice.bytes);
-	X11AwaitManager(w, false);
+	X11AwaitManager(w, 'w');
 }
 
 /* Xlib's XMapRaised; without a manager a plain map leaves the window
@@ -41,7 +41,7 @@ static void MapRaised(xcb_window_t id, X11Window *w)
 		return;
 	xcb_configure_window(x11, id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
 	xcb_map_window(x11, id);
-	X11AwaitManager(w, true);
+	X11AwaitManager(w, 's');
 }
 
 /* Returns whether the window was mapped before, as Windows does. */
@@ -58,5 +58,6 @@ BOOL X11ShowWindow(HWND hWnd, int nCmdShow)
 		Withdraw((xcb_window_t)hWnd, w);
 	else if (nCmdShow == SW_SHOW)
 		MapRaised((xcb_window_t)hWnd, w);
+	X11AwaitProgram(w);
 	return wasVisible;
 }
