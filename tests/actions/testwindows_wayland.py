@@ -187,6 +187,10 @@ def command(fields):
         events.clear()
         reply("end")
     elif fields[0] in ("ids", "state", "look", "layout"):
+        if fields[0] == "look":  # what the compositor sent before is handled
+            Gdk.Display.get_default().sync()
+            while GLib.MainContext.default().iteration(False):
+                pass
         for _, wid in windows:
             reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),
                    "look": lambda: look(wid),

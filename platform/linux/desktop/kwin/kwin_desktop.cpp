@@ -151,7 +151,8 @@ static unsigned States(HWND hWnd)
 	return (w->minimized ? DeskMinimized : 0) | (KWinMaximized(w) ? DeskMaximized : 0);
 }
 
-/* Restoring undoes both states. */
+/* Restoring undoes the states the window has: the script waits for a
+ * maximize to change. */
 static BOOL SetState(HWND hWnd, int nCmdShow)
 {
 	const char *does = "minimized, maximized or restored";
@@ -159,9 +160,9 @@ static BOOL SetState(HWND hWnd, int nCmdShow)
 
 	if (w == NULL)
 		return FALSE;
-	if (nCmdShow == SW_MINIMIZE || nCmdShow == SW_RESTORE)
+	if (nCmdShow == SW_MINIMIZE || (nCmdShow == SW_RESTORE && w->minimized))
 		KWinOrder(w, "m", nCmdShow == SW_MINIMIZE ? "1" : "0", does);
-	if (nCmdShow == SW_MAXIMIZE || nCmdShow == SW_RESTORE)
+	if (nCmdShow == SW_MAXIMIZE || (nCmdShow == SW_RESTORE && KWinMaximized(w)))
 		KWinOrder(w, "x", nCmdShow == SW_MAXIMIZE ? "1" : "0", does);
 	return TRUE;
 }

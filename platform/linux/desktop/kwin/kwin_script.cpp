@@ -118,6 +118,34 @@ function note(id) {
 	tell();
 }
 
+/* KWin maximizes a Wayland window once its program has answered: done
+ * then, or after a second. The program asks only for a change (KWin 5
+ * tells scripts no window's maximized state, only its changes). */
+function maximized(c, full, done) {
+	var timer = new QTimer(), over = false;
+	var end = function () {
+		if (!over) {
+			over = true;
+			timer.stop();
+			done();
+		}
+	};
+	if (six)
+		c.maximizedChanged.connect(function () {
+			if ((c.maximizeMode == 3) == full)
+				end();
+		});
+	else
+		workspace.clientMaximizeSet.connect(function (w, h, v) {
+			if (w === c && (h && v) == full)
+				end();
+		});
+	timer.singleShot = true;
+	timer.interval = 1000;
+	timer.timeout.connect(end);
+	timer.start();
+}
+
 /* Tells the program that KWin held the shield of the window already. */
 function held(id) {
 	return function (number) {
@@ -161,6 +189,10 @@ function arm() {
 				w.c.minimized = f[2] == "1";
 			} else if (f[1] == "x" && w !== undefined) {
 				w.c.setMaximize(f[2] == "1", f[2] == "1");
+				if (!six || (w.c.maximizeMode == 3) != (f[2] == "1")) {
+					waiting++;
+					maximized(w.c, f[2] == "1", settle);
+				}
 			} else if (f[1] == "a" && w !== undefined) {
 				if (six)
 					workspace.activeWindow = w.c;
