@@ -135,8 +135,9 @@ struct Desktop {
 	/* Minimizes, maximizes or restores (SW_MINIMIZE, SW_MAXIMIZE,
 	 * SW_RESTORE: neither minimized nor maximized). */
 	BOOL (*setState)(HWND window, int command);
-	/* An action is done when it returns, and no window's program can
-	 * undo it: what a window was then is what a step reads back. */
+	/* A pass's actions are done once finish returns, and no window's
+	 * program can undo them: what a window was then is what a step
+	 * reads back, not what another program made of it since. */
 	bool settled;
 };
 

@@ -25,9 +25,10 @@ static bool acted;      /* the current pass asked the desktop for changes */
 static uint64_t passes; /* passes begun */
 static bool slept;      /* the program paused since the last pass */
 
-/* On a desktop whose actions are done when they return (settled), what a
- * window was just after the pass acted on it: a step that reads back what
- * it did reads that, not what another program did since. */
+/* On a desktop whose actions are done when the pass is finished
+ * (settled), what a window was then, for each the pass acted on: a step
+ * that reads back what it did reads that, not what another program did
+ * since. */
 enum { MaxReported = 1024 };
 static struct {
 	HWND window;
@@ -96,6 +97,8 @@ static void NotePass(WNDENUMPROC callback, LPARAM parameter, bool same, bool dea
 	last.dead = dead;
 }
 
+static void ReadReported(const Desktop *desktop);
+
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
 	const Desktop *desktop = ChosenDesktop();
@@ -122,7 +125,12 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	}
 	inPass = false;
 	NotePass(lpEnumFunc, lParam, same, false, desktop->version());
-	return desktop->finish(acted) && completed;
+	if (!desktop->finish(acted)) {
+		reportedCount = 0; /* gone: nothing it said holds */
+		return FALSE;
+	}
+	ReadReported(desktop);
+	return completed;
 }
 
 /* A waiting program looks again at least every WaitingFallbackMs, and by
@@ -155,18 +163,24 @@ static int ReportedSlot(HWND window)
 	return -1;
 }
 
+/* Notes a window the pass acts on; its state is read once the pass is
+ * finished. */
 static void NoteReported(const Desktop *desktop, HWND window)
 {
-	int i = ReportedSlot(window);
-
-	if (!desktop->settled || !inPass || (i < 0 && reportedCount == MaxReported))
+	if (!desktop->settled || !inPass || ReportedSlot(window) >= 0 ||
+	    reportedCount == MaxReported)
 		return;
-	if (i < 0)
-		i = reportedCount++;
-	reported[i].window = window;
-	reported[i].visible = desktop->isVisible(window);
-	reported[i].enabled = desktop->isEnabled(window);
-	reported[i].states = desktop->states != NULL ? desktop->states(window) : 0;
+	reported[reportedCount++].window = window;
+}
+
+static void ReadReported(const Desktop *desktop)
+{
+	for (int i = 0; i < reportedCount; i++) {
+		HWND window = reported[i].window;
+		reported[i].visible = desktop->isVisible(window);
+		reported[i].enabled = desktop->isEnabled(window);
+		reported[i].states = desktop->states != NULL ? desktop->states(window) : 0;
+	}
 }
 
 static int Reported(HWND window)

@@ -43,6 +43,9 @@ struct KWinWindow {
 	uint64_t askedIn; /* the pass that asked; 0: asked outside one */
 	bool maximized;   /* KWin had it maximized when last asked */
 	uint64_t statesIn;
+	/* What the command of the pass just finished left it: 'h'idden,
+	 * 's'hown, 0 none; what the pass reads back. */
+	char commanded;
 };
 
 /* Defined in kwin_bus.cpp. */

@@ -216,8 +216,9 @@ static KWinWindow *WindowOf(const char *p, const char *end, char uuid[KWinIdSize
 }
 
 /* One line of a batch: a window's state (A, its id, 1 when minimized, its
- * pid, its place in the stacking order, its class and its title), its
- * going (R, its id), or the active window (F, its id or nothing). */
+ * pid, its place in the stacking order, its class and its title), what a
+ * command just done left it (C, its id, 1 when minimized), its going (R,
+ * its id), or the active window (F, its id or nothing). */
 static void ApplyLine(const char **p)
 {
 	const char *fields[7], *ends[7];
@@ -225,10 +226,15 @@ static void ApplyLine(const char **p)
 	char kind = **p;
 	KWinWindow *w;
 
-	if (!Fields(p, fields, ends, kind == 'A' ? 7 : 2) || ends[0] - fields[0] != 1 ||
-	    ends[1] - fields[1] >= KWinIdSize)
+	if (!Fields(p, fields, ends,
+	            kind == 'A'   ? 7
+	            : kind == 'C' ? 3
+	                          : 2) ||
+	    ends[0] - fields[0] != 1 || ends[1] - fields[1] >= KWinIdSize)
 		return;
 	w = WindowOf(fields[1], ends[1], uuid);
+	if (kind == 'C' && w != NULL)
+		w->commanded = *fields[2] == '1' ? 'h' : 's';
 	if (kind == 'F') {
 		KeepName(kwinActive, sizeof kwinActive, uuid);
 		return;

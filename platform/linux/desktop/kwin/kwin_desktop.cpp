@@ -18,6 +18,9 @@
 static bool Update(bool waiting)
 {
 	(void)waiting;
+	/* What the last pass's commands left no longer holds. */
+	for (int i = 0; i < kwinCache.count; i++)
+		((KWinWindow *)CacheAt(&kwinCache, i))->commanded = 0;
 	KWinDrain();
 	KWinAwaitList();
 	return KWinAlive();
@@ -50,6 +53,8 @@ static BOOL IsWindowShown(HWND hWnd)
 {
 	const KWinWindow *w = KWinFind(hWnd);
 
+	if (w != NULL && w->commanded != 0)
+		return w->commanded == 's';
 	return w != NULL && !w->minimized;
 }
 
@@ -80,14 +85,18 @@ static BOOL EnableWindowOnKWin(HWND hWnd, BOOL bEnable)
  * pass's hides and shows go to KWin together when it ends. */
 static BOOL ShowWindowOnKWin(HWND hWnd, int nCmdShow)
 {
-	const KWinWindow *w = KWinFind(hWnd);
+	KWinWindow *w = KWinFind(hWnd);
 	bool hide = nCmdShow == SW_HIDE;
 
 	if (w == NULL)
 		return FALSE;
+	bool was = !w->minimized;
+
 	if (w->minimized != hide)
 		KWinOrder(w, "m", hide ? "1" : "0", "hidden or shown");
-	return !w->minimized;
+	else
+		w->commanded = hide ? 'h' : 's'; /* as the pass found it */
+	return was;
 }
 
 static bool Finish(bool acted)
@@ -148,7 +157,9 @@ static unsigned States(HWND hWnd)
 
 	if (w == NULL)
 		return 0;
-	return (w->minimized ? DeskMinimized : 0) | (KWinMaximized(w) ? DeskMaximized : 0);
+	bool minimized = w->commanded != 0 ? w->commanded == 'h' : w->minimized;
+
+	return (minimized ? DeskMinimized : 0) | (KWinMaximized(w) ? DeskMaximized : 0);
 }
 
 /* Restoring undoes the states the window has: the script waits for a
@@ -167,7 +178,8 @@ static BOOL SetState(HWND hWnd, int nCmdShow)
 	return TRUE;
 }
 
-/* Not settled: what a pass asked is done when it ends, and read back then. */
+/* Settled: what a pass asked is done when it is finished, and read back
+ * then (a hide or show as the command left the window). */
 const Desktop kwinDesktop = {
     "KWin",
     &kwinCache,
@@ -187,5 +199,5 @@ const Desktop kwinDesktop = {
     States,
     NULL,
     SetState,
-    false,
+    true,
 };

@@ -50,6 +50,7 @@ var path = "/org/wincue/KWin", face = "org.wincue.KWin";
 var six = workspace.windowList !== undefined;
 var windows = {};    /* by id: {c, title}; no title until it is known */
 var changed = {};    /* ids of windows the next batch tells */
+var results = {};    /* by id: what the commands done left a window, 1 minimized */
 var listed = false;  /* every window there at the start is watched */
 var batch = null;    /* the batch told and not yet answered */
 var batches = 0, resendMs = 1000;
@@ -73,6 +74,11 @@ function tell() {
 	var ids = Object.keys(changed), text = "";
 	var ready = lookups.length == 0 && looking === null;
 	changed = {};
+	/* What a command left, told with the batch that says it is done: a
+	 * window another program changes meanwhile is told apart. */
+	for (var id in results)
+		text += "C\t" + id + "\t" + results[id] + "\n";
+	results = {};
 	for (var i = 0; i < ids.length; i++) {
 		var id = ids[i], w = windows[id];
 		if (w === undefined)
@@ -187,6 +193,7 @@ function arm() {
 			var f = lines[i].split("\t"), w = windows[f[0]], off = "wincue-off-" + f[0];
 			if (f[1] == "m" && w !== undefined) {
 				w.c.minimized = f[2] == "1";
+				results[f[0]] = w.c.minimized ? 1 : 0;
 			} else if (f[1] == "x" && w !== undefined) {
 				w.c.setMaximize(f[2] == "1", f[2] == "1");
 				if (!six || (w.c.maximizeMode == 3) != (f[2] == "1")) {
