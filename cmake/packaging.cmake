@@ -25,6 +25,9 @@ function(copy_with_crlf source target)
   file(WRITE ${target} "${text}")
 endfunction()
 
+# Every file is in one component, which the zip's sorted order needs.
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME wincue)
+
 if(WIN32)
   set(crlf ${PROJECT_BINARY_DIR}/crlf)
   copy_with_crlf(${PROJECT_SOURCE_DIR}/README.md ${crlf}/README.txt)
@@ -42,12 +45,24 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   # Windows' "Extract All" already makes a folder named after the zip.
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  # The zip lists its files sorted by name, whatever order the file system
+  # reads its directories in (tmpfs: newest first, ext4: by hash): CPack
+  # sorts the files of each component, but packs a plain install in the
+  # order it finds them.
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL wincue)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 else()
   install(TARGETS wincue RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # The desktops, each loaded only by a run that uses it.
-  install(TARGETS wincue-x11 wincue-sway wincue-kwin
+  install(TARGETS wincue-x11 wincue-sway wincue-kwin wincue-gnome wincue-gnome-install
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/wincue
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  # wincue's GNOME Shell extension, both variants, where every user's shell
+  # finds them (enabled by none until wincue --install-gnome-extension).
+  install(DIRECTORY ${WINCUE_GNOME_EXTENSIONS}/
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(FILES wincue.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES examples/config.ini
@@ -68,16 +83,18 @@ else()
   set(CPACK_PACKAGE_DESCRIPTION
     "wincue reads the numbered steps of config.ini in the current directory
 and runs them in order: it enables or disables, shows or hides the
-top-level X11 windows (or those of a sway or KWin Wayland session) whose
-exact title and class name fit a step, waits for such a window, sleeps, or
-starts a program. The same scripts drive the
-Windows build of the program.")
+top-level X11 windows (or those of a sway, KWin or GNOME Wayland session)
+whose exact title and class name fit a step, waits for such a window,
+sleeps, or starts a program. The same scripts drive the Windows build of
+the program.")
   # The debug symbols stay in the build tree.
   set(CPACK_STRIP_FILES ON)
   # The copyright file, the changelog and a compressed manual page, which
   # Debian wants and a plain install does not.
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-docs.cmake)
   set(CPACK_WINCUE_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+  # An Installed-Size that does not depend on the builder's file system.
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-size.cmake)
 endif()
 
 include(CPack)

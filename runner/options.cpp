@@ -55,8 +55,10 @@ static int PrintUsage(void)
 	       "             how many windows each window step matches now, and how many\n"
 	       "             of them it cannot act on\n"
 	       "  --help, /? show this help\n"
-	       "  --version  show the version\n"
-	       "Exit status 1: a Find, Gone or Activate step gave up, --check met a rejected\n"
+	       "  --version  show the version\n");
+	for (int i = 0; i < systemOptionCount; i++)
+		fputs(systemOptions[i].usage, stdout);
+	printf("Exit status 1: a Find, Gone or Activate step gave up, --check met a rejected\n"
 	       "section or no script, or --list could not read the desktop; else 0.\n");
 	return 0;
 }
@@ -77,9 +79,13 @@ static const struct {
 
 OptionRun ChosenOption(int argc, char **argv)
 {
-	for (int a = 1; a < argc; a++)
+	for (int a = 1; a < argc; a++) {
 		for (size_t i = 0; i < sizeof options / sizeof options[0]; i++)
 			if (ValueEquals(argv[a], options[i].name))
 				return options[i].run;
+		for (int i = 0; i < systemOptionCount; i++)
+			if (ValueEquals(argv[a], systemOptions[i].name))
+				return systemOptions[i].run;
+	}
 	return NULL;
 }

@@ -9,11 +9,18 @@ test. Under a headless sway:
 Under a headless KWin (kwin_wayland --virtual) the same rows; a window's
 first frame is when a KWin script of the bench's own, loaded beside
 wincue's, hears of it (windowAdded, clientAdded before Plasma 6, as KWin
-takes the mapped window in) and calls the bench back over D-Bus.
+takes the mapped window in) and calls the bench back over D-Bus. Under a
+headless GNOME Shell the same rows, wincue running as the session's user (the
+extension answers no other); a window's first frame is when the shell first
+shows it, which wincue's extension signals to every listener on the bus
+(WindowAdded), the bench and wincue alike: the figure is wincue's own part.
+(The shell's Introspect signals a new window some 20 ms earlier, before the
+program has drawn it.)
 
 usage: scripts/bench_wayland.py [TRIES]    (after: cmake --build --preset host)
 """
 import json
+import os
 import select
 import shutil
 import subprocess
@@ -71,18 +78,26 @@ def end_line(p, got):
             return
 
 
-def cpu_shares(world, argv, cwd=None, compositor=None):
+def process_cpu_seconds(pid):
+    """CPU time of the whole process, threads that have ended included, in
+    clock ticks: GNOME Shell starts and ends threads of its own, whose time
+    the sum over the live ones (cpu_seconds) loses."""
+    fields = Path("/proc/%d/stat" % pid).read_text().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def cpu_shares(world, argv, cwd=None, compositor=None, reader=cpu_seconds, seconds=CPU_SECONDS):
     """CPU shares (% of one core) of the program and of the compositor (its
-    pid) over CPU_SECONDS."""
+    pid, read by reader) over seconds."""
     p = subprocess.Popen(argv, cwd=cwd, env=world.env, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL)
     time.sleep(0.5)
-    pids = [p.pid, compositor]
-    before = [cpu_seconds(x) for x in pids]
+    readers = [(p.pid, cpu_seconds), (compositor, reader)]
+    before = [read(x) for x, read in readers]
     t0 = time.monotonic()
-    time.sleep(CPU_SECONDS)
+    time.sleep(seconds)
     elapsed = time.monotonic() - t0
-    shares = [100 * (cpu_seconds(x) - b) / elapsed for x, b in zip(pids, before)]
+    shares = [100 * (read(x) - b) / elapsed for (x, read), b in zip(readers, before)]
     stop_pid(p.pid)
     return shares
 
@@ -134,8 +149,43 @@ class KWinFirstFrames:
         self.desk.close()
 
 
+class GnomeFirstFrames:
+    """When GNOME Shell first showed each program's window, by pid, as
+    wincue's extension signals it to every listener."""
+
+    def __init__(self, world):
+        from gi.repository import GLib
+        self.glib, self.desk, self.shown = GLib, world.desk, {}
+        self.watch = self.desk.bus.signal_subscribe(
+            "org.wincue.Shell", "org.wincue.Shell", "WindowAdded", "/org/wincue/Shell", None, 0,
+            self._added)
+
+    def _added(self, bus, sender, path, interface, signal, args):
+        self.shown.setdefault(args.unpack()[0][3], time.monotonic_ns() / 1e6)
+
+    def wait(self, pid, timeout=20):
+        context, deadline = self.glib.MainContext.default(), time.monotonic() + timeout
+        while pid not in self.shown:
+            if time.monotonic() > deadline:
+                raise TimeoutError("GNOME Shell never showed a window of %d" % pid)
+            context.iteration(True)
+        return self.shown[pid]
+
+    def close(self):
+        self.desk.bus.signal_unsubscribe(self.watch)
+
+
+def as_user(world, path):
+    """A folder of the bench's own that the world's user (GNOME's) can run
+    wincue in, and pass through."""
+    if world.user:
+        os.chmod(path, os.stat(path).st_mode | 0o055)
+    return path
+
+
 def latency(world, root, title, frames):
-    p = subprocess.Popen([WINCUE], cwd=find_script(root, title), env=world.env,
+    p = subprocess.Popen(world.user + [WINCUE], cwd=as_user(world, find_script(root, title)),
+                         env=world.env,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     window = None
     try:
@@ -157,14 +207,22 @@ def latency(world, root, title, frames):
             window.wait(20)
 
 
-# Each compositor: its world, how a window's first frame is heard, and
-# which of the world's processes is the compositor.
-COMPOSITORS = {"sway": (SwayFirstFrames, 0), "kwin": (KWinFirstFrames, -1)}
+# Each compositor: its world, how a window's first frame is heard, which of
+# the world's processes is the compositor, and how its CPU time is read, over
+# how long (GNOME Shell's in clock ticks: 20 s give 0.05 %).
+COMPOSITORS = {"sway": (SwayFirstFrames, 0, cpu_seconds, CPU_SECONDS),
+               "kwin": (KWinFirstFrames, -1, cpu_seconds, CPU_SECONDS),
+               "gnome": (GnomeFirstFrames, -1, process_cpu_seconds, 20)}
 
 
 def measure(compositor, tries, root):
     world = World(Path(root) / ("world-" + compositor), manager=compositor).start()
-    frames_of, which = COMPOSITORS[compositor]
+    frames_of, which, reader, seconds = COMPOSITORS[compositor]
+    # The bench's own folders only: root, and the scratch folder of
+    # bench.py's that holds it.
+    for d in (Path(root), Path(root).parent):
+        if d == Path(root) or d.name.startswith("wincue-bench-"):
+            as_user(world, d)
     figures = {}
     try:
         frames = frames_of(world)
@@ -174,8 +232,11 @@ def measure(compositor, tries, root):
             frames.close()
         figures["find"] = "%.2f / %.2f ms" % percentiles(w)
         pid = world.pids[which]
-        idle = cpu_shares(world, ["sleep", "60"], compositor=pid)
-        cpu = cpu_shares(world, [WINCUE], find_script(root, "never comes"), compositor=pid)
+        idle = cpu_shares(world, ["sleep", "60"], compositor=pid, reader=reader,
+                          seconds=seconds)
+        cpu = cpu_shares(world, world.user + [WINCUE],
+                         as_user(world, find_script(root, "never comes")), compositor=pid,
+                         reader=reader, seconds=seconds)
         figures["cpu"] = "%.3f %%" % cpu[0]
         figures["cpu-compositor"] = "%.3f %% (idle %.3f %%)" % (cpu[1], idle[1])
     finally:

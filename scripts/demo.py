@@ -1,9 +1,12 @@
 """make demo: runs the bundled example script with wincue.exe under Wine on
 a private virtual display (Notepad), then the Linux build's example on a
 private Xvfb with openbox (xlogo), then the Wayland example under a private
-headless sway (a zenity message box), each next to a watcher that reports, from
-outside, what happens to the target program's window at each step.
-Screenshots of the display at each change are saved under build/demo/.
+headless sway (a zenity message box), then a GNOME script under a private
+headless GNOME Shell with wincue's extension (a zenity message box whose OK
+button and Enter key real input tries while it is disabled), each next to a
+watcher that reports, from outside, what happens to the target program's
+window at each step. Screenshots of the display at each change are saved
+under build/demo/.
 """
 import queue
 import shutil
@@ -27,11 +30,18 @@ def follow(name, stream, lines):
 
 
 def screenshot(world, tag, n, label):
-    """The whole display: grim takes it from sway, import from an X server."""
+    """The whole display: grim takes it from sway, GNOME Shell its own, import
+    from an X server."""
     shot = ["grim"] if tag == "wayland" else ["import", "-window", "root"]
+    words = "".join(c if c.isalnum() else "-" for c in label).strip("-")
+    f = OUT / ("%s-%02d-%s.png" % (tag, n, "-".join(w for w in words.split("-") if w)))
+    if tag == "gnome":  # the shell writes it, as its user, where it may
+        taken = world.runtime / "shot.png"
+        if world.desk.screenshot(taken)[0]:
+            shutil.copyfile(taken, f)
+            return f.name
+        return None
     if shutil.which(shot[0]):
-        words = "".join(c if c.isalnum() else "-" for c in label).strip("-")
-        f = OUT / ("%s-%02d-%s.png" % (tag, n, "-".join(w for w in words.split("-") if w)))
         subprocess.run(shot + [str(f)], env=world.env, capture_output=True, timeout=30)
         return f.name
     return None
@@ -165,8 +175,117 @@ def wayland_demo():
         world.stop()
 
 
-def show_run(world, wincue, lines, tag):
-    """Prints wincue's lines and the watcher's, in order, until wincue exits."""
+GNOME_SCRIPT = """; Start a zenity message box, wait for it, hide and show it, disable it while
+; real input tries its OK button and Enter, enable it, and wait until that
+; input closes it.
+[Section0]
+Action=Cmd
+Cmd=zenity --info --title="wincue example" --text="OK and Enter close me, unless I am disabled."
+
+[Section1]
+Action=Find
+Text=wincue example
+Visible=1
+
+[Section2]
+Action=Display
+Text=wincue example
+Display=0
+
+[Section3]
+Action=Sleep
+Sleep=500
+
+[Section4]
+Action=Display
+Text=wincue example
+Display=1
+
+[Section5]
+Action=Enable
+Text=wincue example
+Enable=0
+
+[Section6]
+Action=Sleep
+Sleep=3000
+
+[Section7]
+Action=Enable
+Text=wincue example
+Enable=1
+
+[Section8]
+Action=Gone
+Text=wincue example
+Timeout=10000
+"""
+
+
+def gnome_state(desk, title):
+    """How GNOME Shell's own list holds the windows of a title: hidden
+    (minimized, or not shown yet) or shown, and whether it has the focus."""
+    seen = [w for w in desk.windows().values() if w["name"] == title]
+    if not seen:
+        return "no %s window" % title
+    return "%s: %s" % (title, "; ".join(
+        "hidden" if w["hidden"] else "shown, %s" % ("focused" if w["focus"] else "not focused")
+        for w in seen))
+
+
+def gnome_input(desk, lines, what):
+    """Real input (RemoteDesktop), told in the run's lines: a click on the
+    message box's OK button, Alt+Tab, Enter; then what the watcher sees."""
+    ok = (desk.SCREEN[0] // 2 + 158, desk.SCREEN[1] // 2 + 69)  # zenity centres its box
+    for label, act in (("click on OK", lambda: desk.click(*ok)),
+                       ("Alt+Tab", desk.alt_tab), ("Enter", lambda: desk.key("Return"))):
+        if label in what:
+            lines.put((time.monotonic(), "input", label))
+            act()
+    lines.put((time.monotonic(), "window", gnome_state(desk, "wincue example") +
+               " after the input"))
+
+
+def gnome_demo():
+    print()
+    print("== wincue (Linux build) on a headless GNOME Shell with wincue's extension: "
+          "a zenity message box ==")
+    world = World(OUT / "world-gnome", manager="gnome").start()
+    stop = threading.Event()
+    script = OUT / "gnome"
+    script.mkdir()
+    (script / "config.ini").write_text(GNOME_SCRIPT)
+    script.chmod(0o755)  # wincue runs as the session's user
+    watcher = threading.Thread(target=watch, args=(
+        lambda: gnome_state(world.desk, "wincue example"), lines := queue.Queue(), stop),
+        daemon=True)
+    try:
+        watcher.start()
+        lines.get(timeout=30)
+        wincue = subprocess.Popen(world.user + [str(BUILD / "host" / "wincue")], cwd=script,
+                                  env=world.env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+
+        def act(line):
+            """While disabled, input tries to close the box; then again."""
+            if line == "start - Sleep" and act.enabled is False:
+                gnome_input(world.desk, lines, "click on OK, Alt+Tab, Enter")
+            elif line == "end   - Enable":
+                act.enabled = not act.enabled if act.enabled is not None else False
+            elif line == "start - Gone":
+                gnome_input(world.desk, lines, "click on OK")
+        act.enabled = None
+        show_run(world, wincue, lines, "gnome", act)
+        print("zenity ended: the click on OK closed it once it was enabled.")
+    finally:
+        stop.set()
+        watcher.join(10)
+        world.stop()
+
+
+def show_run(world, wincue, lines, tag, act=lambda line: None):
+    """Prints wincue's lines and the watcher's, in order, until wincue exits;
+    act hears each of wincue's lines."""
     threading.Thread(target=follow, args=("wincue", wincue.stdout, lines), daemon=True).start()
     # The end is wincue's exit, not the end of its output: the program
     # it started may hold the same pipe open.
@@ -183,7 +302,9 @@ def show_run(world, wincue, lines, tag):
             shots += 1
             f = screenshot(world, tag, shots, text)
             note = "   [screenshot build/demo/%s]" % f if f else ""
-        print("%7.3f s  %-6s | %s%s" % (t - start, who, text, note))
+        print("%7.3f s  %-6s | %s%s" % (t - start, who, text, note), flush=True)
+        if who == "wincue":
+            act(text)
     print("wincue exit status:", wincue.returncode)
 
 
@@ -203,6 +324,7 @@ def main():
     windows_demo()
     linux_demo()
     wayland_demo()
+    gnome_demo()
 
 
 if __name__ == "__main__":

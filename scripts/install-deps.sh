@@ -1,17 +1,20 @@
 #!/bin/sh
-# Installs what building, testing and the demo need, from Debian's packages.
-# Quick when everything is already there. Needs root or sudo. Recommends are
-# left out, so what they would bring is named: twm exits at once without the
-# fonts of xfonts-base.
+# Installs what building, testing and the demo need, from Debian's packages,
+# on Debian 12 or 13. Quick when everything is already there. Needs root or
+# sudo. Recommends are left out, so what they would bring is named: twm exits
+# at once without the fonts of xfonts-base. Where a name has a version in it,
+# the release's default is named instead (libclang-rt-dev: the runtime of
+# the release's clang, 14 or 19). Debian 13's kwin-wayland no longer depends
+# on kwin-common, whose runner the tests read KWin's windows from.
 set -eu
 
 packages="cmake make git g++ python3 python3-pytest python3-xlib libgtest-dev valgrind
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 wine wine64 wine32:i386 xvfb xauth xdotool x11-utils x11-apps xterm icoutils
 openbox icewm twm xfonts-base i3 metacity dbus-x11 zenity
-pkg-config libxcb1-dev libjson-c-dev libsystemd-dev
-sway kwin-wayland dbus-daemon xwayland grim python3-gi gir1.2-gtk-3.0
-clang libclang-rt-14-dev imagemagick
+pkg-config libxcb1-dev libjson-c-dev libsystemd-dev libglib2.0-dev
+sway kwin-wayland kwin-common gnome-shell dbus-daemon xwayland grim python3-gi gir1.2-gtk-3.0
+clang libclang-rt-dev imagemagick
 lintian mandoc dpkg-dev file strace devilspie2
 libwayland-dev libwayland-bin plasma-wayland-protocols"
 # KWin's shield for Enable is a QtQuick window, of the Qt KWin runs on: Qt 5

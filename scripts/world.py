@@ -1,6 +1,6 @@
 """Worlds for the demo, the benchmarks and the tests: a private Xvfb,
 optionally a window manager and a Wine prefix, or a headless Wayland
-compositor (sway); and started programs read
+compositor (sway, KWin, GNOME Shell); and started programs read
 with deadlines. Every process is started here and ended by its PID; every
 wait is on something observed.
 """
@@ -133,8 +133,11 @@ CONFIGS = {"twm": "RandomPlacement\nUsePPosition \"on\"\n", "i3": "# defaults\n"
 
 # Compositors run as this unprivileged user: sway refuses root.
 NOBODY = 65534
+# XWayland started with sway and kept: sway 1.10 starts it on demand with
+# -terminate 10, and a new one, after 10 s without clients, would no longer
+# admit root.
 SWAY_CONFIG = ("output HEADLESS-1 resolution 1280x800\ndefault_border none\n"
-               "focus_follows_mouse no\nxwayland enable\n")
+               "focus_follows_mouse no\nxwayland force\n")
 # The session bus of a KWin world: root (the tests) and nobody (KWin) both
 # connect to it.
 KWIN_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -147,6 +150,20 @@ MENU = """<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"
  "http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd">
 <Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>
 """
+# A system bus of nobody's own: GNOME Shell dies at its start without one,
+# where it looks for logind, whose absence it takes calmly.
+SYSTEM_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>system</type><listen>unix:path=%s</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow user="*"/><allow send_destination="*"/><allow receive_sender="*"/>
+<allow own="*"/>
+</policy></busconfig>
+"""
+# What a GNOME world's user has set before the shell starts: every window
+# opens centred on the screen, where a test clicks it, and nothing animates.
+GNOME_SETTINGS = [("org.gnome.mutter", "center-new-windows", "true"),
+                  ("org.gnome.desktop.interface", "enable-animations", "false")]
+AS_NOBODY = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
 ADMIT_ROOT = ("from Xlib import X, display\nd = display.Display()\n"
               "d.change_hosts(X.HostInsert, 5, b'localuser\\0root')\nd.sync()\n")
 
@@ -158,6 +175,8 @@ class World:
     def __init__(self, directory, manager=None, wine=False):
         self.dir, self.manager, self.wine = Path(directory), manager, wine
         self.pids = []
+        self.user = []  # how to run a program as the session's user, when not root
+        self.desk = None  # GNOME: the tests' connection, and its virtual devices
         self.runtime = None  # a compositor's runtime directory, which we remove
         self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         self.wine_loader = self.windows_build = None
@@ -171,6 +190,9 @@ class World:
                 return self
             if self.manager == "kwin":
                 self._start_kwin()
+                return self
+            if self.manager == "gnome":
+                self._start_gnome()
                 return self
             self._start_xvfb()
             if self.manager:
@@ -240,8 +262,8 @@ class World:
         # through XWayland's display, a process no test would end.
         self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY=display,
                         SWAYSOCK=sock, DBUS_SESSION_BUS_ADDRESS="disabled:")
-        # XWayland starts on the first X client, at a display sway locks in
-        # its own name just after its IPC opens.
+        # XWayland starts at a display sway locks in its own name just after
+        # its IPC opens.
         self._admit_root(sway.pid, env)
 
     def _nobody_runtime(self, prefix):
@@ -255,8 +277,17 @@ class World:
                 "XDG_RUNTIME_DIR": str(self.runtime)}
 
     def _as_nobody(self, argv, log, env):
-        return self.spawn(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
-                           "--clear-groups"] + argv, log, env_override=env)
+        return self.spawn(AS_NOBODY + argv, log, env_override=env)
+
+    def _session_bus(self, env, config=KWIN_BUS, name="bus"):
+        """A bus of nobody's (a session bus unless config says otherwise);
+        its address."""
+        bus = self.runtime / name
+        (self.runtime / (name + ".conf")).write_text(config % bus)
+        self._as_nobody(["dbus-daemon", "--nofork", "--config-file=%s" % (
+            self.runtime / (name + ".conf"))], name + ".log", env)
+        wait_until(lambda: bus.exists(), 20, "the bus " + name)
+        return "unix:path=%s" % bus
 
     def _start_kwin(self):
         """kwin_wayland --virtual as nobody, on a session bus of its own; a
@@ -319,6 +350,60 @@ class World:
             os.chown(path, NOBODY, NOBODY)
         self.input_program = program
 
+    def _start_gnome(self):
+        """gnome-shell --headless as nobody, on a session bus of its own and a
+        private, empty system bus, with wincue's extension installed and
+        enabled before the shell starts (by wincue, with no bus running), as
+        a user does before logging in. Ready once the shell says it has
+        started, the extension answers, and the shell, having shown the
+        overview it starts in (where keys go to its search), has hidden it
+        again."""
+        from gi.repository import GLib
+        from gnomedesk import GnomeDesk
+        env = self._nobody_runtime("wincue-gnome-")
+        with open(self.dir / "install.log", "ab") as log:
+            subprocess.run(AS_NOBODY + [str(BUILD / "host" / "wincue"),
+                                        "--install-gnome-extension"],
+                           env=env, stdout=log, stderr=log, check=True, timeout=DEADLINE)
+            subprocess.run(AS_NOBODY + ["dbus-run-session", "--", "sh", "-c", "; ".join(
+                "gsettings set %s %s %s" % s for s in GNOME_SETTINGS)], env=env, stdout=log,
+                stderr=log, check=True, timeout=DEADLINE)
+        env.update(DBUS_SESSION_BUS_ADDRESS=self._session_bus(env),
+                   DBUS_SYSTEM_BUS_ADDRESS=self._session_bus(env, SYSTEM_BUS, "system_bus"),
+                   NO_AT_BRIDGE="1")
+        shell = self._as_nobody(["gnome-shell", "--headless", "--wayland", "--no-x11",
+                                 "--virtual-monitor", "%dx%d" % (1280, 800)], "gnome-shell.log",
+                                env)
+        desk = GnomeDesk(env["DBUS_SESSION_BUS_ADDRESS"])
+
+        def answering():
+            if shell.poll() is not None:
+                raise RuntimeError("gnome-shell ended; see %s" % (self.dir / "gnome-shell.log"))
+            # Started: until then its startup animation holds the input
+            # (and hiding the overview during it left every click lost, on
+            # GNOME 48, in half the worlds).
+            if b"GNOME Shell started at" not in (self.dir / "gnome-shell.log").read_bytes():
+                return False
+            if not desk.owned("org.wincue.Shell") or not (self.runtime / "wayland-0").exists():
+                return False
+            try:
+                return desk.overview()
+            except GLib.Error:  # its own interface comes a moment later
+                return False
+        try:
+            wait_until(answering, 60, "GNOME Shell, wincue's extension and the overview")
+            desk.overview(False)
+            wait_until(lambda: not desk.overview(), 20, "the overview to go")
+            desk.ready()
+        except BaseException:
+            desk.close()
+            raise
+        self.desk = desk  # its real input lives as long as the world
+        self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY="wayland-0",
+                        HOME=env["HOME"], DBUS_SESSION_BUS_ADDRESS=env["DBUS_SESSION_BUS_ADDRESS"],
+                        WINCUE_COMPOSITOR="gnome", NO_AT_BRIDGE="1")
+        self.user = AS_NOBODY
+
     def _admit_root(self, compositor, env):
         """The XWayland display the compositor locked in its own name, if it
         started one, opened to root (XWayland admits its own user only; this
@@ -371,14 +456,21 @@ class World:
         # One persistent server keeps each Wine start quick.
         self.spawn([WINESERVER, "-f", "-p"], "wine.log")
         with open(self.dir / "wine.log", "ab") as log:
-            subprocess.run([WINE64, "wineboot", "-i"], env=self.env, stdout=log, stderr=log,
-                           check=True, timeout=300)
+            status = subprocess.run([WINE64, "wineboot", "-i"], env=self.env, stdout=log,
+                                    stderr=log, timeout=300).returncode
+        if status != 0:  # the log goes with the failure: CI's roots do not outlive a run
+            raise RuntimeError("wineboot -i ended with status %d; %s ends:\n%s" % (
+                status, self.dir / "wine.log", (self.dir / "wine.log").read_text(
+                    errors="replace")[-2000:]))
 
     def windows_exe(self, name):
         """Command that runs a program of the Windows build under Wine."""
         return [self.wine_loader, str(self.windows_build / name)]
 
     def stop(self):
+        if self.desk:
+            self.desk.close()
+            self.desk = None
         if self.wine and self.env.get("WINEPREFIX"):
             subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True, timeout=30)
         for pid in reversed(self.pids):

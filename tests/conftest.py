@@ -1,8 +1,33 @@
 """The suite's world: builds to run (targets), and worlds started once per run
 on first use (a Wine prefix on its own Xvfb; an Xvfb per window manager)."""
+import shutil
+import tempfile
+
 import pytest
 
 from harness import Target, World
+
+
+def pytest_configure(config):
+    """The tests' folders are a run's own, outside pytest-of-root, which every
+    session of pytest makes private again as it starts: a world's own user
+    (GNOME's) runs wincue in them (script_dir opens each to it). Kept when
+    a test failed."""
+    if config.option.basetemp is None:
+        config.option.basetemp = tempfile.mkdtemp(prefix="wincue-tests-")
+        config.wincue_basetemp = config.option.basetemp
+
+
+def pytest_sessionfinish(session, exitstatus):
+    own = getattr(session.config, "wincue_basetemp", None)
+    if own and exitstatus == 0:
+        shutil.rmtree(own, ignore_errors=True)
+
+
+@pytest.fixture(scope="session", autouse=True)
+def folders_a_world_user_passes(tmp_path_factory):
+    base = tmp_path_factory.getbasetemp()
+    base.chmod(base.stat().st_mode | 0o011)
 
 
 @pytest.fixture(scope="session")
@@ -24,6 +49,7 @@ def worlds(tmp_path_factory):
             except Exception as e:
                 failed[key] = e
                 raise
+
         return started[key]
     yield world
     for w in started.values():

@@ -63,7 +63,8 @@ class Target:
         if name == "wine":
             self.argv = world.windows_exe("wincue.exe")
         else:
-            self.argv = [str(BUILD / ("host-asan" if name == "asan" else "host") / "wincue")]
+            self.argv = (world.user if world else []) + [
+                str(BUILD / ("host-asan" if name == "asan" else "host") / "wincue")]
         self.env = world.env if world else {k: v for k, v in os.environ.items()
                                             if k != "DISPLAY"}
 
@@ -100,6 +101,7 @@ def script_dir(tmp_path, config):
     if config is not None:
         (tmp_path / "config.ini").write_bytes(config if isinstance(config, bytes)
                                               else config.encode("latin-1"))
+    tmp_path.chmod(0o755)  # a world's user (GNOME's) reads it too
     return tmp_path
 
 
@@ -109,10 +111,10 @@ class Maker:
     testwindows_x11."""
 
     def __init__(self, target, x11=False):
-        wayland = target.world.manager in ("sway", "kwin") and not x11
+        wayland = target.world.manager in ("sway", "kwin", "gnome") and not x11
         argv = target.world.windows_exe("tests/testwindows.exe") if target.name == "wine" \
-            else [sys.executable, str(ROOT / "tests" / "actions" / ("testwindows_%s.py" % (
-                "wayland" if wayland else "x11")))]
+            else target.world.user + [sys.executable, str(ROOT / "tests" / "actions" / (
+                "testwindows_%s.py" % ("wayland" if wayland else "x11")))]
         self.child = Child(argv, target.env, stdin=subprocess.PIPE)
         self.count = 0
         self.expect("ready")
@@ -131,9 +133,10 @@ class Maker:
         self.count += 1
 
     def change(self, command, number):
-        """show or close the window of that number."""
+        """show, close or (GNOME) activate the window of that number."""
         self.ask("%s\t%d" % (command, number))
-        self.expect("%s %d" % ({"show": "shown", "close": "closed"}[command], number))
+        self.expect("%s %d" % ({"show": "shown", "close": "closed", "activate": "activated"}[
+            command], number))
 
     def title(self, number, title):
         self.ask("title\t%d\t%s" % (number, title))

@@ -2,8 +2,11 @@
 the Debian package and the manual page they carry."""
 import os
 import re
+import shutil
 import subprocess
+import tempfile
 import zipfile
+from pathlib import Path
 
 import pytest
 
@@ -17,7 +20,11 @@ ZIP = os.path.join(BUILD, "dist", f"wincue-{VERSION}-win32.zip")
 DEB = os.path.join(BUILD, "dist", f"wincue_{VERSION}_{ARCH}.deb")
 DOC = "usr/share/doc/wincue/"
 DEB_FILES = {"usr/bin/wincue": "-rwxr-xr-x", "usr/share/man/man1/wincue.1.gz": "-rw-r--r--",
-             **{"usr/lib/wincue/wincue-%s.so" % d: "-rw-r--r--" for d in ("x11", "sway", "kwin")},
+             **{"usr/lib/wincue/wincue-%s.so" % d: "-rw-r--r--" for d in ("x11", "sway", "kwin",
+                                                                          "gnome", "gnome-install")},
+             **{"usr/share/gnome-shell/extensions/%s/%s" % (uuid, f): "-rw-r--r--"
+                for uuid in ("wincue-43@wincue.example", "wincue-45@wincue.example")
+                for f in ("metadata.json", "extension.js")},
              **{DOC + f: "-rw-r--r--" for f in ("README.md", "LICENSE", "copyright",
                 "changelog.gz", "examples/config.ini", "examples/linux/config.ini",
                 "examples/wayland/config.ini")}}
@@ -64,11 +71,36 @@ def source_date_epoch():
     return out.stdout.strip()
 
 
+def on_tmpfs(path):
+    return run("stat", "-f", "-c", "%T", path).stdout.strip() == "tmpfs"
+
+
+# Where a second build can go: on a tmpfs, or else on a disk.
+TMPFS_DIRS = ("/dev/shm", "/run/shm", "/tmp", os.environ.get("XDG_RUNTIME_DIR"))
+DISK_DIRS = ("/var/tmp", tempfile.gettempdir(), os.path.expanduser("~"))
+
+
 @pytest.fixture(scope="module")
-def rebuilt(tmp_path_factory):
-    """The packages built once more, from the presets but in another build directory
-    and with only what the packages hold."""
-    tmp = tmp_path_factory.mktemp("rebuilt")
+def rebuilt():
+    """The packages built again on a file system of the other kind than the build's:
+    a tmpfs lists a directory newest first, ext4 by hash, and they size directories
+    differently."""
+    here = on_tmpfs(BUILD)
+    tried = DISK_DIRS if here else TMPFS_DIRS
+    other = next((d for d in tried if d and os.access(d, os.W_OK) and on_tmpfs(d) != here),
+                 None)
+    if other is None:
+        pytest.skip("no directory on a file system of another kind than %s's to build the"
+                    " packages again in (tried %s)" % (BUILD, ", ".join(filter(None, tried))))
+    tmp = Path(tempfile.mkdtemp(prefix="wincue-rebuilt-", dir=other))
+    try:
+        yield build_packages(tmp)
+    finally:
+        shutil.rmtree(tmp)
+
+
+def build_packages(tmp):
+    """The packages built from the presets but in tmp, with only what they hold."""
     env = dict(os.environ, SOURCE_DATE_EPOCH=source_date_epoch())
     for preset, generator in (("win32", "ZIP"), ("host", "DEB")):
         build = str(tmp / preset)
@@ -95,7 +127,8 @@ def test_deb_listing():
 
 @pytest.mark.parametrize("field,expected", [
     ("Package", "wincue"), ("Version", VERSION), ("Architecture", ARCH),
-    ("Depends", "libc6 libjson-c5 libsystemd0 libxcb1"), ("Suggests", "x11-apps, zenity")])
+    ("Depends", "libc6 libglib2.0-0 libjson-c5 libsystemd0 libxcb1"),
+    ("Suggests", "x11-apps, zenity")])
 def test_deb_field(field, expected):
     value = re.search(rf"(?m)^ {field}: (.*)$", run("dpkg-deb", "-I", DEB).stdout).group(1)
     if field == "Depends":  # names only: shlibdeps' versions follow the libraries
@@ -109,6 +142,23 @@ def test_deb_program_runs_a_script(tmp_path):
     out = subprocess.run([str(tmp_path / "root/usr/bin/wincue")], cwd=tmp_path,
                          capture_output=True, timeout=30)
     assert (out.returncode, out.stdout) == (0, SLEEP_RUN)
+
+
+def test_deb_program_installs_the_gnome_extension(tmp_path):
+    """The packaged program finds the extension where the package put it."""
+    assert run("dpkg", "-x", DEB, str(tmp_path / "root")).returncode == 0
+    (tmp_path / "home").mkdir()
+    out = subprocess.run([str(tmp_path / "root/usr/bin/wincue"), "--install-gnome-extension"],
+                         capture_output=True, text=True, timeout=60,
+                         env={"HOME": str(tmp_path / "home"), "PATH": os.environ["PATH"],
+                              "XDG_RUNTIME_DIR": str(tmp_path)})
+    version = int(run("gnome-shell", "--version").stdout.split()[2].split(".")[0])
+    uuid = "wincue-%d@wincue.example" % (43 if version < 45 else 45)
+    installed = tmp_path / "home/.local/share/gnome-shell/extensions" / uuid
+    assert (out.returncode, out.stderr) == (0, "")
+    assert [(installed / f).read_bytes() for f in ("metadata.json", "extension.js")] == [
+        (tmp_path / "root/usr/share/gnome-shell/extensions" / uuid / f).read_bytes()
+        for f in ("metadata.json", "extension.js")]
 
 
 @pytest.mark.parametrize("cmd,complaint", [

@@ -1,9 +1,10 @@
 """Window steps against real windows: one table of cases on Windows (wincue.exe
 under Wine, windows of testwindows.exe), on X11 under every window manager
 the suite starts (the Linux build, windows of testwindows_x11.py) and under
-sway and KWin (native Wayland windows of testwindows_wayland.py), and what
---list and --check see of them. What only X11 or a compositor shows is in
-tests/platform/test_x11.py and test_wayland.py."""
+sway, KWin and GNOME Shell (native Wayland windows of testwindows_wayland.py),
+and what --list and --check see of them. What only X11 or a compositor shows
+is in tests/platform/test_x11.py, test_wayland.py, test_kwin.py and
+test_gnome.py."""
 import os
 import subprocess
 import time
@@ -12,7 +13,7 @@ import pytest
 
 from harness import MANAGERS, Child, Maker, Target, echoed, script, script_dir, wait_until
 
-DESKS = ["wine"] + MANAGERS + ["sway", "kwin"]
+DESKS = ["wine"] + MANAGERS + ["sway", "kwin", "gnome"]
 # Desktops where no window can be kept from taking input: Enable changes
 # nothing there and says so once a step that found windows.
 UNLOCKABLE = {"sway": "wincue: sway cannot stop a window taking input: Enable changed nothing\n"}

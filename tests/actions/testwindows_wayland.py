@@ -1,25 +1,30 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, with the same
 line protocol (create CLASS TITLE [FLAGS], state, look, show ID, close ID,
-title ID TITLE, ids, events, quit; see there), on native Wayland windows: GTK 3
-toplevels whose app_id is CLASS. FLAGS: hidden, asks (a request to close is
-refused), size=W:H, maximized and minimized (KWin only: sway has no such
-states); a Wayland program cannot undo a hide, and reenable and reshow change
-nothing. What a window's state is, and hiding one, belong to the
-compositor and are read from outside, through its own interface: COMPOSITORS
-holds, per compositor, how to list its windows and to hide and show one
-(sway has no minimized or maximized windows; KWin's minimized ones are its
-hidden ones, its maximized ones are read from it, and which window is active
-is what GTK says). Also:
+title ID TITLE, ids, events, quit; see there), on native Wayland windows: GTK
+3 toplevels whose app_id is CLASS. FLAGS: hidden, size=W:H, asks (a request
+to close is refused), maximized and minimized (KWin only: the other
+compositors here have no such states); a Wayland program cannot undo a hide,
+and no compositor can be asked by a program to enable it, so reenable and
+reshow change nothing. What a window's state is, and hiding one, belong to
+the compositor and are read from outside, through its own interface:
+COMPOSITORS holds, per compositor, how to list its windows and to hide and
+show one (KWin's and GNOME's minimized windows are their hidden ones; KWin's
+maximized ones are read from it, and which window is active there is what
+GTK says). Also:
 
   layout                            -> ID tiled|floating per window, end
-  activate ID                       -> activated ID   (KWin: by a script of KWin's)
+  activate ID                       -> activated ID   (GNOME: wincue's extension;
+                                       KWin: a script of KWin's)
   active                            -> the ID of each window that has the focus, end
+  crowd CLASS N                     -> crowded N: N small windows titled CLASS 0 ...,
+                                       listed with their titles (not counted as IDs)
 
 A window is "created" once the compositor lists it with its title; the title
 comes last, after the compositor has listed the window under a placeholder,
 as a toolkit's late title does. A hidden one is hidden by the compositor's
-own means once listed. enabled is 1 but under KWin, where the script wincue
-leaves in KWin for a disabled window says it is disabled.
+own means once listed. enabled is 1 but under GNOME, where wincue's
+extension says whether the window is disabled, and KWin, where the script
+wincue leaves in KWin for a disabled window says so.
 """
 import os
 import sys
@@ -65,12 +70,39 @@ def kwin():
         activate=lambda i: desk.activate(desk.windows()[i]["uuid"]))
 
 
-COMPOSITORS = {"sway": sway, "kwin": kwin}
+def gnome():
+    """The shell's own list; what is disabled, and the commands, through
+    wincue's extension (this program runs as the session's user). The shell
+    hides a window it minimizes a moment later: its list is read once it
+    agrees with what the extension says is minimized, or after a while."""
+    from gnomedesk import GnomeDesk
+    desk = GnomeDesk()
+
+    def agreed():
+        shown, marked = desk.windows(), desk.marked()
+        found = {i: (w["cls"], w["name"], w["hidden"], True, False, marked[i]["disabled"], False)
+                 for i, w in shown.items() if i in marked}
+        return found, all(marked[i]["hidden"] == w[2] for i, w in found.items())
+
+    def windows():
+        deadline = time.monotonic() + 5
+        found, settled = agreed()
+        while not settled and time.monotonic() < deadline:
+            time.sleep(0.005)
+            found, settled = agreed()
+        return found
+    return dict(windows=windows, hide=lambda i: desk.extension("SetMinimized", i, True),
+                show=lambda i: desk.extension("SetMinimized", i, False),
+                activate=lambda i: desk.extension("Activate", i))
+
+
+COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome}
 name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOCK") else None)
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
 windows, events = [], []  # (GTK window, compositor id); the input each got
+crowds = []  # windows made in bulk
 
 
 def reply(text):
@@ -133,6 +165,17 @@ def create(cls, title, flags=""):
     reply("created %d" % (len(windows) - 1))
 
 
+def crowd(cls, count):
+    GLib.set_prgname(cls)
+    for i in range(count):
+        w = Gtk.Window(title="%s %d" % (cls, i))
+        w.set_default_size(60, 40)
+        w.show_all()
+        crowds.append(w)
+    until(lambda: sum(w[0] == cls for w in desk["windows"]().values()) >= count, "the crowd")
+    reply("crowded %d" % count)
+
+
 def state(wid):
     w = desk["windows"]().get(wid)
     if w is None:
@@ -169,6 +212,8 @@ def command(fields):
         w.set_title(fields[2])
         until(lambda: desk["windows"]().get(wid, (0, ""))[1] == fields[2], "the title")
         reply("titled " + fields[1])
+    elif fields[0] == "crowd" and len(fields) == 3:
+        crowd(fields[1], int(fields[2]))
     elif fields[0] == "activate" and len(fields) == 2:
         desk["activate"](windows[int(fields[1])][1])
         reply("activated " + fields[1])

@@ -1,7 +1,9 @@
-"""What only a Wayland compositor shows (sway, and KWin where it applies):
-the tiling a hide and show put back, XWayland windows beside native ones,
-runs at once, a waiting Find that sleeps, and a compositor that goes away.
-The window table itself runs on both in tests/actions/test_windows.py."""
+"""What only a Wayland compositor shows (sway, and KWin and GNOME Shell where
+it applies): the tiling a hide and show put back, XWayland windows beside
+native ones, runs at once, a waiting Find that sleeps, a compositor that goes
+away, and the choice of desktop. The window table itself runs on all three
+in tests/actions/test_windows.py; what only KWin or GNOME shows is in
+test_kwin.py and test_gnome.py."""
 import json
 import os
 import signal
@@ -13,8 +15,9 @@ import threading
 
 import pytest
 
-from harness import Child, Maker, Target, World, script, script_dir, wait_until
+from harness import Child, Maker, Target, World, script, script_dir, stop_pid, wait_until
 from kwindesk import KWinDesk
+from world import KWIN_BUS
 from swaydesk import SwayDesk
 from test_x11 import held, one_line_on_stderr, system_calls
 
@@ -94,7 +97,7 @@ def test_an_xwayland_window_that_takes_no_request_to_close(sway, tmp_path):
         maker.close()
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
 def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, compositor):
     """Two runs hiding and showing the same windows at once; a later run's
     show brings every window back, tiled as before (KWin: each run with its
@@ -117,7 +120,7 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
         maker.close()
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
 def test_a_long_title_is_cut_between_characters(worlds, tmp_path, compositor):
     """A title past 254 bytes reads as its first 254 at most, never cut
     inside a UTF-8 character: "a" and 200 two-byte letters read as "a" and
@@ -135,13 +138,13 @@ def test_a_long_title_is_cut_between_characters(worlds, tmp_path, compositor):
         maker.close()
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
 def test_a_waiting_find_sleeps_until_the_compositor_reports(worlds, tmp_path, compositor):
     """A Find for a window that is not there makes a few system calls a
     second, not one pass a millisecond; a title set later ends it."""
     target = Target("host", worlds(compositor))
     maker = Maker(target)
-    p = held(target.env, tmp_path)
+    p = held(target.env, tmp_path, target.argv)
     try:
         system_calls(p.p.pid)  # holds the Find's first passes, which read the tree
         assert system_calls(p.p.pid) < 100
@@ -152,18 +155,20 @@ def test_a_waiting_find_sleeps_until_the_compositor_reports(worlds, tmp_path, co
         maker.close()
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
 def test_the_compositor_goes_away(tmp_path_factory, compositor):
     """The compositor killed while a Find waits: one line on standard error,
     and the Find waits on calmly."""
     world = World(tmp_path_factory.mktemp("gone"), compositor).start()
+    p = None
     try:
-        p = held(world.env, tmp_path_factory.mktemp("held"))
-        os.kill(world.pids[-1 if compositor == "kwin" else 0], signal.SIGKILL)
+        p = held(world.env, tmp_path_factory.mktemp("held"), Target("host", world).argv)
+        os.kill(world.pids[0 if compositor == "sway" else -1], signal.SIGKILL)
         assert one_line_on_stderr(p)
         assert system_calls(p.p.pid) < 100
-        p.stop()
     finally:
+        if p:  # a wait that failed holds it for ever
+            p.stop()
         world.stop()
 
 
@@ -224,6 +229,11 @@ def test_kwin_script_goes_with_its_run(worlds, tmp_path):
 
 LINE = (b"wincue: this Wayland desktop shows other programs none of its own windows: only "
         b"XWayland windows can be reached\n")
+UNTIL = b"; until then only XWayland windows can be reached\n"
+NO_EXTENSION = (b"wincue: GNOME Shell shows wincue its windows only through wincue's extension: "
+                b"install it with \"wincue --install-gnome-extension\" and log in again" + UNTIL)
+OTHER_USER = (b"wincue: GNOME Shell's wincue extension answers only the user of its session: "
+              b"run wincue as that user" + UNTIL)
 # (name, world, environment changes, the window program on XWayland/X11, standard error)
 SESSIONS = [
     ("sway answering: sway's windows", "sway", {}, False, b""),
@@ -234,6 +244,12 @@ SESSIONS = [
      True, LINE),
     ("a socket that never answers: the line, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "SWAYSOCK": "{silent}"}, True, LINE),
+    ("GNOME Shell with wincue's extension: GNOME's windows", "gnome", {}, False, b""),
+    ("GNOME Shell without wincue's extension: how to install it, then X11", "none",
+     {"WAYLAND_DISPLAY": "wayland-9", "DBUS_SESSION_BUS_ADDRESS": "{shell}"}, True,
+     NO_EXTENSION),
+    ("wincue of another user than GNOME's: the extension refuses it, then X11", "none",
+     {"WAYLAND_DISPLAY": "wayland-9", "DBUS_SESSION_BUS_ADDRESS": "{gnome}"}, True, OTHER_USER),
 ]
 
 
@@ -242,7 +258,11 @@ def test_session_choice(worlds, tmp_path, name, world, changes, x11, err):
     """--list shows the window by the id the chosen desktop gives it."""
     target = Target("host", worlds(world))
     silent = socket_listening(tmp_path / "silent.sock")
-    target.env = {k: v.replace("{silent}", silent.getsockname()) for k, v in
+    shell = []  # what ends the bus of a shell without the extension, if made
+    places = {"{silent}": lambda: silent.getsockname(),
+              "{shell}": lambda: shell_bus(tmp_path, shell),
+              "{gnome}": lambda: worlds("gnome").env["DBUS_SESSION_BUS_ADDRESS"]}
+    target.env = {k: places[v]() if v in places else v for k, v in
                   dict(target.env, **changes).items() if v is not None}
     maker = Maker(target, x11=x11)
     try:
@@ -253,6 +273,29 @@ def test_session_choice(worlds, tmp_path, name, world, changes, x11, err):
     finally:
         maker.close()
         silent.close()
+        for end in shell:
+            end()
+
+
+def shell_bus(tmp_path, ends):
+    """A session bus where a GNOME Shell answers, and no extension of ours:
+    its address; what ends it goes to ends."""
+    from gi.repository import Gio, GLib
+    bus = tmp_path / "bus"
+    (tmp_path / "bus.conf").write_text(KWIN_BUS % bus)
+    daemon = subprocess.Popen(["dbus-daemon", "--nofork", "--config-file=%s" % (
+        tmp_path / "bus.conf")], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    ends.append(lambda: stop_pid(daemon.pid))
+    wait_until(bus.exists, 10, "the bus")
+    address = "unix:path=%s" % bus
+    shell = Gio.DBusConnection.new_for_address_sync(
+        address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+        Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+    ends.insert(0, lambda: shell.close_sync(None))
+    shell.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                    "RequestName", GLib.Variant("(su)", ("org.gnome.Shell", 4)), None,
+                    Gio.DBusCallFlags.NONE, 5000, None)
+    return address
 
 
 def socket_listening(path):

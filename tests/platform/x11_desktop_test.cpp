@@ -3,6 +3,7 @@
  * suite started, with or without a window manager): what no script shows.
  * The test makes its windows over a connection of its own.
  */
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <set>
 #include <stdlib.h>

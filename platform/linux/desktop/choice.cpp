@@ -28,6 +28,7 @@
 #endif
 
 static const Desktop *chosen;
+static bool saidUnreached; /* a compositor said why its windows cannot be reached */
 
 /* Compositors with an interface of their own, tried in turn under Wayland,
  * each only when the session gives what it needs. */
@@ -37,6 +38,7 @@ static const struct {
 } compositors[] = {
     {"sway", "SWAYSOCK"},
     {"kwin", NULL},
+    {"gnome", NULL},
 };
 
 /* -- a desktop with no windows ------------------------------------------ */
@@ -117,14 +119,12 @@ static bool ModulePath(char *path, size_t size, const char *dir, const char *mod
 	       (int)size;
 }
 
-/* The table a module fills (its name followed by "Desktop"), with the
- * module's handle in *handle; NULL, having said why, when it cannot be
- * loaded. */
-static const Desktop *Load(const char *module, void **handle)
+/* What a module names symbol, with the module's handle in *handle; NULL,
+ * having said why, when it cannot be loaded. */
+static void *LoadSymbol(const char *module, const char *symbol, void **handle)
 {
 	char path[PATH_MAX + 64];
-	char symbol[32];
-	const Desktop *desktop;
+	void *found;
 
 	*handle = NULL;
 	if (ModulePath(path, sizeof path, "", module))
@@ -139,11 +139,27 @@ static const Desktop *Load(const char *module, void **handle)
 		fprintf(stderr, "wincue: cannot load the %s desktop: %s\n", module, dlerror());
 		return NULL;
 	}
-	snprintf(symbol, sizeof symbol, "%sDesktop", module);
-	desktop = (const Desktop *)dlsym(*handle, symbol);
-	if (desktop == NULL)
+	found = dlsym(*handle, symbol);
+	if (found == NULL)
 		dlclose(*handle);
-	return desktop;
+	return found;
+}
+
+/* The table a module fills: its name followed by "Desktop". */
+static const Desktop *Load(const char *module, void **handle)
+{
+	char symbol[32];
+
+	snprintf(symbol, sizeof symbol, "%sDesktop", module);
+	return (const Desktop *)LoadSymbol(module, symbol, handle);
+}
+
+int RunModuleTool(const char *module, const char *entry)
+{
+	void *handle;
+	int (*tool)(void) = (int (*)(void))LoadSymbol(module, entry, &handle);
+
+	return tool != NULL ? tool() : 1;
 }
 
 /* A compositor's desktop when it answers; its module unloaded when not. */
@@ -173,9 +189,10 @@ static const Desktop *Choose(void)
 			if (desktop != NULL)
 				return desktop;
 		}
-		fputs("wincue: this Wayland desktop shows other programs none of its own "
-		      "windows: only XWayland windows can be reached\n",
-		      stderr);
+		if (!saidUnreached)
+			fputs("wincue: this Wayland desktop shows other programs none of its own "
+			      "windows: only XWayland windows can be reached\n",
+			      stderr);
 	}
 	desktop = Load("x11", &handle);
 	if (desktop == NULL)
@@ -199,6 +216,14 @@ const Desktop *DesktopIfChosen(void)
 void UseDesktop(const Desktop *desktop)
 {
 	chosen = desktop;
+}
+
+void SayWaylandUnreached(const char *why)
+{
+	if (saidUnreached)
+		return;
+	saidUnreached = true;
+	fprintf(stderr, "wincue: %s; until then only XWayland windows can be reached\n", why);
 }
 
 void SayDesktopLost(const char *problem, const char *where)

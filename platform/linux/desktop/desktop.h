@@ -1,6 +1,6 @@
 /*
  * The desktop layer behind the Windows window functions. Each desktop
- * (x11/, sway/, kwin/) fills one table of its own operations and keeps its
+ * (x11/, sway/, kwin/, gnome/) fills one table of its own operations and keeps its
  * windows in a cache of records that begin alike; the layer picks the
  * session's desktop at the first window operation, loading that desktop's
  * module then (choice.cpp), and runs one pass over whichever it is
@@ -149,6 +149,15 @@ const Desktop *DesktopIfChosen(void);
 /* For tests that link a desktop into the program: it is the one the
  * window functions use, not loaded and not asked to open. */
 void UseDesktop(const Desktop *desktop);
+
+/* One line on standard error, instead of the layer's own, when the session's
+ * compositor answers but cannot show its windows yet (why says what the
+ * user can do); the layer then goes on over X11. */
+void SayWaylandUnreached(const char *why);
+
+/* Runs a function a module carries, taking nothing and returning an exit
+ * status; 1, having said why, when the module cannot be loaded. */
+int RunModuleTool(const char *module, const char *entry);
 
 /* One line on standard error when the desktop cannot be read (problem,
  * then where, e.g. the display's name), the first time only: standard

@@ -1,0 +1,74 @@
+/*
+ * What the GNOME files behind the window stand-ins share. GNOME Shell shows
+ * other programs none of its windows; wincue's own extension, running
+ * inside the shell (extension/), serves them on the session bus as
+ * org.wincue.Shell: the program lists them page by page at the start, then
+ * keeps its cache current from the extension's signals, and asks it to
+ * minimize, restore, disable and enable a window with one call each.
+ *
+ * The files call only those below them:
+ *   gnome_desktop.cpp  the desktop table
+ *   gnome_bus.cpp      the connection, the calls, the signals, the cache
+ * gnome_install.cpp, a module of its own, installs the extension.
+ */
+#ifndef WINCUE_GNOME_H
+#define WINCUE_GNOME_H
+
+#include <stdint.h>
+
+#include "../desktop.h"
+
+enum {
+	GnomeInterfaceVersion = 1, /* the extension's interface this program speaks */
+	/* The longest the extension may take to answer a call, or to list
+	 * every window, before the shell counts as lost. */
+	GnomeReplyMs = 5000,
+};
+
+/* A window of the shell: its id is the shell's (Meta.Window's), its class
+ * the Wayland app_id, or an XWayland window's X11 class. */
+struct GnomeWindow {
+	DeskWindow desk;
+	int pid;
+	bool minimized;
+	bool maximized;
+	bool disabled;
+};
+
+/* Defined in gnome_bus.cpp. */
+extern WindowCache gnomeCache;
+extern uint64_t gnomeChanges; /* changes told so far: the desktop's version */
+
+/* The desktop table: gnome_desktop.cpp. */
+extern const Desktop gnomeDesktop;
+
+/* -- gnome_bus.cpp ----------------------------------------------------- */
+
+/* Connects to the session bus and lists the windows; false when the
+ * extension does not answer there, having said why on standard error when
+ * GNOME Shell does. */
+bool GnomeConnect(void);
+
+/* False once the shell or the bus is lost; says so on standard error once. */
+bool GnomeAlive(void);
+
+/* Handles every message that has come. */
+void GnomeDrain(void);
+
+/* Waits until a message comes or the monotonic clock reaches end; once the
+ * shell is lost, until end. */
+void GnomeWaitMessage(uint64_t end);
+
+static inline GnomeWindow *GnomeFind(HWND id)
+{
+	return (GnomeWindow *)CacheFind(&gnomeCache, id);
+}
+
+/* The extension's commands on one window: SetMinimized, SetEnabled. */
+enum GnomeCommand { GnomeMinimize, GnomeEnable };
+
+/* Has the extension set the window's state to value, and returns what it
+ * was; -1 when the window has gone or the shell did not answer. */
+int GnomeSet(enum GnomeCommand command, HWND id, bool value);
+
+#endif

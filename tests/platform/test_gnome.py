@@ -1,0 +1,369 @@
+"""What only GNOME Shell shows, through wincue's extension: Enable for real,
+proven with real input (RemoteDesktop's virtual pointer and keyboard, which
+the shell routes through its picking, key bindings and focus as a user's),
+what a disabled window is, a list of more windows than one page holds, and
+installing the extension. The window table runs on GNOME in
+tests/actions/test_windows.py; choosing GNOME, runs at once and the shell
+going away in test_wayland.py."""
+import json
+import os
+import signal
+import subprocess
+import sys
+
+import pytest
+
+from harness import BUILD, ROOT, Child, Maker, Target, script, script_dir, wait_until
+
+# Every window opens centred on the 1280x800 screen; "other" and "locked"
+# are tiled side by side (Super+Left, Super+Right, as a user does), so that
+# either may have the focus while a click meets the other.
+CENTRE, RIGHT = (640, 400), (960, 416)
+OTHER, LOCKED = ("wct-in", "other", ""), ("wct-in", "locked", "")
+
+
+@pytest.fixture
+def gnome(worlds):
+    target = Target("host", worlds("gnome"))
+    target.desk = target.world.desk
+    return target
+
+
+def wincue(target, tmp_path, *steps):
+    config, want = script(*steps)
+    assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
+    assert target.err == b""
+
+
+def enable(target, tmp_path, flag, title="locked"):
+    wincue(target, tmp_path, ("Enable", dict(Enable=flag, Text=title)))
+
+
+def events_until(maker, *want):
+    """The clicks and keys the windows got, until want is among them."""
+    got = []
+    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 10,
+               "events %r, got %r" % (want, got))
+    return got
+
+
+def tile(gnome, *windows):
+    """Each (maker, number, side) window fills that half of the screen, in
+    turn: the keys go to the window focused when the shell reads them."""
+    for maker, number, side in windows:
+        maker.change("activate", number)
+        gnome.desk.tile(side)
+        wid = int(maker.answer("ids")[number], 16)
+        wait_until(lambda: gnome.desk.windows()[wid]["width"] == 640, 10, "tiling")
+
+
+def through(gnome, tmp_path, maker, number=1, where=RIGHT):
+    """Enables the window of that number, clicks it and types: the click
+    and key it gets end what came before them, which is returned."""
+    enable(gnome, tmp_path, "1", maker.titles[number])
+    gnome.desk.click(*where)
+    gnome.desk.type("z")
+    got = events_until(maker, "button %d" % number, "key %d" % number)
+    assert got[-2:] == ["button %d" % number, "key %d" % number]
+    return got[:-2]
+
+
+class Windows(Maker):
+    """The window program, keeping the titles it made by number."""
+
+    def __init__(self, target, *windows):
+        super().__init__(target)
+        self.titles = []
+        for cls, title, flags in windows:
+            self.create(cls, title, flags)
+            self.titles.append(title)
+
+
+# Each way the shell gives a window the focus: (name, whether a window
+# "closing" is made too, the windows activated in turn, the way, whether
+# keys typed next reach "other"). "other" is a program of its own, so that
+# Alt+Tab, which goes from program to program, can go to "locked". The last
+# focused window that takes input gets the focus back, else none has it.
+FOCUS_WAYS = [
+    ("a click on it", False, ["locked", "other"], lambda g, w: g.desk.click(*RIGHT), True),
+    ("an activation over D-Bus", False, ["locked", "other"],
+     lambda g, w: w["locked"].change("activate", 0), True),
+    ("Alt+Tab", False, ["locked", "other"], lambda g, w: g.desk.alt_tab(), True),
+    ("the focused window closing", True, ["other", "locked", "closing"],
+     lambda g, w: w["closing"].change("close", 1), True),
+    ("the focused window closing, no other taking input", True, ["locked", "closing", "-other"],
+     lambda g, w: w["closing"].change("close", 1), False),
+]
+
+
+@pytest.mark.parametrize("name,closing,history,way,routed", FOCUS_WAYS,
+                         ids=[w[0] for w in FOCUS_WAYS])
+def test_a_disabled_window_gets_no_input(gnome, tmp_path, name, closing, history, way, routed):
+    """Clicks and keys right after the shell gives a disabled window the
+    focus never reach it, also after wincue has ended; the keys reach the
+    window that had the focus before (a proof they were routed), or none
+    ("-other": minimized, it takes no input). Enabled again, it takes a
+    click and keys."""
+    other = Windows(gnome, OTHER)
+    maker = Windows(gnome, LOCKED)
+    windows = {"other": other, "locked": maker, "closing": maker}
+    try:
+        tile(gnome, (other, 0, "Left"), (maker, 0, "Right"))
+        if closing:
+            maker.create("wct-in", "closing", "size=100:100")
+            maker.titles.append("closing")
+        for title in history:
+            if title.startswith("-"):
+                wincue(gnome, tmp_path, ("Display", dict(Display="0", Text=title[1:])))
+            else:
+                windows[title].change("activate", windows[title].titles.index(title))
+        enable(gnome, tmp_path, "0")
+        way(gnome, windows)
+        gnome.desk.type("k")
+        assert through(gnome, tmp_path, maker, 0) == []
+        if routed:  # (Alt+Tab's Alt reaches it too)
+            assert set(events_until(other, "key 0")) == {"key 0"}
+        else:  # what was typed before the click that ended it has come
+            assert other.answer("events") == []
+    finally:
+        maker.close()
+        other.close()
+
+
+def test_disabling_the_focused_window_takes_the_keys_away(gnome, tmp_path):
+    """Keys typed after the focused window is disabled reach no window (no
+    other is activated); the window had taken keys before."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    try:
+        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
+        gnome.desk.type("a")
+        assert events_until(maker, "key 1") == ["key 1"]
+        enable(gnome, tmp_path, "0")
+        gnome.desk.type("k")
+        assert through(gnome, tmp_path, maker) == []
+    finally:
+        maker.close()
+
+
+def test_a_new_window_of_the_same_program_is_not_disabled(gnome, tmp_path):
+    """Disabled is the one window's: a window the same program opens later,
+    with the same class and title, takes input."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    try:
+        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
+        enable(gnome, tmp_path, "0")
+        maker.create(*LOCKED)  # in the middle, over both
+        maker.titles.append("locked")
+        assert [s.rsplit("\t", 1)[1] for s in maker.answer("state")] == [
+            "enabled=1", "enabled=0", "enabled=1"]
+        gnome.desk.click(*CENTRE)
+        gnome.desk.type("n")
+        assert events_until(maker, "button 2", "key 2")[-2:] == ["button 2", "key 2"]
+    finally:
+        maker.close()
+
+
+def whole(gnome, tmp_path, maker):
+    """The window is disabled or enabled through and through: real input
+    meets what the extension marks, which is said first. A run killed while
+    the shell had not yet drawn the shield (wincue's step ends once it has)
+    leaves it to the next frame: a screenshot waits for one."""
+    disabled = maker.answer("state")[1].endswith("enabled=0")
+    gnome.desk.screenshot(gnome.world.runtime / "frame.png")
+    gnome.desk.click(*RIGHT)
+    gnome.desk.type("w")
+    if not disabled:
+        events_until(maker, "button 1", "key 1")
+        return False
+    assert [e for e in through(gnome, tmp_path, maker) if e.endswith(" 1")] == []
+    return True
+
+
+def test_runs_killed_mid_step_leave_a_window_whole(gnome, tmp_path_factory):
+    """Runs of Enable steps killed at any instant (here after 1 to 40 of
+    their start lines) leave the window disabled or enabled through and
+    through, and a later Enable=1 enables it."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    flips = [("Enable", dict(Enable=str(i % 2), Text="locked")) for i in range(40)]
+    try:
+        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
+        for lines in (1, 2, 5, 14, 27, 40):
+            p = Child(gnome.argv, gnome.env, script_dir(tmp_path_factory.mktemp("run"),
+                                                        script(*flips)[0]))
+            assert p.read(lambda out: out.count(b"start - ") >= lines)
+            os.kill(p.p.pid, signal.SIGKILL)  # setpriv has become wincue
+            p.stop()
+            whole(gnome, tmp_path_factory.mktemp("whole"), maker)
+    finally:
+        maker.close()
+
+
+def test_runs_at_once_leave_a_window_whole(gnome, tmp_path_factory):
+    """Two runs disabling and enabling one window at once leave it whole;
+    a later Enable=1 enables it through and through."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    try:
+        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
+        for first in "01":
+            flips = [("Enable", dict(Enable=str((i + int(first)) % 2), Text="locked"))
+                     for i in range(31)]
+            runs = [Child(gnome.argv, gnome.env, script_dir(tmp_path_factory.mktemp("run"),
+                                                            script(*flips)[0]),
+                          stderr=subprocess.PIPE) for _ in range(2)]
+            assert [(r.wait(), r.p.stderr.read()) for r in runs] == [(0, b"")] * 2
+            whole(gnome, tmp_path_factory.mktemp("whole"), maker)
+    finally:
+        maker.close()
+
+
+def test_more_windows_than_a_page(gnome, tmp_path):
+    """The extension lists its windows a page at a time: every one of 300
+    reaches wincue."""
+    maker = Maker(gnome)
+    try:
+        maker.ask("crowd\twct-crowd\t300")
+        maker.expect("crowded 300")
+        status, out = gnome.run(tmp_path, args=["--list"])
+        titles = sorted(line.split(b"\t")[4] for line in out.split(b"\n")
+                        if b"\twct-crowd\t" in line)
+        assert (status, titles) == (0, sorted(b"wct-crowd %d" % i for i in range(300)))
+    finally:
+        maker.close()
+
+
+@pytest.mark.parametrize("method,args", [("GetVersion", ()), ("GetWindows", (0,)),
+                                         ("SetEnabled", (1, False))])
+def test_the_extension_answers_only_the_session_user(gnome, method, args):
+    """Another user (root here) gets AccessDenied, whatever it asks."""
+    with pytest.raises(Exception, match="AccessDenied"):
+        gnome.desk.extension(method, *args)
+
+
+
+# -- installing the extension ---------------------------------------------
+
+# (what gnome-shell --version says, the variant installed or the line on
+# standard error)
+SHELLS = [
+    ("GNOME Shell 43.9", "wincue-43@wincue.example"),
+    ("GNOME Shell 44.0", "wincue-43@wincue.example"),
+    ("GNOME Shell 45.0", "wincue-45@wincue.example"),
+    ("GNOME Shell 48.7", "wincue-45@wincue.example"),
+    ("GNOME Shell 42.9", "wincue: wincue's GNOME Shell extension runs on GNOME Shell 43 to 48, "
+                         "not 42\n"),
+    ("GNOME Shell 49.0", "wincue: wincue's GNOME Shell extension runs on GNOME Shell 43 to 48, "
+                         "not 49\n"),
+]
+OTHERS = ("['other@example', 'wincue-45@wincue.example']",
+          "['wincue-43@wincue.example', 'off@example']")
+
+
+def settings(env, key, value=None):
+    """A key of the user's org.gnome.shell, read from dconf's file (no bus),
+    or set through a bus of its own."""
+    if value is None:
+        return subprocess.run(["gsettings", "get", "org.gnome.shell", key], capture_output=True,
+                              text=True, check=True, env=dict(env, DBUS_SESSION_BUS_ADDRESS=
+                                                              "disabled:")).stdout.strip()
+    subprocess.run(["dbus-run-session", "--", "gsettings", "set", "org.gnome.shell", key, value],
+                   capture_output=True, check=True, env=env)
+
+
+def user_home(tmp_path, version):
+    """A user with other extensions enabled (and one of ours, the other
+    variant), and one of ours disabled; no session bus named; a shell of
+    that version on the path, and nothing else."""
+    (tmp_path / "home").mkdir()
+    (tmp_path / "run").mkdir(mode=0o700)
+    (tmp_path / "bin").mkdir()
+    shell = tmp_path / "bin" / "gnome-shell"
+    shell.write_text("#!/bin/sh\necho '%s'\n" % version)
+    shell.chmod(0o755)
+    env = {"HOME": str(tmp_path / "home"), "XDG_RUNTIME_DIR": str(tmp_path / "run"),
+           "PATH": "%s:/usr/bin:/bin" % (tmp_path / "bin")}
+    settings(env, "enabled-extensions", OTHERS[0])
+    settings(env, "disabled-extensions", OTHERS[1])
+    return env
+
+
+@pytest.mark.parametrize("version,outcome", SHELLS, ids=[s[0] for s in SHELLS])
+def test_install_the_variant_of_the_shell(tmp_path, version, outcome):
+    """--install-gnome-extension copies the variant the user's shell runs
+    from beside the program into the user's extensions, enables it (and
+    not the other), keeping every other extension as it was, with no
+    session bus running; a shell it was not made for gets one line and
+    nothing."""
+    env = user_home(tmp_path, version)
+    out = subprocess.run([str(BUILD / "host" / "wincue"), "--install-gnome-extension"],
+                         capture_output=True, text=True, env=env, timeout=60)
+    installed = tmp_path / "home" / ".local/share/gnome-shell/extensions"
+    if not outcome.startswith("wincue-"):
+        assert (out.returncode, out.stdout, out.stderr) == (1, "", outcome)
+        assert not installed.exists()
+        assert [settings(env, k) for k in ("enabled-extensions", "disabled-extensions")] == \
+            list(OTHERS)
+        return
+    assert (out.returncode, out.stderr) == (0, "")
+    assert out.stdout == ("Installed GNOME Shell extension %s in %s and enabled it.\nLog out "
+                          "and in again: GNOME Shell loads its extensions when it starts.\n" % (
+                              outcome, installed / outcome))
+    for f in ("metadata.json", "extension.js"):
+        assert (installed / outcome / f).read_bytes() == (
+            BUILD / "host/gnome-shell/extensions" / outcome / f).read_bytes()
+    assert [settings(env, k) for k in ("enabled-extensions", "disabled-extensions")] == [
+        "['other@example', '%s']" % outcome, "['off@example']"]
+
+
+def test_install_through_the_running_session_bus(tmp_path):
+    """With a session bus running, the settings go through it (dconf's
+    writer there): no bus of wincue's own, for which dbus-daemon is not on
+    the path here."""
+    env = user_home(tmp_path, "GNOME Shell 43.9")
+    out = subprocess.run(["/usr/bin/dbus-run-session", "--dbus-daemon=/usr/bin/dbus-daemon", "--",
+                          str(BUILD / "host" / "wincue"), "--install-gnome-extension"],
+                         capture_output=True, text=True,
+                         env=dict(env, PATH=str(tmp_path / "bin")), timeout=60)
+    # Standard error also has the bus's own log.
+    assert (out.returncode, "wincue:" in out.stderr) == (0, False)
+    assert settings(env, "enabled-extensions") == "['other@example', 'wincue-43@wincue.example']"
+
+
+# What the coming steps will ask of the extension, asked as the session's
+# user: each call, then the extension's own view (records, stacking, active
+# window) as JSON.
+ASK = """import json, sys
+sys.path.insert(0, %r)
+from gnomedesk import GnomeDesk
+desk, said = GnomeDesk(), []
+for method, *args in json.loads(sys.argv[1]):
+    said.append(list(desk.extension(method, *args)))
+    said.append(dict(records=desk.marked(), stacking=desk.extension("GetStacking")[0],
+                     active=desk.extension("GetActive")[0]))
+print(json.dumps(said))
+"""
+
+
+def ask(gnome, *calls):
+    out = subprocess.run(gnome.world.user + [sys.executable, "-c", ASK % str(ROOT / "scripts"),
+                                             json.dumps(calls)],
+                         env=gnome.env, capture_output=True, text=True, timeout=60, check=True)
+    return json.loads(out.stdout)
+
+
+def test_the_extension_serves_what_the_coming_steps_need(gnome):
+    """Activating a window makes it the active one, on top; maximizing and
+    restoring it are in its record; closing asks its program to close, as
+    the close button does. Records carry the program's pid."""
+    maker = Windows(gnome, ("wct-x", "first", ""), ("wct-x", "second", ""))
+    try:
+        first, second = [int(i, 16) for i in maker.answer("ids")]
+        said = ask(gnome, ("Activate", first), ("SetMaximized", first, True),
+                   ("SetMaximized", first, False), ("Close", second))
+        answers, views = said[0::2], said[1::2]
+        assert answers == [[True], [True, False], [True, True], [True]]
+        assert views[0]["active"] == first and views[0]["stacking"][-2:] == [second, first]
+        assert [v["records"][str(first)]["maximized"] for v in views[1:3]] == [True, False]
+        assert views[0]["records"][str(first)]["pid"] == maker.child.p.pid
+        wait_until(lambda: maker.answer("state")[1] == "gone", 10, "the close")
+    finally:
+        maker.close()
