@@ -15,7 +15,14 @@ openbox icewm twm xfonts-base i3 metacity dbus-x11 zenity
 pkg-config libxcb1-dev libjson-c-dev libsystemd-dev libglib2.0-dev
 sway kwin-wayland kwin-common gnome-shell dbus-daemon xwayland grim python3-gi gir1.2-gtk-3.0
 clang libclang-rt-dev imagemagick
-lintian mandoc dpkg-dev file strace devilspie2"
+lintian mandoc dpkg-dev file strace devilspie2
+libwayland-dev libwayland-bin plasma-wayland-protocols"
+# KWin's shield for Enable is a QtQuick window, of the Qt KWin runs on: Qt 5
+# (KWin 5) on Debian 12, Qt 6 (KWin 6) after it.
+case "$(. /etc/os-release && echo "${VERSION_ID:-}")" in
+12*) packages="$packages qml-module-qtquick-window2" ;;
+*) packages="$packages qml6-module-qtquick-window" ;;
+esac
 
 missing=""
 for p in $packages; do

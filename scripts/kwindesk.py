@@ -1,13 +1,33 @@
 """KWin as the tests see it from outside, over its own D-Bus interfaces (no
-script of ours): its windows runner lists every window, minimized ones
+script of wincue's): its windows runner lists every window, minimized ones
 included, getWindowInfo gives a window's title as the window set it, its
-class and whether it is minimized, and the runner's minimize action toggles
-that."""
+class, place and whether it is minimized, and the runner's minimize action
+toggles that; whether KWin holds wincue's shield for a window; and small
+scripts of the tests' own that activate or move a window."""
+import os
+import tempfile
+import time
+
 from gi.repository import Gio, GLib
 
+SCRIPTING = ("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting")
 RUNNER = ("org.kde.KWin", "/WindowsRunner", "org.kde.krunner1")
 KWIN = ("org.kde.KWin", "/KWin", "org.kde.KWin")
 MINIMIZE = 2  # the runner's action number, before the window's id in a match id
+
+
+# A script that does something to the window of a UUID (w), then unloads
+# itself.
+ON_WINDOW = """var six = workspace.windowList !== undefined;
+var list = six ? workspace.windowList() : workspace.clientList();
+for (var i = 0; i < list.length; i++) {
+    var w = list[i];
+    if (String(w.internalId) == "%s") {
+        %s
+    }
+}
+callDBus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "unloadScript", "%s");
+"""
 
 
 def window_id(uuid):
@@ -32,8 +52,7 @@ class KWinDesk:
 
     def loaded(self, name):
         """Whether KWin has a script of that name loaded."""
-        return self.call(("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"),
-                         "isScriptLoaded", GLib.Variant("(s)", (name,)), "(b)")[0]
+        return self.call(SCRIPTING, "isScriptLoaded", GLib.Variant("(s)", (name,)), "(b)")[0]
 
     def scripting(self):
         """True once KWin's scripting interface answers."""
@@ -42,6 +61,36 @@ class KWinDesk:
             return True
         except GLib.Error:
             return False
+
+    def disabled(self, uuid):
+        """Whether wincue has disabled the window: KWin holds the script that
+        keeps its input away."""
+        return self.loaded("wincue-off-" + uuid)
+
+    def on_window(self, uuid, code):
+        """Runs code on the window (w) in a KWin script of our own; returns
+        once the script has (it unloads itself then)."""
+        name = "wct-script-%d" % os.getpid()
+        with tempfile.NamedTemporaryFile("w", suffix=".js", dir=os.environ.get("XDG_RUNTIME_DIR"),
+                                         delete=False) as f:
+            f.write(ON_WINDOW % (uuid, code, name))
+        os.chmod(f.name, 0o644)  # KWin runs as another user
+        try:
+            self.call(SCRIPTING, "loadScript", GLib.Variant("(ss)", (f.name, name)), "(i)")
+            self.call(SCRIPTING, "start", None, "()")
+            deadline = time.monotonic() + 10
+            while self.loaded(name) and time.monotonic() < deadline:
+                time.sleep(0.005)
+        finally:
+            os.unlink(f.name)
+
+    def activate(self, uuid):
+        """Activates the window as a KWin script does."""
+        self.on_window(uuid, "if (six) workspace.activeWindow = w; else workspace.activeClient = w;")
+
+    def place(self, uuid, x, y, width, height):
+        self.on_window(uuid, "w.frameGeometry = {x: %d, y: %d, width: %d, height: %d};" % (
+            x, y, width, height))
 
     def major(self):
         """KWin's major version: 5 or 6."""
@@ -53,7 +102,9 @@ class KWinDesk:
             RUNNER, "Match", GLib.Variant("(s)", ("window",)), "(a(sssida{sv}))")[0]]
 
     def windows(self):
-        """{id: window} for every window: uuid, name, cls, hidden (minimized)."""
+        """{id: window} for every window: uuid, name, cls, hidden (minimized),
+        at (x, y, width, height of its frame), skip (kept out of the task
+        switcher), maximized."""
         found = {}
         for uuid in self.uuids():
             try:
@@ -64,7 +115,12 @@ class KWinDesk:
             if info:
                 found[window_id(uuid)] = dict(uuid=uuid, name=info["caption"],
                                               cls=info["resourceClass"],
-                                              hidden=info["minimized"])
+                                              hidden=info["minimized"],
+                                              at=(info["x"], info["y"], info["width"],
+                                                  info["height"]),
+                                              skip=info["skipSwitcher"],
+                                              maximized=info["maximizeHorizontal"] and
+                                              info["maximizeVertical"])
         return found
 
     def toggle_minimized(self, uuid):

@@ -146,6 +146,10 @@ KWIN_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configur
 <policy context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/>
 <allow eavesdrop="true"/><allow own="*"/></policy></busconfig>
 """
+MENU = """<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"
+ "http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd">
+<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>
+"""
 # A system bus of nobody's own: GNOME Shell dies at its start without one,
 # where it looks for logind, whose absence it takes calmly.
 SYSTEM_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -176,6 +180,7 @@ class World:
         self.runtime = None  # a compositor's runtime directory, which we remove
         self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         self.wine_loader = self.windows_build = None
+        self.input_program = None  # a KWin world's kwin_input, when built
 
     def start(self):
         self.dir.mkdir(parents=True, exist_ok=True)
@@ -290,6 +295,7 @@ class World:
         user switch. Ready once its scripting interface answers."""
         from kwindesk import KWinDesk
         env = self._nobody_runtime("wincue-kwin-")
+        self._admit_fake_input()
         bus = self.runtime / "bus"
         (self.runtime / "bus.conf").write_text(KWIN_BUS % bus)
         shutil.copy("/usr/bin/kwin_wayland", self.runtime / "kwin_wayland")
@@ -318,6 +324,31 @@ class World:
                         DBUS_SESSION_BUS_ADDRESS=env["DBUS_SESSION_BUS_ADDRESS"],
                         WINCUE_COMPOSITOR="kwin", NO_AT_BRIDGE="1")
         self._admit_root(kwin.pid, env)
+
+    def _admit_fake_input(self):
+        """A copy of the tests' kwin_input that KWin lets send real input:
+        declared by a .desktop file of KWin's user, written before KWin
+        starts and reads the applications, and run as that user (KWin
+        checks the binary through /proc, which it may read only for its
+        own user's processes)."""
+        built = BUILD / "host" / "tests" / "kwin_input"
+        if not built.exists():
+            return
+        program = self.runtime / "kwin_input"
+        shutil.copy(built, program)
+        apps = self.runtime / "home" / ".local" / "share" / "applications"
+        apps.mkdir(parents=True)
+        (apps / "wincue-kwin-input.desktop").write_text(
+            "[Desktop Entry]\nType=Application\nName=wincue test input\nExec=%s\nNoDisplay=true\n"
+            "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % program)
+        # KDE Frameworks 6 list applications through the desktop's menu,
+        # which Plasma has and a bare KWin lacks: a menu of all of them.
+        menus = self.runtime / "home" / ".config" / "menus"
+        menus.mkdir(parents=True)
+        (menus / "applications.menu").write_text(MENU)
+        for path in (program, apps.parent.parent, apps.parent, apps, menus.parent, menus):
+            os.chown(path, NOBODY, NOBODY)
+        self.input_program = program
 
     def _start_gnome(self):
         """gnome-shell --headless as nobody, on a session bus of its own and a

@@ -2,17 +2,20 @@
 line protocol (create CLASS TITLE [FLAGS], state, look, show ID, close ID,
 title ID TITLE, ids, events, quit; see there), on native Wayland windows: GTK
 3 toplevels whose app_id is CLASS. FLAGS: hidden, size=W:H, asks (a request
-to close is refused); maximized and minimized are no states the compositors
-here have, so are ignored; a Wayland program cannot undo a hide, and no
-compositor can be asked by a program to enable it, so reenable and reshow
-change nothing. What a window's state is, and hiding one, belong to the
-compositor and are read from outside, through its own interface:
+to close is refused), maximized and minimized (KWin only: the other
+compositors here have no such states); a Wayland program cannot undo a hide,
+and no compositor can be asked by a program to enable it, so reenable and
+reshow change nothing. What a window's state is, and hiding one, belong to
+the compositor and are read from outside, through its own interface:
 COMPOSITORS holds, per compositor, how to list its windows and to hide and
-show one (none has minimized or maximized windows here: KWin's and GNOME's
-minimized ones are their hidden ones). Also:
+show one (KWin's and GNOME's minimized windows are their hidden ones; KWin's
+maximized ones are read from it, and which window is active there is what
+GTK says). Also:
 
   layout                            -> ID tiled|floating per window, end
-  activate ID                       -> activated ID   (GNOME: wincue's extension)
+  activate ID                       -> activated ID   (GNOME: wincue's extension;
+                                       KWin: a script of KWin's)
+  active                            -> the ID of each window that has the focus, end
   crowd CLASS N                     -> crowded N: N small windows titled CLASS 0 ...,
                                        listed with their titles (not counted as IDs)
 
@@ -20,7 +23,8 @@ A window is "created" once the compositor lists it with its title; the title
 comes last, after the compositor has listed the window under a placeholder,
 as a toolkit's late title does. A hidden one is hidden by the compositor's
 own means once listed. enabled is 1 but under GNOME, where wincue's
-extension says whether the window is disabled.
+extension says whether the window is disabled, and KWin, where the script
+wincue leaves in KWin for a disabled window says so.
 """
 import os
 import sys
@@ -40,8 +44,8 @@ def sway():
     from swaydesk import SwayDesk
     desk = SwayDesk()
     return dict(
-        # {id: (class, title, hidden, floating, active, disabled)}
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"], w["focused"],
+        # {id: (class, title, hidden, floating, active, disabled, maximized)}
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], w["floating"], w["focused"], False,
                              False)
                          for i, w in desk.windows().items()},
         hide=lambda i: desk.command("[con_id=%d] move scratchpad" % i),
@@ -58,9 +62,12 @@ def kwin():
             desk.toggle_minimized(w["uuid"])
     return dict(
         # KWin never tiles here: every window floats
-        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True, False, False)
+        # (..., whether it is active: as GTK sees it, disabled, maximized)
+        windows=lambda: {i: (w["cls"], w["name"], w["hidden"], True, None,
+                             desk.disabled(w["uuid"]), w["maximized"])
                          for i, w in desk.windows().items()},
-        hide=lambda i: minimize(i, True), show=lambda i: minimize(i, False))
+        hide=lambda i: minimize(i, True), show=lambda i: minimize(i, False),
+        activate=lambda i: desk.activate(desk.windows()[i]["uuid"]))
 
 
 def gnome():
@@ -73,7 +80,7 @@ def gnome():
 
     def agreed():
         shown, marked = desk.windows(), desk.marked()
-        found = {i: (w["cls"], w["name"], w["hidden"], True, False, marked[i]["disabled"])
+        found = {i: (w["cls"], w["name"], w["hidden"], True, False, marked[i]["disabled"], False)
                  for i, w in shown.items() if i in marked}
         return found, all(marked[i]["hidden"] == w[2] for i, w in found.items())
 
@@ -143,9 +150,13 @@ def create(cls, title, flags=""):
     for signal, kind in (("button-press-event", "button"), ("key-press-event", "key"),
                          ("scroll-event", "scroll")):
         w.connect(signal, heard(kind, len(windows)))
+    if "maximized" in flags and name == "kwin":
+        w.maximize()
     w.show_all()
     wid = until(lambda: listed(placeholder), "the window")
-    if "hidden" in flags:
+    if "maximized" in flags and name == "kwin":
+        until(lambda: desk["windows"]()[wid][6], "the maximize")
+    if "hidden" in flags or ("minimized" in flags and name == "kwin"):
         desk["hide"](wid)
         until(lambda: desk["windows"]()[wid][2], "the hide")
     w.set_title(title)
@@ -173,10 +184,14 @@ def state(wid):
 
 
 def look(wid):
+    """KWin's minimized windows are its hidden ones."""
     w = desk["windows"]().get(wid)
     if w is None:
         return "gone"
-    return "%s\tminimized=0\tmaximized=0\tactive=%d" % (state(wid), w[4])
+    kwin = name == "kwin"
+    active = w[4] if w[4] is not None else next(g for g, i in windows if i == wid).is_active()
+    return "%s\tminimized=%d\tmaximized=%d\tactive=%d" % (
+        state(wid), kwin and w[2], kwin and w[6], active)
 
 
 def command(fields):
@@ -202,6 +217,13 @@ def command(fields):
     elif fields[0] == "activate" and len(fields) == 2:
         desk["activate"](windows[int(fields[1])][1])
         reply("activated " + fields[1])
+    elif fields[0] == "active":
+        while GLib.MainContext.default().iteration(False):
+            pass  # what has come is handled
+        for i, (w, wid) in enumerate(windows):
+            if w.get_mapped() and w.is_active():
+                reply(str(i))
+        reply("end")
     elif fields[0] == "events":
         while GLib.MainContext.default().iteration(False):
             pass  # what has come is handled
@@ -210,6 +232,10 @@ def command(fields):
         events.clear()
         reply("end")
     elif fields[0] in ("ids", "state", "look", "layout"):
+        if fields[0] == "look":  # what the compositor sent before is handled
+            Gdk.Display.get_default().sync()
+            while GLib.MainContext.default().iteration(False):
+                pass
         for _, wid in windows:
             reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),
                    "look": lambda: look(wid),

@@ -38,6 +38,11 @@ struct KWinWindow {
 	DeskWindow desk;
 	char uuid[KWinIdSize];
 	bool minimized;
+	int stack;        /* its place in KWin's stacking order, from the bottom */
+	bool disabled;    /* KWin held its shield when last asked */
+	uint64_t askedIn; /* the pass that asked; 0: asked outside one */
+	bool maximized;   /* KWin had it maximized when last asked */
+	uint64_t statesIn;
 	/* What the command of the pass just finished left it: 'h'idden,
 	 * 's'hown, 0 none; what the pass reads back. */
 	char commanded;
@@ -45,7 +50,8 @@ struct KWinWindow {
 
 /* Defined in kwin_bus.cpp. */
 extern WindowCache kwinCache;
-extern uint64_t kwinChanges; /* changes told so far: the desktop's version */
+extern uint64_t kwinChanges;        /* changes told so far: the desktop's version */
+extern char kwinActive[KWinIdSize]; /* the active window's UUID, or "" */
 
 /* The desktop table: kwin_desktop.cpp. */
 extern const Desktop kwinDesktop;
@@ -75,13 +81,27 @@ static inline KWinWindow *KWinFind(HWND id)
 	return (KWinWindow *)CacheFind(&kwinCache, id);
 }
 
-/* Notes that the window is to be minimized or restored; KWinCarryOut has
- * the script do every one noted. */
-void KWinOrder(const KWinWindow *w, bool minimized);
+/* Notes a command for the window (verb and arg, as the script reads them;
+ * does: what a late answer leaves undone, "hidden or shown"); KWinCarryOut
+ * has the script do every one noted. */
+void KWinOrder(const KWinWindow *w, const char *verb, const char *arg, const char *does);
+
+/* Notes that the window is to be enabled or disabled: its shield script
+ * unloaded, or written and loaded; KWinCarryOut then also waits until the
+ * shield holds the window. */
+void KWinOrderEnabled(const KWinWindow *w, bool enable);
 
 /* Sends what was noted and waits until the script has done it; false,
  * having said so on standard error, when it did not answer in time. */
 bool KWinCarryOut(void);
+
+/* Whether KWin holds the window's shield script, asked once a pass (and at
+ * every call outside one); false when KWin did not answer. */
+bool KWinDisabled(KWinWindow *w);
+
+/* Whether KWin has the window maximized both ways, asked as KWinDisabled
+ * asks (KWin's getWindowInfo); false when KWin did not answer. */
+bool KWinMaximized(KWinWindow *w);
 
 /* -- kwin_script.cpp --------------------------------------------------- */
 
@@ -89,5 +109,11 @@ bool KWinCarryOut(void);
  * as name, to a new file readable by KWin; its path goes to path (room
  * for size). False when no file could be written. */
 bool KWinWriteScript(const char *caller, const char *name, char *path, int size);
+
+/* Writes the shield script for the window of that UUID, calling back the
+ * bus name caller once it holds the window, as KWinWriteScript writes;
+ * false also for an id that is no UUID or a caller that is no unique bus
+ * name. */
+bool KWinWriteShield(const char *caller, const char *uuid, char *path, int size);
 
 #endif

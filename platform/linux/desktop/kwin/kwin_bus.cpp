@@ -23,6 +23,7 @@ static const char interfaceName[] = "org.wincue.KWin";
 
 WindowCache kwinCache = {sizeof(KWinWindow), NULL, 0, 0, 0, NULL, 0, 0};
 uint64_t kwinChanges;
+char kwinActive[KWinIdSize];
 
 static sd_bus *bus;
 static bool lost;
@@ -34,11 +35,16 @@ static bool ready;            /* it has */
 static bool saidLate;         /* it had not by then, and a line said so */
 static int batchNumber;       /* the last batch the script told */
 static sd_bus_message *held;  /* the script's newest Next call, unanswered */
-static char *orders;          /* hides and shows to send: "UUID\t1\n"... */
+static char *orders;          /* commands to send: "UUID\tm\t1\n"... */
 static size_t ordersLength, ordersSize;
-static int applied;         /* the last command the script says it did */
-static int sent;            /* the last command sent */
-static uint64_t allowedDue; /* the step deadline that had its KWinLookMs */
+static const char *ordersDo;        /* what they do, as the late line says */
+static char (*awaited)[KWinIdSize]; /* windows whose shields have not called */
+static int awaitedCount, awaitedSize;
+static bool shieldless;        /* a shield could not be made this pass */
+static const char *uniqueName; /* the program's own bus name */
+static int applied;            /* the last command the script says it did */
+static int sent;               /* the last command sent */
+static uint64_t allowedDue;    /* the step deadline that had its KWinLookMs */
 static uint64_t allowedUntil;
 
 /* -- bounds ------------------------------------------------------------ */
@@ -199,44 +205,52 @@ static bool Fields(const char **p, const char *fields[], const char *ends[], int
 	return true;
 }
 
+/* The window of the text from p to end, a UUID, or NULL; its id in uuid. */
+static KWinWindow *WindowOf(const char *p, const char *end, char uuid[KWinIdSize])
+{
+	if (end - p >= KWinIdSize)
+		return NULL;
+	memcpy(uuid, p, (size_t)(end - p));
+	uuid[end - p] = '\0';
+	return FindUuid(uuid);
+}
+
 /* One line of a batch: a window's state (A, its id, 1 when minimized, its
- * class, its title), what a command just done left it (C, its id, 1 when
- * minimized) or its going (R, its id). */
+ * pid, its place in the stacking order, its class and its title), what a
+ * command just done left it (C, its id, 1 when minimized), its going (R,
+ * its id), or the active window (F, its id or nothing). */
 static void ApplyLine(const char **p)
 {
-	const char *fields[5], *ends[5];
+	const char *fields[7], *ends[7];
 	char uuid[KWinIdSize], name[DeskNameSize + 4];
 	char kind = **p;
-	bool told = kind == 'A';
 	KWinWindow *w;
 
 	if (!Fields(p, fields, ends,
-	            told          ? 5
+	            kind == 'A'   ? 7
 	            : kind == 'C' ? 3
 	                          : 2) ||
-	    (!told && kind != 'C' && kind != 'R') || ends[0] - fields[0] != 1 ||
-	    ends[1] - fields[1] >= (ptrdiff_t)sizeof uuid)
+	    ends[0] - fields[0] != 1 || ends[1] - fields[1] >= KWinIdSize)
 		return;
-	memcpy(uuid, fields[1], (size_t)(ends[1] - fields[1]));
-	uuid[ends[1] - fields[1]] = '\0';
-	w = FindUuid(uuid);
-	if (kind == 'C') {
-		if (w != NULL)
-			w->commanded = *fields[2] == '1' ? 'h' : 's';
+	w = WindowOf(fields[1], ends[1], uuid);
+	if (kind == 'C' && w != NULL)
+		w->commanded = *fields[2] == '1' ? 'h' : 's';
+	if (kind == 'F') {
+		KeepName(kwinActive, sizeof kwinActive, uuid);
 		return;
 	}
-	if (!told) {
-		if (w != NULL)
-			CacheRemove(&kwinCache, &w->desk);
-		return;
-	}
-	if (w == NULL && (w = (KWinWindow *)CacheAdd(&kwinCache, IdOf(uuid))) == NULL)
+	if (kind == 'R' && w != NULL)
+		CacheRemove(&kwinCache, &w->desk);
+	if (kind != 'A' ||
+	    (w == NULL && (w = (KWinWindow *)CacheAdd(&kwinCache, IdOf(uuid))) == NULL))
 		return;
 	KeepName(w->uuid, sizeof w->uuid, uuid);
 	w->minimized = *fields[2] == '1';
-	Unescape(fields[3], ends[3], name, sizeof name);
+	w->desk.pid = (DWORD)strtoul(fields[3], NULL, 10);
+	w->stack = (int)strtol(fields[4], NULL, 10);
+	Unescape(fields[5], ends[5], name, sizeof name);
 	KeepName(w->desk.className, sizeof w->desk.className, name);
-	Unescape(fields[4], ends[4], name, sizeof name);
+	Unescape(fields[6], ends[6], name, sizeof name);
 	KeepName(w->desk.title, sizeof w->desk.title, name);
 }
 
@@ -312,10 +326,32 @@ static int Next(sd_bus_message *m, void *unused, sd_bus_error *error)
 	return 1;
 }
 
+/* A shield's call, or the script's for it: the window's id and what came
+ * of it (shielded, held, gone or cannot). */
+static int Shielded(sd_bus_message *m, void *unused, sd_bus_error *error)
+{
+	const char *uuid, *outcome;
+
+	(void)unused;
+	if (!FromKWin(m))
+		return Refuse(error);
+	if (sd_bus_message_read(m, "ss", &uuid, &outcome) >= 0) {
+		for (int i = 0; i < awaitedCount; i++) {
+			if (strcmp(awaited[i], uuid) == 0) {
+				memcpy(awaited[i], awaited[--awaitedCount], KWinIdSize);
+				break;
+			}
+		}
+		shieldless = shieldless || strcmp(outcome, "cannot") == 0;
+	}
+	return sd_bus_reply_method_return(m, NULL);
+}
+
 static const sd_bus_vtable vtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Tell", "iibs", "", Tell, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Next", "", "si", Next, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Shielded", "ss", "", Shielded, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
 };
 
@@ -362,13 +398,19 @@ void KWinWaitMessage(uint64_t end)
 	KWinDrain();
 }
 
-/* Handles messages until done holds or the clock reaches end. */
+/* Handles messages until done holds or the clock reaches end, and no
+ * message past the one that made it hold: what the script told then is
+ * what a step reads back, not what another run did since (the next
+ * update hears the rest). */
 static bool AwaitCondition(bool (*done)(void), uint64_t end)
 {
-	KWinDrain();
-	while (!done() && KWinAlive() && NowMs() < end)
-		KWinWaitMessage(end);
-	return done();
+	for (;;) {
+		while (!done() && KWinAlive() && sd_bus_process(bus, NULL) > 0)
+			;
+		if (done() || !KWinAlive() || NowMs() >= end)
+			return done();
+		sd_bus_wait(bus, Usec(end));
+	}
 }
 
 static bool IsReady(void)
@@ -381,9 +423,10 @@ static bool IsHeld(void)
 	return held != NULL;
 }
 
+/* The commands are done, and every shield they made holds its window. */
 static bool IsApplied(void)
 {
-	return applied >= sent;
+	return applied >= sent && awaitedCount == 0;
 }
 
 void KWinAwaitList(void)
@@ -397,9 +440,10 @@ void KWinAwaitList(void)
 	}
 }
 
-void KWinOrder(const KWinWindow *w, bool minimized)
+/* Adds the line "UUID\tverb\targ" to the orders. */
+static void Order(const KWinWindow *w, const char *verb, const char *arg)
 {
-	size_t need = ordersLength + strlen(w->uuid) + 4;
+	size_t need = ordersLength + strlen(w->uuid) + strlen(verb) + strlen(arg) + 4;
 
 	if (need > ordersSize) {
 		size_t size = need > 2 * ordersSize ? need : 2 * ordersSize;
@@ -409,7 +453,67 @@ void KWinOrder(const KWinWindow *w, bool minimized)
 		orders = grown;
 		ordersSize = size;
 	}
-	ordersLength += (size_t)sprintf(orders + ordersLength, "%s\t%d\n", w->uuid, (int)minimized);
+	ordersLength += (size_t)sprintf(orders + ordersLength, "%s\t%s\t%s\n", w->uuid, verb, arg);
+}
+
+void KWinOrder(const KWinWindow *w, const char *verb, const char *arg, const char *does)
+{
+	ordersDo = does;
+	Order(w, verb, arg);
+}
+
+/* Notes that the shield of the window is to call. */
+static bool Await(const char *uuid)
+{
+	if (awaitedCount == awaitedSize) {
+		int size = awaitedSize > 0 ? 2 * awaitedSize : 16;
+		char(*grown)[KWinIdSize] =
+		    (char(*)[KWinIdSize])realloc(awaited, (size_t)size * sizeof *awaited);
+		if (grown == NULL)
+			return false;
+		awaited = grown;
+		awaitedSize = size;
+	}
+	KeepName(awaited[awaitedCount++], KWinIdSize, uuid);
+	return true;
+}
+
+void KWinOrderEnabled(const KWinWindow *w, bool enable)
+{
+	char path[4096];
+
+	ordersDo = "enabled or disabled";
+	if (enable)
+		Order(w, "e", "");
+	else if (KWinWriteShield(uniqueName, w->uuid, path, sizeof path) && Await(w->uuid))
+		Order(w, "d", path);
+}
+
+/* The shield scripts of the orders, once KWin has read them. */
+static void RemoveShieldFiles(void)
+{
+	for (char *line = orders; line != NULL && *line != '\0';) {
+		char *end = strchr(line, '\n'), *verb = strchr(line, '\t');
+		*end = '\0';
+		if (verb != NULL && strncmp(verb, "\td\t", 3) == 0)
+			unlink(verb + 3);
+		line = end + 1;
+	}
+}
+
+static bool AskedIsLoaded(const char *name, bool *loaded);
+
+bool KWinDisabled(KWinWindow *w)
+{
+	char name[KWinIdSize + 16];
+	bool loaded = false;
+
+	if (InPass() && w->askedIn == PassNumber())
+		return w->disabled;
+	snprintf(name, sizeof name, "wincue-off-%s", w->uuid);
+	w->disabled = AskedIsLoaded(name, &loaded) && loaded;
+	w->askedIn = InPass() ? PassNumber() : 0;
+	return w->disabled;
 }
 
 bool KWinCarryOut(void)
@@ -424,11 +528,20 @@ bool KWinCarryOut(void)
 	if (AwaitCondition(IsHeld, end))
 		SendOrders();
 	done = AwaitCondition(IsApplied, end);
+	if (done || !KWinAlive())
+		RemoveShieldFiles(); /* else KWin may still read them */
 	ordersLength = 0;
 	orders[0] = '\0';
 	if (!done && KWinAlive())
-		fputs("wincue: KWin did not answer in time: windows may not be hidden or shown\n",
+		fprintf(stderr, "wincue: KWin did not answer in time: windows may not be %s\n",
+		        ordersDo != NULL ? ordersDo : "hidden or shown");
+	if (shieldless)
+		fputs("wincue: KWin could not make a window refuse input (its QtQuick window "
+		      "module is missing): Enable changed nothing\n",
 		      stderr);
+	ordersDo = NULL;
+	shieldless = false;
+	awaitedCount = 0;
 	return done;
 }
 
@@ -477,6 +590,87 @@ static int CallKWin(const char *member, uint64_t end, sd_bus_message **reply, co
 	          ap);
 	va_end(ap);
 	return r;
+}
+
+/* Calls a method of KWin's own interface with one string, waiting
+ * KWinCallMs at most; the answer in *reply. */
+static int AskKWin(const char *member, const char *text, sd_bus_message **reply)
+{
+	sd_bus_message *m = NULL;
+	uint64_t usec = Usec(WaitEnd(NowMs() + KWinCallMs));
+	int r;
+
+	if (usec == 0)
+		return -ETIMEDOUT;
+	r = sd_bus_message_new_method_call(bus, &m, "org.kde.KWin", "/KWin", "org.kde.KWin",
+	                                   member);
+	if (r >= 0)
+		r = sd_bus_message_append(m, "s", text);
+	if (r >= 0)
+		r = sd_bus_call(bus, m, usec, NULL, reply);
+	sd_bus_message_unref(m);
+	return r;
+}
+
+/* Asks KWin whether a script of that name is loaded; false when it did
+ * not answer within KWinCallMs. */
+static bool AskedIsLoaded(const char *name, bool *loaded)
+{
+	sd_bus_message *reply = NULL;
+	int value = 0;
+	bool answered =
+	    bus != NULL && !lost &&
+	    CallKWin("isScriptLoaded", WaitEnd(NowMs() + KWinCallMs), &reply, "s", name) >= 0 &&
+	    sd_bus_message_read(reply, "b", &value) >= 0;
+
+	sd_bus_message_unref(reply);
+	*loaded = value != 0;
+	return answered;
+}
+
+/* A flag KWin gives as a boolean or a number (its maximize bits). */
+static bool ReadFlag(sd_bus_message *m, int *flag)
+{
+	const char *type;
+	char kind;
+	uint32_t number = 0;
+
+	if (sd_bus_message_peek_type(m, &kind, &type) <= 0 || kind != 'v' || type == NULL ||
+	    (strcmp(type, "b") != 0 && strcmp(type, "i") != 0 && strcmp(type, "u") != 0))
+		return false;
+	if (sd_bus_message_read(m, "v", type, &number) < 0)
+		return false;
+	*flag = number != 0;
+	return true;
+}
+
+bool KWinMaximized(KWinWindow *w)
+{
+	sd_bus_message *reply = NULL;
+	const char *key;
+	int horizontal = 0, vertical = 0;
+
+	if (InPass() && w->statesIn == PassNumber())
+		return w->maximized;
+	if (bus != NULL && !lost && AskKWin("getWindowInfo", w->uuid, &reply) >= 0 &&
+	    sd_bus_message_enter_container(reply, 'a', "{sv}") > 0) {
+		while (sd_bus_message_enter_container(reply, 'e', "sv") > 0) {
+			int *flag = NULL;
+			if (sd_bus_message_read(reply, "s", &key) < 0)
+				break;
+			if (strcmp(key, "maximizeHorizontal") == 0)
+				flag = &horizontal;
+			else if (strcmp(key, "maximizeVertical") == 0)
+				flag = &vertical;
+			if (flag == NULL || !ReadFlag(reply, flag))
+				sd_bus_message_skip(reply, "v");
+			sd_bus_message_exit_container(reply);
+		}
+	}
+	sd_bus_message_unref(reply);
+	w->maximized = horizontal && vertical;
+	w->statesIn = InPass() ? PassNumber() : 0;
+	return w->maximized;
 }
 
 /* Waits, until end at most, for the bus to take the connection. */
@@ -528,6 +722,7 @@ static bool LoadScript(uint64_t end)
 	    CallKWin("loadScript", end, &reply, "ss", scriptFile, scriptName) >= 0)
 		sd_bus_message_read(reply, "i", &id);
 	sd_bus_message_unref(reply);
+	uniqueName = caller;
 	if (id >= 0 && CallKWin("start", end, NULL, NULL) >= 0)
 		return true;
 	ForgetScriptFile();
