@@ -2,15 +2,15 @@
 line protocol (create CLASS TITLE [FLAGS], state, look, show ID, close ID,
 title ID TITLE, ids, events, quit; see there), on native Wayland windows: GTK
 3 toplevels whose app_id is CLASS. FLAGS: hidden, size=W:H, asks (a request
-to close is refused), maximized and minimized (KWin only: the other
-compositors here have no such states); a Wayland program cannot undo a hide,
+to close is refused), maximized and minimized (KWin and GNOME only: sway
+has no such states); a Wayland program cannot undo a hide,
 and no compositor can be asked by a program to enable it, so reenable and
 reshow change nothing. What a window's state is, and hiding one, belong to
 the compositor and are read from outside, through its own interface:
 COMPOSITORS holds, per compositor, how to list its windows and to hide and
-show one (KWin's and GNOME's minimized windows are their hidden ones; KWin's
-maximized ones are read from it, and which window is active there is what
-GTK says). Also:
+show one (KWin's and GNOME's minimized windows are their hidden ones, and
+their maximized ones are read from them; which window is active is what
+KWin's GTK says, and GNOME's own word elsewhere). Also:
 
   layout                            -> ID tiled|floating per window, end
   activate ID                       -> activated ID   (GNOME: wincue's extension;
@@ -80,7 +80,8 @@ def gnome():
 
     def agreed():
         shown, marked = desk.windows(), desk.marked()
-        found = {i: (w["cls"], w["name"], w["hidden"], True, False, marked[i]["disabled"], False)
+        found = {i: (w["cls"], w["name"], w["hidden"], True, w["focus"], marked[i]["disabled"],
+                     marked[i]["maximized"])
                  for i, w in shown.items() if i in marked}
         return found, all(marked[i]["hidden"] == w[2] for i, w in found.items())
 
@@ -150,13 +151,14 @@ def create(cls, title, flags=""):
     for signal, kind in (("button-press-event", "button"), ("key-press-event", "key"),
                          ("scroll-event", "scroll")):
         w.connect(signal, heard(kind, len(windows)))
-    if "maximized" in flags and name == "kwin":
+    states = name in ("kwin", "gnome")
+    if "maximized" in flags and states:
         w.maximize()
     w.show_all()
     wid = until(lambda: listed(placeholder), "the window")
-    if "maximized" in flags and name == "kwin":
+    if "maximized" in flags and states:
         until(lambda: desk["windows"]()[wid][6], "the maximize")
-    if "hidden" in flags or ("minimized" in flags and name == "kwin"):
+    if "hidden" in flags or ("minimized" in flags and states):
         desk["hide"](wid)
         until(lambda: desk["windows"]()[wid][2], "the hide")
     w.set_title(title)
@@ -184,14 +186,14 @@ def state(wid):
 
 
 def look(wid):
-    """KWin's minimized windows are its hidden ones."""
+    """KWin's and GNOME's minimized windows are their hidden ones."""
     w = desk["windows"]().get(wid)
     if w is None:
         return "gone"
-    kwin = name == "kwin"
+    states = name in ("kwin", "gnome")
     active = w[4] if w[4] is not None else next(g for g, i in windows if i == wid).is_active()
     return "%s\tminimized=%d\tmaximized=%d\tactive=%d" % (
-        state(wid), kwin and w[2], kwin and w[6], active)
+        state(wid), states and w[2], states and w[6], active)
 
 
 def command(fields):
