@@ -24,6 +24,7 @@ enum {
 	/* The longest the extension may take to answer a call, or to list
 	 * every window, before the shell counts as lost. */
 	GnomeReplyMs = 5000,
+	GnomeStartMs = 500, /* for the bus to take the connection */
 };
 
 /* A window of the shell: its id is the shell's (Meta.Window's), its class

@@ -17,6 +17,7 @@
 #include <string.h>
 #include <systemd/sd-bus.h>
 
+#include "../bus.h"
 #include "gnome.h"
 
 static const char busName[] = "org.wincue.Shell";
@@ -393,6 +394,12 @@ bool GnomeConnect(void)
 		bus = NULL;
 		return false;
 	}
+	/* sd-bus's own bounds are 90 s for the start, 25 s for a call */
+	if (sd_bus_set_method_call_timeout(bus, GnomeReplyMs * 1000) < 0 ||
+	    !BusStarted(bus, NowMs() + GnomeStartMs)) {
+		bus = sd_bus_close_unref(bus);
+		return false;
+	}
 	if (!Watch()) {
 		if (FindOwner("org.gnome.Shell", NULL, 0)) {
 			snprintf(why, sizeof why,
@@ -401,11 +408,11 @@ bool GnomeConnect(void)
 			         installLine);
 			SayWaylandUnreached(why);
 		}
-		bus = sd_bus_flush_close_unref(bus);
+		bus = sd_bus_close_unref(bus);
 		return false;
 	}
 	if (!Greet()) {
-		bus = sd_bus_flush_close_unref(bus);
+		bus = sd_bus_close_unref(bus);
 		return false;
 	}
 	if (ListWindows())

@@ -16,6 +16,7 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include "../bus.h"
 #include "kwin.h"
 
 static const char objectPath[] = "/org/wincue/KWin";
@@ -673,24 +674,6 @@ bool KWinMaximized(KWinWindow *w)
 	return w->maximized;
 }
 
-/* Waits, until end at most, for the bus to take the connection. */
-static bool Started(uint64_t end)
-{
-	int r;
-
-	while ((r = sd_bus_is_ready(bus)) == 0) {
-		uint64_t usec = Usec(end);
-		if (usec == 0)
-			return false;
-		r = sd_bus_process(bus, NULL);
-		if (r < 0)
-			return false;
-		if (r == 0 && sd_bus_wait(bus, usec) < 0)
-			return false;
-	}
-	return r > 0;
-}
-
 /* Has KWin unload the script, waiting KWinExitMs at most: a bus that
  * answers nothing holds no exit. A script not unloaded so unloads itself
  * once the program's name goes. */
@@ -763,7 +746,7 @@ bool KWinConnect(void)
 		bus = NULL;
 		return false;
 	}
-	if (!Started(callEnd) ||
+	if (!BusStarted(bus, callEnd) ||
 	    sd_bus_add_match_async(
 	        bus, NULL,
 	        "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',"
