@@ -1,6 +1,7 @@
 """What a run loads, read from outside (/proc/PID/maps): a script without
 window steps loads no desktop and none of their libraries, and a run loads
-only the libraries of the desktop it uses."""
+only the libraries of the desktop it uses (a desktop tried before it and not
+found is unloaded)."""
 import pytest
 
 from harness import Child, Target, script, script_dir, wait_until
@@ -9,7 +10,8 @@ from harness import Child, Target, script, script_dir, wait_until
 # XWayland window's close protocol over X11).
 LOADS = {"x11": ["wincue-x11.so", "libxcb.so"],
          "sway": ["wincue-sway.so", "libjson-c.so", "libxcb.so"],
-         "kwin": ["wincue-kwin.so", "libsystemd.so"]}
+         "kwin": ["wincue-kwin.so", "libsystemd.so"],
+         "gnome": ["wincue-gnome.so", "libsystemd.so"]}
 ALL = {lib for libs in LOADS.values() for lib in libs}
 
 
@@ -24,10 +26,12 @@ RUNS = [
     ("none", ("Find", dict(Text="wct-nowhere")), "x11"),
     ("sway", ("Find", dict(Text="wct-nowhere")), "sway"),
     ("kwin", ("Find", dict(Text="wct-nowhere")), "kwin"),
+    ("gnome", ("Find", dict(Text="wct-nowhere")), "gnome"),
 ]
 
 
-@pytest.mark.parametrize("world,step,desktop", RUNS, ids=["no window step", "X11", "sway", "KWin"])
+@pytest.mark.parametrize("world,step,desktop", RUNS, ids=["no window step", "X11", "sway", "KWin",
+                                                         "GNOME"])
 def test_a_run_loads_its_desktop_alone(worlds, tmp_path, world, step, desktop):
     target = Target("host", worlds(world) if world else None)
     # A first step that reads the desktop, so the held one has it loaded.
