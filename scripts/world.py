@@ -362,12 +362,14 @@ class World:
         from gnomedesk import GnomeDesk
         env = self._nobody_runtime("wincue-gnome-")
         with open(self.dir / "install.log", "ab") as log:
-            subprocess.run(AS_NOBODY + [str(BUILD / "host" / "wincue"),
-                                        "--install-gnome-extension"],
-                           env=env, stdout=log, stderr=log, check=True, timeout=DEADLINE)
-            subprocess.run(AS_NOBODY + ["dbus-run-session", "--", "sh", "-c", "; ".join(
-                "gsettings set %s %s %s" % s for s in GNOME_SETTINGS)], env=env, stdout=log,
-                stderr=log, check=True, timeout=DEADLINE)
+            for argv in ([str(BUILD / "host" / "wincue"), "--install-gnome-extension"],
+                         ["dbus-run-session", "--", "sh", "-c", "; ".join(
+                             "gsettings set %s %s %s" % s for s in GNOME_SETTINGS)]):
+                if subprocess.run(AS_NOBODY + argv, env=env, stdout=log, stderr=log,
+                                  timeout=DEADLINE).returncode != 0:
+                    log.close()  # what it said is why the world failed, also in CI
+                    raise RuntimeError("%s failed: %s" % (argv[0], (
+                        self.dir / "install.log").read_text(errors="replace")[-2000:]))
         env.update(DBUS_SESSION_BUS_ADDRESS=self._session_bus(env),
                    DBUS_SYSTEM_BUS_ADDRESS=self._session_bus(env, SYSTEM_BUS, "system_bus"),
                    NO_AT_BRIDGE="1")
