@@ -361,6 +361,10 @@ class World:
         from gi.repository import GLib
         from gnomedesk import GnomeDesk
         env = self._nobody_runtime("wincue-gnome-")
+        if subprocess.run(AS_NOBODY + ["test", "-r", str(BUILD / "host" / "wincue-gnome.so")],
+                          timeout=DEADLINE).returncode != 0:
+            raise RuntimeError("the GNOME world runs as nobody, who cannot reach %s: give the "
+                               "folders above it o+x" % BUILD)
         with open(self.dir / "install.log", "ab") as log:
             for argv in ([str(BUILD / "host" / "wincue"), "--install-gnome-extension"],
                          ["dbus-run-session", "--", "sh", "-c", "; ".join(

@@ -2,9 +2,13 @@
 window steps loads no desktop and none of their libraries, and a run loads
 only the libraries of the desktop it uses (a desktop tried before it and not
 found is unloaded)."""
+import os
+import shutil
+import subprocess
+
 import pytest
 
-from harness import Child, Target, script, script_dir, wait_until
+from harness import BUILD, Child, Target, script, script_dir, wait_until
 
 # What each desktop loads: its module, then its libraries (sway reads an
 # XWayland window's close protocol over X11).
@@ -47,3 +51,19 @@ def test_a_run_loads_its_desktop_alone(worlds, tmp_path, world, step, desktop):
         assert sorted(lib for lib in ALL if lib in names) == sorted(wanted), names
     finally:
         p.stop()
+
+
+def test_a_module_that_will_not_load_says_why(tmp_path):
+    """A desktop's module that is there beside the program but cannot be
+    loaded (here not a library at all) is named with the loader's reason,
+    not a later place that has no module; the run goes on without windows."""
+    program = tmp_path / "wincue"
+    shutil.copy(BUILD / "host" / "wincue", program)
+    (tmp_path / "wincue-x11.so").write_text("not a library\n")
+    config, want = script(("Display", dict(Text="wct-nowhere", Display="0")))
+    run = subprocess.run([str(program)], cwd=script_dir(tmp_path, config),
+                         env=dict(os.environ, DISPLAY=":99", WAYLAND_DISPLAY=""),
+                         capture_output=True, timeout=20)
+    assert (run.returncode, run.stdout) == (0, want.encode())
+    assert run.stderr.startswith(b"wincue: cannot load the x11 desktop: %s: " % (
+        str(tmp_path / "wincue-x11.so").encode()))

@@ -9,6 +9,7 @@
  * none, and a run loads only the libraries of the desktop it uses.
  */
 #include <dlfcn.h>
+#include <errno.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -124,19 +125,27 @@ static bool ModulePath(char *path, size_t size, const char *dir, const char *mod
 static void *LoadSymbol(const char *module, const char *symbol, void **handle)
 {
 	char path[PATH_MAX + 64];
+	char why[PATH_MAX + 128] = "";
+	bool there = false; /* a module found that would not load */
 	void *found;
 
 	*handle = NULL;
-	if (ModulePath(path, sizeof path, "", module))
+	for (int i = 0; i < 3 && *handle == NULL; i++) {
+		if (i < 2 &&
+		    !ModulePath(path, sizeof path, i == 0 ? "" : WINCUE_MODULE_DIR, module))
+			continue;
+		if (i == 2)
+			snprintf(path, sizeof path, WINCUE_MODULE_PATH "/wincue-%s.so", module);
 		*handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-	if (*handle == NULL && ModulePath(path, sizeof path, WINCUE_MODULE_DIR, module))
-		*handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-	if (*handle == NULL) {
-		snprintf(path, sizeof path, WINCUE_MODULE_PATH "/wincue-%s.so", module);
-		*handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+		/* A module that is there and would not load says why, not a
+		 * later place that has none. */
+		if (*handle == NULL && !there) {
+			KeepName(why, sizeof why, dlerror());
+			there = access(path, F_OK) == 0 || errno != ENOENT;
+		}
 	}
 	if (*handle == NULL) {
-		fprintf(stderr, "wincue: cannot load the %s desktop: %s\n", module, dlerror());
+		fprintf(stderr, "wincue: cannot load the %s desktop: %s\n", module, why);
 		return NULL;
 	}
 	found = dlsym(*handle, symbol);
