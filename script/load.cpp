@@ -102,9 +102,12 @@ static char *Field(StepRecord *step, int key)
 	return (char *)step + keys[key].offset;
 }
 
+/* Pieces, not printf: formatting was a third of a long script's run. */
 static void PrintField(StepRecord *step, int key)
 {
-	printf("%s%s\n", keys[key].label, Field(step, key));
+	fputs(keys[key].label, stdout);
+	fputs(Field(step, key), stdout);
+	putchar('\n');
 }
 
 static bool IsFlag(const char *v)
@@ -183,7 +186,9 @@ static bool Satisfies(StepRecord *step, int r, int index)
 
 static void EchoAccepted(StepRecord *step, const char *section, int r)
 {
-	printf("[%s]\n", section);
+	putchar('[');
+	fputs(section, stdout);
+	fputs("]\n", stdout);
 	PrintField(step, KeyAction);
 	if (rules[r].need == NeedWindow) {
 		PrintField(step, KeyText);
@@ -203,7 +208,9 @@ static void EchoAccepted(StepRecord *step, const char *section, int r)
 static void EchoRejected(StepRecord *step, const char *section)
 {
 	printf("Can not understand a Section .\n");
-	printf("[%s]\n", section);
+	putchar('[');
+	fputs(section, stdout);
+	fputs("]\n", stdout);
 	PrintField(step, KeyAction);
 	for (int k = 0; k < KeyCount; k++)
 		if (k != KeyAction)
