@@ -46,7 +46,8 @@ int main(int argc, char **argv)
 			if (now.count == 0)
 				printf("no %s window\n", className);
 			else
-				printf("%s: %s, %s\n", className, now.visible ? "visible" : "hidden",
+				printf("%s: %s, %s\n", className,
+				       now.visible ? "visible" : "hidden",
 				       now.enabled ? "enabled" : "disabled");
 			last = now;
 		}

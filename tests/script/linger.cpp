@@ -16,7 +16,7 @@
 #include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
-#define Sleep(ms) usleep((ms) * 1000)
+#define Sleep(ms) usleep((ms)*1000)
 
 static void ReportInherited(FILE *f)
 {
