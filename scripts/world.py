@@ -146,9 +146,7 @@ KWIN_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configur
 <policy context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/>
 <allow eavesdrop="true"/><allow own="*"/></policy></busconfig>
 """
-MENU = """<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"
- "http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd">
-<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>
+MENU = """<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>
 """
 # A system bus of nobody's own: GNOME Shell dies at its start without one,
 # where it looks for logind, whose absence it takes calmly.
