@@ -25,6 +25,9 @@ function(copy_with_crlf source target)
   file(WRITE ${target} "${text}")
 endfunction()
 
+# The pages the README links to, which travel beside it in both packages.
+file(GLOB WINCUE_DOCS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+
 # Every file is in one component, which the zip's sorted order needs.
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME wincue)
 
@@ -36,6 +39,12 @@ if(WIN32)
   # What changed, for Windows users too; the Debian package has it as its
   # changelog.
   copy_with_crlf(${PROJECT_SOURCE_DIR}/cmake/debian-changelog ${crlf}/CHANGES.txt)
+  # The pages keep their names, which the README's links give.
+  foreach(page ${WINCUE_DOCS})
+    get_filename_component(name ${page} NAME)
+    copy_with_crlf(${page} ${crlf}/docs/${name})
+    install(FILES ${crlf}/docs/${name} DESTINATION docs)
+  endforeach()
   # Unzipped, the program is where the user looks first, at the top.
   install(TARGETS wincue RUNTIME DESTINATION .)
   install(FILES ${crlf}/README.txt ${crlf}/LICENSE.txt ${crlf}/CHANGES.txt
@@ -65,6 +74,7 @@ else()
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(FILES wincue.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${WINCUE_DOCS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
   install(FILES examples/config.ini
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
   install(FILES examples/linux/config.ini

@@ -19,6 +19,8 @@ ARCH = subprocess.run(["dpkg", "--print-architecture"], capture_output=True,
 ZIP = os.path.join(BUILD, "dist", f"wincue-{VERSION}-win32.zip")
 DEB = os.path.join(BUILD, "dist", f"wincue_{VERSION}_{ARCH}.deb")
 DOC = "usr/share/doc/wincue/"
+# The pages the README links to, which both packages carry beside it.
+PAGES = sorted("docs/" + f for f in os.listdir(os.path.join(ROOT, "docs")) if f.endswith(".md"))
 DEB_FILES = {"usr/bin/wincue": "-rwxr-xr-x", "usr/share/man/man1/wincue.1.gz": "-rw-r--r--",
              **{"usr/lib/wincue/wincue-%s.so" % d: "-rw-r--r--" for d in ("x11", "sway", "kwin",
                                                                           "gnome", "gnome-install")},
@@ -27,7 +29,7 @@ DEB_FILES = {"usr/bin/wincue": "-rwxr-xr-x", "usr/share/man/man1/wincue.1.gz": "
                 for f in ("metadata.json", "extension.js")},
              **{DOC + f: "-rw-r--r--" for f in ("README.md", "LICENSE", "copyright",
                 "changelog.gz", "examples/config.ini", "examples/linux/config.ini",
-                "examples/wayland/config.ini")}}
+                "examples/wayland/config.ini", *PAGES)}}
 SLEEP_RUN = b"[Section0]\nAction    =Sleep\nSleep     =0\n\nstart - Sleep\nend   - Sleep\n"
 
 
@@ -38,7 +40,7 @@ def run(*cmd, **kw):
 def test_zip_listing():
     assert set(zipfile.ZipFile(ZIP).namelist()) == {
         "wincue.exe", "README.txt", "LICENSE.txt", "CHANGES.txt", "examples/",
-        "examples/config.ini"}
+        "examples/config.ini", "docs/", *PAGES}
 
 
 def test_zip_exe_is_the_checked_release():
@@ -50,7 +52,7 @@ def test_zip_exe_is_the_checked_release():
 @pytest.mark.parametrize("member,source", [
     ("README.txt", "README.md"), ("LICENSE.txt", "LICENSE"),
     ("CHANGES.txt", "cmake/debian-changelog"),
-    ("examples/config.ini", "examples/config.ini")])
+    ("examples/config.ini", "examples/config.ini"), *((page, page) for page in PAGES)])
 def test_zip_text_is_source_with_crlf(member, source):
     data = zipfile.ZipFile(ZIP).read(member)
     assert data.count(b"\n") == data.count(b"\r\n") == data.count(b"\r") > 0
