@@ -4,6 +4,7 @@
 #include <string>
 
 #include "actions/actions.h"
+#include "runner/execute.h"
 #include "script/steps.h"
 #include "test_desktop.h"
 
@@ -286,7 +287,7 @@ TEST(SetWindowsState, ShownWindowsOnlyAndToTheEnd)
 		SCOPED_TRACE(c.name);
 		TestDesktopReset(&c.window, 1);
 		SetStep("W", "", "", "", "", c.action);
-		SetWindowsState();
+		ExecuteStep();
 		EXPECT_STREQ(testDesktopLog, c.log);
 	}
 }
