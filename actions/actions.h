@@ -28,8 +28,8 @@ void MaximizeWindows(void);
 void RestoreWindows(void);
 
 /* What the waiting steps share (wait.cpp). Their time limit: the step's
- * Timeout in ms, else
- * unlessGiven (NoTimeLimit: none); a timer due then, or NULL for none. */
+ * Timeout in ms, else unlessGiven (NoTimeLimit: none); a timer due then,
+ * or NULL for none. */
 enum { NoTimeLimit = -1 };
 long StepTimeLimit(long unlessGiven);
 HANDLE StartTimeLimit(long unlessGiven);

@@ -8,7 +8,7 @@
 #include "../platform/winapi.h"
 
 /* What a section needs beside its word. */
-enum VerbNeed {
+enum VerbNeed : unsigned char {
 	NeedFlag,   /* its value key is "0" or "1" */
 	NeedWindow, /* Text or ClassName, or both */
 	NeedValue,  /* its value key is not empty */
@@ -28,9 +28,10 @@ enum {
 
 struct Verb {
 	const char *word;
-	unsigned char need;   /* VerbNeed */
-	unsigned char key;    /* the value required and echoed (StepKey); a window
-	                       * step echoes Text and ClassName */
+	VerbNeed need;
+	/* The key whose value it requires and echoes (StepKey); a window
+	 * step echoes Text and ClassName. */
+	unsigned char key;
 	unsigned char takes;  /* Takes* bits */
 	unsigned char traits; /* PicksWindows, ShownOnly */
 	void (*run)(void);
