@@ -6,9 +6,9 @@
 #include "../platform/winapi.h"
 
 /* Window steps: actions/match.cpp, enable.cpp, display.cpp, find.cpp,
- * activate.cpp, close.cpp, state.cpp */
+ * activate.cpp, close.cpp, state.cpp; each word's row is in verbs.cpp. */
 extern int windowFound;  /* 1 once the current pass of a Find or Gone step saw its window */
-extern int windowGaveUp; /* 1 when the current Find, Gone or Activate step gave up */
+extern int windowGaveUp; /* 1 when the current Find, Gone or Activate step gave up (wait.cpp) */
 
 /* The callbacks find their step at currentStep; the user value each pass
  * hands them is that step's number too, so that the platform can tell a
@@ -23,10 +23,13 @@ void WaitForWindow(void);
 void WaitForNoWindow(void);
 void ActivateWindow(void);
 void CloseMatchingWindows(void);
-void SetWindowsState(void); /* Minimize, Maximize, Restore */
+void MinimizeWindows(void);
+void MaximizeWindows(void);
+void RestoreWindows(void);
 
-/* The waits' time limit (find.cpp): the step's Timeout in ms, else
- * unlessGiven (NoTimeLimit: none); a timer due then, or NULL for none. */
+/* What the waiting steps share (wait.cpp). Their time limit: the step's
+ * Timeout in ms, else unlessGiven (NoTimeLimit: none); a timer due then,
+ * or NULL for none. */
 enum { NoTimeLimit = -1 };
 long StepTimeLimit(long unlessGiven);
 HANDLE StartTimeLimit(long unlessGiven);
@@ -34,8 +37,11 @@ HANDLE StartTimeLimit(long unlessGiven);
 bool PauseBetweenPasses(HANDLE timer);
 
 /* One line on standard error about the step that gave up: its section,
- * what it waited for, and for how long (or, for Activate, why). */
+ * what it waited for, and for how long (or, for Activate, why), from its
+ * verb's reporter (find.cpp, activate.cpp). */
 void ReportGaveUp(void);
+void ReportNotFound(void);
+void ReportStillThere(void);
 void ReportActivateGaveUp(void);
 /* What the step looks for, as those lines name it: " window with Text
  * ..." into Described bytes. */
@@ -57,6 +63,19 @@ bool RunsAboveUs(HWND window);
 /* Whether the step at currentStep cannot act on the window: its program
  * runs above wincue, or the desktop has no such state or action. */
 bool OutOfReach(HWND window);
+/* Each verb's read-back and reach, as its row names them. */
+const char *EnabledNow(HWND window);
+const char *ShownNow(HWND window);
+const char *MinimizedNow(HWND window);
+const char *MaximizedNow(HWND window);
+const char *RestoredNow(HWND window);
+bool CannotEnable(HWND window);
+bool CanAlways(HWND window);
+bool CannotMinimize(HWND window);
+bool CannotMaximize(HWND window);
+bool CannotRestore(HWND window);
+bool CannotActivate(HWND window);
+bool CannotClose(HWND window);
 
 /* What --list and --check see: actions/list.cpp. ListWindows writes one
  * line a top-level window and returns EnumWindows' result (FALSE: the

@@ -1,5 +1,6 @@
 #include "../script/steps.h"
 #include "actions.h"
+#include "verbs.h"
 
 /* A store app's window lies inside a frame of ApplicationFrameHost's: the
  * app's program is that of the window inside. */
@@ -106,14 +107,12 @@ static bool ProgramOf(HWND window, char *name)
  * by the state changes. */
 static bool WantsShown(const StepRecord *step)
 {
-	static const char *const shownOnly[] = {"Activate", "Minimize", "Maximize", "Restore"};
+	const Verb *verb;
 
 	if (ValueEquals(step->Visible, "1"))
 		return true;
-	for (size_t i = 0; i < sizeof shownOnly / sizeof shownOnly[0]; i++)
-		if (ValueEquals(step->Action, shownOnly[i]))
-			return true;
-	return false;
+	verb = StepVerb();
+	return verb != NULL && (verb->traits & ShownOnly);
 }
 
 /* True when the window's title and class fit the current step; an empty

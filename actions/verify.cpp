@@ -11,6 +11,7 @@
 
 #include "../script/steps.h"
 #include "actions.h"
+#include "verbs.h"
 
 /* The windows the step acted on, in order; those past the room go
  * unchecked. */
@@ -80,7 +81,7 @@ static bool Unsupported(void)
 
 /* Each returns the word for the window's state now, or NULL when it is
  * as the step wanted, or the desktop has no such state. */
-static const char *EnabledNow(HWND window)
+const char *EnabledNow(HWND window)
 {
 	bool wanted = ValueEquals(StepTable[currentStep].Enable, "1");
 	bool enabled;
@@ -92,7 +93,7 @@ static const char *EnabledNow(HWND window)
 	return enabled ? "enabled" : "disabled";
 }
 
-static const char *ShownNow(HWND window)
+const char *ShownNow(HWND window)
 {
 	bool wanted = ValueEquals(StepTable[currentStep].Display, "1");
 	bool shown = IsWindowVisible(window) != FALSE;
@@ -127,24 +128,24 @@ static const char *StateNow(HWND window, const char *wanted)
 	return ValueEquals(now, wanted) ? NULL : now;
 }
 
-static const char *MinimizedNow(HWND window)
+const char *MinimizedNow(HWND window)
 {
 	return StateNow(window, "minimized");
 }
 
-static const char *MaximizedNow(HWND window)
+const char *MaximizedNow(HWND window)
 {
 	return StateNow(window, "maximized");
 }
 
-static const char *RestoredNow(HWND window)
+const char *RestoredNow(HWND window)
 {
 	return StateNow(window, "normal");
 }
 
 /* -- windows a step cannot act on, for --check ------------------------ */
 
-static bool CannotEnable(HWND window)
+bool CannotEnable(HWND window)
 {
 	SetLastError(0);
 	IsWindowEnabled(window);
@@ -160,23 +161,23 @@ static bool CannotChange(HWND window, bool minimize, bool maximize)
 	       (!minimize && !maximize && !minimizes && !maximizes);
 }
 
-static bool CannotMinimize(HWND window)
+bool CannotMinimize(HWND window)
 {
 	return CannotChange(window, true, false);
 }
 
-static bool CannotMaximize(HWND window)
+bool CannotMaximize(HWND window)
 {
 	return CannotChange(window, false, true);
 }
 
-static bool CannotRestore(HWND window)
+bool CannotRestore(HWND window)
 {
 	return CannotChange(window, false, false);
 }
 
 /* A disabled window refuses the focus. */
-static bool CannotActivate(HWND window)
+bool CannotActivate(HWND window)
 {
 	if (!IsWindowEnabled(window))
 		return true;
@@ -187,39 +188,15 @@ static bool CannotActivate(HWND window)
 
 /* WM_NULL asks nothing of a window; posting it fails where a WM_CLOSE
  * would not reach the window. */
-static bool CannotClose(HWND window)
+bool CannotClose(HWND window)
 {
 	return !PostMessageA(window, WM_NULL, 0, 0);
 }
 
-static bool CanAlways(HWND window)
+bool CanAlways(HWND window)
 {
 	(void)window;
 	return false;
-}
-
-/* The steps that act on windows. */
-static const struct {
-	const char *action;
-	const char *(*stateNow)(HWND window); /* NULL: the step reports itself */
-	bool (*cannot)(HWND window);
-} verbs[] = {
-    {"Enable", EnabledNow, CannotEnable},
-    {"Display", ShownNow, CanAlways},
-    {"Minimize", MinimizedNow, CannotMinimize},
-    {"Maximize", MaximizedNow, CannotMaximize},
-    {"Restore", RestoredNow, CannotRestore},
-    {"Activate", NULL, CannotActivate},
-    {"Close", NULL, CannotClose},
-};
-enum { VerbCount = sizeof verbs / sizeof verbs[0] };
-
-static int VerbOf(void)
-{
-	for (int v = 0; v < VerbCount; v++)
-		if (ValueEquals(StepTable[currentStep].Action, verbs[v].action))
-			return v;
-	return -1;
 }
 
 void BeginActing(void)
@@ -237,13 +214,13 @@ void NoteActedOn(HWND window)
  * gone meanwhile is left out. */
 void SayWhatStayed(void)
 {
-	int v = VerbOf();
+	const Verb *verb = StepVerb();
 
-	for (int i = 0; v >= 0 && verbs[v].stateNow != NULL && i < actedCount; i++) {
+	for (int i = 0; verb != NULL && verb->stateNow != NULL && i < actedCount; i++) {
 		const char *now;
 		if (!IsWindow(acted[i]))
 			continue;
-		now = verbs[v].stateNow(acted[i]);
+		now = verb->stateNow(acted[i]);
 		if (now != NULL)
 			SayStayed(acted[i], now, 0);
 	}
@@ -251,7 +228,8 @@ void SayWhatStayed(void)
 
 bool OutOfReach(HWND window)
 {
-	int v = VerbOf();
+	const Verb *verb = StepVerb();
 
-	return v >= 0 && (RunsAboveUs(window) || verbs[v].cannot(window));
+	return verb != NULL && verb->cannot != NULL &&
+	       (RunsAboveUs(window) || verb->cannot(window));
 }

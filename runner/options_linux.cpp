@@ -1,7 +1,7 @@
 /* The option only the Linux build has: installing wincue's GNOME Shell
  * extension, without which GNOME shows wincue none of its own windows. A
  * module of its own does it, so that only this option loads GIO. */
-#include "../platform/linux/desktop/desktop.h"
+#include "../platform/linux/system/system.h"
 #include "options.h"
 
 static int InstallGnomeExtension(void)

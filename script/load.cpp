@@ -1,31 +1,13 @@
 /* LoadScript: reads config.ini section by section into StepTable. */
 #include <stddef.h>
 
+#include "../actions/verbs.h"
 #include "../platform/winapi.h"
 #include "steps.h"
 
-/* The seven keys, in the order they are read and listed when a section is
- * rejected (Action first there, so it is listed apart); then the
- * extensions, read only for the actions that take them, and never listed
- * in the block, which keeps its seven lines. */
-enum {
-	KeyText,
-	KeyClassName,
-	KeyAction,
-	KeyEnable,
-	KeyDisplay,
-	KeySleep,
-	KeyCmd,
-	KeyCount,
-	KeyTimeout = KeyCount,
-	KeyVisible,
-	KeyMatch,
-	KeyCase,
-	KeyProcess,
-	KeyVersion,
-	KeyAllCount
-};
-
+/* The keys, in StepKey order: the seven of every section, listed when a
+ * section is rejected, then the extensions, never listed in the block,
+ * which keeps its seven lines. */
 static const struct {
 	const char *name;
 	const char *label; /* padded to ten characters before the '=' */
@@ -45,33 +27,6 @@ static const struct {
     {"Process", "Process   =", offsetof(StepRecord, Process)},
     {"Version", "Version   =", offsetof(StepRecord, Version)},
 };
-
-/* What each action word needs of its section, the value it echoes, and
- * the extensions it reads (Takes* bits). */
-enum Need { NeedFlag, NeedWindow, NeedValue, NeedVersion };
-enum { TakesTimeout = 1, TakesVisible = 2, TakesMatch = 4, TakesVersion = 8 };
-enum { WaitTakes = TakesTimeout | TakesVisible | TakesMatch };
-
-static const struct {
-	const char *action;
-	enum Need need;
-	int key; /* the value required and echoed; a window step echoes Text and ClassName */
-	unsigned takes;
-} rules[] = {
-    {"Enable", NeedFlag, KeyEnable, TakesMatch},
-    {"Display", NeedFlag, KeyDisplay, TakesMatch},
-    {"Find", NeedWindow, KeyText, WaitTakes},
-    {"Gone", NeedWindow, KeyText, WaitTakes},
-    {"Sleep", NeedValue, KeySleep, 0},
-    {"Cmd", NeedValue, KeyCmd, 0},
-    {"Activate", NeedWindow, KeyText, TakesTimeout | TakesMatch},
-    {"Close", NeedWindow, KeyText, TakesMatch},
-    {"Minimize", NeedWindow, KeyText, TakesMatch},
-    {"Maximize", NeedWindow, KeyText, TakesMatch},
-    {"Restore", NeedWindow, KeyText, TakesMatch},
-    {"Require", NeedVersion, KeyVersion, TakesVersion},
-};
-enum { RuleCount = sizeof rules / sizeof rules[0] };
 
 /* The wincue version that first took a key. An older one ignores a key it
  * does not know, and Match or Process ignored would make a step act on
@@ -115,23 +70,14 @@ static bool IsFlag(const char *v)
 	return ValueEquals(v, "1") || ValueEquals(v, "0");
 }
 
-/* The rule of the step's action word, or -1. */
-static int RuleOf(const StepRecord *step)
-{
-	for (int r = 0; r < RuleCount; r++)
-		if (ValueEquals(step->Action, rules[r].action))
-			return r;
-	return -1;
-}
-
 /* True when an extension the action reads is given a value it does not
  * take. */
-static bool HasBadValue(StepRecord *step, int r)
+static bool HasBadValue(StepRecord *step, const Verb *verb)
 {
 	for (int e = 0; e < ExtensionCount; e++) {
 		const char *v = Field(step, extensions[e].key);
 		bool known = extensions[e].values == NULL || v[0] == '\0';
-		if (!(rules[r].takes & extensions[e].takenBy))
+		if (!(verb->takes & extensions[e].takenBy))
 			continue;
 		for (int i = 0; !known && extensions[e].values[i] != NULL; i++)
 			known = ValueEquals(v, extensions[e].values[i]);
@@ -143,10 +89,10 @@ static bool HasBadValue(StepRecord *step, int r)
 
 /* The first extension given that the script did not require a version
  * for, or -1. */
-static int UnrequiredKey(StepRecord *step, int r)
+static int UnrequiredKey(StepRecord *step, const Verb *verb)
 {
 	for (int e = 0; e < ExtensionCount; e++)
-		if ((rules[r].takes & extensions[e].takenBy) &&
+		if ((verb->takes & extensions[e].takenBy) &&
 		    extensions[e].since > requiredVersion &&
 		    Field(step, extensions[e].key)[0] != '\0')
 			return extensions[e].key;
@@ -162,12 +108,12 @@ static bool RequiresKnownVersion(StepRecord *step, int index)
 	return index == 0 && version >= 0 && version <= VersionNumber(WINCUE_VERSION);
 }
 
-static bool Satisfies(StepRecord *step, int r, int index)
+static bool Satisfies(StepRecord *step, const Verb *verb, int index)
 {
-	const char *v = Field(step, rules[r].key);
+	const char *v = Field(step, verb->key);
 	bool needs = false;
 
-	switch (rules[r].need) {
+	switch (verb->need) {
 	case NeedFlag:
 		needs = IsFlag(v);
 		break;
@@ -181,25 +127,25 @@ static bool Satisfies(StepRecord *step, int r, int index)
 		needs = RequiresKnownVersion(step, index);
 		break;
 	}
-	return needs && !HasBadValue(step, r) && UnrequiredKey(step, r) < 0;
+	return needs && !HasBadValue(step, verb) && UnrequiredKey(step, verb) < 0;
 }
 
-static void EchoAccepted(StepRecord *step, const char *section, int r)
+static void EchoAccepted(StepRecord *step, const char *section, const Verb *verb)
 {
 	putchar('[');
 	fputs(section, stdout);
 	fputs("]\n", stdout);
 	PrintField(step, KeyAction);
-	if (rules[r].need == NeedWindow) {
+	if (verb->need == NeedWindow) {
 		PrintField(step, KeyText);
 		PrintField(step, KeyClassName);
 	} else {
-		PrintField(step, rules[r].key);
+		PrintField(step, verb->key);
 	}
 	/* An extension shows only when given, so a script without them
 	 * echoes as it always did. */
 	for (int e = 0; e < ExtensionCount; e++)
-		if ((rules[r].takes & extensions[e].takenBy) && extensions[e].key != rules[r].key &&
+		if ((verb->takes & extensions[e].takenBy) && extensions[e].key != verb->key &&
 		    Field(step, extensions[e].key)[0] != '\0')
 			PrintField(step, extensions[e].key);
 	printf("\n");
@@ -221,13 +167,13 @@ static void EchoRejected(StepRecord *step, const char *section)
  * rule, which the block cannot show: a script written for a newer wincue,
  * Require out of place, or a key whose version the script did not
  * require. */
-static void SayVersionRule(StepRecord *step, const char *section, int r, int index)
+static void SayVersionRule(StepRecord *step, const char *section, const Verb *verb, int index)
 {
-	int key = UnrequiredKey(step, r);
+	int key = UnrequiredKey(step, verb);
 
-	if (rules[r].need == NeedVersion && index > 0)
+	if (verb->need == NeedVersion && index > 0)
 		fprintf(stderr, "wincue: [%s] Require is read in [Section0] only\n", section);
-	else if (rules[r].need == NeedVersion && VersionNumber(step->Version) >= 0)
+	else if (verb->need == NeedVersion && VersionNumber(step->Version) >= 0)
 		fprintf(stderr,
 		        "wincue: [%s] the script needs wincue %s or later; this is wincue %s\n",
 		        section, step->Version, WINCUE_VERSION);
@@ -270,24 +216,24 @@ static void ReadKey(StepRecord *step, const char *section, const char *path, int
 /* Reads section number index into step; false when it ends the script. */
 static bool LoadSection(StepRecord *step, const char *section, const char *path, int index)
 {
-	int r;
+	const Verb *verb;
 
 	for (int k = 0; k < KeyCount; k++)
 		ReadKey(step, section, path, k);
-	r = RuleOf(step);
-	for (int e = 0; r >= 0 && e < ExtensionCount; e++)
-		if (rules[r].takes & extensions[e].takenBy)
+	verb = VerbOf(step->Action);
+	for (int e = 0; verb != NULL && e < ExtensionCount; e++)
+		if (verb->takes & extensions[e].takenBy)
 			ReadKey(step, section, path, extensions[e].key);
-	if (r >= 0 && Satisfies(step, r, index)) {
-		EchoAccepted(step, section, r);
-		if (rules[r].need == NeedVersion)
+	if (verb != NULL && Satisfies(step, verb, index)) {
+		EchoAccepted(step, section, verb);
+		if (verb->need == NeedVersion)
 			requiredVersion = VersionNumber(step->Version);
 		return true;
 	}
 	if (!IsEmpty(step)) {
 		EchoRejected(step, section);
-		if (r >= 0)
-			SayVersionRule(step, section, r, index);
+		if (verb != NULL)
+			SayVersionRule(step, section, verb, index);
 		loadRejected = 1;
 	}
 	return false;

@@ -26,6 +26,27 @@ struct StepRecord {
 	char Version[ValueSize];   /* for Require: the least wincue version, e.g. 1.3 */
 };
 
+/* The keys of a section, as script/load.cpp reads and lists them: the
+ * seven of every section (Action first when a rejected one is listed),
+ * then the extensions, read only for the actions that take them. */
+enum StepKey {
+	KeyText,
+	KeyClassName,
+	KeyAction,
+	KeyEnable,
+	KeyDisplay,
+	KeySleep,
+	KeyCmd,
+	KeyCount,
+	KeyTimeout = KeyCount,
+	KeyVisible,
+	KeyMatch,
+	KeyCase,
+	KeyProcess,
+	KeyVersion,
+	KeyAllCount
+};
+
 /* Program-wide state, defined in script/steps.cpp. */
 extern StepRecord StepTable[MaxSteps];
 extern int stepCount;        /* leading records accepted by LoadScript */

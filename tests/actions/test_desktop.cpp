@@ -199,6 +199,13 @@ BOOL CloseHandle(HANDLE handle)
 	return TRUE;
 }
 
+/* Starts nothing: the steps' table names Cmd's executor too. */
+BOOL CreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                    LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION)
+{
+	return FALSE;
+}
+
 BOOL IsWindow(HWND hWnd)
 {
 	return Lookup(hWnd) != NULL;

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "actions/actions.h"
+#include "actions/verbs.h"
+#include "runner/execute.h"
 #include "script/steps.h"
 #include "test_desktop.h"
 
@@ -286,7 +288,7 @@ TEST(SetWindowsState, ShownWindowsOnlyAndToTheEnd)
 		SCOPED_TRACE(c.name);
 		TestDesktopReset(&c.window, 1);
 		SetStep("W", "", "", "", "", c.action);
-		SetWindowsState();
+		ExecuteStep();
 		EXPECT_STREQ(testDesktopLog, c.log);
 	}
 }
@@ -340,6 +342,27 @@ TEST(ActivateWindow, RestoresAsksOnceAndEndsWhenActive)
 		EXPECT_STREQ(testDesktopLog, c.log);
 		EXPECT_EQ(windowGaveUp, c.gaveUp);
 	}
+}
+
+/* The table of action words: each word finds its own row (a row after
+ * one with the same word would be dead), every row runs something, and
+ * its columns agree: a step that needs a window picks windows, and one
+ * that reads its windows back can say which it cannot act on. The step's
+ * row follows its word as it changes. */
+TEST(Verbs, EveryRowIsReachedByItsWordAndWhole)
+{
+	for (int v = 0; v < verbCount; v++) {
+		const Verb *verb = &verbs[v];
+		SCOPED_TRACE(verb->word);
+		SetStep("W", "", "", "", "", verb->word);
+		EXPECT_EQ(VerbOf(verb->word), verb);
+		EXPECT_EQ(StepVerb(), verb);
+		EXPECT_NE(verb->run, nullptr);
+		EXPECT_TRUE(verb->need != NeedWindow || (verb->traits & PicksWindows));
+		EXPECT_TRUE(verb->stateNow == NULL || verb->cannot != NULL);
+	}
+	SetStep("W", "", "", "", "", "find");
+	EXPECT_EQ(StepVerb(), nullptr);
 }
 
 } // namespace

@@ -155,10 +155,6 @@ void UseDesktop(const Desktop *desktop);
  * user can do); the layer then goes on over X11. */
 void SayWaylandUnreached(const char *why);
 
-/* Runs a function a module carries, taking nothing and returning an exit
- * status; 1, having said why, when the module cannot be loaded. */
-int RunModuleTool(const char *module, const char *entry);
-
 /* One line on standard error when the desktop cannot be read (problem,
  * then where, e.g. the display's name), the first time only: standard
  * output carries the script's lines and nothing else. None when the
@@ -169,9 +165,5 @@ void SayDesktopLost(const char *problem, const char *where);
  * so that a desktop can do a thing once a pass. */
 bool InPass(void);
 uint64_t PassNumber(void);
-
-/* Waits until fd has something to read or the clock reaches end; a signal
- * may cut it short, and a negative fd just pauses. */
-void WaitReadable(int fd, uint64_t end);
 
 #endif

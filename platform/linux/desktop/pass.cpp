@@ -12,7 +12,6 @@
  * past the step's timer), and its passes take what the desktop has sent
  * instead of asking it afresh.
  */
-#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -58,15 +57,6 @@ uint64_t PassNumber(void)
 	return passes;
 }
 
-void WaitReadable(int fd, uint64_t end)
-{
-	struct pollfd p = {fd, POLLIN, 0};
-	uint64_t now = NowMs();
-
-	if (end > now)
-		poll(&p, 1, (int)(end - now));
-}
-
 /* The desktop's top-level windows in visits; their number, or -1 when
  * memory runs out. */
 static int ListWindows(const Desktop *desktop)
@@ -98,6 +88,7 @@ static void NotePass(WNDENUMPROC callback, LPARAM parameter, bool same, bool dea
 }
 
 static void ReadReported(const Desktop *desktop);
+static void DesktopSlept(uint64_t due);
 
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
@@ -106,6 +97,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	BOOL completed = TRUE;
 	int count;
 
+	SetPauseHook(DesktopSlept); /* the pauses after a pass are heard */
 	slept = false;
 	passes++;
 	acted = false;
@@ -133,9 +125,9 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	return completed;
 }
 
-/* A waiting program looks again at least every WaitingFallbackMs, and by
- * the time its timer is due. */
-void DesktopSlept(uint64_t due)
+/* The pause hook. A waiting program looks again at least every
+ * WaitingFallbackMs, and by the time its timer is due. */
+static void DesktopSlept(uint64_t due)
 {
 	const Desktop *desktop = DesktopIfChosen();
 	uint64_t end = NowMs() + WaitingFallbackMs;

@@ -1,6 +1,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -48,12 +49,34 @@ uint64_t NowMs(void)
 	return (uint64_t)now.tv_sec * 1000 + (uint64_t)now.tv_nsec / 1000000;
 }
 
+void WaitReadable(int fd, uint64_t end)
+{
+	struct pollfd p = {fd, POLLIN, 0};
+	uint64_t now = NowMs();
+
+	if (end > now)
+		poll(&p, 1, (int)(end - now));
+}
+
+static PauseHook pauseHook;
+
+void SetPauseHook(PauseHook hook)
+{
+	pauseHook = hook;
+}
+
+static void Paused(uint64_t due)
+{
+	if (pauseHook != NULL)
+		pauseHook(due);
+}
+
 /* As on Windows the time is a least: it runs on while the program waits
- * for the desktop to change (DesktopSlept). */
+ * for the desktop to change (the pause hook). */
 void Sleep(DWORD dwMilliseconds)
 {
 	Nap(dwMilliseconds);
-	DesktopSlept(0);
+	Paused(0);
 }
 
 /* The one waitable timer a step needs at a time: a deadline on the
@@ -105,7 +128,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 		return WAIT_FAILED;
 	if (now < due) {
 		Nap(due - now < dwMilliseconds ? (DWORD)(due - now) : dwMilliseconds);
-		DesktopSlept(due);
+		Paused(due);
 	}
 	return NowMs() >= due ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }

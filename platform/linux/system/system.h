@@ -1,7 +1,9 @@
 /*
  * What the system stand-ins offer the rest of the Linux build beyond the
- * Windows functions: the clock, the step's deadline, and the one rule by
- * which every text is cut to fit a buffer.
+ * Windows functions: the clock, the step's deadline, waits and pauses,
+ * the program's modules, and the one rule by which every text is cut to
+ * fit a buffer. Nothing here calls into the desktop layer above it, which
+ * hears of pauses through the hook it sets.
  */
 #ifndef WINCUE_SYSTEM_H
 #define WINCUE_SYSTEM_H
@@ -17,10 +19,22 @@ uint64_t NowMs(void);
  * it (process.cpp). */
 uint64_t TimerDue(void);
 
-/* The desktop layer hears of every pause, so that a program asking the
- * same of an unchanged desktop can be kept waiting until it changes, never
- * past due (0: no deadline): desktop/pass.cpp. */
-void DesktopSlept(uint64_t due);
+/* Waits until fd has something to read or the clock reaches end; a signal
+ * may cut it short, and a negative fd just pauses: process.cpp. */
+void WaitReadable(int fd, uint64_t end);
+
+/* What hears of every pause the program makes, after it (Sleep, a wait
+ * for the timer), with when the timer is due (0: no deadline): the
+ * desktop layer, which may keep a program that asks the same of an
+ * unchanged desktop waiting until it changes, never past due. NULL, the
+ * start: none. */
+typedef void (*PauseHook)(uint64_t due);
+void SetPauseHook(PauseHook hook);
+
+/* Runs a function a module of the program carries (wincue-NAME.so, found
+ * as the desktops' are: desktop/choice.cpp), taking nothing and returning
+ * an exit status; 1, having said why, when the module cannot be loaded. */
+int RunModuleTool(const char *module, const char *entry);
 
 /* How many bytes of text (length bytes) to keep in a buffer of size bytes
  * with its terminator: all when they fit, else at most size - 1, cut
