@@ -238,7 +238,7 @@ def test_more_windows_than_a_page(gnome, tmp_path):
 
 
 @pytest.mark.parametrize("method,args", [("GetVersion", ()), ("GetWindows", (0,)),
-                                         ("SetEnabled", (1, False))])
+                                         ("SetEnabled", ([1], False))])
 def test_the_extension_answers_only_the_session_user(gnome, method, args):
     """Another user (root here) gets AccessDenied, whatever it asks."""
     with pytest.raises(Exception, match="AccessDenied"):

@@ -20,10 +20,15 @@
 #include "../desktop.h"
 
 enum {
-	GnomeInterfaceVersion = 1, /* the extension's interface this program speaks */
+	GnomeInterfaceVersion = 2, /* the extension's interface this program speaks */
 	/* The longest the extension may take to answer a call, or to list
 	 * every window, before the shell counts as lost. */
 	GnomeReplyMs = 5000,
+	/* A change the extension has not begun this long before the call's
+	 * answer is due is not made at all: the shell was stopped, and its
+	 * answer (after a frame, 250 ms at most) would come after wincue has
+	 * given it up. */
+	GnomeActMarginMs = 1000,
 	GnomeStartMs = 500, /* for the bus to take the connection */
 };
 
@@ -68,13 +73,22 @@ static inline GnomeWindow *GnomeFind(HWND id)
 	return (GnomeWindow *)CacheFind(&gnomeCache, id);
 }
 
-/* The extension's commands on one window: SetMinimized, SetEnabled,
- * SetMaximized. */
-enum GnomeCommand { GnomeMinimize, GnomeEnable, GnomeMaximize };
+/* The extension's commands on one window: SetMinimized, SetMaximized. */
+enum GnomeCommand { GnomeMinimize, GnomeMaximize };
 
 /* Has the extension set the window's state to value, and returns what it
  * was; -1 when the window has gone or the shell did not answer. */
 int GnomeSet(enum GnomeCommand command, HWND id, bool value);
+
+/* Notes that the window is to be enabled or disabled with the others of
+ * the pass, in one call (GnomeCarryOut); a window of another value sends
+ * those noted so far first. */
+void GnomeOrderEnabled(HWND id, bool enable);
+
+/* Has the extension enable or disable every window noted, and keeps what
+ * it did in the cache; false when the shell did not answer, which leaves
+ * them as they were there, and in the cache until the next update. */
+bool GnomeCarryOut(void);
 
 /* Has the extension activate or close the window (method "Activate" or
  * "Close"); false when the window has gone or the shell did not answer. */

@@ -5,10 +5,13 @@
  * found it) may tell of windows; once the name changes hands, the shell
  * that ran it has gone, and the disabled windows with it.
  *
- * Every message is handled in the order it came: a page of the list that
- * arrives after a signal is newer than it, and a signal that the extension
- * sends during a call queues until the call has its answer, so the cache
- * ends as the extension's windows are.
+ * The extension sends its signals to the runs that registered, each
+ * addressed to its own. A run registers before it lists the windows, so
+ * every window shown after the registration's answer is signalled, and
+ * every one before is listed. Every message is handled in the order it
+ * came: a page of the list that arrives after a signal is newer than it,
+ * and a signal that the extension sends during a call queues until the
+ * call has its answer, so the cache ends as the extension's windows are.
  */
 #include <errno.h>
 #include <stdarg.h>
@@ -37,6 +40,11 @@ static sd_bus *bus;
 static bool lost;
 static bool ownerChanged;  /* the extension's bus name changed hands */
 static char extension[64]; /* its unique name */
+
+/* The windows to enable or disable with the next call. */
+static uint64_t *orders;
+static int orderCount, orderCapacity;
+static bool ordersEnable;
 
 /* -- the records ------------------------------------------------------- */
 
@@ -154,12 +162,13 @@ static int OnOwnerChanged(sd_bus_message *m, void *unused, sd_bus_error *error)
 
 /* -- the connection ---------------------------------------------------- */
 
+/* The cache stays until the next drain: a step reads back the windows it
+ * could not act on and names them. */
 static void MarkLost(const char *problem)
 {
 	if (lost)
 		return;
 	lost = true;
-	CacheEmpty(&gnomeCache);
 	gnomeChanges++;
 	SayDesktopLost(problem, getenv("DBUS_SESSION_BUS_ADDRESS"));
 }
@@ -173,8 +182,10 @@ bool GnomeAlive(void)
 
 void GnomeDrain(void)
 {
-	if (!GnomeAlive())
+	if (!GnomeAlive()) {
+		CacheEmpty(&gnomeCache);
 		return;
+	}
 	while (sd_bus_process(bus, NULL) > 0)
 		;
 	sd_bus_flush(bus);
@@ -187,13 +198,33 @@ void GnomeWaitMessage(uint64_t end)
 	GnomeDrain();
 }
 
-/* Calls the extension's method and returns its answer, or NULL, with the
- * error in *error, when none came by end on the monotonic clock. */
+/* The deadline a change carries for the extension: microseconds on the
+ * monotonic clock, which the shell shares. */
+static int64_t ActDeadline(uint64_t end)
+{
+	return (int64_t)(end - GnomeActMarginMs) * 1000;
+}
+
+/* Sends the call (r: how making it went) and returns its answer, or NULL,
+ * with the error in *error, when none came by end on the monotonic clock. */
+static sd_bus_message *Send(sd_bus_message *call, int r, uint64_t end, sd_bus_error *error)
+{
+	sd_bus_message *reply = NULL;
+	uint64_t now = NowMs();
+
+	if (r >= 0)
+		r = sd_bus_call(bus, call, end > now ? (end - now) * 1000 : 1, error, &reply);
+	if (r < 0 && !sd_bus_error_is_set(error))
+		sd_bus_error_set_errno(error, r);
+	sd_bus_message_unref(call);
+	return r >= 0 ? reply : NULL;
+}
+
+/* Calls the extension's method; its answer as Send gives it. */
 static sd_bus_message *Call(const char *method, uint64_t end, sd_bus_error *error,
                             const char *types, ...)
 {
-	sd_bus_message *call = NULL, *reply = NULL;
-	uint64_t now = NowMs();
+	sd_bus_message *call = NULL;
 	va_list ap;
 	int r;
 
@@ -204,12 +235,7 @@ static sd_bus_message *Call(const char *method, uint64_t end, sd_bus_error *erro
 		r = sd_bus_message_appendv(call, types, ap);
 		va_end(ap);
 	}
-	if (r >= 0)
-		r = sd_bus_call(bus, call, end > now ? (end - now) * 1000 : 1, error, &reply);
-	if (r < 0 && !sd_bus_error_is_set(error))
-		sd_bus_error_set_errno(error, r);
-	sd_bus_message_unref(call);
-	return r >= 0 ? reply : NULL;
+	return Send(call, r, end, error);
 }
 
 /* The lost shell's line when a call failed for want of an answer: an
@@ -225,15 +251,16 @@ static void CallFailed(const sd_bus_error *error)
 
 int GnomeSet(enum GnomeCommand command, HWND id, bool value)
 {
-	static const char *const methods[] = {"SetMinimized", "SetEnabled", "SetMaximized"};
+	static const char *const methods[] = {"SetMinimized", "SetMaximized"};
 	sd_bus_error error = SD_BUS_ERROR_NULL;
 	sd_bus_message *reply;
+	uint64_t end = NowMs() + GnomeReplyMs;
 	int found = 0, was = 0;
 
 	if (!GnomeAlive())
 		return -1;
 	reply =
-	    Call(methods[command], NowMs() + GnomeReplyMs, &error, "tb", (uint64_t)id, (int)value);
+	    Call(methods[command], end, &error, "tbx", (uint64_t)id, (int)value, ActDeadline(end));
 	if (reply == NULL)
 		CallFailed(&error);
 	else if (sd_bus_message_read(reply, "bb", &found, &was) < 0)
@@ -249,9 +276,11 @@ bool GnomeAsk(const char *method, HWND id)
 	sd_bus_message *reply;
 	int found = 0;
 
+	uint64_t end = NowMs() + GnomeReplyMs;
+
 	if (!GnomeAlive())
 		return false;
-	reply = Call(method, NowMs() + GnomeReplyMs, &error, "t", (uint64_t)id);
+	reply = Call(method, end, &error, "tx", (uint64_t)id, ActDeadline(end));
 	if (reply == NULL)
 		CallFailed(&error);
 	else if (sd_bus_message_read(reply, "b", &found) < 0)
@@ -259,6 +288,69 @@ bool GnomeAsk(const char *method, HWND id)
 	sd_bus_message_unref(reply);
 	sd_bus_error_free(&error);
 	return found != 0;
+}
+
+void GnomeOrderEnabled(HWND id, bool enable)
+{
+	if (orderCount > 0 && ordersEnable != enable)
+		GnomeCarryOut();
+	if (orderCount == orderCapacity) {
+		int capacity = orderCapacity > 0 ? 2 * orderCapacity : 64;
+		uint64_t *grown = (uint64_t *)realloc(orders, (size_t)capacity * sizeof *grown);
+		if (grown == NULL)
+			return; /* not acted on: the step reads it back and says so */
+		orders = grown;
+		orderCapacity = capacity;
+	}
+	ordersEnable = enable;
+	orders[orderCount++] = (uint64_t)id;
+}
+
+/* Keeps what the extension did with each window ordered, from its answer:
+ * a (found, wasEnabled) pair each, in the order of the ids. */
+static int KeepEnabled(sd_bus_message *reply)
+{
+	int r = sd_bus_message_enter_container(reply, 'a', "(bb)");
+
+	for (int i = 0; r > 0 && i < orderCount; i++) {
+		int found = 0, was = 0;
+		GnomeWindow *w;
+		r = sd_bus_message_read(reply, "(bb)", &found, &was);
+		if (r > 0 && found && (w = GnomeFind((HWND)orders[i])) != NULL)
+			w->disabled = !ordersEnable;
+	}
+	return r;
+}
+
+bool GnomeCarryOut(void)
+{
+	sd_bus_error error = SD_BUS_ERROR_NULL;
+	sd_bus_message *call = NULL, *reply;
+	uint64_t end = NowMs() + GnomeReplyMs;
+	int r;
+
+	if (orderCount == 0)
+		return true;
+	if (!GnomeAlive()) {
+		orderCount = 0;
+		return false;
+	}
+	r = sd_bus_message_new_method_call(bus, &call, extension, objectPath, interfaceName,
+	                                   "SetEnabled");
+	if (r >= 0)
+		r = sd_bus_message_append_array(call, 't', orders,
+		                                (size_t)orderCount * sizeof *orders);
+	if (r >= 0)
+		r = sd_bus_message_append(call, "bx", (int)ordersEnable, ActDeadline(end));
+	reply = Send(call, r, end, &error);
+	if (reply == NULL)
+		CallFailed(&error);
+	else if (KeepEnabled(reply) < 0)
+		MarkLost("GNOME Shell's wincue extension sent an answer wincue cannot read");
+	sd_bus_message_unref(reply);
+	sd_bus_error_free(&error);
+	orderCount = 0;
+	return reply != NULL && GnomeAlive();
 }
 
 /* The active window and the stacking order as they are now; signals keep
@@ -386,6 +478,20 @@ static bool Greet(void)
 	return version == GnomeInterfaceVersion;
 }
 
+/* Asks the extension for its signals, before the list; false, with the
+ * shell counted as lost, when it does not answer. */
+static bool Register(void)
+{
+	sd_bus_error error = SD_BUS_ERROR_NULL;
+	sd_bus_message *reply = Call("Register", NowMs() + GnomeReplyMs, &error, NULL);
+
+	if (reply == NULL)
+		MarkLost("GNOME Shell's wincue extension does not answer on the session bus");
+	sd_bus_message_unref(reply);
+	sd_bus_error_free(&error);
+	return reply != NULL;
+}
+
 bool GnomeConnect(void)
 {
 	char why[256];
@@ -415,7 +521,7 @@ bool GnomeConnect(void)
 		bus = sd_bus_close_unref(bus);
 		return false;
 	}
-	if (ListWindows())
+	if (Register() && ListWindows())
 		ReadOrder();
 	return true;
 }
