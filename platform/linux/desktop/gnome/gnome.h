@@ -9,13 +9,15 @@
  *
  * The files call only those below them:
  *   gnome_desktop.cpp  the desktop table
- *   gnome_bus.cpp      the connection, the calls, the signals, the cache
+ *   gnome_bus.cpp      the connection, the calls, the signals
+ *   gnome_records.cpp  what the extension tells, read into the cache
  * gnome_install.cpp, a module of its own, installs the extension.
  */
 #ifndef WINCUE_GNOME_H
 #define WINCUE_GNOME_H
 
 #include <stdint.h>
+#include <systemd/sd-bus.h>
 
 #include "../desktop.h"
 
@@ -41,7 +43,7 @@ struct GnomeWindow {
 	bool disabled;
 };
 
-/* Defined in gnome_bus.cpp. */
+/* Defined in gnome_records.cpp. */
 extern WindowCache gnomeCache;
 extern uint64_t gnomeChanges; /* changes told so far: the desktop's version */
 extern HWND gnomeActive;      /* the window with the focus, 0 for none */
@@ -50,6 +52,24 @@ extern int gnomeStackingCount;
 
 /* The desktop table: gnome_desktop.cpp. */
 extern const Desktop gnomeDesktop;
+
+/* -- gnome_records.cpp ------------------------------------------------- */
+
+/* Each reads what m holds next into the cache or the order, and returns
+ * what sd-bus does: 1, 0 when an array has no more, or a negative errno
+ * when m holds something else, which leaves what it could not read as it
+ * was. */
+int GnomeReadRecord(sd_bus_message *m, uint64_t *id); /* (tssibbb): a window */
+int GnomeReadStacking(sd_bus_message *m);             /* at: the ids, bottom up */
+/* A page of the list, a(tssibbb)b: *after becomes the last id read. */
+int GnomeReadPage(sd_bus_message *m, uint64_t *after, int *more);
+/* A signal of the extension's interface, read as its member says; 0 for
+ * one it does not send. */
+int GnomeReadSignal(sd_bus_message *m);
+
+/* No windows, no active one, no order: the shell has gone (or a test
+ * begins). */
+void GnomeForgetWindows(void);
 
 /* -- gnome_bus.cpp ----------------------------------------------------- */
 

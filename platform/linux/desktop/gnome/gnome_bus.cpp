@@ -26,15 +26,6 @@
 static const char busName[] = "org.wincue.Shell";
 static const char objectPath[] = "/org/wincue/Shell";
 static const char interfaceName[] = "org.wincue.Shell";
-static const char record[] = "(tssibbb)";
-
-WindowCache gnomeCache = {sizeof(GnomeWindow), NULL, 0, 0, 0, NULL, 0, 0};
-uint64_t gnomeChanges;
-
-HWND gnomeActive;
-HWND *gnomeStacking;
-int gnomeStackingCount;
-static int stackingCapacity;
 
 static sd_bus *bus;
 static bool lost;
@@ -46,108 +37,14 @@ static uint64_t *orders;
 static int orderCount, orderCapacity;
 static bool ordersEnable;
 
-/* -- the records ------------------------------------------------------- */
-
-/* Keeps the record m holds next: 1, 0 when there is none, or an error. */
-static int KeepRecord(sd_bus_message *m, uint64_t *id)
-{
-	const char *title, *className;
-	int32_t pid;
-	int minimized, maximized, disabled;
-	GnomeWindow *w;
-	int r = sd_bus_message_read(m, record, id, &title, &className, &pid, &minimized, &maximized,
-	                            &disabled);
-
-	if (r <= 0)
-		return r;
-	w = (GnomeWindow *)CacheAdd(&gnomeCache, (HWND)*id);
-	if (w != NULL) {
-		KeepName(w->desk.title, sizeof w->desk.title, title);
-		KeepName(w->desk.className, sizeof w->desk.className, className);
-		w->desk.pid = pid > 0 ? (DWORD)pid : 0;
-		w->minimized = minimized != 0;
-		w->maximized = maximized != 0;
-		w->disabled = disabled != 0;
-	}
-	gnomeChanges++;
-	return 1;
-}
-
-static int Kept(sd_bus_message *m)
-{
-	uint64_t id;
-
-	return KeepRecord(m, &id);
-}
-
-static int Closed(sd_bus_message *m)
-{
-	uint64_t id;
-	GnomeWindow *w;
-
-	if (sd_bus_message_read(m, "t", &id) > 0 && (w = GnomeFind((HWND)id)) != NULL) {
-		CacheRemove(&gnomeCache, &w->desk);
-		gnomeChanges++;
-	}
-	return 0;
-}
-
-static int ActiveChanged(sd_bus_message *m)
-{
-	uint64_t id;
-
-	if (sd_bus_message_read(m, "t", &id) > 0) {
-		gnomeActive = (HWND)id;
-		gnomeChanges++;
-	}
-	return 0;
-}
-
-/* The stacking order, from the bottom up, read from an array m holds next. */
-static int KeepStacking(sd_bus_message *m)
-{
-	const void *ids;
-	size_t size;
-	int r = sd_bus_message_read_array(m, 't', &ids, &size);
-
-	if (r < 0)
-		return r;
-	if ((int)(size / sizeof(uint64_t)) > stackingCapacity) {
-		int capacity = (int)(size / sizeof(uint64_t));
-		HWND *grown = (HWND *)realloc(gnomeStacking, (size_t)capacity * sizeof *grown);
-		if (grown == NULL)
-			return -ENOMEM; /* the order of the last that fitted stays */
-		gnomeStacking = grown;
-		stackingCapacity = capacity;
-	}
-	gnomeStackingCount = (int)(size / sizeof(uint64_t));
-	for (int i = 0; i < gnomeStackingCount; i++)
-		gnomeStacking[i] = (HWND)((const uint64_t *)ids)[i];
-	gnomeChanges++;
-	return 1;
-}
-
-/* The signals that change the windows, each with how it is read. */
-static const struct {
-	const char *member;
-	int (*read)(sd_bus_message *m);
-} signals[] = {
-    {"WindowAdded", Kept},       {"WindowChanged", Kept},
-    {"WindowClosed", Closed},    {"ActiveChanged", ActiveChanged},
-    {"Restacked", KeepStacking},
-};
-
 static int OnSignal(sd_bus_message *m, void *unused, sd_bus_error *error)
 {
 	const char *sender = sd_bus_message_get_sender(m);
 
 	(void)unused;
 	(void)error;
-	if (sender == NULL || strcmp(sender, extension) != 0)
-		return 0;
-	for (size_t i = 0; i < sizeof signals / sizeof signals[0]; i++)
-		if (sd_bus_message_is_signal(m, interfaceName, signals[i].member))
-			signals[i].read(m);
+	if (sender != NULL && strcmp(sender, extension) == 0)
+		GnomeReadSignal(m);
 	return 0;
 }
 
@@ -183,7 +80,8 @@ bool GnomeAlive(void)
 void GnomeDrain(void)
 {
 	if (!GnomeAlive()) {
-		CacheEmpty(&gnomeCache);
+		if (gnomeCache.count > 0)
+			GnomeForgetWindows();
 		return;
 	}
 	while (sd_bus_process(bus, NULL) > 0)
@@ -367,7 +265,7 @@ static void ReadOrder(void)
 	sd_bus_error_free(&error);
 	reply = Call("GetStacking", NowMs() + GnomeReplyMs, &error, NULL);
 	if (reply != NULL)
-		KeepStacking(reply);
+		GnomeReadStacking(reply);
 	else
 		CallFailed(&error);
 	sd_bus_message_unref(reply);
@@ -385,15 +283,8 @@ static bool ListWindows(void)
 	while (more && GnomeAlive()) {
 		sd_bus_error error = SD_BUS_ERROR_NULL;
 		sd_bus_message *reply = Call("GetWindows", end, &error, "t", after);
-		int r =
-		    reply != NULL ? sd_bus_message_enter_container(reply, 'a', record) : -EINVAL;
+		int r = reply != NULL ? GnomeReadPage(reply, &after, &more) : -EINVAL;
 
-		while (r > 0 && (r = KeepRecord(reply, &after)) > 0)
-			;
-		if (r >= 0)
-			r = sd_bus_message_exit_container(reply);
-		if (r >= 0)
-			r = sd_bus_message_read(reply, "b", &more);
 		sd_bus_message_unref(reply);
 		if (r < 0) {
 			if (reply == NULL)
@@ -437,11 +328,8 @@ static bool Watch(void)
 		return false;
 	if (!FindOwner(busName, extension, sizeof extension))
 		return false;
-	for (size_t i = 0; i < sizeof signals / sizeof signals[0]; i++)
-		if (sd_bus_match_signal(bus, NULL, extension, objectPath, interfaceName,
-		                        signals[i].member, OnSignal, NULL) < 0)
-			return false;
-	return true;
+	return sd_bus_match_signal(bus, NULL, extension, objectPath, interfaceName, NULL, OnSignal,
+	                           NULL) >= 0;
 }
 
 static const char installLine[] =
