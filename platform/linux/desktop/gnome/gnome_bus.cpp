@@ -97,10 +97,10 @@ void GnomeWaitMessage(uint64_t end)
 }
 
 /* The deadline a change carries for the extension: microseconds on the
- * monotonic clock, which the shell shares. */
+ * monotonic clock, which the shell shares (0 would be none). */
 static int64_t ActDeadline(uint64_t end)
 {
-	return (int64_t)(end - GnomeActMarginMs) * 1000;
+	return end > GnomeActMarginMs ? (int64_t)(end - GnomeActMarginMs) * 1000 : 1;
 }
 
 /* Sends the call (r: how making it went) and returns its answer, or NULL,
