@@ -389,7 +389,8 @@ def test_a_change_that_comes_late_is_not_made(gnome, tmp_path):
         tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
         config, want = script(("Find", dict(Text="locked")),
                               ("Cmd", dict(Cmd="/bin/kill -STOP %d" % shell)),
-                              ("Sleep", dict(Sleep="500")), ("Enable", dict(Enable="0", Text="locked")),
+                              ("Sleep", dict(Sleep="500")),
+                              ("Enable", dict(Enable="0", Text="locked")),
                               ("Cmd", dict(Cmd="/bin/kill -CONT %d" % shell)),
                               ("Sleep", dict(Sleep="2000")))
         assert gnome.run(script_dir(tmp_path, config)) == (0, want.encode())
