@@ -31,8 +31,10 @@ callDBus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "unloadScript",
 
 
 def window_id(uuid):
-    """The id wincue gives a KWin window: the first 64 bits of its UUID."""
-    return int(uuid.strip("{}").replace("-", "")[:16], 16) or 1
+    """The id wincue gives a KWin window: the first 64 bits of its UUID, the
+    top one set when the first 32 are zero."""
+    value = int(uuid.strip("{}").replace("-", "")[:16], 16)
+    return value if value >> 32 else value | 1 << 63
 
 
 class KWinDesk:

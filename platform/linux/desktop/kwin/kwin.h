@@ -7,9 +7,11 @@
  * was told in a cache, so a pass over the desktop reads no more than the
  * messages that came.
  *
- * Every wait on the bus ends by a fixed bound and by the step's deadline
- * (TimerDue), though the first wait of a step with a deadline gets
- * KWinLookMs: a step that looks once (Timeout=0) still sees the windows.
+ * Every wait on the bus ends by a fixed bound, by the step's own bound
+ * (KWinStepMs for all its waits, over the moment KWin first lets one run
+ * out) and by the step's deadline (TimerDue), though the first wait of a
+ * step with a deadline gets KWinLookMs: a step that looks once (Timeout=0)
+ * still sees the windows.
  *
  * The files call only those below them:
  *   kwin_desktop.cpp  the desktop table
@@ -29,6 +31,7 @@ enum {
 	KWinListMs = 5000,    /* the longest the script may take to list the windows */
 	KWinLookMs = 500,     /* what a step's deadline leaves KWin at least */
 	KWinCommandMs = 3000, /* the longest a pass's hides and shows may take */
+	KWinStepMs = 5000,    /* the longest a step may wait on KWin in all */
 	KWinExitMs = 100,     /* the longest the exit waits for the unload */
 };
 
@@ -57,6 +60,9 @@ extern char kwinActive[KWinIdSize]; /* the active window's UUID, or "" */
 extern const Desktop kwinDesktop;
 
 /* -- kwin_bus.cpp ------------------------------------------------------ */
+
+/* A step begins: its waits on KWin share one bound from now. */
+void KWinBeginStep(void);
 
 /* Connects to the session bus and has KWin run the script; false, having
  * written nothing, when no KWin answers there. */

@@ -47,15 +47,31 @@ static int applied;            /* the last command the script says it did */
 static int sent;               /* the last command sent */
 static uint64_t allowedDue;    /* the step deadline that had its KWinLookMs */
 static uint64_t allowedUntil;
+static uint64_t stepEnd; /* when the step's waits end; 0 before the first */
 
 /* -- bounds ------------------------------------------------------------ */
 
-/* When a wait must end: at limit, or at the step's deadline when that
- * comes first, though not before KWinLookMs from the step's first wait. */
+void KWinBeginStep(void)
+{
+	stepEnd = NowMs() + KWinStepMs;
+}
+
+/* KWin let a wait run out: the step waits on it no more, so a stopped
+ * KWin or bus holds a step once, not once a window. */
+static void MissedBound(void)
+{
+	stepEnd = NowMs();
+}
+
+/* When a wait must end: at limit, or at the step's bound or its timer's
+ * deadline when those come first, though not before KWinLookMs from the
+ * first wait with that deadline. */
 static uint64_t WaitEnd(uint64_t limit)
 {
 	uint64_t due = TimerDue();
 
+	if (stepEnd != 0 && stepEnd < limit)
+		limit = stepEnd;
 	if (due == 0 || due >= limit)
 		return limit;
 	if (due != allowedDue) {
@@ -77,7 +93,9 @@ static uint64_t Usec(uint64_t end)
 /* -- the cache --------------------------------------------------------- */
 
 /* KWin's window ids are random UUIDs: their first 64 bits make an id that
- * stays the same for the window's life, in every run. */
+ * stays the same for the window's life, in every run. One whose first 32
+ * bits are zero (one in four billion) gets its top bit set, so that every
+ * id shows 16 hex digits, and none is 0. */
 static HWND IdOf(const char *uuid)
 {
 	uint64_t id = 0;
@@ -93,7 +111,7 @@ static HWND IdOf(const char *uuid)
 			digits++;
 		}
 	}
-	return id != 0 ? (HWND)id : 1;
+	return (HWND)(id >> 32 != 0 ? id : id | (uint64_t)1 << 63);
 }
 
 /* The window of this UUID, or NULL. */
@@ -408,8 +426,12 @@ static bool AwaitCondition(bool (*done)(void), uint64_t end)
 	for (;;) {
 		while (!done() && KWinAlive() && sd_bus_process(bus, NULL) > 0)
 			;
-		if (done() || !KWinAlive() || NowMs() >= end)
+		if (done() || !KWinAlive())
 			return done();
+		if (NowMs() >= end) {
+			MissedBound();
+			return false;
+		}
 		sd_bus_wait(bus, Usec(end));
 	}
 }
@@ -561,6 +583,8 @@ static int CallV(const char *destination, const char *path, const char *interfac
 		r = sd_bus_message_appendv(m, types, ap);
 	if (r >= 0)
 		r = sd_bus_call(bus, m, usec, NULL, reply);
+	if (r == -ETIMEDOUT)
+		MissedBound();
 	sd_bus_message_unref(m);
 	return r;
 }
@@ -593,23 +617,17 @@ static int CallKWin(const char *member, uint64_t end, sd_bus_message **reply, co
 	return r;
 }
 
-/* Calls a method of KWin's own interface with one string, waiting
- * KWinCallMs at most; the answer in *reply. */
-static int AskKWin(const char *member, const char *text, sd_bus_message **reply)
+/* Calls a method of KWin's own interface, waiting KWinCallMs at most;
+ * the answer in *reply. */
+static int AskKWin(const char *member, sd_bus_message **reply, const char *types, ...)
 {
-	sd_bus_message *m = NULL;
-	uint64_t usec = Usec(WaitEnd(NowMs() + KWinCallMs));
+	va_list ap;
 	int r;
 
-	if (usec == 0)
-		return -ETIMEDOUT;
-	r = sd_bus_message_new_method_call(bus, &m, "org.kde.KWin", "/KWin", "org.kde.KWin",
-	                                   member);
-	if (r >= 0)
-		r = sd_bus_message_append(m, "s", text);
-	if (r >= 0)
-		r = sd_bus_call(bus, m, usec, NULL, reply);
-	sd_bus_message_unref(m);
+	va_start(ap, types);
+	r = CallV("org.kde.KWin", "/KWin", "org.kde.KWin", member, WaitEnd(NowMs() + KWinCallMs),
+	          reply, types, ap);
+	va_end(ap);
 	return r;
 }
 
@@ -653,7 +671,7 @@ bool KWinMaximized(KWinWindow *w)
 
 	if (InPass() && w->statesIn == PassNumber())
 		return w->maximized;
-	if (bus != NULL && !lost && AskKWin("getWindowInfo", w->uuid, &reply) >= 0 &&
+	if (bus != NULL && !lost && AskKWin("getWindowInfo", &reply, "s", w->uuid) >= 0 &&
 	    sd_bus_message_enter_container(reply, 'a', "{sv}") > 0) {
 		while (sd_bus_message_enter_container(reply, 'e', "sv") > 0) {
 			int *flag = NULL;
