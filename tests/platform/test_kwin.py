@@ -262,17 +262,45 @@ def test_killed_runs_leave_no_script(kwin, tmp_path_factory):
     """Runs each killed while it waits, the next started at once, for 12 s
     (scripts of the first unload themselves while later ones load): every
     script they had KWin load is gone within seconds."""
-    pids, began = [], time.monotonic()
+    began, count = time.monotonic(), 0
+    kwin.desk.watch()
     while time.monotonic() - began < 12:
         p = held(kwin.env, tmp_path_factory.mktemp("killed"))
-        pids.append(p.p.pid)
         os.kill(p.p.pid, signal.SIGKILL)
         p.stop()
-    left = lambda: [pid for pid in pids if kwin.desk.loaded("wincue-%d" % pid)]  # noqa: E731
+        count += 1
+    scripts = kwin.desk.runs()
+    assert len(scripts) >= count
+    left = lambda: [name for name in scripts if kwin.desk.loaded(name)]  # noqa: E731
     try:
         wait_until(lambda: not left(), 20, "the scripts to go")
     except TimeoutError:
-        raise AssertionError("%d of %d scripts stay loaded" % (len(left()), len(pids)))
+        raise AssertionError("%d of %d scripts stay loaded" % (len(left()), len(scripts)))
+
+
+def test_runs_of_one_pid_in_two_pid_namespaces(kwin, tmp_path_factory):
+    """Two runs of one process id, each in a PID namespace of its own (as
+    in two containers on one desktop): the second, started and ended while
+    the first waits, leaves the first's script alone, which then hears a
+    new window and hides one."""
+    maker = Maker(kwin)
+    spaced = ["unshare", "--pid", "--fork", "--kill-child"] + kwin.argv
+    try:
+        maker.create("wct-ns", "Spaced")
+        config, want = script(("Find", dict(ClassName="wct-ns")),
+                              ("Find", dict(ClassName="wct-go", Timeout="10000")),
+                              ("Display", dict(ClassName="wct-ns", Display="0")))
+        p = Child(spaced, kwin.env, script_dir(tmp_path_factory.mktemp("first"), config),
+                  stderr=subprocess.PIPE)
+        assert p.read(lambda out: out.endswith(b"start - Find\nend   - Find\nstart - Find\n"))
+        other, other_want = script(("Find", dict(ClassName="wct-ns")))
+        second = Child(spaced, kwin.env, script_dir(tmp_path_factory.mktemp("second"), other))
+        assert (second.wait(), second.out) == (0, other_want.encode())
+        maker.create("wct-go", "Go")
+        assert (p.wait(), p.out, p.p.stderr.read()) == (0, want.encode(), b"")
+        assert maker.answer("state")[0] == "wct-ns\tSpaced\tvisible=0\tenabled=1"
+    finally:
+        maker.close()
 
 
 # -- Enable, with real input -------------------------------------------------------------
@@ -513,7 +541,7 @@ def test_killed_runs_leave_windows_whole(locked, tmp_path_factory):
                "wct-kill-%d" % i)
     witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
     d.enable("0", "kill 0")
-    pids = []
+    d.target.desk.watch()
     for i in range(count):
         config = script(("Enable", dict(Text="kill %d" % i, Enable="0")))[0]
         p = Child(d.target.argv, d.target.env, script_dir(tmp_path_factory.mktemp("k"), config))
@@ -521,9 +549,9 @@ def test_killed_runs_leave_windows_whole(locked, tmp_path_factory):
         time.sleep(0.005 * i)  # a moment of the step, not a wait
         os.kill(p.p.pid, signal.SIGKILL)
         p.stop()
-        pids.append(p.p.pid)
     # Everything a killed run asked is done once its script has gone.
-    wait_until(lambda: not any(d.target.desk.loaded("wincue-%d" % pid) for pid in pids), 20,
+    scripts = d.target.desk.runs()
+    wait_until(lambda: not any(d.target.desk.loaded(name) for name in scripts), 20,
                "the killed runs' scripts to go")
     ids = [int(i, 16) for i in d.maker.answer("ids")]
     for i in range(count):

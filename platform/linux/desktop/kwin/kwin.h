@@ -113,7 +113,8 @@ bool KWinMaximized(KWinWindow *w);
 
 /* Writes the script, calling back the bus name caller and known to KWin
  * as name, to a new file readable by KWin; its path goes to path (room
- * for size). False when no file could be written. */
+ * for size). False when no file could be written, or when caller or name
+ * has a character no bus name has. */
 bool KWinWriteScript(const char *caller, const char *name, char *path, int size);
 
 /* Writes the shield script for the window of that UUID, calling back the

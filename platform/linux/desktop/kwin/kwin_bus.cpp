@@ -29,7 +29,7 @@ char kwinActive[KWinIdSize];
 static sd_bus *bus;
 static bool lost;
 static char kwinOwner[64];    /* KWin's unique bus name */
-static char scriptName[32];   /* wincue-PID */
+static char scriptName[300];  /* wincue- and the bus name without its colon */
 static char scriptFile[4096]; /* the script's text until KWin has read it */
 static uint64_t listBy;       /* when the script must have listed the windows */
 static bool ready;            /* it has */
@@ -702,8 +702,11 @@ static void UnloadScript(void)
 		CallKWin("unloadScript", NowMs() + KWinExitMs, NULL, "s", scriptName);
 }
 
-/* Loads the script under this process's name (one a killed run of the
- * same pid left is unloaded first) and has KWin start it. KWin names a
+/* Loads the script under a name of the program's unique bus name, which
+ * no other connection to the bus has had or will have (process ids repeat
+ * across PID namespaces), and has KWin start it. A script of that name
+ * already loaded was left by a run that had the name on an earlier bus,
+ * and so has gone: it is unloaded first. KWin names a
  * script's D-Bus object by how many scripts it holds, so after an unload
  * a new script may get the object of one still loaded, and "run" there
  * would run that one: "start" runs every loaded script not yet running,
@@ -714,7 +717,9 @@ static bool LoadScript(uint64_t end)
 	sd_bus_message *reply = NULL;
 	int id = -1;
 
-	if (sd_bus_get_unique_name(bus, &caller) < 0 ||
+	if (sd_bus_get_unique_name(bus, &caller) < 0 || caller[0] != ':' ||
+	    snprintf(scriptName, sizeof scriptName, "wincue-%s", caller + 1) >=
+	        (int)sizeof scriptName ||
 	    !KWinWriteScript(caller, scriptName, scriptFile, sizeof scriptFile)) {
 		scriptFile[0] = '\0';
 		return false;
@@ -743,7 +748,7 @@ static bool FindKWin(uint64_t end)
 		found = true;
 	}
 	sd_bus_message_unref(reply);
-	return found && CallKWin("isScriptLoaded", end, NULL, "s", scriptName) >= 0;
+	return found && CallKWin("isScriptLoaded", end, NULL, "s", "wincue") >= 0;
 }
 
 static bool Close(void)
@@ -759,7 +764,6 @@ bool KWinConnect(void)
 	uint64_t callEnd = now + KWinCallMs < end ? now + KWinCallMs : end;
 
 	listBy = now + KWinListMs;
-	snprintf(scriptName, sizeof scriptName, "wincue-%ld", (long)getpid());
 	if (sd_bus_open_user(&bus) < 0) {
 		bus = NULL;
 		return false;

@@ -593,21 +593,28 @@ static bool WriteScript(const char *text, const char *suffix, char *path, int si
 	return true;
 }
 
-bool KWinWriteScript(const char *caller, const char *name, char *path, int size)
-{
-	return WriteScript(script, ".js", path, size, "var caller = \"%s\", name = \"%s\";\n",
-	                   caller, name);
-}
-
-/* Whether text has only characters of chars: nothing else goes into QML. */
+/* Whether text has only characters of chars: nothing else goes into the
+ * scripts' text. */
 static bool Only(const char *text, const char *chars)
 {
 	return strspn(text, chars) == strlen(text);
 }
 
+/* What a unique bus name, and so a script's name, is made of. */
+static const char busNameChars[] = ":._-0123456789"
+                                   "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+bool KWinWriteScript(const char *caller, const char *name, char *path, int size)
+{
+	if (!Only(caller, busNameChars) || !Only(name, busNameChars))
+		return false;
+	return WriteScript(script, ".js", path, size, "var caller = \"%s\", name = \"%s\";\n",
+	                   caller, name);
+}
+
 bool KWinWriteShield(const char *caller, const char *uuid, char *path, int size)
 {
-	if (!Only(uuid, "0123456789abcdefABCDEF{}-") || !Only(caller, ":.0123456789"))
+	if (!Only(uuid, "0123456789abcdefABCDEF{}-") || !Only(caller, busNameChars))
 		return false;
 	return WriteScript(shieldBody, ".qml", path, size,
 	                   "%s    readonly property string caller: \"%s\"\n"
