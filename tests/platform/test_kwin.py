@@ -13,6 +13,7 @@ import signal
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 import pytest
 from gi.repository import GLib
@@ -184,7 +185,8 @@ def test_the_bus_stops_mid_run(tmp_path_factory, action, may, stayed):
     """The session bus stopped between two steps: the step over 20 windows
     after it ends in one bound for all of them (3 s, not 3 s and 4 s a
     window), saying once that they may not be done and that each stayed as
-    it was (nothing reached KWin), and the exit is not held."""
+    it was (nothing reached KWin); the exit is not held, and leaves no
+    shield file KWin never read."""
     world = World(tmp_path_factory.mktemp("stopped"), "kwin").start()
     crowd, bus = None, world.pids[0]  # the dbus-daemon
     try:
@@ -207,6 +209,7 @@ def test_the_bus_stops_mid_run(tmp_path_factory, action, may, stayed):
         assert sorted(re.sub(r"\(0x[0-9a-f]{16}\)", "(id)", line) for line in err[1:]) == sorted(
             'wincue: [Section2] %s: "Stopped %d" (id) stayed %s' % (action, i, stayed)
             for i in range(20))
+        assert list(Path(target.env["XDG_RUNTIME_DIR"]).glob("wincue-kwin-*")) == []
     finally:
         os.kill(bus, signal.SIGCONT)
         if crowd:

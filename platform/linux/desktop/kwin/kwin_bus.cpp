@@ -9,6 +9,7 @@
  * sd_bus_wait with a timeout.
  */
 #include <errno.h>
+#include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -275,6 +276,8 @@ static void ApplyLine(const char **p)
 
 /* -- the script's calls ------------------------------------------------ */
 
+static void RemoveShieldFiles(int number);
+
 static bool FromKWin(sd_bus_message *m)
 {
 	const char *sender = sd_bus_message_get_sender(m);
@@ -314,6 +317,7 @@ static int Tell(sd_bus_message *m, void *unused, sd_bus_error *error)
 			ApplyLine(&text);
 		if (done > applied)
 			applied = done;
+		RemoveShieldFiles(applied);
 		ready = ready || all;
 		kwinChanges++;
 	}
@@ -512,14 +516,59 @@ void KWinOrderEnabled(const KWinWindow *w, bool enable)
 		Order(w, "d", path);
 }
 
-/* The shield scripts of the orders, once KWin has read them. */
-static void RemoveShieldFiles(void)
+/* Shield files sent, each with the command that carries it: KWin reads one
+ * when it carries the command out, which the script tells; they go then,
+ * or at exit when it never does (a stopped KWin may still read them). */
+struct KeptFile {
+	char *path;
+	int number;
+};
+static KeptFile *kept;
+static int keptCount, keptSize;
+
+static void KeepShieldFile(char *path, int number)
+{
+	if (keptCount == keptSize) {
+		int size = keptSize > 0 ? 2 * keptSize : 16;
+		void *grown = realloc(kept, (size_t)size * sizeof *kept);
+		if (grown == NULL) {
+			unlink(path);
+			return;
+		}
+		kept = (KeptFile *)grown;
+		keptSize = size;
+	}
+	kept[keptCount].path = strdup(path);
+	kept[keptCount].number = number;
+	if (kept[keptCount].path != NULL)
+		keptCount++;
+	else
+		unlink(path);
+}
+
+/* Removes the files of the commands up to number. */
+static void RemoveShieldFiles(int number)
+{
+	for (int i = 0; i < keptCount;) {
+		if (kept[i].number > number) {
+			i++;
+			continue;
+		}
+		unlink(kept[i].path);
+		free(kept[i].path);
+		kept[i] = kept[--keptCount];
+	}
+}
+
+/* The shield files of the orders, kept until the command that carries
+ * them is done. */
+static void KeepShieldFiles(int number)
 {
 	for (char *line = orders; line != NULL && *line != '\0';) {
 		char *end = strchr(line, '\n'), *verb = strchr(line, '\t');
 		*end = '\0';
 		if (verb != NULL && strncmp(verb, "\td\t", 3) == 0)
-			unlink(verb + 3);
+			KeepShieldFile(verb + 3, number);
 		line = end + 1;
 	}
 }
@@ -551,8 +600,8 @@ bool KWinCarryOut(void)
 	if (AwaitCondition(IsHeld, end))
 		SendOrders();
 	done = AwaitCondition(IsApplied, end);
-	if (done || !KWinAlive())
-		RemoveShieldFiles(); /* else KWin may still read them */
+	KeepShieldFiles(sent);
+	RemoveShieldFiles(KWinAlive() ? applied : INT_MAX);
 	ordersLength = 0;
 	orders[0] = '\0';
 	if (!done && KWinAlive())
@@ -698,6 +747,7 @@ bool KWinMaximized(KWinWindow *w)
 static void UnloadScript(void)
 {
 	ForgetScriptFile();
+	RemoveShieldFiles(INT_MAX);
 	if (bus != NULL && !lost)
 		CallKWin("unloadScript", NowMs() + KWinExitMs, NULL, "s", scriptName);
 }
