@@ -218,18 +218,25 @@ def test_the_bus_stops_mid_run(tmp_path_factory, action, may, stayed):
 
 
 def test_an_idle_spell_loses_no_hide(kwin, tmp_path):
-    """A hide after 30 s of sleep, longer than a call may wait on the bus
-    (25 s): the call the script waits on is a fresh one, and the hide is
-    done."""
+    """30 s of sleep, longer than a call may wait on the bus (25 s), while a
+    window comes: the batch that told it got no answer, and the script
+    sends it again, so a window made after the sleep is found; the call the
+    script waits on is a fresh one, and the hide after is done."""
     maker = Maker(kwin)
     try:
         maker.create("wct-idle", "Idle")
         config, want = script(("Find", dict(ClassName="wct-idle", Visible="1")),
                               ("Sleep", dict(Sleep="30000")),
+                              ("Find", dict(ClassName="wct-after", Timeout="5000")),
                               ("Display", dict(ClassName="wct-idle", Display="0")),
                               ("Gone", dict(ClassName="wct-idle", Visible="1", Timeout="5000")))
-        assert kwin.run(script_dir(tmp_path, config), timeout=60) == (0, want.encode())
-        assert (kwin.err, maker.answer("state")) == (b"", ["wct-idle\tIdle\tvisible=0\tenabled=1"])
+        p = Child(kwin.argv, kwin.env, script_dir(tmp_path, config), stderr=subprocess.PIPE)
+        assert p.read(lambda out: out.endswith(b"start - Sleep\n"))
+        maker.create("wct-during", "During")
+        assert p.read(lambda out: out.endswith(b"end   - Sleep\nstart - Find\n"), 60)
+        maker.create("wct-after", "After")
+        assert (p.wait(), p.out, p.p.stderr.read()) == (0, want.encode(), b"")
+        assert maker.answer("state")[0] == "wct-idle\tIdle\tvisible=0\tenabled=1"
     finally:
         maker.close()
 
