@@ -24,6 +24,97 @@ std::string Read(const char *path)
 	return text;
 }
 
+/* Every window the cache holds, a line each in slot order: id, UUID,
+ * minimized, pid, stacking place, class, title and what a command left it;
+ * then the active window's UUID. */
+std::string Windows()
+{
+	std::string text;
+	char line[1024];
+
+	for (int i = 0; i < kwinCache.count; i++) {
+		const KWinWindow *w = (const KWinWindow *)CacheAt(&kwinCache, i);
+		if (w->desk.id == 0)
+			continue;
+		snprintf(line, sizeof line, "%016llx %s m%d p%lu s%d [%s] [%s]%c\n",
+		         (unsigned long long)(uintptr_t)w->desk.id, w->uuid, w->minimized,
+		         (unsigned long)w->desk.pid, w->stack, w->desk.className, w->desk.title,
+		         w->commanded != 0 ? w->commanded : ' ');
+		text += line;
+	}
+	return text + "active " + kwinActive;
+}
+
+#define U1 "{0123abcd-0000-4000-8000-000000000001}"
+#define U2 "{00000000-0000-4000-8000-000000000002}"
+#define A1 "A\t" U1 "\t0\t42\t3\tcls\t"
+
+/* A batch told after one that added U1 (minimized, pid 7, stacking place
+ * 1, class c, title t), and what the cache then holds. */
+struct LinesCase {
+	const char *name;
+	std::string batch;
+	std::string want;
+};
+
+const std::string Before = "0123abcd00004000 " U1 " m1 p7 s1 [c] [t] \n";
+const std::string Long(300, 'a');
+
+const LinesCase lines[] = {
+    {"nothing", "", Before + "active "},
+    {"a window's whole state", A1 "title\n",
+     "0123abcd00004000 " U1 " m0 p42 s3 [cls] [title] \nactive "},
+    {"a new window, its id past 32 bits, the last line unended", "A\t" U2 "\t1\t9\t2\tk\tn",
+     Before + "8000000000004000 " U2 " m1 p9 s2 [k] [n] \nactive "},
+    {"escapes as UTF-8, a pair as one character", A1 "\\u00e9\\u4e2d\\ud83d\\ude00\\u005c\n",
+     "0123abcd00004000 " U1 " m0 p42 s3 [cls] [\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80\\] \nactive "},
+    {"a lone surrogate reads as U+FFFD", A1 "\\udc00x\\ud800\n",
+     "0123abcd00004000 " U1 " m0 p42 s3 [cls] [\xef\xbf\xbdx\xef\xbf\xbd] \nactive "},
+    {"no escape: short, upper-case or not hex", A1 "\\u12\\u00C9\\uzzzz\n",
+     "0123abcd00004000 " U1 " m0 p42 s3 [cls] [\\u12\\u00C9\\uzzzz] \nactive "},
+    {"a title cut between characters", A1 + Long.substr(0, 253) + "\\u00e9\n",
+     "0123abcd00004000 " U1 " m0 p42 s3 [cls] [" + Long.substr(0, 253) + "] \nactive "},
+    {"fields past the title are left", A1 "t\tmore\n",
+     "0123abcd00004000 " U1 " m0 p42 s3 [cls] [t] \nactive "},
+    {"a state with a field missing", "A\t" U1 "\t0\t42\t3\tcls\n", Before + "active "},
+    {"an unknown kind and a long one", "X\t" U1 "\nRR\t" U1 "\n", Before + "active "},
+    {"an id too long for a UUID", "R\t" U1 "0\n", Before + "active "},
+    {"a window gone", "R\t" U1 "\n", "active "},
+    {"an unknown window gone", "R\t" U2 "\n", Before + "active "},
+    {"the active window, then none", "F\t" U1 "\nF\t\n", Before + "active "},
+    {"the active window", "F\t" U1 "\n", Before + "active " U1},
+    {"what commands left", "C\t" U1 "\t1\nC\t" U2 "\t0\n",
+     "0123abcd00004000 " U1 " m1 p7 s1 [c] [t]h\nactive "},
+    {"empty lines and a lone kind", "\n\nA\nF", Before + "active "},
+};
+
+class Lines : public testing::TestWithParam<LinesCase>
+{
+};
+
+TEST_P(Lines, KeepWhatTheScriptTold)
+{
+	CacheEmpty(&kwinCache);
+	kwinActive[0] = '\0';
+	KWinApplyLines("A\t" U1 "\t1\t7\t1\tc\tt\n");
+	KWinApplyLines(GetParam().batch.c_str());
+	EXPECT_EQ(Windows(), GetParam().want);
+}
+
+std::string CaseName(const char *text)
+{
+	std::string name = text;
+	for (char &c : name)
+		if (!isalnum((unsigned char)c))
+			c = '_';
+	return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(KWin, Lines, testing::ValuesIn(lines),
+                         [](const testing::TestParamInfo<LinesCase> &info) {
+	                         return CaseName(info.param.name);
+                         });
+
 /* The bus name and script name, or the UUID, the writers are given, and
  * the first line they write; "" when they must write nothing. */
 struct WriterCase {
@@ -72,11 +163,7 @@ TEST_P(Writers, WriteOnlyBusNamesAndUuids)
 
 INSTANTIATE_TEST_SUITE_P(KWin, Writers, testing::ValuesIn(writers),
                          [](const testing::TestParamInfo<WriterCase> &info) {
-	                         std::string name = info.param.name;
-	                         for (char &c : name)
-		                         if (!isalnum((unsigned char)c))
-			                         c = '_';
-	                         return name;
+	                         return CaseName(info.param.name);
                          });
 
 } // namespace
