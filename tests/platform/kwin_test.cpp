@@ -78,7 +78,7 @@ const LinesCase lines[] = {
      "0123abcd00004000 " U1 " m0 p42 s3 [cls] [t] \nactive "},
     {"a state with a field missing", "A\t" U1 "\t0\t42\t3\tcls\n", Before + "active "},
     {"an unknown kind and a long one", "X\t" U1 "\nRR\t" U1 "\n", Before + "active "},
-    {"an id too long for a UUID", "R\t" U1 "0\n", Before + "active "},
+    {"an id too long for a UUID", "A\t" U1 "00\t0\t1\t1\tc\tt\n", Before + "active "},
     {"a window gone", "R\t" U1 "\n", "active "},
     {"an unknown window gone", "R\t" U2 "\n", Before + "active "},
     {"the active window, then none", "F\t" U1 "\nF\t\n", Before + "active "},
