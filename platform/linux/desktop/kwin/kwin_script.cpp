@@ -1,5 +1,6 @@
 /*
- * The script KWin runs for the program. It tells the program of the
+ * The script KWin runs for the program (kwin_script.js), under a name of
+ * the program's unique bus name. It tells the program of the
  * windows in batches: each holds the whole state (minimized, pid, place in
  * the stacking order, class, title) of every window that changed since the
  * batch before, or that it went, and the active window when that changed,
@@ -70,8 +71,9 @@
  * window's id and "shielded"), which ends its step then. It calls "gone"
  * when the window has closed, and "cannot" when it could not make its
  * window (the QtQuick window module is missing); then it unloads itself,
- * and the window stays enabled. The text begins with the bus name to call
- * back and the window's id, as QML strings.
+ * and the window stays enabled. Its text is kwin_shield.qml with the bus
+ * name to call back and the window's id written in, as QML strings (its
+ * caller and uuid properties).
  */
 
 /* The run directory is the user's own; KWin, perhaps another user, needs
