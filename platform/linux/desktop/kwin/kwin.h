@@ -8,10 +8,10 @@
  * messages that came.
  *
  * Every wait on the bus ends by a fixed bound, by the step's own bound
- * (KWinStepMs for all its waits, over the moment KWin first lets one run
- * out) and by the step's deadline (TimerDue), though the first wait of a
- * step with a deadline gets KWinLookMs: a step that looks once (Timeout=0)
- * still sees the windows.
+ * (KWinStepMs for all its waits together, and no more waiting once KWin
+ * has let one run out) and by the step's deadline (TimerDue), though the
+ * first wait of a step with a deadline gets KWinLookMs: a step that looks
+ * once (Timeout=0) still sees the windows.
  *
  * The files call only those below them:
  *   kwin_desktop.cpp  the desktop table
