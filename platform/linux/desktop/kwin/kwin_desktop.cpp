@@ -18,6 +18,7 @@
 static bool Update(bool waiting)
 {
 	(void)waiting;
+	KWinBeginStep();
 	/* What the last pass's commands left no longer holds. */
 	for (int i = 0; i < kwinCache.count; i++)
 		((KWinWindow *)CacheAt(&kwinCache, i))->commanded = 0;
