@@ -46,11 +46,19 @@ test: build build-fuzz dist
 	ctest --test-dir build/fuzz --output-on-failure -L fuzz
 	ctest --test-dir build/host --verbose -L e2e
 
-# New inputs are kept in $(FUZZ_DIR)/corpus, findings in $(FUZZ_DIR)/findings.
-fuzz: build-fuzz
-	$(FUZZ_DIR)/load_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
-		-dict=tests/fuzz/ini.dict -artifact_prefix=$(FUZZ_DIR)/findings/ \
-		-print_final_stats=1 $(FUZZ_ARGS) $(FUZZ_DIR)/corpus $(FUZZ_DIR)/seeds
+# make fuzz runs each target in turn, FUZZ_SECONDS each. New inputs are kept
+# in $(FUZZ_DIR)/corpus/TARGET, findings in $(FUZZ_DIR)/findings/TARGET-*.
+FUZZ_TARGETS = load_fuzz cache_fuzz
+load_fuzz_OPTIONS = -max_len=8192 -dict=tests/fuzz/ini.dict
+load_fuzz_SEEDS = $(FUZZ_DIR)/seeds
+
+fuzz: $(FUZZ_TARGETS:%=fuzz-%)
+
+fuzz-%: build-fuzz
+	@mkdir -p $(FUZZ_DIR)/corpus/$* $(FUZZ_DIR)/findings
+	$(FUZZ_DIR)/$* -max_total_time=$(FUZZ_SECONDS) $($*_OPTIONS) \
+		-artifact_prefix=$(FUZZ_DIR)/findings/$*- \
+		-print_final_stats=1 $(FUZZ_ARGS) $(FUZZ_DIR)/corpus/$* $($*_SEEDS)
 
 # The Windows zip and the Debian package, made by CPack into build/dist
 # (and nothing else there: no stale packages, no CPack scratch tree).
