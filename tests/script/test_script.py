@@ -215,6 +215,18 @@ def test_option(target, tmp_path, name, args, config, status, out, err, where):
     assert (got, target.err) == ((status, target.expected(out)), target.expected(err))
 
 
+def test_check_echoes_before_it_counts(target, tmp_path):
+    """--check's echo leaves before its counts: on one pipe (or a terminal)
+    for standard output and error the script reads first."""
+    echo = echoed(0, "Display", Display="0")
+    p = subprocess.run(target.argv + ["--check"], env=target.env, stdin=subprocess.DEVNULL,
+                       cwd=script_dir(tmp_path, "[Section0]\nAction=Display\n" + NOWHERE +
+                                      "Display=0\n"),
+                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=DEADLINE)
+    assert p.returncode == 0 and p.stdout.startswith(target.expected(echo)), p.stdout
+    assert p.stdout.endswith(target.expected("wincue: [Section0] Display: 0 matching windows\n"))
+
+
 @pytest.mark.parametrize("option", ["--help", "/?"])
 def test_help(target, tmp_path, option):
     """A short usage naming every option; the script in the folder is not run."""
