@@ -336,6 +336,40 @@ def test_a_run_killed_while_freeing_slots_loses_no_anchor(worlds, tmp_path):
         desk.close()
 
 
+# (a window listed on the root as an anchor whose run has ended, its stamp
+# (None: none), whether it stays listed)
+FOREIGN = [("stamped on another boot, in another PID namespace",
+            b"00000000-0000-0000-0000-000000000000 pid:[1]", True),
+           ("not stamped: another program's", None, False)]
+
+
+@pytest.mark.parametrize("name,stamp,listed", FOREIGN, ids=[f[0] for f in FOREIGN])
+def test_a_slot_is_freed_only_for_a_run_ended_here(worlds, tmp_path, name, stamp, listed):
+    """An anchor's process id is read only where it was written: one stamped
+    elsewhere (a container) is a run still going, and kept. Any program can
+    list a window on the root: one without the stamp is unlisted but its
+    program's connection never killed."""
+    x11 = Target("host", worlds("none"))
+    desk, other = Desk(x11.env["DISPLAY"]), Desk(x11.env["DISPLAY"])
+    ended = subprocess.Popen(["true"])
+    ended.wait()
+    try:
+        w = other.root.create_window(-1, -1, 1, 1, 0, 0, window_class=X.InputOnly)
+        w.change_property(other.atom("_WINCUE_SHIELDS"), Xatom.WINDOW, 32, [])
+        w.change_property(other.atom("_NET_WM_PID"), Xatom.CARDINAL, 32, [ended.pid])
+        if stamp:
+            w.change_property(other.atom("_WINCUE_RUN"), Xatom.STRING, 8, stamp)
+        other.root.change_property(other.atom("_WINCUE_SHIELD_OWNERS"), Xatom.WINDOW, 32, [w.id],
+                                   X.PropModeAppend)
+        other.d.sync()
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="no such window")))
+        owners = desk.prop(desk.root.id, "_WINCUE_SHIELD_OWNERS") or []
+        assert (desk.map_state(w.id), w.id in owners) == (X.IsUnmapped, listed)
+    finally:
+        other.close()
+        desk.close()
+
+
 def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory):
     """A run held by a Find after another run enabled its only shield keeps
     its display while a third run frees spent slots."""
