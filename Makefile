@@ -48,9 +48,11 @@ test: build build-fuzz dist
 
 # make fuzz runs each target in turn, FUZZ_SECONDS each. New inputs are kept
 # in $(FUZZ_DIR)/corpus/TARGET, findings in $(FUZZ_DIR)/findings/TARGET-*.
-FUZZ_TARGETS = load_fuzz cache_fuzz
+FUZZ_TARGETS = load_fuzz cache_fuzz sway_tree_fuzz
 load_fuzz_OPTIONS = -max_len=8192 -dict=tests/fuzz/ini.dict
 load_fuzz_SEEDS = $(FUZZ_DIR)/seeds
+sway_tree_fuzz_OPTIONS = -timeout=10 -dict=tests/fuzz/sway.dict
+sway_tree_fuzz_SEEDS = tests/fuzz/sway_seeds
 
 fuzz: $(FUZZ_TARGETS:%=fuzz-%)
 
