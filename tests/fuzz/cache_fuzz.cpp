@@ -1,10 +1,10 @@
 /*
  * libFuzzer target: the window cache against a plain model. Each three
- * bytes are one operation, the first byte's low three bits saying which,
- * on the id the next two make: add it, remove it, find it, add a run of
- * ids from it, remove every other id of a run, or empty the cache. After
+ * bytes are one operation on the ids from the one the last two make: the
+ * first byte's low two bits say add, remove or find, or empty the cache;
+ * the others how many ids in a row (every other one for a remove). After
  * each one the cache must agree with the model on the ids it touched, and
- * at the end on every id touched, listed once each.
+ * at the end list every open id once.
  */
 #include <stdint.h>
 #include <stdlib.h>
@@ -22,7 +22,6 @@ struct Record {
 enum { Ids = 1 << 16 };
 
 static uint32_t model[Ids]; /* the tag of each open id, 0 when closed */
-static bool seen[Ids];
 static std::vector<int> touched;
 
 /* The id n makes: its high byte in the high bits, as X11's clients are;
@@ -30,11 +29,6 @@ static std::vector<int> touched;
 static HWND IdOf(int n)
 {
 	return (HWND)(((uintptr_t)(n >> 8) << 21) | (uintptr_t)(n & 0xff));
-}
-
-static int NumberOf(HWND id)
-{
-	return (int)(((id >> 21) << 8) | (id & 0xff));
 }
 
 static void Check(WindowCache *c, int n)
@@ -45,84 +39,52 @@ static void Check(WindowCache *c, int n)
 		abort();
 }
 
-static void Add(WindowCache *c, int n, uint32_t tag)
+static void Apply(WindowCache *c, uint8_t op, int n, uint32_t tag)
 {
-	Record *r = (Record *)CacheAdd(c, IdOf(n));
+	Record *r;
 
-	if ((r == NULL) != (n == 0))
-		abort();
-	if (r != NULL && model[n] == 0)
-		r->tag = model[n] = tag;
-	touched.push_back(n);
-}
-
-static void Remove(WindowCache *c, int n)
-{
-	DeskWindow *w = CacheFind(c, IdOf(n));
-
-	if (w != NULL)
-		CacheRemove(c, w);
-	model[n] = 0;
-	touched.push_back(n);
-}
-
-/* Applies one operation; returns how many ids it touched, the last ones
- * in touched. */
-static size_t Apply(WindowCache *c, uint8_t op, int n, uint32_t tag)
-{
-	size_t before = touched.size();
-	int run = (op >> 3) * 8 + 1;
-
-	switch (op & 7) {
-	case 0:
-		Add(c, n, tag);
-		break;
-	case 1:
-		Remove(c, n);
-		break;
-	case 3:
-		for (int i = 0; i < run; i++)
-			Add(c, (n + i) % Ids, tag);
-		break;
-	case 4:
-		for (int i = 0; i < run; i += 2)
-			Remove(c, (n + i) % Ids);
-		break;
-	case 5:
+	if ((op & 3) == 3) {
 		CacheEmpty(c);
 		for (int m : touched)
 			model[m] = 0;
-		break;
-	default:
-		touched.push_back(n);
+		return;
 	}
-	return touched.size() - before;
+	for (int i = 0; i <= op >> 2; i += (op & 3) == 1 ? 2 : 1) {
+		int m = (n + i) % Ids;
+		touched.push_back(m);
+		if ((op & 3) == 0) {
+			if (((r = (Record *)CacheAdd(c, IdOf(m))) == NULL) != (m == 0))
+				abort();
+			if (r != NULL && model[m] == 0)
+				r->tag = model[m] = tag;
+		} else if ((op & 3) == 1) {
+			if ((r = (Record *)CacheFind(c, IdOf(m))) != NULL)
+				CacheRemove(c, &r->desk);
+			model[m] = 0;
+		}
+	}
 }
 
-/* Every open id touched listed once, and nothing else. */
-static void CheckAll(WindowCache *c)
+/* Every open id listed once, and nothing else. */
+static void CheckList(WindowCache *c)
 {
 	std::vector<HWND> listed(touched.size() + 1);
-	int open = 0;
 	int count = CacheList(c, listed.data(), (int)listed.size());
+	std::vector<bool> seen(Ids);
+	int open = 0;
 
-	for (int n : touched) {
-		Check(c, n);
-		open += model[n] != 0 && !seen[n];
-		seen[n] = true;
-	}
 	for (int n : touched)
+		if (model[n] != 0 && !seen[(size_t)n])
+			seen[(size_t)n] = true, open++;
+	for (int i = 0; i < count; i++) {
+		HWND id = listed[(size_t)i];
+		size_t n = ((id >> 21) << 8) | (id & 0xff);
+		if (n >= Ids || IdOf((int)n) != id || !seen[n])
+			abort();
 		seen[n] = false;
+	}
 	if (count != open)
 		abort();
-	for (int i = 0; i < count; i++) {
-		int n = NumberOf(listed[(size_t)i]);
-		if (IdOf(n) != listed[(size_t)i] || model[n] == 0 || seen[n])
-			abort();
-		seen[n] = true;
-	}
-	for (int i = 0; i < count; i++)
-		seen[NumberOf(listed[(size_t)i])] = false;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -131,11 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 	touched.clear();
 	for (size_t i = 0; i + 3 <= size; i += 3) {
-		size_t k = Apply(&c, data[i], data[i + 1] << 8 | data[i + 2], (uint32_t)i + 1);
-		for (size_t j = touched.size() - k; j < touched.size(); j++)
-			Check(&c, touched[j]);
+		size_t before = touched.size();
+		Apply(&c, data[i], data[i + 1] << 8 | data[i + 2], (uint32_t)i + 1);
+		for (size_t k = before; k < touched.size(); k++)
+			Check(&c, touched[k]);
 	}
-	CheckAll(&c);
+	CheckList(&c);
 	for (int n : touched)
 		model[n] = 0;
 	free(c.records);
