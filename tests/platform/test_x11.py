@@ -370,10 +370,21 @@ def test_a_slot_is_freed_only_for_a_run_ended_here(worlds, tmp_path, name, stamp
         desk.close()
 
 
-def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory):
+# Where the runs that free slots run: here, or in a PID namespace of their
+# own (a container's), where the held run's process id names no process.
+OTHER_PIDS = ["unshare", "--pid", "--fork"] + (["--user", "--map-root-user"] if os.getuid() else [])
+
+
+@pytest.mark.parametrize("elsewhere", [False, True], ids=["here", "in another PID namespace"])
+def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory, elsewhere):
     """A run held by a Find after another run enabled its only shield keeps
     its display while a third run frees spent slots."""
     target = Target("host", worlds("none"))
+    if elsewhere:
+        if subprocess.run(OTHER_PIDS + ["true"], capture_output=True).returncode != 0:
+            pytest.skip("no PID namespace can be made here")
+        freeing = Target("host", worlds("none"))
+        freeing.argv = OTHER_PIDS + freeing.argv
     maker = Maker(target)
     try:
         maker.create("Going", "going")
@@ -383,7 +394,7 @@ def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory):
         for run in "bc":  # the second frees slots once the shield is gone
             d = script_dir(tmp_path_factory.mktemp(run),
                            script(("Enable", dict(Enable="1", Text="going")))[0])
-            assert target.run(d)[0] == 0
+            assert (freeing if elsewhere else target).run(d)[0] == 0
         maker.create("Going", "later")
         assert (held.wait(10), held.out) == (0, config[1].encode())
     finally:
