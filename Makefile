@@ -2,7 +2,7 @@
 # makes the release packages.
 # Both install what they need from Debian's packages first.
 JOBS ?= 2
-# make fuzz: how long to fuzz, and any further libFuzzer options.
+# make fuzz: how long to fuzz each target, and any further libFuzzer options.
 FUZZ_SECONDS ?= 600
 FUZZ_ARGS ?=
 FUZZ_DIR = build/fuzz/tests/fuzz
