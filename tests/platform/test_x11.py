@@ -199,20 +199,23 @@ def test_a_later_run_frees_the_slots_of_spent_shields(x11, tmp_path):
     window that dies while disabled takes its shield along: the next run
     that opens the display, even one whose Enable step matches nothing,
     frees that run's slot (its anchor window goes with it) and leaves alone
-    a run whose shield still covers a window."""
+    a run whose shield still covers a window, whichever of its shields went."""
     def last_owner():
         return x11.desk.prop(x11.desk.root.id, "_WINCUE_SHIELD_OWNERS")[-1]
     maker = Maker(x11)
     try:
         maker.create("Slot", "kept", "at=40:40:100:60")
         maker.create("Slot", "dies", "at=200:40:100:60")
-        kept, dies = ordered(x11, "Slot")
-        wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="kept")))
+        maker.create("Slot", "goes", "at=40:140:100:60")
+        kept, dies, goes = ordered(x11, "Slot")
+        wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="kept")),
+               ("Enable", dict(Enable="0", Text="goes")))
         shield = x11.desk.prop(kept, "_WINCUE_SAVED_INPUT")[2]
         wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="dies")))
         assert x11.desk.parent(shield) == kept
         spent = last_owner()
         x11.desk.destroy(dies)
+        x11.desk.destroy(goes)  # the last shield the first run made
         wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="no such window")))
         assert x11.desk.map_state(spent) is None
         assert x11.desk.parent(shield) == kept
