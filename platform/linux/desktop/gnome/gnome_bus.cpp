@@ -27,10 +27,15 @@ static const char busName[] = "org.wincue.Shell";
 static const char objectPath[] = "/org/wincue/Shell";
 static const char interfaceName[] = "org.wincue.Shell";
 
-static sd_bus *bus;
-static bool lost;
-static bool ownerChanged;  /* the extension's bus name changed hands */
-static char extension[64]; /* its unique name */
+static void Lose(void)
+{
+	gnomeChanges++;
+}
+
+/* The peer is the extension's own connection, its unique name when the
+ * program first found it. */
+static BusLink extension = {NULL, "lost GNOME Shell on the session bus", Lose, NULL, "", false,
+                            false};
 
 /* The windows to enable or disable with the next call. */
 static uint64_t *orders;
@@ -39,60 +44,32 @@ static bool ordersEnable;
 
 static int OnSignal(sd_bus_message *m, void *unused, sd_bus_error *error)
 {
-	const char *sender = sd_bus_message_get_sender(m);
-
 	(void)unused;
 	(void)error;
-	if (sender != NULL && strcmp(sender, extension) == 0)
+	if (BusFromPeer(&extension, m))
 		GnomeReadSignal(m);
-	return 0;
-}
-
-static int OnOwnerChanged(sd_bus_message *m, void *unused, sd_bus_error *error)
-{
-	(void)m;
-	(void)unused;
-	(void)error;
-	ownerChanged = true;
 	return 0;
 }
 
 /* -- the connection ---------------------------------------------------- */
 
-/* The cache stays until the next drain: a step reads back the windows it
- * could not act on and names them. */
-static void MarkLost(const char *problem)
-{
-	if (lost)
-		return;
-	lost = true;
-	gnomeChanges++;
-	SayDesktopLost(problem, getenv("DBUS_SESSION_BUS_ADDRESS"));
-}
-
 bool GnomeAlive(void)
 {
-	if (bus != NULL && !lost && (ownerChanged || sd_bus_is_open(bus) <= 0))
-		MarkLost("lost GNOME Shell on the session bus");
-	return bus != NULL && !lost;
+	return BusAlive(&extension);
 }
 
+/* A lost shell's cache stays until the next drain: a step reads back the
+ * windows it could not act on and names them. */
 void GnomeDrain(void)
 {
-	if (!GnomeAlive()) {
-		if (gnomeCache.count > 0)
-			GnomeForgetWindows();
-		return;
-	}
-	while (sd_bus_process(bus, NULL) > 0)
-		;
-	sd_bus_flush(bus);
-	GnomeAlive();
+	if (!GnomeAlive() && gnomeCache.count > 0)
+		GnomeForgetWindows();
+	BusDrain(&extension);
 }
 
 void GnomeWaitMessage(uint64_t end)
 {
-	WaitReadable(GnomeAlive() ? sd_bus_get_fd(bus) : -1, end); /* lost: a pause */
+	WaitReadable(BusFd(&extension), end); /* lost: a pause */
 	GnomeDrain();
 }
 
@@ -103,37 +80,20 @@ static int64_t ActDeadline(uint64_t end)
 	return end > GnomeActMarginMs ? (int64_t)(end - GnomeActMarginMs) * 1000 : 1;
 }
 
-/* Sends the call (r: how making it went) and returns its answer, or NULL,
- * with the error in *error, when none came by end on the monotonic clock. */
-static sd_bus_message *Send(sd_bus_message *call, int r, uint64_t end, sd_bus_error *error)
-{
-	sd_bus_message *reply = NULL;
-	uint64_t now = NowMs();
-
-	if (r >= 0)
-		r = sd_bus_call(bus, call, end > now ? (end - now) * 1000 : 1, error, &reply);
-	if (r < 0 && !sd_bus_error_is_set(error))
-		sd_bus_error_set_errno(error, r);
-	sd_bus_message_unref(call);
-	return r >= 0 ? reply : NULL;
-}
-
-/* Calls the extension's method; its answer as Send gives it. */
+/* Calls the extension's method, waiting until end at most; its answer,
+ * or NULL with the error in *error. */
 static sd_bus_message *Call(const char *method, uint64_t end, sd_bus_error *error,
                             const char *types, ...)
 {
-	sd_bus_message *call = NULL;
+	sd_bus_message *reply = NULL;
 	va_list ap;
 	int r;
 
-	r = sd_bus_message_new_method_call(bus, &call, extension, objectPath, interfaceName,
-	                                   method);
-	if (r >= 0 && types != NULL) {
-		va_start(ap, types);
-		r = sd_bus_message_appendv(call, types, ap);
-		va_end(ap);
-	}
-	return Send(call, r, end, error);
+	va_start(ap, types);
+	r = BusCallV(&extension, extension.peer, objectPath, interfaceName, method, end, error,
+	             &reply, types, ap);
+	va_end(ap);
+	return r >= 0 ? reply : NULL;
 }
 
 /* The lost shell's line when a call failed for want of an answer: an
@@ -143,7 +103,7 @@ static void CallFailed(const sd_bus_error *error)
 	if (sd_bus_error_has_name(error, SD_BUS_ERROR_TIMEOUT) ||
 	    sd_bus_error_has_name(error, SD_BUS_ERROR_NO_REPLY) ||
 	    sd_bus_error_get_errno(error) == ETIMEDOUT)
-		MarkLost("GNOME Shell does not answer on the session bus");
+		BusLose(&extension, "GNOME Shell does not answer on the session bus");
 	GnomeAlive();
 }
 
@@ -223,7 +183,7 @@ static int KeepEnabled(sd_bus_message *reply)
 bool GnomeCarryOut(void)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *call = NULL, *reply;
+	sd_bus_message *call = NULL, *reply = NULL;
 	uint64_t end = NowMs() + GnomeReplyMs;
 	int r;
 
@@ -233,18 +193,18 @@ bool GnomeCarryOut(void)
 		orderCount = 0;
 		return false;
 	}
-	r = sd_bus_message_new_method_call(bus, &call, extension, objectPath, interfaceName,
-	                                   "SetEnabled");
+	r = sd_bus_message_new_method_call(extension.bus, &call, extension.peer, objectPath,
+	                                   interfaceName, "SetEnabled");
 	if (r >= 0)
 		r = sd_bus_message_append_array(call, 't', orders,
 		                                (size_t)orderCount * sizeof *orders);
 	if (r >= 0)
 		r = sd_bus_message_append(call, "bx", (int)ordersEnable, ActDeadline(end));
-	reply = Send(call, r, end, &error);
-	if (reply == NULL)
+	if (BusSend(&extension, call, r, end, &error, &reply) < 0)
 		CallFailed(&error);
 	else if (KeepEnabled(reply) < 0)
-		MarkLost("GNOME Shell's wincue extension sent an answer wincue cannot read");
+		BusLose(&extension,
+		        "GNOME Shell's wincue extension sent an answer wincue cannot read");
 	sd_bus_message_unref(reply);
 	sd_bus_error_free(&error);
 	orderCount = 0;
@@ -290,8 +250,9 @@ static bool ListWindows(void)
 			if (reply == NULL)
 				CallFailed(&error);
 			else
-				MarkLost("GNOME Shell's wincue extension sent a list wincue cannot "
-				         "read");
+				BusLose(&extension,
+				        "GNOME Shell's wincue extension sent a list wincue cannot "
+				        "read");
 			sd_bus_error_free(&error);
 			return false;
 		}
@@ -299,37 +260,13 @@ static bool ListWindows(void)
 	return GnomeAlive();
 }
 
-/* The unique name owning name on the bus, in owner (room for size); false
- * when none does. */
-static bool FindOwner(const char *name, char *owner, int size)
-{
-	sd_bus_message *reply = NULL;
-	const char *found;
-	bool owned = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-	                                "org.freedesktop.DBus", "GetNameOwner", NULL, &reply, "s",
-	                                name) >= 0 &&
-	             sd_bus_message_read(reply, "s", &found) > 0;
-
-	if (owned && owner != NULL)
-		KeepName(owner, size, found);
-	sd_bus_message_unref(reply);
-	return owned;
-}
-
+/* The extension's signals, from its connection alone. */
 static bool Watch(void)
 {
-	char rule[128];
-
-	snprintf(rule, sizeof rule,
-	         "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',"
-	         "arg0='%s'",
-	         busName);
-	if (sd_bus_add_match(bus, NULL, rule, OnOwnerChanged, NULL) < 0)
-		return false;
-	if (!FindOwner(busName, extension, sizeof extension))
-		return false;
-	return sd_bus_match_signal(bus, NULL, extension, objectPath, interfaceName, NULL, OnSignal,
-	                           NULL) >= 0;
+	return BusOwner(&extension, busName, extension.peer, sizeof extension.peer,
+	                NowMs() + GnomeReplyMs) &&
+	       sd_bus_match_signal(extension.bus, NULL, extension.peer, objectPath, interfaceName,
+	                           NULL, OnSignal, NULL) >= 0;
 }
 
 static const char installLine[] =
@@ -374,7 +311,8 @@ static bool Register(void)
 	sd_bus_message *reply = Call("Register", NowMs() + GnomeReplyMs, &error, NULL);
 
 	if (reply == NULL)
-		MarkLost("GNOME Shell's wincue extension does not answer on the session bus");
+		BusLose(&extension,
+		        "GNOME Shell's wincue extension does not answer on the session bus");
 	sd_bus_message_unref(reply);
 	sd_bus_error_free(&error);
 	return reply != NULL;
@@ -384,31 +322,23 @@ bool GnomeConnect(void)
 {
 	char why[256];
 
-	if (sd_bus_open_user(&bus) < 0) {
-		bus = NULL;
+	if (!BusOpen(&extension, busName, NowMs() + GnomeStartMs))
 		return false;
-	}
-	/* sd-bus's own bounds are 90 s for the start, 25 s for a call */
-	if (sd_bus_set_method_call_timeout(bus, GnomeReplyMs * 1000) < 0 ||
-	    !BusStarted(bus, NowMs() + GnomeStartMs)) {
-		bus = sd_bus_close_unref(bus);
-		return false;
-	}
+	/* sd-bus's own bound for a call is 25 s */
+	if (sd_bus_set_method_call_timeout(extension.bus, GnomeReplyMs * 1000) < 0)
+		return BusClose(&extension);
 	if (!Watch()) {
-		if (FindOwner("org.gnome.Shell", NULL, 0)) {
+		if (BusOwner(&extension, "org.gnome.Shell", NULL, 0, NowMs() + GnomeReplyMs)) {
 			snprintf(why, sizeof why,
 			         "GNOME Shell shows wincue its windows only through wincue's "
 			         "extension: %s",
 			         installLine);
 			SayWaylandUnreached(why);
 		}
-		bus = sd_bus_close_unref(bus);
-		return false;
+		return BusClose(&extension);
 	}
-	if (!Greet()) {
-		bus = sd_bus_close_unref(bus);
-		return false;
-	}
+	if (!Greet())
+		return BusClose(&extension);
 	if (Register() && ListWindows())
 		ReadOrder();
 	return true;
