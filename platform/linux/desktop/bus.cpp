@@ -1,5 +1,4 @@
-/* The link to a desktop's peer on the session bus, which KWin and GNOME
- * share. */
+/* The session bus link that KWin and GNOME share. */
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -59,14 +58,15 @@ bool BusClose(BusLink *link)
 	return false;
 }
 
+static const BusObject busItself = {"org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus"};
+
 bool BusOwner(BusLink *link, const char *name, char *owner, int size, uint64_t end)
 {
 	sd_bus_message *reply = NULL;
 	const char *found;
-	bool owned =
-	    BusCall(link, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-	            "GetNameOwner", end, NULL, &reply, "s", name) >= 0 &&
-	    sd_bus_message_read(reply, "s", &found) > 0;
+	bool owned = BusCall(link, &busItself, "GetNameOwner", end, NULL, &reply, "s", name) >= 0 &&
+	             sd_bus_message_read(reply, "s", &found) > 0;
 
 	if (owned && owner != NULL)
 		KeepName(owner, size, found);
@@ -79,7 +79,9 @@ void BusLose(BusLink *link, const char *problem)
 	if (link->lost)
 		return;
 	link->lost = true;
-	link->lose();
+	if (link->emptied != NULL)
+		CacheEmpty(link->emptied);
+	(*link->changes)++;
 	SayDesktopLost(problem, getenv("DBUS_SESSION_BUS_ADDRESS"));
 }
 
@@ -90,7 +92,7 @@ bool BusAlive(BusLink *link)
 	return link->bus != NULL && !link->lost;
 }
 
-/* sd_bus_process writes what it can too: no flush, which has no bound. */
+/* No flush, which has no bound: sd_bus_process writes what it can. */
 void BusDrain(BusLink *link)
 {
 	if (!BusAlive(link))
@@ -103,6 +105,16 @@ void BusDrain(BusLink *link)
 int BusFd(BusLink *link)
 {
 	return BusAlive(link) ? sd_bus_get_fd(link->bus) : -1;
+}
+
+void BusWait(BusLink *link, uint64_t end)
+{
+	uint64_t now = NowMs();
+
+	if (!BusAlive(link))
+		WaitReadable(-1, end); /* nothing more can come: a pause */
+	else
+		sd_bus_wait(link->bus, end > now ? (end - now) * 1000 : 0);
 }
 
 bool BusFromPeer(const BusLink *link, sd_bus_message *m)
@@ -130,28 +142,18 @@ int BusSend(BusLink *link, sd_bus_message *call, int r, uint64_t end, sd_bus_err
 	return r;
 }
 
-int BusCallV(BusLink *link, const char *destination, const char *path, const char *interface,
-             const char *member, uint64_t end, sd_bus_error *error, sd_bus_message **reply,
-             const char *types, va_list ap)
+int BusCall(BusLink *link, const BusObject *object, const char *member, uint64_t end,
+            sd_bus_error *error, sd_bus_message **reply, const char *types, ...)
 {
+	const char *destination = object->destination != NULL ? object->destination : link->peer;
 	sd_bus_message *call = NULL;
-	int r =
-	    sd_bus_message_new_method_call(link->bus, &call, destination, path, interface, member);
-
-	if (r >= 0 && types != NULL)
-		r = sd_bus_message_appendv(call, types, ap);
-	return BusSend(link, call, r, end, error, reply);
-}
-
-int BusCall(BusLink *link, const char *destination, const char *path, const char *interface,
-            const char *member, uint64_t end, sd_bus_error *error, sd_bus_message **reply,
-            const char *types, ...)
-{
 	va_list ap;
-	int r;
+	int r = sd_bus_message_new_method_call(link->bus, &call, destination, object->path,
+	                                       object->interface, member);
 
 	va_start(ap, types);
-	r = BusCallV(link, destination, path, interface, member, end, error, reply, types, ap);
+	if (r >= 0 && types != NULL)
+		r = sd_bus_message_appendv(call, types, ap);
 	va_end(ap);
-	return r;
+	return BusSend(link, call, r, end, error, reply);
 }

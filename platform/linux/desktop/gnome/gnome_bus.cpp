@@ -14,7 +14,6 @@
  * call has its answer, so the cache ends as the extension's windows are.
  */
 #include <errno.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -27,15 +26,10 @@ static const char busName[] = "org.wincue.Shell";
 static const char objectPath[] = "/org/wincue/Shell";
 static const char interfaceName[] = "org.wincue.Shell";
 
-static void Lose(void)
-{
-	gnomeChanges++;
-}
-
-/* The peer is the extension's own connection, its unique name when the
- * program first found it. */
-static BusLink extension = {NULL, "lost GNOME Shell on the session bus", Lose, NULL, "", false,
-                            false};
+/* The extension's own connection, its unique name when the program first
+ * found it. */
+static BusLink extension = {"lost GNOME Shell on the session bus", &gnomeChanges};
+static const BusObject shell = {NULL, objectPath, interfaceName};
 
 /* The windows to enable or disable with the next call. */
 static uint64_t *orders;
@@ -69,7 +63,7 @@ void GnomeDrain(void)
 
 void GnomeWaitMessage(uint64_t end)
 {
-	WaitReadable(BusFd(&extension), end); /* lost: a pause */
+	BusWait(&extension, end);
 	GnomeDrain();
 }
 
@@ -78,22 +72,6 @@ void GnomeWaitMessage(uint64_t end)
 static int64_t ActDeadline(uint64_t end)
 {
 	return end > GnomeActMarginMs ? (int64_t)(end - GnomeActMarginMs) * 1000 : 1;
-}
-
-/* Calls the extension's method, waiting until end at most; its answer,
- * or NULL with the error in *error. */
-static sd_bus_message *Call(const char *method, uint64_t end, sd_bus_error *error,
-                            const char *types, ...)
-{
-	sd_bus_message *reply = NULL;
-	va_list ap;
-	int r;
-
-	va_start(ap, types);
-	r = BusCallV(&extension, extension.peer, objectPath, interfaceName, method, end, error,
-	             &reply, types, ap);
-	va_end(ap);
-	return r >= 0 ? reply : NULL;
 }
 
 /* The lost shell's line when a call failed for want of an answer: an
@@ -111,15 +89,14 @@ int GnomeSet(enum GnomeCommand command, HWND id, bool value)
 {
 	static const char *const methods[] = {"SetMinimized", "SetMaximized"};
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply;
+	sd_bus_message *reply = NULL;
 	uint64_t end = NowMs() + GnomeReplyMs;
 	int found = 0, was = 0;
 
 	if (!GnomeAlive())
 		return -1;
-	reply =
-	    Call(methods[command], end, &error, "tbx", (uint64_t)id, (int)value, ActDeadline(end));
-	if (reply == NULL)
+	if (BusCall(&extension, &shell, methods[command], end, &error, &reply, "tbx", (uint64_t)id,
+	            (int)value, ActDeadline(end)) < 0)
 		CallFailed(&error);
 	else if (sd_bus_message_read(reply, "bb", &found, &was) < 0)
 		found = 0;
@@ -131,15 +108,15 @@ int GnomeSet(enum GnomeCommand command, HWND id, bool value)
 bool GnomeAsk(const char *method, HWND id)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply;
+	sd_bus_message *reply = NULL;
 	int found = 0;
 
 	uint64_t end = NowMs() + GnomeReplyMs;
 
 	if (!GnomeAlive())
 		return false;
-	reply = Call(method, end, &error, "tx", (uint64_t)id, ActDeadline(end));
-	if (reply == NULL)
+	if (BusCall(&extension, &shell, method, end, &error, &reply, "tx", (uint64_t)id,
+	            ActDeadline(end)) < 0)
 		CallFailed(&error);
 	else if (sd_bus_message_read(reply, "b", &found) < 0)
 		found = 0;
@@ -216,15 +193,17 @@ bool GnomeCarryOut(void)
 static void ReadOrder(void)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply = Call("GetActive", NowMs() + GnomeReplyMs, &error, NULL);
+	sd_bus_message *reply = NULL;
 	uint64_t id = 0;
 
-	if (reply != NULL && sd_bus_message_read(reply, "t", &id) > 0)
+	if (BusCall(&extension, &shell, "GetActive", NowMs() + GnomeReplyMs, &error, &reply,
+	            NULL) >= 0 &&
+	    sd_bus_message_read(reply, "t", &id) > 0)
 		gnomeActive = (HWND)id;
-	sd_bus_message_unref(reply);
+	reply = sd_bus_message_unref(reply);
 	sd_bus_error_free(&error);
-	reply = Call("GetStacking", NowMs() + GnomeReplyMs, &error, NULL);
-	if (reply != NULL)
+	if (BusCall(&extension, &shell, "GetStacking", NowMs() + GnomeReplyMs, &error, &reply,
+	            NULL) >= 0)
 		GnomeReadStacking(reply);
 	else
 		CallFailed(&error);
@@ -242,8 +221,11 @@ static bool ListWindows(void)
 
 	while (more && GnomeAlive()) {
 		sd_bus_error error = SD_BUS_ERROR_NULL;
-		sd_bus_message *reply = Call("GetWindows", end, &error, "t", after);
-		int r = reply != NULL ? GnomeReadPage(reply, &after, &more) : -EINVAL;
+		sd_bus_message *reply = NULL;
+		int r =
+		    BusCall(&extension, &shell, "GetWindows", end, &error, &reply, "t", after) >= 0
+		        ? GnomeReadPage(reply, &after, &more)
+		        : -EINVAL;
 
 		sd_bus_message_unref(reply);
 		if (r < 0) {
@@ -277,11 +259,12 @@ static const char installLine[] =
 static bool Greet(void)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply = Call("GetVersion", NowMs() + GnomeReplyMs, &error, NULL);
+	sd_bus_message *reply = NULL;
 	uint32_t version = 0;
 	char why[256];
 
-	if (reply != NULL)
+	if (BusCall(&extension, &shell, "GetVersion", NowMs() + GnomeReplyMs, &error, &reply,
+	            NULL) >= 0)
 		sd_bus_message_read(reply, "u", &version);
 	else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED))
 		snprintf(why, sizeof why,
@@ -308,8 +291,9 @@ static bool Greet(void)
 static bool Register(void)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply = Call("Register", NowMs() + GnomeReplyMs, &error, NULL);
+	sd_bus_message *reply = NULL;
 
+	BusCall(&extension, &shell, "Register", NowMs() + GnomeReplyMs, &error, &reply, NULL);
 	if (reply == NULL)
 		BusLose(&extension,
 		        "GNOME Shell's wincue extension does not answer on the session bus");

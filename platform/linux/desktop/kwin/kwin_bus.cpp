@@ -4,7 +4,6 @@
  * calls from any other are refused.
  */
 #include <limits.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,11 +18,6 @@ static const char interfaceName[] = "org.wincue.KWin";
 
 uint64_t kwinChanges;
 
-static void Lose(void);
-static void MissedBound(void);
-
-/* The peer is KWin, which owns org.kde.KWin: our script goes with it. */
-static BusLink kwin = {NULL, "lost KWin on the session bus", Lose, MissedBound, "", false, false};
 static char scriptName[300];   /* wincue- and the bus name without its colon */
 static char scriptFile[4096];  /* the script's text until KWin has read it */
 static uint64_t listBy;        /* when the script must have listed the windows */
@@ -72,14 +66,12 @@ static uint64_t WaitEnd(uint64_t limit)
 	return allowedUntil < limit ? allowedUntil : limit;
 }
 
-static uint64_t Usec(uint64_t end)
-{
-	uint64_t now = NowMs();
-
-	return end > now ? (end - now) * 1000 : 0;
-}
-
 /* -- the script's calls ------------------------------------------------ */
+
+static const BusObject scripting = {"org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"};
+static const BusObject kwinItself = {"org.kde.KWin", "/KWin", "org.kde.KWin"};
+/* KWin owns org.kde.KWin: our script goes with it. */
+static BusLink kwin = {"lost KWin on the session bus", &kwinChanges, &kwinCache, MissedBound};
 
 static int Refuse(sd_bus_error *error)
 {
@@ -168,12 +160,6 @@ static const sd_bus_vtable vtable[] = {
 
 /* -- the connection ---------------------------------------------------- */
 
-static void Lose(void)
-{
-	CacheEmpty(&kwinCache);
-	kwinChanges++;
-}
-
 bool KWinAlive(void)
 {
 	return BusAlive(&kwin);
@@ -186,7 +172,7 @@ void KWinDrain(void)
 
 void KWinWaitMessage(uint64_t end)
 {
-	WaitReadable(BusFd(&kwin), end); /* gone: a pause */
+	BusWait(&kwin, end);
 	KWinDrain();
 }
 
@@ -205,7 +191,7 @@ static bool AwaitCondition(bool (*done)(void), uint64_t end)
 			MissedBound();
 			return false;
 		}
-		sd_bus_wait(kwin.bus, Usec(end));
+		BusWait(&kwin, end);
 	}
 }
 
@@ -273,31 +259,16 @@ bool KWinCarryOut(void)
 	return done;
 }
 
-/* Calls KWin's scripting interface, waiting for its answer until end at
- * most; the answer (to unref) in *reply unless reply is NULL. */
-static int CallKWin(const char *member, uint64_t end, sd_bus_message **reply, const char *types,
-                    ...)
-{
-	va_list ap;
-	int r;
-
-	va_start(ap, types);
-	r = BusCallV(&kwin, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", member, end,
-	             NULL, reply, types, ap);
-	va_end(ap);
-	return r;
-}
-
 /* Asks KWin whether a script of that name is loaded; false when it did
  * not answer within KWinCallMs. */
 static bool AskedIsLoaded(const char *name, bool *loaded)
 {
 	sd_bus_message *reply = NULL;
 	int value = 0;
-	bool answered =
-	    kwin.bus != NULL && !kwin.lost &&
-	    CallKWin("isScriptLoaded", WaitEnd(NowMs() + KWinCallMs), &reply, "s", name) >= 0 &&
-	    sd_bus_message_read(reply, "b", &value) >= 0;
+	bool answered = kwin.bus != NULL && !kwin.lost &&
+	                BusCall(&kwin, &scripting, "isScriptLoaded", WaitEnd(NowMs() + KWinCallMs),
+	                        NULL, &reply, "s", name) >= 0 &&
+	                sd_bus_message_read(reply, "b", &value) >= 0;
 
 	sd_bus_message_unref(reply);
 	*loaded = value != 0;
@@ -329,8 +300,8 @@ bool KWinMaximized(KWinWindow *w)
 	if (InPass() && w->statesIn == PassNumber())
 		return w->maximized;
 	if (kwin.bus != NULL && !kwin.lost &&
-	    BusCall(&kwin, "org.kde.KWin", "/KWin", "org.kde.KWin", "getWindowInfo",
-	            WaitEnd(NowMs() + KWinCallMs), NULL, &reply, "s", w->uuid) >= 0 &&
+	    BusCall(&kwin, &kwinItself, "getWindowInfo", WaitEnd(NowMs() + KWinCallMs), NULL,
+	            &reply, "s", w->uuid) >= 0 &&
 	    sd_bus_message_enter_container(reply, 'a', "{sv}") > 0) {
 		while (sd_bus_message_enter_container(reply, 'e', "sv") > 0) {
 			int *flag = NULL;
@@ -359,7 +330,8 @@ static void UnloadScript(void)
 	ForgetScriptFile();
 	KWinRemoveShieldFiles(INT_MAX);
 	if (kwin.bus != NULL && !kwin.lost)
-		CallKWin("unloadScript", NowMs() + KWinExitMs, NULL, "s", scriptName);
+		BusCall(&kwin, &scripting, "unloadScript", NowMs() + KWinExitMs, NULL, NULL, "s",
+		        scriptName);
 }
 
 /* Loads the script under a name of the program's unique bus name, which
@@ -384,12 +356,13 @@ static bool LoadScript(uint64_t end)
 		scriptFile[0] = '\0';
 		return false;
 	}
-	if (CallKWin("unloadScript", end, NULL, "s", scriptName) >= 0 &&
-	    CallKWin("loadScript", end, &reply, "ss", scriptFile, scriptName) >= 0)
+	if (BusCall(&kwin, &scripting, "unloadScript", end, NULL, NULL, "s", scriptName) >= 0 &&
+	    BusCall(&kwin, &scripting, "loadScript", end, NULL, &reply, "ss", scriptFile,
+	            scriptName) >= 0)
 		sd_bus_message_read(reply, "i", &id);
 	sd_bus_message_unref(reply);
 	uniqueName = caller;
-	if (id >= 0 && CallKWin("start", end, NULL, NULL) >= 0)
+	if (id >= 0 && BusCall(&kwin, &scripting, "start", end, NULL, NULL, NULL) >= 0)
 		return true;
 	ForgetScriptFile();
 	return false;
@@ -399,7 +372,7 @@ static bool LoadScript(uint64_t end)
 static bool FindKWin(uint64_t end)
 {
 	return BusOwner(&kwin, "org.kde.KWin", kwin.peer, sizeof kwin.peer, end) &&
-	       CallKWin("isScriptLoaded", end, NULL, "s", "wincue") >= 0;
+	       BusCall(&kwin, &scripting, "isScriptLoaded", end, NULL, NULL, "s", "wincue") >= 0;
 }
 
 bool KWinConnect(void)
