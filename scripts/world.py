@@ -242,7 +242,7 @@ class World:
         self.spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten",
                     "tcp", "-noreset"], "xvfb.log", pass_fds=(w,))
         os.close(w)
-        got, deadline = b"", time.monotonic() + 20  # the number, then its line end
+        got, deadline = b"", time.monotonic() + 60  # the number, then its line end
         while not got.endswith(b"\n") and select.select([r], [], [], max(0, deadline -
                                                                         time.monotonic()))[0]:
             chunk = os.read(r, 64)
@@ -282,7 +282,7 @@ class World:
             except OSError:
                 return None
             return socks[0], os.path.basename(shown[0])
-        sock, display = wait_until(answering, 20, "sway")
+        sock, display = wait_until(answering, 60, "sway")
         # No session bus: without one a GTK program autolaunches its own
         # through XWayland's display, a process no test would end.
         self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY=display,
@@ -311,7 +311,7 @@ class World:
         (self.runtime / (name + ".conf")).write_text(config % bus)
         self._as_nobody(["dbus-daemon", "--nofork", "--config-file=%s" % (
             self.runtime / (name + ".conf"))], name + ".log", env)
-        wait_until(lambda: bus.exists(), 20, "the bus " + name)
+        wait_until(lambda: bus.exists(), 60, "the bus " + name)
         return "unix:path=%s" % bus
 
     def _start_kwin(self):
@@ -333,7 +333,7 @@ class World:
         self._as_nobody(["dbus-daemon", "--nofork", "--config-file=%s" % (self.runtime /
                                                                           "bus.conf")],
                         "dbus.log", env)
-        wait_until(lambda: bus.exists(), 20, "the session bus")
+        wait_until(lambda: bus.exists(), 60, "the session bus")
         env.update(DBUS_SESSION_BUS_ADDRESS="unix:path=%s" % bus, KWIN_COMPOSE="Q",
                    QT_QPA_PLATFORM="offscreen")
         kwin = self._as_nobody([str(self.runtime / "kwin_wayland"), "--virtual", "--xwayland",
@@ -422,7 +422,7 @@ class World:
         try:
             wait_until(answering, 60, "GNOME Shell, wincue's extension and the overview")
             desk.overview(False)
-            wait_until(lambda: not desk.overview(), 20, "the overview to go")
+            wait_until(lambda: not desk.overview(), 60, "the overview to go")
             desk.ready()
         except BaseException:
             desk.close()
@@ -446,7 +446,7 @@ class World:
                     pass
             return None
         try:
-            display = wait_until(xwayland, 5, "XWayland's display")
+            display = wait_until(xwayland, 30, "XWayland's display")
         except TimeoutError:
             return  # no free display: no XWayland windows
         subprocess.run(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
