@@ -206,8 +206,9 @@ def command(fields):
     elif fields[0] in ("show", "close") and len(fields) == 2:
         w, wid = windows[int(fields[1])]
         if fields[0] == "show":
+            # Done once the compositor has answered: a run waiting for the
+            # show may hide the window again before a look would see it.
             desk["show"](wid)
-            until(lambda: not desk["windows"]()[wid][2], "the show")
             reply("shown " + fields[1])
         else:
             w.destroy()
