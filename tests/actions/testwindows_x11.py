@@ -21,10 +21,11 @@ asked to (WM_DELETE_WINDOW) and answers pings (_NET_WM_PING) after handling
 what came before them. X11 only: "input" answers ID region=... (whole: the
 window's own rectangle) hints=... protocols=... per window (what wincue's
 Enable must give back exactly), and "events" the clicks and keys each window
-got since the last "events" (button ID, key ID), then end. A shown window is "created" once viewable (framed,
-under a manager), its title set last, as on Windows. enabled is 0 while a
-shield covers the window: a child that swallows the clicks and keys landing on
-it ("input" counts them).
+got since the last "events" (button ID, key ID), then end. A shown window is
+"created" once viewable (framed, under a manager, which has caught up), its
+title set last, as on Windows; "shown" also once a run has hidden it again.
+enabled is 0 while a shield covers the window: a child that swallows the
+clicks and keys landing on it ("input" counts them).
 """
 import os
 import socket
