@@ -335,8 +335,9 @@ sys.stdin.read()
 
 
 def listener(gnome):
-    p = subprocess.Popen(gnome.world.user + [sys.executable, "-c", LISTEN % str(ROOT / "scripts")],
-                         env=gnome.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    code = LISTEN % str(gnome.world.root / "scripts")  # as the session's user reaches them
+    p = subprocess.Popen(gnome.world.user + [sys.executable, "-c", code], env=gnome.env,
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     return p, p.stdout.readline().strip()
 
 
