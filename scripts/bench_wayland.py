@@ -173,7 +173,7 @@ class GnomeFirstFrames:
     def __init__(self, world):
         self.shown, self.text = {}, b""
         self.listener = subprocess.Popen(world.user + [sys.executable, "-c", GNOME_LISTENER % str(
-            Path(__file__).parent)], env=world.env, stdout=subprocess.PIPE)
+            world.root / "scripts")], env=world.env, stdout=subprocess.PIPE)
         self.wait("ready")
 
     def wait(self, pid, timeout=20):
