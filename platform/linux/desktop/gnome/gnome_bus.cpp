@@ -181,9 +181,9 @@ void GnomeDrain(void)
 	GnomeAlive();
 }
 
-void GnomeWaitMessage(uint64_t end)
+int GnomeDescriptor(void)
 {
-	WaitReadable(GnomeAlive() ? sd_bus_get_fd(bus) : -1, end); /* lost: a pause */
+	return GnomeAlive() ? sd_bus_get_fd(bus) : -1;
 	GnomeDrain();
 }
 

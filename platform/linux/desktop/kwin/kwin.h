@@ -38,11 +38,11 @@ struct KWinWindow {
 	DeskWindow desk;
 	char uuid[KWinIdSize];
 	bool minimized;
-	int stack;        /* its place in KWin's stacking order, from the bottom */
-	bool disabled;    /* KWin held its shield when last asked */
-	uint64_t askedIn; /* the pass that asked; 0: asked outside one */
-	bool maximized;   /* KWin had it maximized when last asked */
-	uint64_t statesIn;
+	int stack;         /* its place in KWin's stacking order, from the bottom */
+	bool disabled;     /* KWin held its shield when last asked */
+	uint64_t askedIn;  /* its memo (AskOncePerPass) */
+	bool maximized;    /* KWin had it maximized when last asked */
+	uint64_t statesIn; /* ... and this one's */
 	/* What the command of the pass just finished left it: 'h'idden,
 	 * 's'hown, 0 none; what the pass reads back. */
 	char commanded;
@@ -72,9 +72,9 @@ void KWinDrain(void);
  * bounds; says once on standard error when it did not in time. */
 void KWinAwaitList(void);
 
-/* Waits until a message comes or the monotonic clock reaches end; once
- * KWin has gone, until end. */
-void KWinWaitMessage(uint64_t end);
+/* The connection's descriptor, readable when a message comes; -1 once
+ * KWin has gone. */
+int KWinDescriptor(void);
 
 static inline KWinWindow *KWinFind(HWND id)
 {

@@ -389,14 +389,9 @@ void KWinDrain(void)
 	KWinAlive();
 }
 
-void KWinWaitMessage(uint64_t end)
+int KWinDescriptor(void)
 {
-	if (!KWinAlive()) {
-		WaitReadable(-1, end); /* gone: a pause */
-		return;
-	}
-	sd_bus_wait(bus, Usec(end));
-	KWinDrain();
+	return KWinAlive() ? sd_bus_get_fd(bus) : -1;
 }
 
 /* Handles messages until done holds or the clock reaches end, and no
@@ -509,11 +504,10 @@ bool KWinDisabled(KWinWindow *w)
 	char name[KWinIdSize + 16];
 	bool loaded = false;
 
-	if (InPass() && w->askedIn == PassNumber())
+	if (!AskOncePerPass(&w->askedIn))
 		return w->disabled;
 	snprintf(name, sizeof name, "wincue-off-%s", w->uuid);
 	w->disabled = AskedIsLoaded(name, &loaded) && loaded;
-	w->askedIn = InPass() ? PassNumber() : 0;
 	return w->disabled;
 }
 
@@ -651,7 +645,7 @@ bool KWinMaximized(KWinWindow *w)
 	const char *key;
 	int horizontal = 0, vertical = 0;
 
-	if (InPass() && w->statesIn == PassNumber())
+	if (!AskOncePerPass(&w->statesIn))
 		return w->maximized;
 	if (bus != NULL && !lost && AskKWin("getWindowInfo", w->uuid, &reply) >= 0 &&
 	    sd_bus_message_enter_container(reply, 'a', "{sv}") > 0) {
@@ -670,7 +664,6 @@ bool KWinMaximized(KWinWindow *w)
 	}
 	sd_bus_message_unref(reply);
 	w->maximized = horizontal && vertical;
-	w->statesIn = InPass() ? PassNumber() : 0;
 	return w->maximized;
 }
 
