@@ -3,7 +3,16 @@
 #ifndef WINCUE_ACTIONS_H
 #define WINCUE_ACTIONS_H
 
+#include <stdint.h>
+
 #include "../platform/winapi.h"
+
+/* How many hex digits a window's id shows after "0x": 8, or 16 for an id
+ * past 32 bits (KWin's), so that every id of a desktop has one width. */
+static inline int IdDigits(HWND window)
+{
+	return (uint64_t)(uintptr_t)window >> 32 != 0 ? 16 : 8;
+}
 
 /* Window steps: actions/match.cpp, enable.cpp, display.cpp, find.cpp,
  * activate.cpp, close.cpp, state.cpp; each word's row is in verbs.cpp. */

@@ -105,8 +105,9 @@ void ReportActivateGaveUp(void)
 {
 	char title[ValueSize];
 	char wanted[Described];
-	char reason[Described + ValueSize];
+	char reason[(int)Described + (int)ValueSize];
 	unsigned long id = (unsigned long)(uintptr_t)target;
+	int digits = IdDigits(target);
 
 	memset(title, 0, sizeof title);
 	if (target != 0)
@@ -114,8 +115,8 @@ void ReportActivateGaveUp(void)
 	if (why == CannotGive) {
 		fprintf(stderr,
 		        "wincue: [Section%d] Activate gave up: this desktop cannot give \"%s\" "
-		        "(0x%08lx) the focus\n",
-		        currentStep, title, id);
+		        "(0x%0*lx) the focus\n",
+		        currentStep, title, digits, id);
 		return;
 	}
 	if (why == NoneMatched) {
@@ -123,10 +124,12 @@ void ReportActivateGaveUp(void)
 		sprintf_s(reason, sizeof reason, "no%s", wanted);
 	} else if (why == Disabled) {
 		sprintf_s(reason, sizeof reason,
-		          "\"%s\" (0x%08lx) is disabled, so it refuses the focus", title, id);
+		          "\"%s\" (0x%0*lx) is disabled, so it refuses the focus", title, digits,
+		          id);
 	} else {
 		sprintf_s(reason, sizeof reason,
-		          "the desktop did not give \"%s\" (0x%08lx) the focus%s", title, id,
+		          "the desktop did not give \"%s\" (0x%0*lx) the focus%s", title, digits,
+		          id,
 		          RunsAboveUs(target)
 		              ? ": its program runs at a higher integrity level than wincue"
 		              : "");

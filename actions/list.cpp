@@ -19,7 +19,7 @@ static BOOL CALLBACK ListWindowProc(HWND window, LPARAM step)
 	memset(className, 0, sizeof className);
 	GetWindowTextA(window, title, ValueSize);
 	GetClassNameA(window, className, ValueSize);
-	printf("0x%08lx\t%s\t%s\t%s\t%s\n", (unsigned long)(uintptr_t)window,
+	printf("0x%0*lx\t%s\t%s\t%s\t%s\n", IdDigits(window), (unsigned long)(uintptr_t)window,
 	       IsWindowVisible(window) ? "shown" : "hidden",
 	       IsWindowEnabled(window) ? "enabled" : "disabled", className, title);
 	return TRUE;

@@ -65,9 +65,10 @@ void SayStayed(HWND window, const char *state, DWORD error)
 	else if (error == ERROR_INVALID_MESSAGE)
 		cause = "its program takes no request to close";
 	/* One write, so that the line never mixes with another program's. */
-	fprintf(stderr, "wincue: [Section%d] %s: \"%s\" (0x%08lx) stayed %s%s%s\n", currentStep,
-	        StepTable[currentStep].Action, title, (unsigned long)(uintptr_t)window, state,
-	        cause != NULL ? ": " : "", cause != NULL ? cause : "");
+	fprintf(stderr, "wincue: [Section%d] %s: \"%s\" (0x%0*lx) stayed %s%s%s\n", currentStep,
+	        StepTable[currentStep].Action, title, IdDigits(window),
+	        (unsigned long)(uintptr_t)window, state, cause != NULL ? ": " : "",
+	        cause != NULL ? cause : "");
 }
 
 /* -- what each step leaves a window as -------------------------------- */

@@ -12,8 +12,9 @@ wincue's, hears of it (windowAdded, clientAdded before Plasma 6, as KWin
 takes the mapped window in) and calls the bench back over D-Bus. Under a
 headless GNOME Shell the same rows, wincue running as the session's user (the
 extension answers no other); a window's first frame is when the shell first
-shows it, which wincue's extension signals to every listener on the bus
-(WindowAdded), the bench and wincue alike: the figure is wincue's own part.
+shows it, which wincue's extension signals to every run that registered
+(WindowAdded), a listener of the bench's own and wincue alike: the figure is
+wincue's own part.
 (The shell's Introspect signals a new window some 20 ms earlier, before the
 program has drawn it.)
 
@@ -149,30 +150,50 @@ class KWinFirstFrames:
         self.desk.close()
 
 
+# A listener of the session's user, whom alone the extension tells: registers
+# as a run does, then prints the pid of each window shown, and when.
+GNOME_LISTENER = """import sys, time
+sys.path.insert(0, %r)
+from gi.repository import GLib
+from gnomedesk import GnomeDesk
+desk = GnomeDesk()
+desk.bus.signal_subscribe("org.wincue.Shell", "org.wincue.Shell", "WindowAdded",
+                          "/org/wincue/Shell", None, 0, lambda *a: print(
+                              a[5].unpack()[0][3], time.monotonic_ns() / 1e6, flush=True))
+desk.extension("Register")
+print("ready", flush=True)
+GLib.MainLoop().run()
+"""
+
+
 class GnomeFirstFrames:
     """When GNOME Shell first showed each program's window, by pid, as
-    wincue's extension signals it to every listener."""
+    wincue's extension signals it to a run that registered."""
 
     def __init__(self, world):
-        from gi.repository import GLib
-        self.glib, self.desk, self.shown = GLib, world.desk, {}
-        self.watch = self.desk.bus.signal_subscribe(
-            "org.wincue.Shell", "org.wincue.Shell", "WindowAdded", "/org/wincue/Shell", None, 0,
-            self._added)
-
-    def _added(self, bus, sender, path, interface, signal, args):
-        self.shown.setdefault(args.unpack()[0][3], time.monotonic_ns() / 1e6)
+        self.shown, self.text = {}, b""
+        self.listener = subprocess.Popen(world.user + [sys.executable, "-c", GNOME_LISTENER % str(
+            Path(__file__).parent)], env=world.env, stdout=subprocess.PIPE)
+        self.wait("ready")
 
     def wait(self, pid, timeout=20):
-        context, deadline = self.glib.MainContext.default(), time.monotonic() + timeout
+        """When the window of pid was first shown ("ready": the listener has
+        registered)."""
+        deadline, fd = time.monotonic() + timeout, self.listener.stdout.fileno()
         while pid not in self.shown:
-            if time.monotonic() > deadline:
-                raise TimeoutError("GNOME Shell never showed a window of %d" % pid)
-            context.iteration(True)
+            ready = select.select([fd], [], [], max(0, deadline - time.monotonic()))[0]
+            got = os.read(fd, 4096) if ready else b""
+            if not got:
+                raise TimeoutError("GNOME Shell never showed a window of %s" % pid)
+            *lines, self.text = (self.text + got).split(b"\n")
+            for line in lines:
+                key, _, when = line.decode().partition(" ")
+                self.shown.setdefault(key if key == "ready" else int(key), float(when or 0))
         return self.shown[pid]
 
     def close(self):
-        self.desk.bus.signal_unsubscribe(self.watch)
+        self.listener.kill()
+        self.listener.wait()
 
 
 def as_user(world, path):

@@ -167,13 +167,17 @@ class GnomeDesk:
 
     # -- wincue's extension ------------------------------------------------
 
-    def extension(self, method, *args):
-        """A method of wincue's extension called with args; its answer."""
-        types = {"GetVersion": ("()", "(u)"), "GetWindows": ("(t)", "(a(tssibbb)b)"),
-                 "GetStacking": ("()", "(at)"), "GetActive": ("()", "(t)"),
-                 "SetMinimized": ("(tb)", "(bb)"), "SetEnabled": ("(tb)", "(bb)"),
-                 "SetMaximized": ("(tb)", "(bb)"), "Activate": ("(t)", "(b)"),
-                 "Close": ("(t)", "(b)")}[method]
+    def extension(self, method, *args, deadline=0):
+        """A method of wincue's extension called with args, and with the
+        deadline (microseconds on the monotonic clock, 0: none) of the
+        methods that change a window; its answer."""
+        types = {"GetVersion": ("()", "(u)"), "Register": ("()", "()"),
+                 "GetWindows": ("(t)", "(a(tssibbb)b)"), "GetStacking": ("()", "(at)"),
+                 "GetActive": ("()", "(t)"), "SetMinimized": ("(tbx)", "(bb)"),
+                 "SetEnabled": ("(atbx)", "(a(bb))"), "SetMaximized": ("(tbx)", "(bb)"),
+                 "Activate": ("(tx)", "(b)"), "Close": ("(tx)", "(b)")}[method]
+        if types[0].endswith("x)"):
+            args += (deadline,)
         return self.call(EXTENSION, method, GLib.Variant(types[0], args) if args else None,
                          types[1])
 

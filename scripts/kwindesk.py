@@ -31,8 +31,15 @@ callDBus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "unloadScript",
 
 
 def window_id(uuid):
-    """The id wincue gives a KWin window: the first 64 bits of its UUID."""
-    return int(uuid.strip("{}").replace("-", "")[:16], 16) or 1
+    """The id wincue gives a KWin window: the first 64 bits of its UUID, the
+    top one set when the first 32 are zero."""
+    value = int(uuid.strip("{}").replace("-", "")[:16], 16)
+    return value if value >> 32 else value | 1 << 63
+
+
+def script_of(bus_name):
+    """The name of the script a run on that unique bus name has KWin load."""
+    return "wincue-" + bus_name[1:]
 
 
 class KWinDesk:
@@ -44,6 +51,25 @@ class KWinDesk:
 
     def close(self):
         self.bus.close_sync(None)
+
+    def watch(self):
+        """From now on, notes the unique name of every connection made to the
+        bus (runs() gives them)."""
+        self.joined = []
+        self.bus.signal_subscribe(
+            "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged", None, None,
+            Gio.DBusSignalFlags.NONE,
+            lambda *a: a[5][0].startswith(":") and a[5][2] and self.joined.append(a[5][0]))
+
+    def runs(self):
+        """The names of the scripts that the connections made since watch()
+        would have KWin load, were they runs of wincue: the bus tells every
+        connection before it answers a call made after it."""
+        self.call(("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus"),
+                  "GetId", None, "(s)")
+        while GLib.MainContext.default().iteration(False):
+            pass
+        return [script_of(name) for name in self.joined]
 
     def call(self, where, method, args, reply):
         return self.bus.call_sync(where[0], where[1], where[2], method, args,

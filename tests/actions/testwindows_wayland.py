@@ -239,8 +239,9 @@ def command(fields):
             while GLib.MainContext.default().iteration(False):
                 pass
         for _, wid in windows:
-            reply({"ids": lambda: "0x%08x" % wid, "state": lambda: state(wid),
-                   "look": lambda: look(wid),
+            # as wincue shows an id: 16 digits past 32 bits (KWin's)
+            reply({"ids": lambda: "0x%0*x" % (16 if wid >> 32 else 8, wid),
+                   "state": lambda: state(wid), "look": lambda: look(wid),
                    "layout": lambda: "%d %s" % (wid, "floating" if desk["windows"]()[wid][3]
                                                 else "tiled")}[fields[0]]())
         reply("end")

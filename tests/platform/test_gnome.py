@@ -11,8 +11,10 @@ import re
 import signal
 import subprocess
 import sys
+from pathlib import Path
 
 import pytest
+from gi.repository import GLib
 
 from harness import BUILD, ROOT, Child, Maker, Target, script, script_dir, wait_until
 
@@ -222,28 +224,184 @@ def test_runs_at_once_leave_a_window_whole(gnome, tmp_path_factory):
         maker.close()
 
 
-def test_more_windows_than_a_page(gnome, tmp_path):
+def crowd_marks(gnome, tmp_path):
+    """The titles of the crowd's windows and how many of them are disabled."""
+    status, out = gnome.run(tmp_path, args=["--list"])
+    lines = [line for line in out.split(b"\n") if b"\twct-crowd\t" in line]
+    return status, sorted(line.split(b"\t")[4] for line in lines), sum(
+        b"disabled" in line for line in lines)
+
+
+def test_more_windows_than_a_page(gnome, tmp_path_factory):
     """The extension lists its windows a page at a time: every one of 300
-    reaches wincue."""
+    reaches wincue. One Enable step disables and enables all 300 whole."""
     maker = Maker(gnome)
     try:
         maker.ask("crowd\twct-crowd\t300")
         maker.expect("crowded 300")
-        status, out = gnome.run(tmp_path, args=["--list"])
-        titles = sorted(line.split(b"\t")[4] for line in out.split(b"\n")
-                        if b"\twct-crowd\t" in line)
-        assert (status, titles) == (0, sorted(b"wct-crowd %d" % i for i in range(300)))
+        crowd = sorted(b"wct-crowd %d" % i for i in range(300))
+        assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, crowd, 0)
+        for flag, disabled in (("0", 300), ("1", 0)):
+            wincue(gnome, tmp_path_factory.mktemp("step"),
+                   ("Enable", dict(Enable=flag, ClassName="wct-crowd")))
+            assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, crowd, disabled)
     finally:
         maker.close()
 
 
 @pytest.mark.parametrize("method,args", [("GetVersion", ()), ("GetWindows", (0,)),
-                                         ("SetEnabled", (1, False))])
+                                         ("SetEnabled", ([1], False))])
 def test_the_extension_answers_only_the_session_user(gnome, method, args):
     """Another user (root here) gets AccessDenied, whatever it asks."""
     with pytest.raises(Exception, match="AccessDenied"):
         gnome.desk.extension(method, *args)
 
+
+
+def as_user(gnome, *argv):
+    subprocess.run(gnome.world.user + list(argv), env=gnome.env, capture_output=True,
+                   timeout=60, check=True)
+
+
+def ping(gnome):
+    """A call the shell answers after every message that came before it."""
+    with pytest.raises(Exception, match="AccessDenied"):
+        gnome.desk.extension("GetVersion")
+
+
+@pytest.fixture
+def dconf(gnome):
+    """The user's settings service on the shell's bus, which the world lacks:
+    a change made there reaches the shell, and one the shell makes holds."""
+    service = subprocess.Popen(gnome.world.user + ["/usr/libexec/dconf-service"], env=gnome.env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_until(lambda: gnome.desk.owned("ca.desrt.dconf"), 20, "dconf-service")
+        yield
+    finally:
+        service.kill()
+        service.wait()
+
+
+def uuid(gnome):
+    return next(p.name for p in (Path(gnome.env["HOME"]) / ".local/share/gnome-shell/extensions")
+                .iterdir() if p.name.startswith("wincue-"))
+
+
+# Each way a user turns the extension off and on again: (name, off, on). The
+# shell turns it off and on the same way (the same calls of its extension
+# manager) at a screen lock and unlock, which the world's shell lacks (it
+# locks only with GDM and logind), and when an extension loaded before ours
+# is turned off.
+OFF_AND_ON = [
+    ("gnome-extensions", lambda g: as_user(g, "gnome-extensions", "disable", uuid(g)),
+     lambda g: as_user(g, "gnome-extensions", "enable", uuid(g))),
+    ("disable-user-extensions",
+     lambda g: as_user(g, "gsettings", "set", "org.gnome.shell", "disable-user-extensions", "true"),
+     lambda g: as_user(g, "gsettings", "set", "org.gnome.shell", "disable-user-extensions",
+                       "false")),
+]
+
+
+@pytest.mark.parametrize("name,off,on", OFF_AND_ON, ids=[w[0] for w in OFF_AND_ON])
+def test_the_extension_off_and_on_keeps_its_marks(gnome, dconf, tmp_path_factory, name, off, on):
+    """Turned off and on again, the extension answers again, a window
+    disabled before is disabled through and through (its shield back), and
+    the steps enable and disable it as before."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    try:
+        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
+        enable(gnome, tmp_path_factory.mktemp("step"), "0")
+        for turn, owned in ((off, False), (on, True)):
+            turn(gnome)
+            wait_until(lambda: gnome.desk.owned("org.wincue.Shell") == owned, 20, name)
+        assert whole(gnome, tmp_path_factory.mktemp("whole"), maker)
+        enable(gnome, tmp_path_factory.mktemp("step"), "0")
+        assert whole(gnome, tmp_path_factory.mktemp("whole"), maker)
+    finally:
+        maker.close()
+
+
+# A run of the session's user that registers for the extension's signals
+# and holds its connection until its standard input ends; its bus name.
+LISTEN = """import sys
+sys.path.insert(0, %r)
+from gnomedesk import GnomeDesk
+desk = GnomeDesk()
+desk.extension("Register")
+print(desk.bus.get_unique_name(), flush=True)
+sys.stdin.read()
+"""
+
+
+def listener(gnome):
+    p = subprocess.Popen(gnome.world.user + [sys.executable, "-c", LISTEN % str(ROOT / "scripts")],
+                         env=gnome.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    return p, p.stdout.readline().strip()
+
+
+def test_only_registered_runs_hear_the_windows(gnome, tmp_path):
+    """A bus monitor sees the extension tell windows (titles, classes,
+    pids) only to the runs that registered, each message addressed to its
+    own, and nothing while none is: not before the first, nor after its
+    name has left the bus."""
+    log = tmp_path / "monitor.log"
+    with open(log, "wb") as out:
+        monitor = subprocess.Popen(["dbus-monitor", "--address",
+                                    gnome.env["DBUS_SESSION_BUS_ADDRESS"],
+                                    "interface='org.wincue.Shell'"], stdout=out,
+                                   stderr=subprocess.DEVNULL)
+    maker, runs = Maker(gnome), []
+    try:
+        wait_until(lambda: ping(gnome) or b"member=GetVersion" in log.read_bytes(), 20,
+                   "the monitor")
+        for told in ("unheard 0", "heard 1", "unheard 2", "heard 3"):
+            if told.startswith("heard"):
+                runs.append(listener(gnome))
+            maker.create("wct-x", told)
+            if told.startswith("heard"):
+                wait_until(lambda: told.encode() in log.read_bytes(), 20, "the monitor")
+                runs[-1][0].stdin.close()
+                runs[-1][0].wait()
+                ping(gnome)  # the shell has heard the name go
+    finally:
+        maker.close()
+        monitor.kill()
+        monitor.wait()
+    told = [block.split("\n", 1) for block in re.split(r"\n(?=\S)", log.read_text())
+            if block.startswith("signal ") and "interface=org.wincue.Shell" in block]
+    names = [name for _, name in runs]
+    heard = [re.search(r"destination=(\S+)", head)[1] for head, _ in told]
+    assert heard == sorted(heard, key=names.index) and set(heard) == set(names)
+    assert [body for _, body in told if "unheard" in body] == []
+
+
+def test_a_change_that_comes_late_is_not_made(gnome, tmp_path):
+    """A shell stopped while a step disables a window is lost to the step,
+    which names the window as it stayed; resumed while the run still runs,
+    the shell takes the call that came after its deadline and leaves the
+    window as the step said."""
+    maker = Windows(gnome, OTHER, LOCKED)
+    shell = gnome.desk.call(("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                             "org.freedesktop.DBus"), "GetConnectionUnixProcessID",
+                            GLib.Variant("(s)", ("org.gnome.Shell",)), "(u)")[0]
+    try:
+        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
+        config, want = script(("Find", dict(Text="locked")),
+                              ("Cmd", dict(Cmd="/bin/kill -STOP %d" % shell)),
+                              ("Sleep", dict(Sleep="500")),
+                              ("Enable", dict(Enable="0", Text="locked")),
+                              ("Cmd", dict(Cmd="/bin/kill -CONT %d" % shell)),
+                              ("Sleep", dict(Sleep="2000")))
+        assert gnome.run(script_dir(tmp_path, config)) == (0, want.encode())
+        assert re.fullmatch(r'wincue: GNOME Shell does not answer on the session bus "[^"]*"; '
+                            r'going on as a desktop with no windows\nwincue: \[Section3\] '
+                            r'Enable: "locked" \(0x[0-9a-f]+\) stayed enabled\n',
+                            gnome.err.decode())
+        assert not whole(gnome, tmp_path, maker)
+    finally:
+        os.kill(shell, signal.SIGCONT)
+        maker.close()
 
 
 # -- installing the extension ---------------------------------------------

@@ -221,14 +221,19 @@ def test_kwin_script_goes_with_its_run(worlds, tmp_path):
     target = Target("host", worlds("kwin"))
     desk = KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
     try:
+        desk.watch()
         run = Child(target.argv, target.env, script_dir(tmp_path, script(
             ("Find", dict(Text="wct-none", Timeout="0")))[0]))
-        assert run.wait() == 1 and not desk.loaded("wincue-%d" % run.p.pid)
+        assert run.wait() == 1
+        ended = desk.runs()
+        assert ended and not any(desk.loaded(name) for name in ended)
         p = held(target.env, tmp_path)
-        assert desk.loaded("wincue-%d" % p.p.pid)
+        scripts = desk.runs()[len(ended):]
+        assert [name for name in scripts if desk.loaded(name)] != []
         os.kill(p.p.pid, signal.SIGKILL)
         p.stop()
-        wait_until(lambda: not desk.loaded("wincue-%d" % p.p.pid), 20, "the script to go")
+        wait_until(lambda: not any(desk.loaded(name) for name in scripts), 20,
+                   "the script to go")
     finally:
         desk.close()
 

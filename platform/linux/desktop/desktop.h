@@ -195,8 +195,14 @@ bool AskOncePerPass(uint64_t *askedIn);
 /* The latest the current pass, or action outside one, may wait for the
  * desktop to carry out what it asked: the desktop's answerMs after its
  * first call, and never past the step's timer, though a step whose timer
- * is due gets PassLookMs from its first wait. */
+ * is due gets PassLookMs from its first wait. While a desktop opens, only
+ * the step's timer bounds it. */
 uint64_t PassDeadline(void);
+
+/* The desktop let a wait run out: the current pass waits on it no more
+ * (PassDeadline is now), so a desktop that has stopped holds a step once,
+ * not once a window. */
+void PassGiveUp(void);
 
 /* The end of a wait of at most limit (on the monotonic clock) within the
  * current pass: never past the step's timer, as PassDeadline. */

@@ -103,9 +103,16 @@ uint64_t PassDeadline(void)
 {
 	const Desktop *desktop = DesktopIfChosen();
 
+	if (desktop == NULL)
+		return StepBound();
 	if (deadline == 0)
-		deadline = PassWaitEnd(NowMs() + (desktop != NULL ? desktop->answerMs : 0));
+		deadline = PassWaitEnd(NowMs() + desktop->answerMs);
 	return deadline;
+}
+
+void PassGiveUp(void)
+{
+	deadline = NowMs();
 }
 
 /* The desktop's top-level windows in visits; their number, or -1 when

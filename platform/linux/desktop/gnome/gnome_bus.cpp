@@ -5,10 +5,13 @@
  * found it) may tell of windows; once the name changes hands, the shell
  * that ran it has gone, and the disabled windows with it.
  *
- * Every message is handled in the order it came: a page of the list that
- * arrives after a signal is newer than it, and a signal that the extension
- * sends during a call queues until the call has its answer, so the cache
- * ends as the extension's windows are.
+ * The extension sends its signals to the runs that registered, each
+ * addressed to its own. A run registers before it lists the windows, so
+ * every window shown after the registration's answer is signalled, and
+ * every one before is listed. Every message is handled in the order it
+ * came: a page of the list that arrives after a signal is newer than it,
+ * and a signal that the extension sends during a call queues until the
+ * call has its answer, so the cache ends as the extension's windows are.
  */
 #include <errno.h>
 #include <stdarg.h>
@@ -23,111 +26,16 @@
 static const char busName[] = "org.wincue.Shell";
 static const char objectPath[] = "/org/wincue/Shell";
 static const char interfaceName[] = "org.wincue.Shell";
-static const char record[] = "(tssibbb)";
-
-WindowCache gnomeCache = {sizeof(GnomeWindow), NULL, 0, 0, 0, NULL, 0, 0};
-uint64_t gnomeChanges;
-
-HWND gnomeActive;
-HWND *gnomeStacking;
-int gnomeStackingCount;
-static int stackingCapacity;
 
 static sd_bus *bus;
 static bool lost;
 static bool ownerChanged;  /* the extension's bus name changed hands */
 static char extension[64]; /* its unique name */
 
-/* -- the records ------------------------------------------------------- */
-
-/* Keeps the record m holds next: 1, 0 when there is none, or an error. */
-static int KeepRecord(sd_bus_message *m, uint64_t *id)
-{
-	const char *title, *className;
-	int32_t pid;
-	int minimized, maximized, disabled;
-	GnomeWindow *w;
-	int r = sd_bus_message_read(m, record, id, &title, &className, &pid, &minimized, &maximized,
-	                            &disabled);
-
-	if (r <= 0)
-		return r;
-	w = (GnomeWindow *)CacheAdd(&gnomeCache, (HWND)*id);
-	if (w != NULL) {
-		KeepName(w->desk.title, sizeof w->desk.title, title);
-		KeepName(w->desk.className, sizeof w->desk.className, className);
-		w->desk.pid = pid > 0 ? (DWORD)pid : 0;
-		w->minimized = minimized != 0;
-		w->maximized = maximized != 0;
-		w->disabled = disabled != 0;
-	}
-	gnomeChanges++;
-	return 1;
-}
-
-static int Kept(sd_bus_message *m)
-{
-	uint64_t id;
-
-	return KeepRecord(m, &id);
-}
-
-static int Closed(sd_bus_message *m)
-{
-	uint64_t id;
-	GnomeWindow *w;
-
-	if (sd_bus_message_read(m, "t", &id) > 0 && (w = GnomeFind((HWND)id)) != NULL) {
-		CacheRemove(&gnomeCache, &w->desk);
-		gnomeChanges++;
-	}
-	return 0;
-}
-
-static int ActiveChanged(sd_bus_message *m)
-{
-	uint64_t id;
-
-	if (sd_bus_message_read(m, "t", &id) > 0) {
-		gnomeActive = (HWND)id;
-		gnomeChanges++;
-	}
-	return 0;
-}
-
-/* The stacking order, from the bottom up, read from an array m holds next. */
-static int KeepStacking(sd_bus_message *m)
-{
-	const void *ids;
-	size_t size;
-	int r = sd_bus_message_read_array(m, 't', &ids, &size);
-
-	if (r < 0)
-		return r;
-	if ((int)(size / sizeof(uint64_t)) > stackingCapacity) {
-		int capacity = (int)(size / sizeof(uint64_t));
-		HWND *grown = (HWND *)realloc(gnomeStacking, (size_t)capacity * sizeof *grown);
-		if (grown == NULL)
-			return -ENOMEM; /* the order of the last that fitted stays */
-		gnomeStacking = grown;
-		stackingCapacity = capacity;
-	}
-	gnomeStackingCount = (int)(size / sizeof(uint64_t));
-	for (int i = 0; i < gnomeStackingCount; i++)
-		gnomeStacking[i] = (HWND)((const uint64_t *)ids)[i];
-	gnomeChanges++;
-	return 1;
-}
-
-/* The signals that change the windows, each with how it is read. */
-static const struct {
-	const char *member;
-	int (*read)(sd_bus_message *m);
-} signals[] = {
-    {"WindowAdded", Kept},       {"WindowChanged", Kept},
-    {"WindowClosed", Closed},    {"ActiveChanged", ActiveChanged},
-    {"Restacked", KeepStacking},
-};
+/* The windows to enable or disable with the next call. */
+static uint64_t *orders;
+static int orderCount, orderCapacity;
+static bool ordersEnable;
 
 static int OnSignal(sd_bus_message *m, void *unused, sd_bus_error *error)
 {
@@ -135,11 +43,8 @@ static int OnSignal(sd_bus_message *m, void *unused, sd_bus_error *error)
 
 	(void)unused;
 	(void)error;
-	if (sender == NULL || strcmp(sender, extension) != 0)
-		return 0;
-	for (size_t i = 0; i < sizeof signals / sizeof signals[0]; i++)
-		if (sd_bus_message_is_signal(m, interfaceName, signals[i].member))
-			signals[i].read(m);
+	if (sender != NULL && strcmp(sender, extension) == 0)
+		GnomeReadSignal(m);
 	return 0;
 }
 
@@ -154,12 +59,13 @@ static int OnOwnerChanged(sd_bus_message *m, void *unused, sd_bus_error *error)
 
 /* -- the connection ---------------------------------------------------- */
 
+/* The cache stays until the next drain: a step reads back the windows it
+ * could not act on and names them. */
 static void MarkLost(const char *problem)
 {
 	if (lost)
 		return;
 	lost = true;
-	CacheEmpty(&gnomeCache);
 	gnomeChanges++;
 	SayDesktopLost(problem, getenv("DBUS_SESSION_BUS_ADDRESS"));
 }
@@ -173,8 +79,11 @@ bool GnomeAlive(void)
 
 void GnomeDrain(void)
 {
-	if (!GnomeAlive())
+	if (!GnomeAlive()) {
+		if (gnomeCache.count > 0)
+			GnomeForgetWindows();
 		return;
+	}
 	while (sd_bus_process(bus, NULL) > 0)
 		;
 	sd_bus_flush(bus);
@@ -184,16 +93,35 @@ void GnomeDrain(void)
 int GnomeDescriptor(void)
 {
 	return GnomeAlive() ? sd_bus_get_fd(bus) : -1;
-	GnomeDrain();
 }
 
-/* Calls the extension's method and returns its answer, or NULL, with the
- * error in *error, when none came by end on the monotonic clock. */
+/* The deadline a change carries for the extension: microseconds on the
+ * monotonic clock, which the shell shares (0 would be none). */
+static int64_t ActDeadline(uint64_t end)
+{
+	return end > GnomeActMarginMs ? (int64_t)(end - GnomeActMarginMs) * 1000 : 1;
+}
+
+/* Sends the call (r: how making it went) and returns its answer, or NULL,
+ * with the error in *error, when none came by end on the monotonic clock. */
+static sd_bus_message *Send(sd_bus_message *call, int r, uint64_t end, sd_bus_error *error)
+{
+	sd_bus_message *reply = NULL;
+	uint64_t now = NowMs();
+
+	if (r >= 0)
+		r = sd_bus_call(bus, call, end > now ? (end - now) * 1000 : 1, error, &reply);
+	if (r < 0 && !sd_bus_error_is_set(error))
+		sd_bus_error_set_errno(error, r);
+	sd_bus_message_unref(call);
+	return r >= 0 ? reply : NULL;
+}
+
+/* Calls the extension's method; its answer as Send gives it. */
 static sd_bus_message *Call(const char *method, uint64_t end, sd_bus_error *error,
                             const char *types, ...)
 {
-	sd_bus_message *call = NULL, *reply = NULL;
-	uint64_t now = NowMs();
+	sd_bus_message *call = NULL;
 	va_list ap;
 	int r;
 
@@ -204,12 +132,7 @@ static sd_bus_message *Call(const char *method, uint64_t end, sd_bus_error *erro
 		r = sd_bus_message_appendv(call, types, ap);
 		va_end(ap);
 	}
-	if (r >= 0)
-		r = sd_bus_call(bus, call, end > now ? (end - now) * 1000 : 1, error, &reply);
-	if (r < 0 && !sd_bus_error_is_set(error))
-		sd_bus_error_set_errno(error, r);
-	sd_bus_message_unref(call);
-	return r >= 0 ? reply : NULL;
+	return Send(call, r, end, error);
 }
 
 /* The lost shell's line when a call failed for want of an answer: an
@@ -225,15 +148,16 @@ static void CallFailed(const sd_bus_error *error)
 
 int GnomeSet(enum GnomeCommand command, HWND id, bool value)
 {
-	static const char *const methods[] = {"SetMinimized", "SetEnabled", "SetMaximized"};
+	static const char *const methods[] = {"SetMinimized", "SetMaximized"};
 	sd_bus_error error = SD_BUS_ERROR_NULL;
 	sd_bus_message *reply;
+	uint64_t end = NowMs() + GnomeReplyMs;
 	int found = 0, was = 0;
 
 	if (!GnomeAlive())
 		return -1;
 	reply =
-	    Call(methods[command], NowMs() + GnomeReplyMs, &error, "tb", (uint64_t)id, (int)value);
+	    Call(methods[command], end, &error, "tbx", (uint64_t)id, (int)value, ActDeadline(end));
 	if (reply == NULL)
 		CallFailed(&error);
 	else if (sd_bus_message_read(reply, "bb", &found, &was) < 0)
@@ -249,9 +173,11 @@ bool GnomeAsk(const char *method, HWND id)
 	sd_bus_message *reply;
 	int found = 0;
 
+	uint64_t end = NowMs() + GnomeReplyMs;
+
 	if (!GnomeAlive())
 		return false;
-	reply = Call(method, NowMs() + GnomeReplyMs, &error, "t", (uint64_t)id);
+	reply = Call(method, end, &error, "tx", (uint64_t)id, ActDeadline(end));
 	if (reply == NULL)
 		CallFailed(&error);
 	else if (sd_bus_message_read(reply, "b", &found) < 0)
@@ -259,6 +185,69 @@ bool GnomeAsk(const char *method, HWND id)
 	sd_bus_message_unref(reply);
 	sd_bus_error_free(&error);
 	return found != 0;
+}
+
+void GnomeOrderEnabled(HWND id, bool enable)
+{
+	if (orderCount > 0 && ordersEnable != enable)
+		GnomeCarryOut();
+	if (orderCount == orderCapacity) {
+		int capacity = orderCapacity > 0 ? 2 * orderCapacity : 64;
+		uint64_t *grown = (uint64_t *)realloc(orders, (size_t)capacity * sizeof *grown);
+		if (grown == NULL)
+			return; /* not acted on: the step reads it back and says so */
+		orders = grown;
+		orderCapacity = capacity;
+	}
+	ordersEnable = enable;
+	orders[orderCount++] = (uint64_t)id;
+}
+
+/* Keeps what the extension did with each window ordered, from its answer:
+ * a (found, wasEnabled) pair each, in the order of the ids. */
+static int KeepEnabled(sd_bus_message *reply)
+{
+	int r = sd_bus_message_enter_container(reply, 'a', "(bb)");
+
+	for (int i = 0; r > 0 && i < orderCount; i++) {
+		int found = 0, was = 0;
+		GnomeWindow *w;
+		r = sd_bus_message_read(reply, "(bb)", &found, &was);
+		if (r > 0 && found && (w = GnomeFind((HWND)orders[i])) != NULL)
+			w->disabled = !ordersEnable;
+	}
+	return r;
+}
+
+bool GnomeCarryOut(void)
+{
+	sd_bus_error error = SD_BUS_ERROR_NULL;
+	sd_bus_message *call = NULL, *reply;
+	uint64_t end = NowMs() + GnomeReplyMs;
+	int r;
+
+	if (orderCount == 0)
+		return true;
+	if (!GnomeAlive()) {
+		orderCount = 0;
+		return false;
+	}
+	r = sd_bus_message_new_method_call(bus, &call, extension, objectPath, interfaceName,
+	                                   "SetEnabled");
+	if (r >= 0)
+		r = sd_bus_message_append_array(call, 't', orders,
+		                                (size_t)orderCount * sizeof *orders);
+	if (r >= 0)
+		r = sd_bus_message_append(call, "bx", (int)ordersEnable, ActDeadline(end));
+	reply = Send(call, r, end, &error);
+	if (reply == NULL)
+		CallFailed(&error);
+	else if (KeepEnabled(reply) < 0)
+		MarkLost("GNOME Shell's wincue extension sent an answer wincue cannot read");
+	sd_bus_message_unref(reply);
+	sd_bus_error_free(&error);
+	orderCount = 0;
+	return reply != NULL && GnomeAlive();
 }
 
 /* The active window and the stacking order as they are now; signals keep
@@ -275,7 +264,7 @@ static void ReadOrder(void)
 	sd_bus_error_free(&error);
 	reply = Call("GetStacking", NowMs() + GnomeReplyMs, &error, NULL);
 	if (reply != NULL)
-		KeepStacking(reply);
+		GnomeReadStacking(reply);
 	else
 		CallFailed(&error);
 	sd_bus_message_unref(reply);
@@ -293,15 +282,8 @@ static bool ListWindows(void)
 	while (more && GnomeAlive()) {
 		sd_bus_error error = SD_BUS_ERROR_NULL;
 		sd_bus_message *reply = Call("GetWindows", end, &error, "t", after);
-		int r =
-		    reply != NULL ? sd_bus_message_enter_container(reply, 'a', record) : -EINVAL;
+		int r = reply != NULL ? GnomeReadPage(reply, &after, &more) : -EINVAL;
 
-		while (r > 0 && (r = KeepRecord(reply, &after)) > 0)
-			;
-		if (r >= 0)
-			r = sd_bus_message_exit_container(reply);
-		if (r >= 0)
-			r = sd_bus_message_read(reply, "b", &more);
 		sd_bus_message_unref(reply);
 		if (r < 0) {
 			if (reply == NULL)
@@ -345,11 +327,8 @@ static bool Watch(void)
 		return false;
 	if (!FindOwner(busName, extension, sizeof extension))
 		return false;
-	for (size_t i = 0; i < sizeof signals / sizeof signals[0]; i++)
-		if (sd_bus_match_signal(bus, NULL, extension, objectPath, interfaceName,
-		                        signals[i].member, OnSignal, NULL) < 0)
-			return false;
-	return true;
+	return sd_bus_match_signal(bus, NULL, extension, objectPath, interfaceName, NULL, OnSignal,
+	                           NULL) >= 0;
 }
 
 static const char installLine[] =
@@ -386,6 +365,20 @@ static bool Greet(void)
 	return version == GnomeInterfaceVersion;
 }
 
+/* Asks the extension for its signals, before the list; false, with the
+ * shell counted as lost, when it does not answer. */
+static bool Register(void)
+{
+	sd_bus_error error = SD_BUS_ERROR_NULL;
+	sd_bus_message *reply = Call("Register", NowMs() + GnomeReplyMs, &error, NULL);
+
+	if (reply == NULL)
+		MarkLost("GNOME Shell's wincue extension does not answer on the session bus");
+	sd_bus_message_unref(reply);
+	sd_bus_error_free(&error);
+	return reply != NULL;
+}
+
 bool GnomeConnect(void)
 {
 	char why[256];
@@ -415,7 +408,7 @@ bool GnomeConnect(void)
 		bus = sd_bus_close_unref(bus);
 		return false;
 	}
-	if (ListWindows())
+	if (Register() && ListWindows())
 		ReadOrder();
 	return true;
 }

@@ -79,21 +79,16 @@ static BOOL ShowWindowOnGnome(HWND hWnd, int nCmdShow)
 	return !was;
 }
 
-/* Returns whether the window was disabled before, as Windows does. */
+/* Returns whether the window was disabled before, as Windows does; the
+ * pass's enables and disables go to the shell together when it ends. */
 static BOOL EnableWindowOnGnome(HWND hWnd, DeskInput to)
 {
-	BOOL bEnable = to == DeskInputTaken;
-	GnomeWindow *w = GnomeFind(hWnd);
-	int wasEnabled;
+	const GnomeWindow *w = GnomeFind(hWnd);
 
 	if (w == NULL)
 		return FALSE;
-	wasEnabled = GnomeSet(GnomeEnable, hWnd, bEnable != FALSE);
-	if (wasEnabled < 0)
-		return FALSE;
-	if ((w = GnomeFind(hWnd)) != NULL)
-		w->disabled = !bEnable;
-	return !wasEnabled;
+	GnomeOrderEnabled(hWnd, to == DeskInputTaken);
+	return w->disabled;
 }
 
 /* The shell activates it: raised, with the focus; the extension hands the
@@ -150,9 +145,12 @@ static BOOL SetState(HWND hWnd, DeskStateCommand nCmdShow)
 	return TRUE;
 }
 
+/* A call the shell did not answer leaves the cache to the step, which
+ * reads back the windows it could not act on. */
 static bool Finish(bool acted)
 {
-	(void)acted;
+	if (acted && !GnomeCarryOut())
+		return false;
 	GnomeDrain();
 	return GnomeAlive();
 }

@@ -9,6 +9,7 @@
  * sd_bus_wait with a timeout.
  */
 #include <errno.h>
+#include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,49 +23,39 @@
 static const char objectPath[] = "/org/wincue/KWin";
 static const char interfaceName[] = "org.wincue.KWin";
 
-WindowCache kwinCache = {sizeof(KWinWindow), NULL, 0, 0, 0, NULL, 0, 0};
 uint64_t kwinChanges;
-char kwinActive[KWinIdSize];
 
 static sd_bus *bus;
 static bool lost;
-static char kwinOwner[64];    /* KWin's unique bus name */
-static char scriptName[32];   /* wincue-PID */
-static char scriptFile[4096]; /* the script's text until KWin has read it */
-static uint64_t listBy;       /* when the script must have listed the windows */
-static bool ready;            /* it has */
-static bool saidLate;         /* it had not by then, and a line said so */
-static int batchNumber;       /* the last batch the script told */
-static sd_bus_message *held;  /* the script's newest Next call, unanswered */
-static char *orders;          /* commands to send: "UUID\tm\t1\n"... */
-static size_t ordersLength, ordersSize;
-static const char *ordersDo;        /* what they do, as the late line says */
-static char (*awaited)[KWinIdSize]; /* windows whose shields have not called */
-static int awaitedCount, awaitedSize;
-static bool shieldless;        /* a shield could not be made this pass */
+static char kwinOwner[64];     /* KWin's unique bus name */
+static char scriptName[300];   /* wincue- and the bus name without its colon */
+static char scriptFile[4096];  /* the script's text until KWin has read it */
+static uint64_t listBy;        /* when the script must have listed the windows */
+static bool ready;             /* it has */
+static bool saidLate;          /* it had not by then, and a line said so */
+static int batchNumber;        /* the last batch the script told */
+static sd_bus_message *held;   /* the script's newest Next call, unanswered */
 static const char *uniqueName; /* the program's own bus name */
 static int applied;            /* the last command the script says it did */
 static int sent;               /* the last command sent */
-static uint64_t allowedDue;    /* the step deadline that had its KWinLookMs */
-static uint64_t allowedUntil;
 
 /* -- bounds ------------------------------------------------------------ */
 
-/* When a wait must end: at limit, or at the step's deadline when that
- * comes first, though not before KWinLookMs from the step's first wait. */
+/* KWin let a wait run out: the pass waits on it no more, so a stopped
+ * KWin or bus holds a step once, not once a window. */
+static void MissedBound(void)
+{
+	PassGiveUp();
+}
+
+/* When a wait must end: at limit, or at the pass's deadline (KWinStepMs
+ * for all its waits together, never past the step's timer) when that
+ * comes first. */
 static uint64_t WaitEnd(uint64_t limit)
 {
-	uint64_t due = TimerDue();
+	uint64_t end = PassDeadline();
 
-	if (due == 0 || due >= limit)
-		return limit;
-	if (due != allowedDue) {
-		allowedDue = due;
-		allowedUntil = NowMs() + KWinLookMs;
-		if (allowedUntil < due)
-			allowedUntil = due;
-	}
-	return allowedUntil < limit ? allowedUntil : limit;
+	return limit < end ? limit : end;
 }
 
 static uint64_t Usec(uint64_t end)
@@ -72,187 +63,6 @@ static uint64_t Usec(uint64_t end)
 	uint64_t now = NowMs();
 
 	return end > now ? (end - now) * 1000 : 0;
-}
-
-/* -- the cache --------------------------------------------------------- */
-
-/* KWin's window ids are random UUIDs: their first 64 bits make an id that
- * stays the same for the window's life, in every run. */
-static HWND IdOf(const char *uuid)
-{
-	uint64_t id = 0;
-	int digits = 0;
-
-	for (const char *p = uuid; *p != '\0' && digits < 16; p++) {
-		int v = *p >= '0' && *p <= '9'   ? *p - '0'
-		        : *p >= 'a' && *p <= 'f' ? *p - 'a' + 10
-		        : *p >= 'A' && *p <= 'F' ? *p - 'A' + 10
-		                                 : -1;
-		if (v >= 0) {
-			id = id << 4 | (uint64_t)v;
-			digits++;
-		}
-	}
-	return id != 0 ? (HWND)id : 1;
-}
-
-/* The window of this UUID, or NULL. */
-static KWinWindow *FindUuid(const char *uuid)
-{
-	KWinWindow *w = KWinFind(IdOf(uuid));
-
-	return w != NULL && strcmp(w->uuid, uuid) == 0 ? w : NULL;
-}
-
-/* -- the script's batches ---------------------------------------------- */
-
-static int HexDigit(char c)
-{
-	return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-/* The UTF-16 unit of the \uXXXX at p (before end), or -1. */
-static long Escaped(const char *p, const char *end)
-{
-	long unit = 0;
-
-	if (end - p < 6 || p[0] != '\\' || p[1] != 'u')
-		return -1;
-	for (int i = 2; i < 6; i++) {
-		int v = HexDigit(p[i]);
-		if (v < 0)
-			return -1;
-		unit = unit << 4 | v;
-	}
-	return unit;
-}
-
-static int PutUtf8(unsigned long c, char *out)
-{
-	if (c < 0x80) {
-		out[0] = (char)c;
-		return 1;
-	}
-	if (c < 0x800) {
-		out[0] = (char)(0xc0 | c >> 6);
-		out[1] = (char)(0x80 | (c & 0x3f));
-		return 2;
-	}
-	if (c < 0x10000) {
-		out[0] = (char)(0xe0 | c >> 12);
-		out[1] = (char)(0x80 | (c >> 6 & 0x3f));
-		out[2] = (char)(0x80 | (c & 0x3f));
-		return 3;
-	}
-	out[0] = (char)(0xf0 | c >> 18);
-	out[1] = (char)(0x80 | (c >> 12 & 0x3f));
-	out[2] = (char)(0x80 | (c >> 6 & 0x3f));
-	out[3] = (char)(0x80 | (c & 0x3f));
-	return 4;
-}
-
-/* The script's text from p to end as UTF-8 in out (size bytes, at least
- * 5), as many whole characters as fit; a lone surrogate reads as U+FFFD. */
-static void Unescape(const char *p, const char *end, char *out, size_t size)
-{
-	size_t length = 0;
-
-	while (p < end) {
-		long unit = Escaped(p, end);
-		unsigned long c;
-		char bytes[4];
-		int n;
-
-		if (unit < 0) {
-			c = (unsigned char)*p++;
-		} else {
-			long low = Escaped(p + 6, end);
-			p += 6;
-			c = (unsigned long)unit;
-			if (unit >= 0xd800 && unit < 0xdc00 && low >= 0xdc00 && low < 0xe000) {
-				c = 0x10000 + ((unsigned long)(unit - 0xd800) << 10) +
-				    (unsigned long)(low - 0xdc00);
-				p += 6;
-			} else if (unit >= 0xd800 && unit < 0xe000) {
-				c = 0xfffd;
-			}
-		}
-		n = PutUtf8(c, bytes);
-		if (length + (size_t)n >= size)
-			break;
-		memcpy(out + length, bytes, (size_t)n);
-		length += (size_t)n;
-	}
-	out[length] = '\0';
-}
-
-/* The first count tab-separated fields of the line at *p (any more are
- * left); false when it has fewer. *p moves to the next line. */
-static bool Fields(const char **p, const char *fields[], const char *ends[], int count)
-{
-	const char *at = *p, *stop = strchr(at, '\n');
-
-	if (stop == NULL)
-		stop = at + strlen(at);
-	*p = *stop == '\n' ? stop + 1 : stop;
-	for (int n = 0; n < count; n++) {
-		const char *tab = (const char *)memchr(at, '\t', (size_t)(stop - at));
-		fields[n] = at;
-		ends[n] = tab != NULL ? tab : stop;
-		if (tab == NULL)
-			return n == count - 1;
-		at = tab + 1;
-	}
-	return true;
-}
-
-/* The window of the text from p to end, a UUID, or NULL; its id in uuid. */
-static KWinWindow *WindowOf(const char *p, const char *end, char uuid[KWinIdSize])
-{
-	if (end - p >= KWinIdSize)
-		return NULL;
-	memcpy(uuid, p, (size_t)(end - p));
-	uuid[end - p] = '\0';
-	return FindUuid(uuid);
-}
-
-/* One line of a batch: a window's state (A, its id, 1 when minimized, its
- * pid, its place in the stacking order, its class and its title), what a
- * command just done left it (C, its id, 1 when minimized), its going (R,
- * its id), or the active window (F, its id or nothing). */
-static void ApplyLine(const char **p)
-{
-	const char *fields[7], *ends[7];
-	char uuid[KWinIdSize], name[DeskNameSize + 4];
-	char kind = **p;
-	KWinWindow *w;
-
-	if (!Fields(p, fields, ends,
-	            kind == 'A'   ? 7
-	            : kind == 'C' ? 3
-	                          : 2) ||
-	    ends[0] - fields[0] != 1 || ends[1] - fields[1] >= KWinIdSize)
-		return;
-	w = WindowOf(fields[1], ends[1], uuid);
-	if (kind == 'C' && w != NULL)
-		w->commanded = *fields[2] == '1' ? 'h' : 's';
-	if (kind == 'F') {
-		KeepName(kwinActive, sizeof kwinActive, uuid);
-		return;
-	}
-	if (kind == 'R' && w != NULL)
-		CacheRemove(&kwinCache, &w->desk);
-	if (kind != 'A' ||
-	    (w == NULL && (w = (KWinWindow *)CacheAdd(&kwinCache, IdOf(uuid))) == NULL))
-		return;
-	KeepName(w->uuid, sizeof w->uuid, uuid);
-	w->minimized = *fields[2] == '1';
-	w->desk.pid = (DWORD)strtoul(fields[3], NULL, 10);
-	w->stack = (int)strtol(fields[4], NULL, 10);
-	Unescape(fields[5], ends[5], name, sizeof name);
-	KeepName(w->desk.className, sizeof w->desk.className, name);
-	Unescape(fields[6], ends[6], name, sizeof name);
-	KeepName(w->desk.title, sizeof w->desk.title, name);
 }
 
 /* -- the script's calls ------------------------------------------------ */
@@ -292,10 +102,10 @@ static int Tell(sd_bus_message *m, void *unused, sd_bus_error *error)
 	if (sd_bus_message_read(m, "iibs", &number, &done, &all, &text) >= 0 &&
 	    number >= batchNumber) {
 		batchNumber = number;
-		while (*text != '\0')
-			ApplyLine(&text);
+		KWinApplyLines(text);
 		if (done > applied)
 			applied = done;
+		KWinRemoveShieldFiles(applied);
 		ready = ready || all;
 		kwinChanges++;
 	}
@@ -305,7 +115,7 @@ static int Tell(sd_bus_message *m, void *unused, sd_bus_error *error)
 /* The commands not yet done go as the answer to the script's call. */
 static void SendOrders(void)
 {
-	sd_bus_reply_method_return(held, "si", orders != NULL ? orders : "", sent);
+	sd_bus_reply_method_return(held, "si", KWinOrders(), sent);
 	held = sd_bus_message_unref(held);
 }
 
@@ -322,7 +132,7 @@ static int Next(sd_bus_message *m, void *unused, sd_bus_error *error)
 		sd_bus_message_unref(held);
 	}
 	held = sd_bus_message_ref(m);
-	if (applied < sent && ordersLength > 0)
+	if (applied < sent && KWinOrders()[0] != '\0')
 		SendOrders();
 	return 1;
 }
@@ -336,15 +146,8 @@ static int Shielded(sd_bus_message *m, void *unused, sd_bus_error *error)
 	(void)unused;
 	if (!FromKWin(m))
 		return Refuse(error);
-	if (sd_bus_message_read(m, "ss", &uuid, &outcome) >= 0) {
-		for (int i = 0; i < awaitedCount; i++) {
-			if (strcmp(awaited[i], uuid) == 0) {
-				memcpy(awaited[i], awaited[--awaitedCount], KWinIdSize);
-				break;
-			}
-		}
-		shieldless = shieldless || strcmp(outcome, "cannot") == 0;
-	}
+	if (sd_bus_message_read(m, "ss", &uuid, &outcome) >= 0)
+		KWinShieldCalled(uuid, strcmp(outcome, "cannot") == 0);
 	return sd_bus_reply_method_return(m, NULL);
 }
 
@@ -403,8 +206,12 @@ static bool AwaitCondition(bool (*done)(void), uint64_t end)
 	for (;;) {
 		while (!done() && KWinAlive() && sd_bus_process(bus, NULL) > 0)
 			;
-		if (done() || !KWinAlive() || NowMs() >= end)
+		if (done() || !KWinAlive())
 			return done();
+		if (NowMs() >= end) {
+			MissedBound();
+			return false;
+		}
 		sd_bus_wait(bus, Usec(end));
 	}
 }
@@ -422,7 +229,7 @@ static bool IsHeld(void)
 /* The commands are done, and every shield they made holds its window. */
 static bool IsApplied(void)
 {
-	return applied >= sent && awaitedCount == 0;
+	return applied >= sent && KWinShieldsCalled();
 }
 
 void KWinAwaitList(void)
@@ -436,68 +243,12 @@ void KWinAwaitList(void)
 	}
 }
 
-/* Adds the line "UUID\tverb\targ" to the orders. */
-static void Order(const KWinWindow *w, const char *verb, const char *arg)
-{
-	size_t need = ordersLength + strlen(w->uuid) + strlen(verb) + strlen(arg) + 4;
-
-	if (need > ordersSize) {
-		size_t size = need > 2 * ordersSize ? need : 2 * ordersSize;
-		char *grown = (char *)realloc(orders, size);
-		if (grown == NULL)
-			return;
-		orders = grown;
-		ordersSize = size;
-	}
-	ordersLength += (size_t)sprintf(orders + ordersLength, "%s\t%s\t%s\n", w->uuid, verb, arg);
-}
-
-void KWinOrder(const KWinWindow *w, const char *verb, const char *arg, const char *does)
-{
-	ordersDo = does;
-	Order(w, verb, arg);
-}
-
-/* Notes that the shield of the window is to call. */
-static bool Await(const char *uuid)
-{
-	if (awaitedCount == awaitedSize) {
-		int size = awaitedSize > 0 ? 2 * awaitedSize : 16;
-		char(*grown)[KWinIdSize] =
-		    (char(*)[KWinIdSize])realloc(awaited, (size_t)size * sizeof *awaited);
-		if (grown == NULL)
-			return false;
-		awaited = grown;
-		awaitedSize = size;
-	}
-	KeepName(awaited[awaitedCount++], KWinIdSize, uuid);
-	return true;
-}
-
-void KWinOrderEnabled(const KWinWindow *w, bool enable)
-{
-	char path[4096];
-
-	ordersDo = "enabled or disabled";
-	if (enable)
-		Order(w, "e", "");
-	else if (KWinWriteShield(uniqueName, w->uuid, path, sizeof path) && Await(w->uuid))
-		Order(w, "d", path);
-}
-
-/* The shield scripts of the orders, once KWin has read them. */
-static void RemoveShieldFiles(void)
-{
-	for (char *line = orders; line != NULL && *line != '\0';) {
-		char *end = strchr(line, '\n'), *verb = strchr(line, '\t');
-		*end = '\0';
-		if (verb != NULL && strncmp(verb, "\td\t", 3) == 0)
-			unlink(verb + 3);
-		line = end + 1;
-	}
-}
-
 static bool AskedIsLoaded(const char *name, bool *loaded);
+
+const char *KWinCaller(void)
+{
+	return uniqueName;
+}
 
 bool KWinDisabled(KWinWindow *w)
 {
@@ -516,27 +267,15 @@ bool KWinCarryOut(void)
 	uint64_t end = WaitEnd(NowMs() + KWinCommandMs);
 	bool done;
 
-	if (ordersLength == 0)
+	if (KWinOrders()[0] == '\0')
 		return true;
 	sent++;
 	kwinChanges++; /* the cache no longer holds */
 	if (AwaitCondition(IsHeld, end))
 		SendOrders();
 	done = AwaitCondition(IsApplied, end);
-	if (done || !KWinAlive())
-		RemoveShieldFiles(); /* else KWin may still read them */
-	ordersLength = 0;
-	orders[0] = '\0';
-	if (!done && KWinAlive())
-		fprintf(stderr, "wincue: KWin did not answer in time: windows may not be %s\n",
-		        ordersDo != NULL ? ordersDo : "hidden or shown");
-	if (shieldless)
-		fputs("wincue: KWin could not make a window refuse input (its QtQuick window "
-		      "module is missing): Enable changed nothing\n",
-		      stderr);
-	ordersDo = NULL;
-	shieldless = false;
-	awaitedCount = 0;
+	KWinOrdersSent(sent, !done && KWinAlive());
+	KWinRemoveShieldFiles(KWinAlive() ? applied : INT_MAX);
 	return done;
 }
 
@@ -555,6 +294,8 @@ static int CallV(const char *destination, const char *path, const char *interfac
 		r = sd_bus_message_appendv(m, types, ap);
 	if (r >= 0)
 		r = sd_bus_call(bus, m, usec, NULL, reply);
+	if (r == -ETIMEDOUT)
+		MissedBound();
 	sd_bus_message_unref(m);
 	return r;
 }
@@ -587,23 +328,17 @@ static int CallKWin(const char *member, uint64_t end, sd_bus_message **reply, co
 	return r;
 }
 
-/* Calls a method of KWin's own interface with one string, waiting
- * KWinCallMs at most; the answer in *reply. */
-static int AskKWin(const char *member, const char *text, sd_bus_message **reply)
+/* Calls a method of KWin's own interface, waiting KWinCallMs at most;
+ * the answer in *reply. */
+static int AskKWin(const char *member, sd_bus_message **reply, const char *types, ...)
 {
-	sd_bus_message *m = NULL;
-	uint64_t usec = Usec(WaitEnd(NowMs() + KWinCallMs));
+	va_list ap;
 	int r;
 
-	if (usec == 0)
-		return -ETIMEDOUT;
-	r = sd_bus_message_new_method_call(bus, &m, "org.kde.KWin", "/KWin", "org.kde.KWin",
-	                                   member);
-	if (r >= 0)
-		r = sd_bus_message_append(m, "s", text);
-	if (r >= 0)
-		r = sd_bus_call(bus, m, usec, NULL, reply);
-	sd_bus_message_unref(m);
+	va_start(ap, types);
+	r = CallV("org.kde.KWin", "/KWin", "org.kde.KWin", member, WaitEnd(NowMs() + KWinCallMs),
+	          reply, types, ap);
+	va_end(ap);
 	return r;
 }
 
@@ -647,7 +382,7 @@ bool KWinMaximized(KWinWindow *w)
 
 	if (!AskOncePerPass(&w->statesIn))
 		return w->maximized;
-	if (bus != NULL && !lost && AskKWin("getWindowInfo", w->uuid, &reply) >= 0 &&
+	if (bus != NULL && !lost && AskKWin("getWindowInfo", &reply, "s", w->uuid) >= 0 &&
 	    sd_bus_message_enter_container(reply, 'a', "{sv}") > 0) {
 		while (sd_bus_message_enter_container(reply, 'e', "sv") > 0) {
 			int *flag = NULL;
@@ -673,12 +408,16 @@ bool KWinMaximized(KWinWindow *w)
 static void UnloadScript(void)
 {
 	ForgetScriptFile();
+	KWinRemoveShieldFiles(INT_MAX);
 	if (bus != NULL && !lost)
 		CallKWin("unloadScript", NowMs() + KWinExitMs, NULL, "s", scriptName);
 }
 
-/* Loads the script under this process's name (one a killed run of the
- * same pid left is unloaded first) and has KWin start it. KWin names a
+/* Loads the script under a name of the program's unique bus name, which
+ * no other connection to the bus has had or will have (process ids repeat
+ * across PID namespaces), and has KWin start it. A script of that name
+ * already loaded was left by a run that had the name on an earlier bus,
+ * and so has gone: it is unloaded first. KWin names a
  * script's D-Bus object by how many scripts it holds, so after an unload
  * a new script may get the object of one still loaded, and "run" there
  * would run that one: "start" runs every loaded script not yet running,
@@ -689,7 +428,9 @@ static bool LoadScript(uint64_t end)
 	sd_bus_message *reply = NULL;
 	int id = -1;
 
-	if (sd_bus_get_unique_name(bus, &caller) < 0 ||
+	if (sd_bus_get_unique_name(bus, &caller) < 0 || caller[0] != ':' ||
+	    snprintf(scriptName, sizeof scriptName, "wincue-%s", caller + 1) >=
+	        (int)sizeof scriptName ||
 	    !KWinWriteScript(caller, scriptName, scriptFile, sizeof scriptFile)) {
 		scriptFile[0] = '\0';
 		return false;
@@ -718,7 +459,7 @@ static bool FindKWin(uint64_t end)
 		found = true;
 	}
 	sd_bus_message_unref(reply);
-	return found && CallKWin("isScriptLoaded", end, NULL, "s", scriptName) >= 0;
+	return found && CallKWin("isScriptLoaded", end, NULL, "s", "wincue") >= 0;
 }
 
 static bool Close(void)
@@ -734,7 +475,6 @@ bool KWinConnect(void)
 	uint64_t callEnd = now + KWinCallMs < end ? now + KWinCallMs : end;
 
 	listBy = now + KWinListMs;
-	snprintf(scriptName, sizeof scriptName, "wincue-%ld", (long)getpid());
 	if (sd_bus_open_user(&bus) < 0) {
 		bus = NULL;
 		return false;

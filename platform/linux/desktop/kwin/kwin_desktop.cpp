@@ -182,6 +182,7 @@ const Desktop kwinDesktop = {
     .isEnabled = TakesInput,
     .show = ShowWindowOnKWin,
     .finish = Finish,
+    .answerMs = KWinStepMs,
     .settled = true,
     .enable = EnableWindowOnKWin,
     .activate = Activate,

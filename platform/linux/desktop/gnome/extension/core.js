@@ -10,7 +10,10 @@
  *     listed page by page in the order of their ids, then each change as a
  *     signal: WindowAdded when the window is first shown (a Wayland window
  *     has no title before), WindowChanged, WindowClosed; ActiveChanged
- *     and Restacked tell the focus and the stacking order;
+ *     and Restacked tell the focus and the stacking order. The signals go
+ *     only to the callers that asked for them (Register), each addressed
+ *     to it alone, until its name leaves the bus: the shell keeps titles
+ *     from other programs, and so does this;
  *   - minimizing, restoring, maximizing, activating and closing a window;
  *   - disabling a window: a transparent, reactive actor kept just above
  *     the window's swallows the pointer, and a disabled window given the
@@ -18,15 +21,19 @@
  *     else to none, within the same focus change: no click, scroll or key
  *     reaches it. It stays disabled until it is enabled or closes, also
  *     while the extension is turned off and on again (GNOME does that to
- *     every extension loaded after one the user turns off); the shell
- *     forgets it when it ends.
+ *     every extension loaded after one the user turns off, and every
+ *     extension at a screen lock); the shell forgets it when it ends.
+ *
+ * The calls that change a window carry the caller's deadline on the
+ * monotonic clock, which the shell shares: one that comes later (the shell
+ * was stopped meanwhile, and the caller has given it up) changes nothing.
  *
  * Only the session's own user may call it: the caller's uid is asked of
  * the bus once per connection.
  */
 const BUS_NAME = 'org.wincue.Shell';
 const OBJECT_PATH = '/org/wincue/Shell';
-const INTERFACE_VERSION = 1;
+const INTERFACE_VERSION = 2;
 const PAGE_SIZE = 256;
 /* Code units of a title or class in a record: wincue compares at most 254
  * bytes of UTF-8, which never take more. */
@@ -35,26 +42,31 @@ const RECORD = '(tssibbb)';
 const FRAME_WAIT_MS = 250;
 const INTERFACE_XML = `<node><interface name="${BUS_NAME}">
 <method name="GetVersion"><arg name="version" type="u" direction="out"/></method>
+<method name="Register"/>
 <method name="GetWindows"><arg name="after" type="t" direction="in"/>
  <arg name="windows" type="a${RECORD}" direction="out"/>
  <arg name="more" type="b" direction="out"/></method>
 <method name="GetStacking"><arg name="bottomToTop" type="at" direction="out"/></method>
 <method name="GetActive"><arg name="id" type="t" direction="out"/></method>
-<method name="SetEnabled"><arg name="id" type="t" direction="in"/>
+<method name="SetEnabled"><arg name="ids" type="at" direction="in"/>
  <arg name="enabled" type="b" direction="in"/>
- <arg name="found" type="b" direction="out"/>
- <arg name="wasEnabled" type="b" direction="out"/></method>
+ <arg name="deadline" type="x" direction="in"/>
+ <arg name="foundWasEnabled" type="a(bb)" direction="out"/></method>
 <method name="SetMinimized"><arg name="id" type="t" direction="in"/>
  <arg name="minimized" type="b" direction="in"/>
+ <arg name="deadline" type="x" direction="in"/>
  <arg name="found" type="b" direction="out"/>
  <arg name="wasMinimized" type="b" direction="out"/></method>
 <method name="SetMaximized"><arg name="id" type="t" direction="in"/>
  <arg name="maximized" type="b" direction="in"/>
+ <arg name="deadline" type="x" direction="in"/>
  <arg name="found" type="b" direction="out"/>
  <arg name="wasMaximized" type="b" direction="out"/></method>
 <method name="Activate"><arg name="id" type="t" direction="in"/>
+ <arg name="deadline" type="x" direction="in"/>
  <arg name="found" type="b" direction="out"/></method>
 <method name="Close"><arg name="id" type="t" direction="in"/>
+ <arg name="deadline" type="x" direction="in"/>
  <arg name="found" type="b" direction="out"/></method>
 <signal name="WindowAdded"><arg name="window" type="${RECORD}"/></signal>
 <signal name="WindowChanged"><arg name="window" type="${RECORD}"/></signal>
@@ -101,12 +113,16 @@ function busCall(connection, name, path, iface, method, args, type) {
 }
 
 var WincueDesk = class {
+    /* The windows are tracked first, with no one to tell yet: a caller
+     * registers only once the name is owned, after. */
     enable() {
         const display = global.display;
 
         this._bus = Gio.DBus.session;
         this._uid = new Gio.Credentials().get_unix_user();
         this._callers = new Map(); /* unique name: promise of its uid */
+        this._listeners = new Set(); /* unique names that asked for the signals */
+        this._frames = new Set(); /* the ends of the frame waits under way */
         this._windows = new Map(); /* id: {window, id, announced, handlers, shield} */
         this._displayHandlers = [
             display.connect('window-created', (d, window) => this._track(window, false)),
@@ -123,8 +139,10 @@ var WincueDesk = class {
             'org.freedesktop.DBus', 'NameOwnerChanged', '/org/freedesktop/DBus', null,
             Gio.DBusSignalFlags.NONE, (c, sender, path, iface, signal, args) => {
                 const [name, , owner] = args.deepUnpack();
-                if (owner === '')
+                if (owner === '') {
                     this._callers.delete(name);
+                    this._listeners.delete(name);
+                }
             });
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE_XML, this);
         this._object.export(this._bus, OBJECT_PATH);
@@ -132,17 +150,22 @@ var WincueDesk = class {
             Gio.BusNameOwnerFlags.NONE, null, null);
     }
 
+    /* Undoes all enable() made: the shell may enable a new one at once. The
+     * marks stay (disabledIds), and the next enable() shields them again. */
     disable() {
         Gio.bus_unown_name(this._nameId);
         this._object.unexport();
+        this._object = null;
         this._bus.signal_unsubscribe(this._callersGone);
         for (const handler of this._displayHandlers)
             global.display.disconnect(handler);
         for (const entry of this._windows.values())
             this._untrack(entry);
         this._windows.clear();
+        for (const end of [...this._frames])
+            end();
         this._callers.clear();
-        this._object = null;
+        this._listeners.clear();
     }
 
     /* -- the windows --------------------------------------------------- */
@@ -179,8 +202,18 @@ var WincueDesk = class {
             window.get_pid(), window.minimized, isMaximized(window), disabledIds.has(entry.id)];
     }
 
+    /* To each caller that registered, addressed to it alone. */
     _emit(signal, type, value) {
-        this._object.emit_signal(signal, new GLib.Variant(`(${type})`, [value]));
+        if (!this._object || this._listeners.size === 0)
+            return;
+        const values = new GLib.Variant(`(${type})`, [value]);
+        for (const name of this._listeners) {
+            try {
+                this._bus.emit_signal(name, OBJECT_PATH, BUS_NAME, signal, values);
+            } catch (e) {
+                this._listeners.delete(name); /* the bus is closing */
+            }
+        }
     }
 
     _announce(entry) {
@@ -248,7 +281,8 @@ var WincueDesk = class {
             if (entry.shield && actor)
                 global.window_group.set_child_above_sibling(entry.shield, actor);
         }
-        this._object.emit_signal('Restacked', new GLib.Variant('(at)', [this._stacking()]));
+        if (this._listeners.size > 0)
+            this._emit('Restacked', 'at', this._stacking());
     }
 
     _stacking() {
@@ -286,18 +320,20 @@ var WincueDesk = class {
     _nextFrame() {
         return new Promise(resolve => {
             let painted = 0, timer = 0;
-            const done = () => {
+            const end = () => {
                 global.stage.disconnect(painted);
-                GLib.source_remove(timer);
+                if (timer)
+                    GLib.source_remove(timer);
+                this._frames.delete(end);
                 resolve();
             };
-            painted = global.stage.connect('after-paint', done);
+            painted = global.stage.connect('after-paint', end);
             timer = GLib.timeout_add(GLib.PRIORITY_DEFAULT, FRAME_WAIT_MS, () => {
                 timer = 0;
-                global.stage.disconnect(painted);
-                resolve();
+                end();
                 return GLib.SOURCE_REMOVE;
             });
+            this._frames.add(end);
             global.stage.queue_redraw();
         });
     }
@@ -335,9 +371,10 @@ var WincueDesk = class {
     }
 
     /* Answers the call with what answer() gives, [type, value] or its
-     * promise, once the caller has proved to be the session's user. Calls
-     * of one caller are answered in order. */
-    async _serve(invocation, answer) {
+     * promise, once the caller has proved to be the session's user, and
+     * when the call has a deadline (microseconds on the monotonic clock),
+     * before it. Calls of one caller are answered in order. */
+    async _serve(invocation, answer, deadline = 0) {
         try {
             if (await this._callerUid(invocation.get_sender()) !== this._uid) {
                 invocation.return_dbus_error('org.freedesktop.DBus.Error.AccessDenied',
@@ -349,6 +386,11 @@ var WincueDesk = class {
                     'wincue\'s extension is turned off');
                 return;
             }
+            if (deadline !== 0 && GLib.get_monotonic_time() > deadline) {
+                invocation.return_dbus_error('org.freedesktop.DBus.Error.Timeout',
+                    'the call came after its deadline: nothing was done');
+                return;
+            }
             const [type, value] = await answer();
             invocation.return_value(new GLib.Variant(type, value));
         } catch (e) {
@@ -357,15 +399,25 @@ var WincueDesk = class {
     }
 
     /* A command on one window: found, and what do(entry) returns. */
-    _command(invocation, id, act) {
+    _command(invocation, id, deadline, act) {
         this._serve(invocation, () => {
             const entry = this._found(id);
             return ['(bb)', entry ? [true, act(entry)] : [false, false]];
-        });
+        }, deadline);
     }
 
     GetVersionAsync(params, invocation) {
         this._serve(invocation, () => ['(u)', [INTERFACE_VERSION]]);
+    }
+
+    /* The signals go to the caller from this answer on, until its name
+     * leaves the bus: a caller that lists the windows after it misses
+     * none. */
+    RegisterAsync(params, invocation) {
+        this._serve(invocation, () => {
+            this._listeners.add(invocation.get_sender());
+            return ['()', []];
+        });
     }
 
     /* The windows with ids past after, at most a page of them in id
@@ -390,22 +442,24 @@ var WincueDesk = class {
         });
     }
 
-    /* Answered once the shell has drawn a frame since: the input the
-     * shell picks until then may miss a new shield, which the caller must
-     * be able to count on once it has the answer. */
-    SetEnabledAsync([id, enabled], invocation) {
+    /* Every window of ids at once, each as found and whether it was
+     * enabled. Answered once the shell has drawn a frame since: the input
+     * the shell picks until then may miss a new shield, which the caller
+     * must be able to count on once it has the answer. */
+    SetEnabledAsync([ids, enabled, deadline], invocation) {
         this._serve(invocation, async () => {
-            const entry = this._found(id);
-            if (!entry)
-                return ['(bb)', [false, false]];
-            const was = this._setEnabled(entry, enabled);
-            await this._nextFrame();
-            return ['(bb)', [true, was]];
-        });
+            const results = ids.map(id => {
+                const entry = this._found(id);
+                return entry ? [true, this._setEnabled(entry, enabled)] : [false, false];
+            });
+            if (results.some(([found]) => found))
+                await this._nextFrame();
+            return ['(a(bb))', [results]];
+        }, deadline);
     }
 
-    SetMinimizedAsync([id, minimized], invocation) {
-        this._command(invocation, id, entry => {
+    SetMinimizedAsync([id, minimized, deadline], invocation) {
+        this._command(invocation, id, deadline, entry => {
             const was = entry.window.minimized;
             if (minimized && !was)
                 entry.window.minimize();
@@ -415,8 +469,8 @@ var WincueDesk = class {
         });
     }
 
-    SetMaximizedAsync([id, maximized], invocation) {
-        this._command(invocation, id, entry => {
+    SetMaximizedAsync([id, maximized, deadline], invocation) {
+        this._command(invocation, id, deadline, entry => {
             const was = isMaximized(entry.window);
             if (maximized && !was)
                 entry.window.maximize(Meta.MaximizeFlags.BOTH);
@@ -426,22 +480,22 @@ var WincueDesk = class {
         });
     }
 
-    ActivateAsync([id], invocation) {
+    ActivateAsync([id, deadline], invocation) {
         this._serve(invocation, () => {
             const entry = this._found(id);
             if (entry)
                 entry.window.activate(global.get_current_time());
             return ['(b)', [entry !== null]];
-        });
+        }, deadline);
     }
 
     /* As the window's close button does: the program is asked to close. */
-    CloseAsync([id], invocation) {
+    CloseAsync([id, deadline], invocation) {
         this._serve(invocation, () => {
             const entry = this._found(id);
             if (entry)
                 entry.window.delete(global.get_current_time());
             return ['(b)', [entry !== null]];
-        });
+        }, deadline);
     }
 };

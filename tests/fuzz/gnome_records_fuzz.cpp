@@ -1,0 +1,157 @@
+/*
+ * libFuzzer target: each input is a few messages as the GNOME extension
+ * might send them, each built from the input's bytes (which signal, then
+ * values of any type, arrays and records, in any order), read by the
+ * GNOME records' readers from an empty cache. A message sd-bus refuses to
+ * build is left out, as the bus would never deliver it.
+ */
+#include <stdint.h>
+#include <string.h>
+#include <sys/socket.h>
+
+#include "platform/linux/desktop/gnome/gnome.h"
+
+static const char *const members[] = {"WindowAdded",   "WindowChanged", "WindowClosed",
+                                      "ActiveChanged", "Restacked",     "Page"};
+static const char *const arrays[] = {"t", "(tssibbb)", "s"};
+enum { MembersCount = sizeof members / sizeof members[0], Separator = 0xff };
+
+static sd_bus *bus;
+
+/* The input, consumed a byte or a field at a time; zeros past its end. */
+struct Input {
+	const uint8_t *data;
+	size_t size;
+};
+
+static uint8_t Byte(Input *in)
+{
+	uint8_t b = in->size > 0 ? in->data[0] : 0;
+
+	if (in->size > 0) {
+		in->data++;
+		in->size--;
+	}
+	return b;
+}
+
+static uint64_t Number(Input *in, int bytes)
+{
+	uint64_t n = 0;
+
+	for (int i = 0; i < bytes; i++)
+		n = n << 8 | Byte(in);
+	return n;
+}
+
+/* A string of up to 255 bytes, which sd-bus takes only as valid UTF-8. */
+static int AppendString(sd_bus_message *m, Input *in)
+{
+	char text[256];
+	size_t length = Byte(in);
+
+	if (length > in->size)
+		length = in->size;
+	memcpy(text, in->data, length);
+	text[length] = '\0';
+	in->data += length;
+	in->size -= length;
+	return sd_bus_message_append_basic(m, 's', text);
+}
+
+static int AppendRecord(sd_bus_message *m, Input *in)
+{
+	uint64_t id = Number(in, 1);
+	int32_t pid = (int32_t)Number(in, 4);
+	uint8_t flags = Byte(in);
+
+	return sd_bus_message_append(m, "(tssibbb)", id, "title", "class", pid, flags & 1,
+	                             flags >> 1 & 1, flags >> 2 & 1);
+}
+
+/* Appends values until the separator or the end; false when sd-bus refused
+ * one, which leaves the message unsendable. */
+static bool AppendValues(sd_bus_message *m, Input *in)
+{
+	int depth = 0, r = 0;
+
+	while (in->size > 0 && in->data[0] != Separator && r >= 0) {
+		uint64_t t;
+		int32_t i;
+		int b;
+		switch (Byte(in) % 8) {
+		case 0:
+			t = Number(in, 2);
+			r = sd_bus_message_append_basic(m, 't', &t);
+			break;
+		case 1:
+			r = AppendString(m, in);
+			break;
+		case 2:
+			i = (int32_t)Number(in, 4);
+			r = sd_bus_message_append_basic(m, 'i', &i);
+			break;
+		case 3:
+			b = Byte(in) & 1;
+			r = sd_bus_message_append_basic(m, 'b', &b);
+			break;
+		case 4:
+			r = sd_bus_message_open_container(m, 'a', arrays[Byte(in) % 3]);
+			depth += r >= 0;
+			break;
+		case 5:
+			r = depth > 0 ? sd_bus_message_close_container(m) : 0;
+			depth -= depth > 0 && r >= 0;
+			break;
+		default:
+			r = AppendRecord(m, in);
+			break;
+		}
+	}
+	while (depth-- > 0 && r >= 0)
+		r = sd_bus_message_close_container(m);
+	Byte(in); /* the separator */
+	return r >= 0;
+}
+
+static void Read(sd_bus_message *m, bool page)
+{
+	uint64_t after = 0;
+	int more = 0;
+
+	if (page)
+		GnomeReadPage(m, &after, &more);
+	else
+		GnomeReadSignal(m);
+}
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+	int fds[2];
+
+	(void)argc;
+	(void)argv;
+	if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0 || sd_bus_new(&bus) < 0 ||
+	    sd_bus_set_fd(bus, fds[0], fds[0]) < 0 || sd_bus_start(bus) < 0)
+		__builtin_trap();
+	return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	Input in = {data, size};
+	uint64_t cookie = 1;
+
+	GnomeForgetWindows();
+	for (int n = 0; n < 8 && in.size > 0; n++) {
+		int member = Byte(&in) % MembersCount;
+		sd_bus_message *m = NULL;
+		if (sd_bus_message_new_signal(bus, &m, "/org/wincue/Shell", "org.wincue.Shell",
+		                              members[member]) < 0)
+			__builtin_trap();
+		if (AppendValues(m, &in) && sd_bus_message_seal(m, cookie++, 0) >= 0)
+			Read(m, strcmp(members[member], "Page") == 0);
+		sd_bus_message_unref(m);
+	}
+	return 0;
+}

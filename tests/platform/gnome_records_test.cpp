@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/linux/desktop/gnome/gnome.h"
+
+namespace
+{
+
+const char Iface[] = "org.wincue.Shell";
+const std::string Long(300, 'a');
+
+/* Messages as the extension sends them, made on a connection that goes
+ * nowhere: sealed, then read as they came. */
+sd_bus *Bus(void)
+{
+	static sd_bus *bus;
+	int fds[2];
+
+	if (bus == NULL && socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0 && sd_bus_new(&bus) >= 0 &&
+	    sd_bus_set_fd(bus, fds[0], fds[0]) >= 0)
+		sd_bus_start(bus);
+	return bus;
+}
+
+int Record(sd_bus_message *m, uint64_t id, const char *title, int32_t pid)
+{
+	return sd_bus_message_append(m, "(tssibbb)", id, title, "wct", pid, 1, 0, 1);
+}
+
+/* The cache, the active window and the order as one line. */
+std::string Seen(void)
+{
+	std::string seen;
+
+	for (int slot = 0; slot < gnomeCache.count; slot++) {
+		const GnomeWindow *w = (const GnomeWindow *)CacheAt(&gnomeCache, slot);
+		if (w->desk.id != 0)
+			seen += std::to_string((uintptr_t)w->desk.id) + " " + w->desk.title + " " +
+			        w->desk.className + " " + std::to_string(w->desk.pid) +
+			        (w->minimized ? " m" : "") + (w->maximized ? " M" : "") +
+			        (w->disabled ? " d" : "") + "; ";
+	}
+	seen += "active " + std::to_string((uintptr_t)gnomeActive) + "; order";
+	for (int i = 0; i < gnomeStackingCount; i++)
+		seen += " " + std::to_string((uintptr_t)gnomeStacking[i]);
+	return seen;
+}
+
+int Page(sd_bus_message *m)
+{
+	uint64_t after = 0;
+	int more = 0;
+	int r = GnomeReadPage(m, &after, &more);
+
+	return r < 0 ? r : (int)after * 10 + more;
+}
+
+struct RecordCase {
+	const char *name;
+	const char *member; /* the signal, or NULL: a page of the list */
+	int (*append)(sd_bus_message *m);
+	int result; /* a page: its last id * 10 + more; < 0: any error */
+	std::string seen;
+};
+
+/* Each begins with window 7 ("old", active, alone in the order). */
+const std::string Old = "7 old wct 5 m d; ";
+const RecordCase cases[] = {
+    {"a title cut to 254 bytes, a pid below 1 unknown", "WindowAdded",
+     [](sd_bus_message *m) { return Record(m, 9, Long.c_str(), -3); }, 1,
+     Old + "9 " + Long.substr(0, 254) + " wct 0 m d; active 7; order 7"},
+    {"a window closed", "WindowClosed",
+     [](sd_bus_message *m) { return sd_bus_message_append(m, "t", (uint64_t)7); }, 1,
+     "active 7; order 7"},
+    {"the order, grown", "Restacked",
+     [](sd_bus_message *m) {
+	     return sd_bus_message_append(m, "at", 3, (uint64_t)9, (uint64_t)7, (uint64_t)8);
+     },
+     1, Old + "active 7; order 9 7 8"},
+    {"an order of strings", "Restacked",
+     [](sd_bus_message *m) { return sd_bus_message_append(m, "as", 1, "9"); }, -1,
+     Old + "active 7; order 7"},
+    {"a member the extension does not send", "WindowMoved",
+     [](sd_bus_message *m) { return Record(m, 9, "nine", 42); }, 0, Old + "active 7; order 7"},
+    {"a page, more to come", NULL,
+     [](sd_bus_message *m) {
+	     return sd_bus_message_append(m, "a(tssibbb)b", 2, (uint64_t)3, "three", "wct", 1, 0, 1,
+	                                  0, (uint64_t)8, "eight", "wct", 2, 1, 0, 0, 1);
+     },
+     81, Old + "3 three wct 1 M; 8 eight wct 2 m; active 7; order 7"},
+    {"a page without its end", NULL,
+     [](sd_bus_message *m) {
+	     return sd_bus_message_append(m, "a(tssibbb)", 1, (uint64_t)3, "three", "wct", 1, 0, 1,
+	                                  0);
+     },
+     -1, Old + "3 three wct 1 M; active 7; order 7"},
+};
+
+class RecordTest : public ::testing::TestWithParam<RecordCase>
+{
+};
+
+TEST_P(RecordTest, ReadsWhatTheExtensionSends)
+{
+	const RecordCase &c = GetParam();
+	sd_bus_message *m = NULL, *old = NULL;
+	uint64_t id;
+
+	GnomeForgetWindows();
+	ASSERT_GE(sd_bus_message_new_signal(Bus(), &old, "/o", Iface, "WindowAdded"), 0);
+	ASSERT_GE(Record(old, 7, "old", 5), 0);
+	ASSERT_GE(sd_bus_message_seal(old, 1, 0), 0);
+	ASSERT_EQ(GnomeReadRecord(old, &id), 1);
+	gnomeActive = (HWND)7;
+	ASSERT_GE(sd_bus_message_new_signal(Bus(), &m, "/o", Iface, "Restacked"), 0);
+	ASSERT_GE(sd_bus_message_append(m, "at", 1, (uint64_t)7), 0);
+	ASSERT_GE(sd_bus_message_seal(m, 2, 0), 0);
+	ASSERT_EQ(GnomeReadStacking(m), 1);
+	sd_bus_message_unref(m);
+
+	ASSERT_GE(sd_bus_message_new_signal(Bus(), &m, "/o", Iface, c.member ? c.member : "Page"),
+	          0);
+	ASSERT_GE(c.append(m), 0);
+	ASSERT_GE(sd_bus_message_seal(m, 3, 0), 0);
+	int r = c.member ? GnomeReadSignal(m) : Page(m);
+	EXPECT_EQ(r < 0 ? -1 : r, c.result);
+	EXPECT_EQ(Seen(), c.seen);
+	sd_bus_message_unref(m);
+	sd_bus_message_unref(old);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gnome, RecordTest, ::testing::ValuesIn(cases),
+                         [](const ::testing::TestParamInfo<RecordCase> &info) {
+	                         std::string name = info.param.name;
+	                         for (char &ch : name)
+		                         if (!isalnum((unsigned char)ch))
+			                         ch = '_';
+	                         return name;
+                         });
+
+} // namespace
