@@ -184,9 +184,6 @@ void SayWaylandUnreached(const char *why);
  * program reports failures itself (SetErrorMode). */
 void SayDesktopLost(const char *problem, const char *where);
 
-/* True while EnumWindows calls back. */
-bool InPass(void);
-
 /* Whether a question a pass needs answered once must be asked now: true
  * outside a pass, and the first time in a pass; *askedIn, zero at the
  * start, is the question's memo. */
@@ -203,9 +200,5 @@ uint64_t PassDeadline(void);
  * (PassDeadline is now), so a desktop that has stopped holds a step once,
  * not once a window. */
 void PassGiveUp(void);
-
-/* The end of a wait of at most limit (on the monotonic clock) within the
- * current pass: never past the step's timer, as PassDeadline. */
-uint64_t PassWaitEnd(uint64_t limit);
 
 #endif

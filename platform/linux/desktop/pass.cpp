@@ -64,11 +64,6 @@ static struct {
 	uint64_t lookUntil; /* its first wait's start and PassLookMs */
 } step;
 
-bool InPass(void)
-{
-	return inPass;
-}
-
 bool AskOncePerPass(uint64_t *askedIn)
 {
 	if (inPass && *askedIn == passes)
@@ -92,7 +87,8 @@ static uint64_t StepBound(void)
 	return due > step.lookUntil ? due : step.lookUntil;
 }
 
-uint64_t PassWaitEnd(uint64_t limit)
+/* The end of a wait of at most limit within the step. */
+static uint64_t PassWaitEnd(uint64_t limit)
 {
 	uint64_t bound = StepBound();
 
