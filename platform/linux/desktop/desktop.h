@@ -189,11 +189,11 @@ void SayDesktopLost(const char *problem, const char *where);
  * start, is the question's memo. */
 bool AskOncePerPass(uint64_t *askedIn);
 
-/* The latest the current pass, or action outside one, may wait for the
- * desktop to carry out what it asked: the desktop's answerMs after its
- * first call, and never past the step's timer, though a step whose timer
- * is due gets PassLookMs from its first wait. While a desktop opens, only
- * the step's timer bounds it. */
+/* The latest the current pass, or action outside one, and what the step
+ * reads back after it, may wait for the desktop: the desktop's answerMs
+ * after its first call, and never past the step's timer, though a step
+ * whose timer is due gets PassLookMs from its first wait. While a desktop
+ * opens, only the step's timer bounds it. */
 uint64_t PassDeadline(void);
 
 /* The desktop let a wait run out: the current pass waits on it no more

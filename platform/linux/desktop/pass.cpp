@@ -10,7 +10,7 @@
  * Once it has done so a few times over an unchanged desktop, its pause
  * waits until the desktop tells something new (at most a second, never
  * past the step's timer), and its passes take what the desktop has sent
- * instead of looking afresh, but for one look a second.
+ * instead of looking afresh, but for one fresh look a second.
  *
  * Every timing decision is made here: when a desktop is looked at afresh,
  * how long a pause waits for it, and how long a pass may wait for it to
@@ -24,10 +24,12 @@
 static HWND *visits; /* the windows of the current pass */
 static int visitCapacity;
 static bool inPass;
-static bool acted;        /* the current pass asked the desktop for changes */
-static uint64_t passes;   /* passes begun */
-static bool slept;        /* the program paused since the last pass */
-static uint64_t deadline; /* the current pass's PassDeadline; 0 until asked */
+static bool acted;      /* the current pass asked the desktop for changes */
+static uint64_t passes; /* passes begun */
+static bool slept;      /* the program paused since the last pass */
+/* The PassDeadline of the current pass or action, which also bounds what
+ * the step reads back after it; 0 until asked. */
+static uint64_t deadline;
 
 /* On a desktop whose actions are done when the pass is finished
  * (settled), what a window was then, for each the pass acted on: a step
@@ -179,7 +181,6 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	const Desktop *desktop = ChosenDesktop();
 	bool same = slept && last.idle && last.callback == lpEnumFunc && last.parameter == lParam;
 	BOOL completed = TRUE;
-	bool finished;
 	int count;
 
 	SetPauseHook(DesktopSlept); /* the pauses after a pass are heard */
@@ -203,9 +204,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	}
 	inPass = false;
 	NotePass(lpEnumFunc, lParam, same, false, desktop->version());
-	finished = desktop->finish(acted);
-	deadline = 0;
-	if (!finished) {
+	if (!desktop->finish(acted)) {
 		reportedCount = 0; /* gone: nothing it said holds */
 		return FALSE;
 	}
@@ -368,7 +367,6 @@ static void EndAction(const Desktop *desktop)
 	if (inPass)
 		return;
 	desktop->finish(acted);
-	deadline = 0;
 }
 
 static BOOL SetState(const Desktop *desktop, HWND hWnd, int nCmdShow);
