@@ -141,10 +141,11 @@ static bool Look(const Desktop *desktop, bool waiting)
 {
 	uint64_t now = NowMs();
 
-	desktop->drain();
-	if (waiting && look.at != 0 && now - look.at < WaitingFallbackMs &&
-	    desktop->version() == look.version)
-		return desktop->fd() >= 0;
+	if (waiting && look.at != 0 && now - look.at < WaitingFallbackMs) {
+		desktop->drain();
+		if (desktop->version() == look.version)
+			return desktop->fd() >= 0;
+	}
 	if (!desktop->update()) {
 		look.at = 0;
 		return false;

@@ -5,10 +5,10 @@
  * the process, so a pass over the desktop costs one round trip.
  *
  * The files call only those below them:
+ *   x11_desktop.cpp               the desktop table
  *   x11_show.cpp, x11_enable.cpp  ShowWindow, EnableWindow
  *   x11_verbs.cpp                 activating, closing, minimizing and
  *                                 maximizing
- *   x11_desktop.cpp               the desktop table
  *   x11_manager.cpp               waiting for the window manager
  *   x11_toplevel.cpp              which windows are top-level, their
  *                                 stacking order
