@@ -2,7 +2,7 @@
 # makes the release packages.
 # Both install what they need from Debian's packages first.
 JOBS ?= 2
-# make fuzz: how long to fuzz, and any further libFuzzer options.
+# make fuzz: how long to fuzz each target, and any further libFuzzer options.
 FUZZ_SECONDS ?= 600
 FUZZ_ARGS ?=
 FUZZ_DIR = build/fuzz/tests/fuzz
@@ -46,11 +46,23 @@ test: build build-fuzz dist
 	ctest --test-dir build/fuzz --output-on-failure -L fuzz
 	ctest --test-dir build/host --verbose -L e2e
 
-# New inputs are kept in $(FUZZ_DIR)/corpus, findings in $(FUZZ_DIR)/findings.
-fuzz: build-fuzz
-	$(FUZZ_DIR)/load_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
-		-dict=tests/fuzz/ini.dict -artifact_prefix=$(FUZZ_DIR)/findings/ \
-		-print_final_stats=1 $(FUZZ_ARGS) $(FUZZ_DIR)/corpus $(FUZZ_DIR)/seeds
+# make fuzz runs each target in turn, FUZZ_SECONDS each. New inputs are kept
+# in $(FUZZ_DIR)/corpus/TARGET, findings in $(FUZZ_DIR)/findings/TARGET-*.
+FUZZ_TARGETS = load_fuzz cache_fuzz sway_tree_fuzz gnome_records_fuzz kwin_lines_fuzz
+load_fuzz_OPTIONS = -max_len=8192 -dict=tests/fuzz/ini.dict
+load_fuzz_SEEDS = $(FUZZ_DIR)/seeds
+sway_tree_fuzz_OPTIONS = -timeout=10 -dict=tests/fuzz/sway.dict
+sway_tree_fuzz_SEEDS = tests/fuzz/sway_seeds
+gnome_records_fuzz_OPTIONS = -max_len=1024
+kwin_lines_fuzz_OPTIONS = -max_len=4096 -dict=tests/fuzz/kwin.dict
+
+fuzz: $(FUZZ_TARGETS:%=fuzz-%)
+
+fuzz-%: build-fuzz
+	@mkdir -p $(FUZZ_DIR)/corpus/$* $(FUZZ_DIR)/findings
+	$(FUZZ_DIR)/$* -max_total_time=$(FUZZ_SECONDS) $($*_OPTIONS) \
+		-artifact_prefix=$(FUZZ_DIR)/findings/$*- \
+		-print_final_stats=1 $(FUZZ_ARGS) $(FUZZ_DIR)/corpus/$* $($*_SEEDS)
 
 # The Windows zip and the Debian package, made by CPack into build/dist
 # (and nothing else there: no stale packages, no CPack scratch tree).

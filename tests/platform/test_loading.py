@@ -53,17 +53,29 @@ def test_a_run_loads_its_desktop_alone(worlds, tmp_path, world, step, desktop):
         p.stop()
 
 
-def test_a_module_that_will_not_load_says_why(tmp_path):
+# (what lies beside the program as wincue-x11.so, how standard error begins)
+UNLOADABLE = [
+    (b"not a library\n", "%s: "),
+    (BUILD / "host" / "wincue-sway.so", "%s has no x11Desktop\n"),
+]
+
+
+@pytest.mark.parametrize("module,said", UNLOADABLE, ids=["not a library", "another desktop's"])
+def test_a_module_that_will_not_load_says_why(tmp_path, module, said):
     """A desktop's module that is there beside the program but cannot be
-    loaded (here not a library at all) is named with the loader's reason,
-    not a later place that has no module; the run goes on without windows."""
+    loaded (not a library at all: with the loader's reason, not a later
+    place that has no module) or lacks its entry is named; the run goes on
+    without windows."""
     program = tmp_path / "wincue"
     shutil.copy(BUILD / "host" / "wincue", program)
-    (tmp_path / "wincue-x11.so").write_text("not a library\n")
+    if isinstance(module, bytes):
+        (tmp_path / "wincue-x11.so").write_bytes(module)
+    else:
+        shutil.copy(module, tmp_path / "wincue-x11.so")
     config, want = script(("Display", dict(Text="wct-nowhere", Display="0")))
     run = subprocess.run([str(program)], cwd=script_dir(tmp_path, config),
                          env=dict(os.environ, DISPLAY=":99", WAYLAND_DISPLAY=""),
                          capture_output=True, timeout=20)
     assert (run.returncode, run.stdout) == (0, want.encode())
-    assert run.stderr.startswith(b"wincue: cannot load the x11 desktop: %s: " % (
-        str(tmp_path / "wincue-x11.so").encode()))
+    assert run.stderr.startswith(b"wincue: cannot load the x11 desktop: " + (
+        said % (tmp_path / "wincue-x11.so")).encode()), run.stderr

@@ -199,20 +199,23 @@ def test_a_later_run_frees_the_slots_of_spent_shields(x11, tmp_path):
     window that dies while disabled takes its shield along: the next run
     that opens the display, even one whose Enable step matches nothing,
     frees that run's slot (its anchor window goes with it) and leaves alone
-    a run whose shield still covers a window."""
+    a run whose shield still covers a window, whichever of its shields went."""
     def last_owner():
         return x11.desk.prop(x11.desk.root.id, "_WINCUE_SHIELD_OWNERS")[-1]
     maker = Maker(x11)
     try:
         maker.create("Slot", "kept", "at=40:40:100:60")
         maker.create("Slot", "dies", "at=200:40:100:60")
-        kept, dies = ordered(x11, "Slot")
-        wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="kept")))
+        maker.create("Slot", "goes", "at=40:140:100:60")
+        kept, dies, goes = ordered(x11, "Slot")
+        wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="kept")),
+               ("Enable", dict(Enable="0", Text="goes")))
         shield = x11.desk.prop(kept, "_WINCUE_SAVED_INPUT")[2]
         wincue(x11, tmp_path, ("Enable", dict(Enable="0", Text="dies")))
         assert x11.desk.parent(shield) == kept
         spent = last_owner()
         x11.desk.destroy(dies)
+        x11.desk.destroy(goes)  # the last shield the first run made
         wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="no such window")))
         assert x11.desk.map_state(spent) is None
         assert x11.desk.parent(shield) == kept
@@ -336,10 +339,55 @@ def test_a_run_killed_while_freeing_slots_loses_no_anchor(worlds, tmp_path):
         desk.close()
 
 
-def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory):
+# (a window listed on the root as an anchor whose run has ended, its stamp
+# (None: none), whether it stays listed)
+FOREIGN = [("stamped on another boot, in another PID namespace",
+            b"00000000-0000-0000-0000-000000000000 pid:[1]", True),
+           ("not stamped: another program's", None, False)]
+
+
+@pytest.mark.parametrize("name,stamp,listed", FOREIGN, ids=[f[0] for f in FOREIGN])
+def test_a_slot_is_freed_only_for_a_run_ended_here(worlds, tmp_path, name, stamp, listed):
+    """An anchor's process id is read only where it was written: one stamped
+    elsewhere (a container) is a run still going, and kept. Any program can
+    list a window on the root: one without the stamp is unlisted but its
+    program's connection never killed."""
+    x11 = Target("host", worlds("none"))
+    desk, other = Desk(x11.env["DISPLAY"]), Desk(x11.env["DISPLAY"])
+    ended = subprocess.Popen(["true"])
+    ended.wait()
+    try:
+        w = other.root.create_window(-1, -1, 1, 1, 0, 0, window_class=X.InputOnly)
+        w.change_property(other.atom("_WINCUE_SHIELDS"), Xatom.WINDOW, 32, [])
+        w.change_property(other.atom("_NET_WM_PID"), Xatom.CARDINAL, 32, [ended.pid])
+        if stamp:
+            w.change_property(other.atom("_WINCUE_RUN"), Xatom.STRING, 8, stamp)
+        other.root.change_property(other.atom("_WINCUE_SHIELD_OWNERS"), Xatom.WINDOW, 32, [w.id],
+                                   X.PropModeAppend)
+        other.d.sync()
+        wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="no such window")))
+        owners = desk.prop(desk.root.id, "_WINCUE_SHIELD_OWNERS") or []
+        assert (desk.map_state(w.id), w.id in owners) == (X.IsUnmapped, listed)
+    finally:
+        other.close()
+        desk.close()
+
+
+# Where the runs that free slots run: here, or in a PID namespace of their
+# own (a container's), where the held run's process id names no process.
+OTHER_PIDS = ["unshare", "--pid", "--fork"] + (["--user", "--map-root-user"] if os.getuid() else [])
+
+
+@pytest.mark.parametrize("elsewhere", [False, True], ids=["here", "in another PID namespace"])
+def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory, elsewhere):
     """A run held by a Find after another run enabled its only shield keeps
     its display while a third run frees spent slots."""
     target = Target("host", worlds("none"))
+    if elsewhere:
+        if subprocess.run(OTHER_PIDS + ["true"], capture_output=True).returncode != 0:
+            pytest.skip("no PID namespace can be made here")
+        freeing = Target("host", worlds("none"))
+        freeing.argv = OTHER_PIDS + freeing.argv
     maker = Maker(target)
     try:
         maker.create("Going", "going")
@@ -349,7 +397,7 @@ def test_a_run_still_going_keeps_its_slot(worlds, tmp_path_factory):
         for run in "bc":  # the second frees slots once the shield is gone
             d = script_dir(tmp_path_factory.mktemp(run),
                            script(("Enable", dict(Enable="1", Text="going")))[0])
-            assert target.run(d)[0] == 0
+            assert (freeing if elsewhere else target).run(d)[0] == 0
         maker.create("Going", "later")
         assert (held.wait(10), held.out) == (0, config[1].encode())
     finally:

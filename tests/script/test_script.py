@@ -215,6 +215,27 @@ def test_option(target, tmp_path, name, args, config, status, out, err, where):
     assert (got, target.err) == ((status, target.expected(out)), target.expected(err))
 
 
+# Standard output and error on one pipe, as on a terminal: (name, arguments,
+# config.ini, what must come in this order).
+ONE_PIPE = [
+    ("--check echoes before it counts", ["--check"],
+     "[Section0]\nAction=Display\n" + NOWHERE + "Display=0\n",
+     [echoed(0, "Display", Display="0"), "wincue: [Section0] Display: 0 matching windows\n"]),
+    ("a step's fail line before why it gave up", [],
+     "[Section0]\nAction=Find\nTimeout=-5\n" + NOWHERE,
+     ["start - Find\n", "fail  - Find\n", "wincue: [Section0] Find gave up after 0 ms"]),
+]
+
+
+@pytest.mark.parametrize("name,args,config,order", ONE_PIPE, ids=[o[0] for o in ONE_PIPE])
+def test_one_pipe(target, tmp_path, name, args, config, order):
+    p = subprocess.run(target.argv + args, env=target.env, stdin=subprocess.DEVNULL,
+                       cwd=script_dir(tmp_path, config), stdout=subprocess.PIPE,
+                       stderr=subprocess.STDOUT, timeout=DEADLINE)
+    at = [p.stdout.find(target.expected(text)) for text in order]
+    assert -1 not in at and at == sorted(at), p.stdout
+
+
 @pytest.mark.parametrize("option", ["--help", "/?"])
 def test_help(target, tmp_path, option):
     """A short usage naming every option; the script in the folder is not run."""

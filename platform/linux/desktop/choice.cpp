@@ -141,7 +141,7 @@ static bool ModulePath(char *path, size_t size, const char *dir, const char *mod
 }
 
 /* What a module names symbol, with the module's handle in *handle; NULL,
- * having said why, when it cannot be loaded. */
+ * having said why, when it cannot be loaded or has no such symbol. */
 static void *LoadSymbol(const char *module, const char *symbol, void **handle)
 {
 	char path[PATH_MAX + 64];
@@ -168,9 +168,14 @@ static void *LoadSymbol(const char *module, const char *symbol, void **handle)
 		fprintf(stderr, "wincue: cannot load the %s desktop: %s\n", module, why);
 		return NULL;
 	}
+	/* Another module copied in under this one's name loads but lacks
+	 * the entry: as good as none, and said as plainly. */
 	found = dlsym(*handle, symbol);
-	if (found == NULL)
+	if (found == NULL) {
+		fprintf(stderr, "wincue: cannot load the %s desktop: %s has no %s\n", module, path,
+		        symbol);
 		dlclose(*handle);
+	}
 	return found;
 }
 

@@ -7,6 +7,7 @@
  * first: the nearest a tiling compositor has to a stacking order.
  */
 #include <json-c/json.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "../../../winapi.h"
@@ -83,46 +84,103 @@ static json_object *Array(json_object *node, const char *member)
 	return array;
 }
 
-/* Whether the focus list names the id. */
-static bool Names(json_object *focus, int64_t id)
+/* A node's child, from either list. */
+struct Child {
+	int64_t id;
+	size_t index; /* in "nodes", then "floating_nodes" */
+	json_object *node;
+	bool walked;
+};
+
+static int ById(const void *a, const void *b)
 {
-	for (size_t i = 0; focus != NULL && i < json_object_array_length(focus); i++)
-		if (json_object_get_int64(json_object_array_get_idx(focus, i)) == id)
-			return true;
-	return false;
+	const Child *x = (const Child *)a, *y = (const Child *)b;
+
+	if (x->id != y->id)
+		return x->id < y->id ? -1 : 1;
+	return x->index < y->index ? -1 : x->index > y->index;
 }
 
-/* The children of both lists whose id is wanted (any but those the focus
- * list names, with named false). */
-static void WalkChildren(json_object *node, int64_t wanted, bool named, bool scratch)
+static int ByIndex(const void *a, const void *b)
+{
+	const Child *x = (const Child *)a, *y = (const Child *)b;
+
+	return x->index < y->index ? -1 : x->index > y->index;
+}
+
+/* The children of both lists, sorted by id; NULL when there are none or
+ * memory runs out (they then go unlisted). */
+static Child *ChildrenOf(json_object *node, size_t *count)
 {
 	static const char *const lists[] = {"nodes", "floating_nodes"};
-	json_object *focus = Array(node, "focus");
+	json_object *list[2] = {Array(node, lists[0]), Array(node, lists[1])};
+	size_t length[2] = {list[0] ? json_object_array_length(list[0]) : 0,
+	                    list[1] ? json_object_array_length(list[1]) : 0};
+	Child *children;
 
-	for (size_t l = 0; l < sizeof lists / sizeof lists[0]; l++) {
-		json_object *children = Array(node, lists[l]);
-		for (size_t i = 0; children != NULL && i < json_object_array_length(children);
-		     i++) {
-			json_object *child = json_object_array_get_idx(children, i);
-			int64_t id = Number(child, "id");
-			if (named ? id == wanted : !Names(focus, id))
-				Walk(child, scratch);
+	*count = length[0] + length[1];
+	children = *count > 0 ? (Child *)calloc(*count, sizeof *children) : NULL;
+	if (children == NULL)
+		return NULL;
+	for (size_t l = 0, n = 0; l < 2; l++)
+		for (size_t i = 0; i < length[l]; i++, n++) {
+			children[n].node = json_object_array_get_idx(list[l], i);
+			children[n].id = Number(children[n].node, "id");
+			children[n].index = n;
 		}
+	qsort(children, *count, sizeof *children, ById);
+	return children;
+}
+
+/* The first child with the id or after it. */
+static size_t FirstWith(const Child *children, size_t count, int64_t id)
+{
+	size_t low = 0, high = count;
+
+	while (low < high) {
+		size_t middle = low + (high - low) / 2;
+		if (children[middle].id < id)
+			low = middle + 1;
+		else
+			high = middle;
 	}
+	return low;
+}
+
+/* The children the focus list names, in its order, then the others in
+ * theirs; each once, however often a list names it (the lists are sway's
+ * to write: a walk stays linear whatever they hold). */
+static void WalkChildren(json_object *node, bool scratch)
+{
+	json_object *focus = Array(node, "focus");
+	size_t count;
+	Child *children = ChildrenOf(node, &count);
+
+	if (children == NULL)
+		return;
+	for (size_t i = 0; focus != NULL && i < json_object_array_length(focus); i++) {
+		int64_t id = json_object_get_int64(json_object_array_get_idx(focus, i));
+		for (size_t k = FirstWith(children, count, id); k < count && children[k].id == id;
+		     k++)
+			if (!children[k].walked) {
+				children[k].walked = true;
+				Walk(children[k].node, scratch);
+			}
+	}
+	qsort(children, count, sizeof *children, ByIndex);
+	for (size_t k = 0; k < count; k++)
+		if (!children[k].walked)
+			Walk(children[k].node, scratch);
+	free(children);
 }
 
 static void Walk(json_object *node, bool scratch)
 {
-	json_object *focus = Array(node, "focus");
-
 	if (strcmp(Text(node, "type"), "workspace") == 0)
 		scratch = strcmp(Text(node, "name"), "__i3_scratch") == 0;
 	if (json_object_object_get_ex(node, "shell", NULL))
 		AddWindow(node, scratch);
-	for (size_t i = 0; focus != NULL && i < json_object_array_length(focus); i++)
-		WalkChildren(node, json_object_get_int64(json_object_array_get_idx(focus, i)), true,
-		             scratch);
-	WalkChildren(node, 0, false, scratch);
+	WalkChildren(node, scratch);
 }
 
 static json_object *Parse(const char *text, size_t length)

@@ -66,6 +66,7 @@ static const char *const atomNames[X11AtomCount] = {
     "WM_DELETE_WINDOW",
     "WM_CLIENT_MACHINE",
     "_NET_WM_PING",
+    "_WINCUE_RUN",
 };
 
 static const uint32_t WindowEvents =

@@ -78,6 +78,7 @@ enum X11AtomName {
 	X11AtomWmDeleteWindow,
 	X11AtomWmClientMachine,
 	X11AtomNetWmPing,
+	X11AtomRunStamp,
 	X11AtomCount
 };
 

@@ -13,20 +13,27 @@
  * connection also leaves an anchor: an unmapped window on the root, listed
  * in the root's _WINCUE_SHIELD_OWNERS, that lists the shields it made. A
  * later run kills the connection through its anchor once none of those
- * shields is left (their windows were enabled, or died).
+ * shields is left (their windows were enabled, or died) and its run has
+ * ended. An anchor's process id means something only on the machine, and
+ * in the PID namespace, of its run: each anchor is stamped with both, and
+ * one from elsewhere is never taken for ended. Any program can list a
+ * window on the root, so a window without the stamp is never killed.
  *
  * A run may be killed between any two requests, and the server carries
  * out what it had received: every sequence below is ordered so that each
  * of its beginnings leaves nothing that a later run cannot find and undo.
  */
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include "x11.h"
 
-enum { MaxOwners = 1024, MaxShields = 4096, MaxChildren = 1024 };
+enum { MaxOwners = 1024, MaxShields = 4096, MaxChildren = 1024, StampSize = 128 };
 
 /* Shield state */
 static xcb_window_t anchor;           /* ours, once we made a shield */
@@ -34,23 +41,55 @@ static xcb_window_t spent[MaxOwners]; /* anchors found spent, this run */
 static xcb_get_geometry_cookie_t checks[MaxShields];
 static xcb_get_property_cookie_t marks[MaxChildren];
 
+/* Where this run's process ids mean what they say: "BOOT-ID pid:[INODE]",
+ * the kernel's boot id and the PID namespace; empty when either cannot be
+ * read, and then every other run counts as running elsewhere. */
+static const char *OwnStamp(void)
+{
+	static char stamp[StampSize];
+	static bool known;
+	char boot[64] = "", ns[64];
+	int fd;
+	ssize_t n = -1, m;
+
+	if (known)
+		return stamp;
+	known = true;
+	fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+	if (fd >= 0) {
+		n = read(fd, boot, sizeof boot - 1);
+		close(fd);
+	}
+	m = readlink("/proc/self/ns/pid", ns, sizeof ns - 1);
+	if (n > 0 && m > 0) {
+		boot[strcspn(boot, "\n")] = '\0';
+		ns[m] = '\0';
+		if (boot[0] != '\0')
+			snprintf(stamp, sizeof stamp, "%s %s", boot, ns);
+	}
+	return stamp;
+}
+
 static void AppendWindow(xcb_window_t on, xcb_atom_t property, xcb_window_t value)
 {
 	xcb_change_property(x11, XCB_PROP_MODE_APPEND, on, property, XCB_ATOM_WINDOW, 32, 1,
 	                    &value);
 }
 
-/* The anchor, with its pid and an empty list of shields, is listed on
- * the root before the server is told to keep it: a run killed in between
- * leaves a listed anchor that the server destroys, or one that a later
- * run finds spent and kills. */
+/* The anchor, with its stamp, its pid and an empty list of shields, is
+ * listed on the root before the server is told to keep it: a run killed in
+ * between leaves a listed anchor that the server destroys, or one that a
+ * later run finds spent and kills. */
 static void MakeAnchor(void)
 {
 	uint32_t pid = (uint32_t)getpid();
+	const char *stamp = OwnStamp();
 
 	anchor = xcb_generate_id(x11);
 	xcb_create_window(x11, 0, anchor, x11Root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
 	                  XCB_COPY_FROM_PARENT, 0, NULL);
+	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, anchor, x11Atoms[X11AtomRunStamp],
+	                    XCB_ATOM_STRING, 8, (uint32_t)strlen(stamp), stamp);
 	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, anchor, x11Atoms[X11AtomNetWmPid],
 	                    XCB_ATOM_CARDINAL, 32, 1, &pid);
 	xcb_change_property(x11, XCB_PROP_MODE_REPLACE, anchor, x11Atoms[X11AtomShields],
@@ -145,21 +184,36 @@ static bool HasLiveShields(const xcb_get_property_reply_t *list)
 	return live;
 }
 
-/* Whether the run that made the anchor still runs (on this machine: a
- * reused process id only keeps a slot a while longer). */
-static bool OwnerRuns(const xcb_get_property_reply_t *pid)
+/* Whether a stamp is a run's of this machine and PID namespace. */
+static bool StampedHere(const xcb_get_property_reply_t *stamp)
+{
+	const char *own = OwnStamp();
+	int length = xcb_get_property_value_length(stamp);
+
+	return own[0] != '\0' && length == (int)strlen(own) &&
+	       memcmp(xcb_get_property_value(stamp), own, (size_t)length) == 0;
+}
+
+/* Whether the run that made the anchor still runs: one stamped elsewhere
+ * does, for all this run can tell (a reused process id only keeps a slot a
+ * while longer). */
+static bool OwnerRuns(const xcb_get_property_reply_t *stamp, const xcb_get_property_reply_t *pid)
 {
 	int count;
 	const uint32_t *v = X11Items32(pid, XCB_ATOM_CARDINAL, &count);
 
+	if (!StampedHere(stamp))
+		return true;
 	return count == 1 && (kill((pid_t)v[0], 0) == 0 || errno == EPERM);
 }
 
-/* Whether the anchor is spent: gone, or no longer ours (its id then
+/* Whether the anchor is spent: gone, or not ours (no stamp: its id then
  * belongs to another client, which is left alone), or its run has ended
  * and its shields are all gone, when its connection is killed. */
 static bool IsSpent(xcb_window_t owner)
 {
+	xcb_get_property_cookie_t stampCookie = xcb_get_property(
+	    x11, 0, owner, x11Atoms[X11AtomRunStamp], XCB_ATOM_STRING, 0, StampSize / 4);
 	xcb_get_property_cookie_t pidCookie =
 	    xcb_get_property(x11, 0, owner, x11Atoms[X11AtomNetWmPid], XCB_ATOM_CARDINAL, 0, 1);
 	xcb_get_property_reply_t *list =
@@ -167,13 +221,17 @@ static bool IsSpent(xcb_window_t owner)
 	                           xcb_get_property(x11, 0, owner, x11Atoms[X11AtomShields],
 	                                            XCB_ATOM_WINDOW, 0, MaxShields),
 	                           NULL);
+	xcb_get_property_reply_t *stamp = xcb_get_property_reply(x11, stampCookie, NULL);
 	xcb_get_property_reply_t *pid = xcb_get_property_reply(x11, pidCookie, NULL);
-	bool ours = list != NULL && list->type == XCB_ATOM_WINDOW && list->format == 32;
-	bool keep = ours && (OwnerRuns(pid) || HasLiveShields(list));
+	bool ours = list != NULL && list->type == XCB_ATOM_WINDOW && list->format == 32 &&
+	            stamp != NULL && stamp->type == XCB_ATOM_STRING && stamp->format == 8 &&
+	            xcb_get_property_value_length(stamp) > 0;
+	bool keep = ours && (OwnerRuns(stamp, pid) || HasLiveShields(list));
 
 	if (ours && !keep)
 		xcb_kill_client(x11, owner);
 	free(list);
+	free(stamp);
 	free(pid);
 	return !keep;
 }
