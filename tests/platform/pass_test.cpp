@@ -17,53 +17,12 @@ int updates;         /* fresh looks */
 uint64_t finishedIn; /* how long the last finish waited, in ms */
 uint64_t memo;
 
-bool Open()
-{
-	return true;
-}
-
-bool Update()
-{
-	updates++;
-	return true;
-}
-
 void Drain()
 {
 	char byte;
 
 	while (read(news[0], &byte, 1) == 1)
 		version++;
-}
-
-int Fd()
-{
-	return news[0];
-}
-
-uint64_t Version()
-{
-	return version;
-}
-
-int List(HWND *room, int size)
-{
-	return CacheList(&windows, room, size);
-}
-
-DeskVisibility Visible(HWND)
-{
-	return DeskVisible;
-}
-
-DeskInput Input(HWND)
-{
-	return DeskInputTaken;
-}
-
-BOOL Show(HWND, int)
-{
-	return TRUE;
 }
 
 /* Waits for what it asked as long as the pass allows, capped so that a
@@ -83,15 +42,15 @@ bool Finish(bool)
 Desktop silent = {
     .name = "silent",
     .windows = &windows,
-    .open = Open,
-    .update = Update,
+    .open = [] { return true; },
+    .update = [] { return ++updates > 0; },
     .drain = Drain,
-    .fd = Fd,
-    .version = Version,
-    .list = List,
-    .isVisible = Visible,
-    .isEnabled = Input,
-    .show = Show,
+    .fd = [] { return news[0]; },
+    .version = [] { return version; },
+    .list = [](HWND *room, int size) { return CacheList(&windows, room, size); },
+    .isVisible = [](HWND) { return DeskVisible; },
+    .isEnabled = [](HWND) { return DeskInputTaken; },
+    .show = [](HWND, int) { return TRUE; },
     .finish = Finish,
 };
 
