@@ -12,7 +12,6 @@
  * Event masks are always selected before anything is read, so no change
  * falls between a read and its notification.
  */
-#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -700,21 +699,12 @@ int X11Descriptor(void)
 
 void X11WaitEvent(uint64_t deadline)
 {
-	struct pollfd fd;
-	uint64_t now;
-
 	if (!X11Alive())
 		return;
 	xcb_flush(x11);
-	if (DrainEvents(false) > 0)
+	if (DrainEvents(false) > 0 || !X11Alive())
 		return;
-	now = NowMs();
-	if (now >= deadline || !X11Alive())
-		return;
-	fd.fd = xcb_get_file_descriptor(x11);
-	fd.events = POLLIN;
-	fd.revents = 0;
-	poll(&fd, 1, (int)(deadline - now));
+	WaitReadable(xcb_get_file_descriptor(x11), deadline);
 	DrainEvents(false);
 }
 
