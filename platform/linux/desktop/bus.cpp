@@ -107,16 +107,6 @@ int BusFd(BusLink *link)
 	return BusAlive(link) ? sd_bus_get_fd(link->bus) : -1;
 }
 
-void BusWait(BusLink *link, uint64_t end)
-{
-	uint64_t now = NowMs();
-
-	if (!BusAlive(link))
-		WaitReadable(-1, end); /* nothing more can come: a pause */
-	else
-		sd_bus_wait(link->bus, end > now ? (end - now) * 1000 : 0);
-}
-
 bool BusFromPeer(const BusLink *link, sd_bus_message *m)
 {
 	const char *sender = sd_bus_message_get_sender(m);

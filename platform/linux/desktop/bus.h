@@ -50,10 +50,6 @@ void BusDrain(BusLink *link);
 /* Readable when a message comes; -1 once the peer is lost. */
 int BusFd(BusLink *link);
 
-/* Waits until a message comes or the monotonic clock reaches end; once
- * the peer is lost, until end. */
-void BusWait(BusLink *link, uint64_t end);
-
 bool BusFromPeer(const BusLink *link, sd_bus_message *m);
 
 /* Sends call, made as r says (negative: not made), and unrefs it; returns

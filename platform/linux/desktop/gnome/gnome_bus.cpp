@@ -61,10 +61,9 @@ void GnomeDrain(void)
 	BusDrain(&extension);
 }
 
-void GnomeWaitMessage(uint64_t end)
+int GnomeDescriptor(void)
 {
-	BusWait(&extension, end);
-	GnomeDrain();
+	return BusFd(&extension);
 }
 
 /* The deadline a change carries for the extension: microseconds on the

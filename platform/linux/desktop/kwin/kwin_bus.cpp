@@ -28,50 +28,27 @@ static sd_bus_message *held;   /* the script's newest Next call, unanswered */
 static const char *uniqueName; /* the program's own bus name */
 static int applied;            /* the last command the script says it did */
 static int sent;               /* the last command sent */
-static uint64_t allowedDue;    /* the step deadline that had its KWinLookMs */
-static uint64_t allowedUntil;
-static uint64_t stepEnd; /* when the step's waits end; 0 before the first */
 
 /* -- bounds ------------------------------------------------------------ */
 
-void KWinBeginStep(void)
-{
-	stepEnd = NowMs() + KWinStepMs;
-}
-
-/* KWin let a wait run out: the step waits on it no more, so a stopped
- * KWin or bus holds a step once, not once a window. */
-static void MissedBound(void)
-{
-	stepEnd = NowMs();
-}
-
-/* When a wait must end: at limit, or at the step's bound or its timer's
- * deadline when those come first, though not before KWinLookMs from the
- * first wait with that deadline. */
+/* When a wait must end: at limit, or at the pass's deadline (KWinStepMs
+ * for all its waits together, never past the step's timer) when that
+ * comes first. */
 static uint64_t WaitEnd(uint64_t limit)
 {
-	uint64_t due = TimerDue();
+	uint64_t end = PassDeadline();
 
-	if (stepEnd != 0 && stepEnd < limit)
-		limit = stepEnd;
-	if (due == 0 || due >= limit)
-		return limit;
-	if (due != allowedDue) {
-		allowedDue = due;
-		allowedUntil = NowMs() + KWinLookMs;
-		if (allowedUntil < due)
-			allowedUntil = due;
-	}
-	return allowedUntil < limit ? allowedUntil : limit;
+	return limit < end ? limit : end;
 }
 
 /* -- the script's calls ------------------------------------------------ */
 
 static const BusObject scripting = {"org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"};
 static const BusObject kwinItself = {"org.kde.KWin", "/KWin", "org.kde.KWin"};
-/* KWin owns org.kde.KWin: our script goes with it. */
-static BusLink kwin = {"lost KWin on the session bus", &kwinChanges, &kwinCache, MissedBound};
+/* KWin owns org.kde.KWin: our script goes with it. A call it let run out
+ * ends the pass's waits on it, so a stopped KWin or bus holds a step once,
+ * not once a window. */
+static BusLink kwin = {"lost KWin on the session bus", &kwinChanges, &kwinCache, PassGiveUp};
 
 static int Refuse(sd_bus_error *error)
 {
@@ -170,10 +147,9 @@ void KWinDrain(void)
 	BusDrain(&kwin);
 }
 
-void KWinWaitMessage(uint64_t end)
+int KWinDescriptor(void)
 {
-	BusWait(&kwin, end);
-	KWinDrain();
+	return BusFd(&kwin);
 }
 
 /* Handles messages until done holds or the clock reaches end, and no
@@ -187,11 +163,12 @@ static bool AwaitCondition(bool (*done)(void), uint64_t end)
 			;
 		if (done() || !KWinAlive())
 			return done();
-		if (NowMs() >= end) {
-			MissedBound();
+		uint64_t now = NowMs();
+		if (now >= end) {
+			PassGiveUp(); /* as a call let run out */
 			return false;
 		}
-		BusWait(&kwin, end);
+		sd_bus_wait(kwin.bus, (end - now) * 1000);
 	}
 }
 
@@ -234,11 +211,10 @@ bool KWinDisabled(KWinWindow *w)
 	char name[KWinIdSize + 16];
 	bool loaded = false;
 
-	if (InPass() && w->askedIn == PassNumber())
+	if (!AskOncePerPass(&w->askedIn))
 		return w->disabled;
 	snprintf(name, sizeof name, "wincue-off-%s", w->uuid);
 	w->disabled = AskedIsLoaded(name, &loaded) && loaded;
-	w->askedIn = InPass() ? PassNumber() : 0;
 	return w->disabled;
 }
 
@@ -297,7 +273,7 @@ bool KWinMaximized(KWinWindow *w)
 	const char *key;
 	int horizontal = 0, vertical = 0;
 
-	if (InPass() && w->statesIn == PassNumber())
+	if (!AskOncePerPass(&w->statesIn))
 		return w->maximized;
 	if (kwin.bus != NULL && !kwin.lost &&
 	    BusCall(&kwin, &kwinItself, "getWindowInfo", WaitEnd(NowMs() + KWinCallMs), NULL,
@@ -318,7 +294,6 @@ bool KWinMaximized(KWinWindow *w)
 	}
 	sd_bus_message_unref(reply);
 	w->maximized = horizontal && vertical;
-	w->statesIn = InPass() ? PassNumber() : 0;
 	return w->maximized;
 }
 
