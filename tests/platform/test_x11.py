@@ -5,10 +5,11 @@ import os
 import random
 import signal
 import subprocess
+import threading
 import time
 
 import pytest
-from Xlib import X, Xatom
+from Xlib import X, Xatom, display
 from Xlib.protocol import event
 
 from harness import (BUILD, DEADLINE, MANAGERS, Child, Maker, Target, World, echoed, quickest,
@@ -707,3 +708,38 @@ def test_closed_standard_output(worlds, tmp_path):
                        env=worlds("none").env, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
                        preexec_fn=lambda: os.close(1), timeout=30)
     assert (r.returncode, r.stderr) == (0, b"")
+
+
+def test_a_window_a_manager_maps_unframed_is_shown(tmp_path_factory):
+    """A manager that maps a window without framing it or saying it manages
+    it (twm handling a map late, after the window was let go) leaves it on
+    the screen: --list says shown, and a Find for a shown one ends."""
+    world = World(tmp_path_factory.mktemp("late")).start()
+    manager, stop = display.Display(world.env["DISPLAY"]), threading.Event()
+    manager.screen().root.change_attributes(event_mask=X.SubstructureRedirectMask)
+    manager.sync()
+
+    def maps_unframed():
+        while not stop.wait(0.01):
+            while manager.pending_events():
+                e = manager.next_event()
+                if e.type == X.MapRequest:
+                    e.window.map()
+                    manager.flush()
+    thread = threading.Thread(target=maps_unframed)
+    thread.start()
+    desk = Desk(world.env["DISPLAY"])
+    try:
+        wid = desk.make_window("Late", "late")
+        wait_until(lambda: desk.map_state(wid) == X.IsViewable, 20, "the manager's map")
+        target = Target("host", world)
+        out = target.run(script_dir(tmp_path_factory.mktemp("list"), ""), args=["--list"])[1]
+        assert "0x%08x\tshown\tenabled\tLate\tlate\n" % wid in out.decode()
+        config, want = script(("Find", dict(ClassName="Late", Visible="1", Timeout="20000")))
+        assert target.run(script_dir(tmp_path_factory.mktemp("find"), config)) == (0, want.encode())
+    finally:
+        stop.set()
+        thread.join()
+        manager.close()
+        desk.close()
+        world.stop()
