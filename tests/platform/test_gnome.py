@@ -16,7 +16,7 @@ from pathlib import Path
 import pytest
 from gi.repository import GLib
 
-from harness import BUILD, ROOT, Child, Maker, Target, script, script_dir, wait_until
+from harness import BUILD, ROOT, Maker, Target, script, script_dir, wait_until
 
 # Every window opens centred on the 1280x800 screen; "other" and "locked"
 # are tiled side by side (Super+Left, Super+Right, as a user does), so that
@@ -148,24 +148,6 @@ def test_disabling_the_focused_window_takes_the_keys_away(gnome, tmp_path):
         maker.close()
 
 
-def test_a_new_window_of_the_same_program_is_not_disabled(gnome, tmp_path):
-    """Disabled is the one window's: a window the same program opens later,
-    with the same class and title, takes input."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        enable(gnome, tmp_path, "0")
-        maker.create(*LOCKED)  # in the middle, over both
-        maker.titles.append("locked")
-        assert [s.rsplit("\t", 1)[1] for s in maker.answer("state")] == [
-            "enabled=1", "enabled=0", "enabled=1"]
-        gnome.desk.click(*CENTRE)
-        gnome.desk.type("n")
-        assert events_until(maker, "button 2", "key 2")[-2:] == ["button 2", "key 2"]
-    finally:
-        maker.close()
-
-
 def whole(gnome, tmp_path, maker):
     """The window is disabled or enabled through and through: real input
     meets what the extension marks, which is said first. A run killed while
@@ -180,48 +162,6 @@ def whole(gnome, tmp_path, maker):
         return False
     assert [e for e in through(gnome, tmp_path, maker) if e.endswith(" 1")] == []
     return True
-
-
-def test_runs_killed_mid_step_leave_a_window_whole(gnome, tmp_path_factory):
-    """Runs of Enable steps killed at any instant (here after 1 to 40 of
-    their start lines) leave the window disabled or enabled through and
-    through, and a later Enable=1 enables it."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    flips = [("Enable", dict(Enable=str(i % 2), Text="locked")) for i in range(40)]
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        for lines in (1, 2, 5, 14, 27, 40):
-            p = Child(gnome.argv, gnome.env, script_dir(tmp_path_factory.mktemp("run"),
-                                                        script(*flips)[0]))
-            assert p.read(lambda out: out.count(b"start - ") >= lines)
-            os.kill(p.p.pid, signal.SIGKILL)  # setpriv has become wincue
-            p.stop()
-            whole(gnome, tmp_path_factory.mktemp("whole"), maker)
-    finally:
-        maker.close()
-
-
-def test_runs_at_once_leave_a_window_whole(gnome, tmp_path_factory):
-    """Two runs disabling and enabling one window at once leave it whole;
-    a later Enable=1 enables it through and through. A run says at most
-    that the window is not as it left it (the other run changed it since)."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        for first in "01":
-            flips = [("Enable", dict(Enable=str((i + int(first)) % 2), Text="locked"))
-                     for i in range(31)]
-            runs = [Child(gnome.argv, gnome.env, script_dir(tmp_path_factory.mktemp("run"),
-                                                            script(*flips)[0]),
-                          stderr=subprocess.PIPE) for _ in range(2)]
-            ended = [(r.wait(), r.p.stderr.read().decode()) for r in runs]
-            assert [status for status, _ in ended] == [0] * 2
-            said = r'wincue: \[Section\d+\] Enable: "locked" \(0x[0-9a-f]+\) stayed (en|dis)abled'
-            assert [line for _, err in ended for line in err.splitlines()
-                    if not re.fullmatch(said, line)] == []
-            whole(gnome, tmp_path_factory.mktemp("whole"), maker)
-    finally:
-        maker.close()
 
 
 def crowd_marks(gnome, tmp_path):
