@@ -12,6 +12,7 @@ real input (XTEST on X11, KWin's fake input, GNOME's RemoteDesktop):
   reaches(n)       whether a real click and key on it reach its program
   settled()        waits until what killed runs asked is done
 """
+import re
 import subprocess
 
 from harness import Child, Maker, script, script_dir, wait_until
@@ -19,6 +20,15 @@ from world import NOBODY
 from xdesk import Desk as XDesk
 
 LEFT, KEY_A, KEY_TAB, KEY_ALT = 272, 30, 15, 56  # Linux input codes
+
+
+def events_until(maker, *want):
+    """The clicks and keys the windows got, in order, until want is among
+    them."""
+    got = []
+    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 10,
+               "events %r, got %r" % (want, got))
+    return got
 
 
 def slot(number):
@@ -47,20 +57,24 @@ class Desk:
         pass
 
     def events_until(self, *want):
-        """The clicks and keys the windows got, in order, until want is
-        among them."""
-        got = []
-        wait_until(lambda: got.extend(self.maker.answer("events")) or set(want) <= set(got), 10,
-                   "events %r, got %r" % (want, got))
-        return got
+        return events_until(self.maker, *want)
+
+    def witnessed(self):
+        """Everything the windows got until a click and a key on the
+        witness, which its program hears after any input before them."""
+        self.touch(self.proof, focused=True)
+        return self.events_until("button %d" % self.proof, "key %d" % self.proof)
 
     def reaches(self, number):
-        """A click and a key on the window, then on the witness, which the
-        program hears after them."""
         self.touch(number)
-        self.touch(self.proof, focused=True)
-        got = self.events_until("button %d" % self.proof, "key %d" % self.proof)
+        got = self.witnessed()
         return any(e.endswith(" %d" % number) for e in got[:got.index("button %d" % self.proof)])
+
+    def whole(self, number):
+        """The window's state, which real input must meet."""
+        got = self.state(number)
+        assert (got, self.reaches(number)) == (got, got == "enabled")
+        return got
 
     def witness(self):
         self.proof = self.make("witness", "wct-witness")
@@ -86,9 +100,12 @@ class X11(Desk):
         return self.count - 1
 
     def state(self, number):
+        """The input hints and shields of the window (not its region, which
+        a tiling manager resizes)."""
         if self.maker.answer("state")[number] == "gone":
             return "gone"
-        got, own = self.maker.answer("input")[number], self.own[number]
+        got, own = (re.sub(" region=[^ ]*", "", s) for s in (self.maker.answer("input")[number],
+                                                            self.own[number]))
         return {own: "enabled", own.replace("hints=1:1", "hints=1:0").replace(
             "shields=0", "shields=1"): "disabled"}.get(got, got)
 
@@ -151,24 +168,22 @@ class KWin(Desk):
         its number."""
         at = at or ((700, 500, 160, 80) if cls == "wct-witness" else slot(self.count) + (240, 120))
         self.maker.create(cls, title)
-        self.uuids.append(self.uuid(self.count))
+        self.uuids.append(self.window(self.count)["uuid"])
         self.place(self.count, *at)
         self.count += 1
         return self.count - 1
 
-    def uuid(self, number):
-        ids = self.maker.answer("ids")
-        return self.target.desk.windows()[int(ids[number], 16)]["uuid"]
+    def window(self, number):
+        """What KWin tells of the window of that number."""
+        return self.target.desk.windows()[int(self.maker.answer("ids")[number], 16)]
 
     def place(self, number, x, y, width, height):
-        uuid = self.uuid(number)
-        self.target.desk.place(uuid, x, y, width, height)
-        wait_until(lambda: self.target.desk.windows()[int(self.maker.answer("ids")[number], 16)][
-            "at"] == (x, y, width, height), 10, "the window in place")
+        self.target.desk.place(self.window(number)["uuid"], x, y, width, height)
+        wait_until(lambda: self.window(number)["at"] == (x, y, width, height), 10,
+                   "the window in place")
 
     def centre(self, number):
-        x, y, width, height = self.target.desk.windows()[
-            int(self.maker.answer("ids")[number], 16)]["at"]
+        x, y, width, height = self.window(number)["at"]
         return x + width // 2, y + height // 2
 
     def state(self, number):
@@ -192,16 +207,9 @@ class KWin(Desk):
         or, when that one is disabled, the one after it. KWin activates the
         window a moment after Alt is let go."""
         self.input.alt_tab()
-        then = self.target.desk.windows()[int(self.maker.answer("ids")[0], 16)]["skip"]
+        then = self.window(0)["skip"]
         wait_until(lambda: self.maker.answer("active") == [str(skipping if then else 0)], 10,
                    "the window Alt+Tab chose")
-
-    def witnessed(self, witness):
-        """Everything the windows got until a click and a key on the witness
-        window, which KWin sends after any input before them."""
-        self.input.click(self.centre(witness))
-        self.input.type()
-        return self.events_until("button %d" % witness, "key %d" % witness)
 
     def close(self):
         self.input.close()
@@ -216,13 +224,17 @@ class Gnome(Desk):
     rounds = 2
     AT = [(320, 416), (960, 416), (640, 400)]
 
+    def __init__(self, target, tmp_path):
+        super().__init__(target, tmp_path)
+        self.shell = target.world.desk
+
     def make(self, title, cls="wct-lock"):
         self.maker.create(cls, title)
         if self.count < 2:
             self.maker.change("activate", self.count)
-            self.target.world.desk.tile(("Left", "Right")[self.count])
+            self.shell.tile(("Left", "Right")[self.count])
             wid = int(self.maker.answer("ids")[self.count], 16)
-            wait_until(lambda: self.target.world.desk.windows()[wid]["width"] == 640, 10,
+            wait_until(lambda: self.shell.windows()[wid]["width"] == 640, 10,
                        "tiling")
         self.count += 1
         return self.count - 1
@@ -232,13 +244,13 @@ class Gnome(Desk):
         return {"1": "enabled", "0": "disabled"}[got[-1]] if "enabled=" in got else got
 
     def touch(self, number, focused=False):
-        self.target.world.desk.click(*self.AT[min(number, 2)])
-        self.target.world.desk.type("k")
+        self.shell.click(*self.AT[min(number, 2)])
+        self.shell.type("k")
 
     def reaches(self, number):
         # A run killed before the shell drew the shield (wincue's step ends
         # once it has) leaves it to the next frame: a screenshot waits for one.
-        self.target.world.desk.screenshot(self.target.world.runtime / "frame.png")
+        self.shell.screenshot(self.target.world.runtime / "frame.png")
         return super().reaches(number)
 
 

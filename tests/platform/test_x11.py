@@ -13,6 +13,7 @@ from Xlib.protocol import event
 
 from harness import (BUILD, DEADLINE, MANAGERS, Child, Maker, Target, World, echoed, ran, script,
                      script_dir, stop_pid, wait_until)
+from desks import events_until
 from xdesk import Desk
 
 
@@ -44,14 +45,6 @@ def click_and_type(x11, wid, keys="", focused=False):
         wait_until(lambda: x11.desk.has_focus(wid), 5, "the focus")
     if keys:
         xdotool(x11, "type", "--delay", "1", keys)
-
-
-def events_until(maker, *want):
-    """The clicks and keys the windows got, until want is among them."""
-    got = []
-    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 10,
-               "events %r, got %r" % (want, got))
-    return got
 
 
 def test_stand_ins(x11):
