@@ -31,7 +31,7 @@ import threading
 import time
 from pathlib import Path
 
-from bench_x11 import CPU_SECONDS, WINCUE, cpu_seconds, find_script, percentiles
+from bench_x11 import CPU_SECONDS, cpu_seconds, find_script, percentiles
 from kwindesk import KWinDesk
 from swaydesk import SUBSCRIBE, SwayDesk
 from world import World, stop_pid
@@ -173,7 +173,7 @@ class GnomeFirstFrames:
     def __init__(self, world):
         self.shown, self.text = {}, b""
         self.listener = subprocess.Popen(world.user + [sys.executable, "-c", GNOME_LISTENER % str(
-            Path(__file__).parent)], env=world.env, stdout=subprocess.PIPE)
+            world.root / "scripts")], env=world.env, stdout=subprocess.PIPE)
         self.wait("ready")
 
     def wait(self, pid, timeout=20):
@@ -204,8 +204,13 @@ def as_user(world, path):
     return path
 
 
+def wincue(world):
+    """The program as the world's user reaches it."""
+    return str(world.build / "host" / "wincue")
+
+
 def latency(world, root, title, frames):
-    p = subprocess.Popen(world.user + [WINCUE], cwd=as_user(world, find_script(root, title)),
+    p = subprocess.Popen(world.user + [wincue(world)], cwd=as_user(world, find_script(root, title)),
                          env=world.env,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     window = None
@@ -255,7 +260,7 @@ def measure(compositor, tries, root):
         pid = world.pids[which]
         idle = cpu_shares(world, ["sleep", "60"], compositor=pid, reader=reader,
                           seconds=seconds)
-        cpu = cpu_shares(world, world.user + [WINCUE],
+        cpu = cpu_shares(world, world.user + [wincue(world)],
                          as_user(world, find_script(root, "never comes")), compositor=pid,
                          reader=reader, seconds=seconds)
         figures["cpu"] = "%.3f %%" % cpu[0]

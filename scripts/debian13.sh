@@ -172,9 +172,6 @@ rm -f "$root/etc/apt/sources.list"
 apt-config dump | grep -E '^Acquire::(https?::Proxy|Check-Valid-Until|Check-Date) ' \
 	>"$root/etc/apt/apt.conf.d/50host" || true
 git clone -q --no-hardlinks --no-checkout "$checkout" "$root/root/wincue"
-# The GNOME rows run the shell and wincue as nobody, who must reach the
-# clone: /root may be passed through, not listed.
-chmod 711 "$root/root"
 git -C "$root/root/wincue" checkout -q --detach "$commit"
 say "root unpacked in $root; commit $commit"
 

@@ -252,17 +252,17 @@ def gnome_demo():
           "a zenity message box ==")
     world = World(OUT / "world-gnome", manager="gnome").start()
     stop = threading.Event()
-    script = OUT / "gnome"
+    script = world.runtime / "demo"  # wincue runs as the session's user, who reaches it
     script.mkdir()
     (script / "config.ini").write_text(GNOME_SCRIPT)
-    script.chmod(0o755)  # wincue runs as the session's user
+    script.chmod(0o755)
     watcher = threading.Thread(target=watch, args=(
         lambda: gnome_state(world.desk, "wincue example"), lines := queue.Queue(), stop),
         daemon=True)
     try:
         watcher.start()
         lines.get(timeout=30)
-        wincue = subprocess.Popen(world.user + [str(BUILD / "host" / "wincue")], cwd=script,
+        wincue = subprocess.Popen(world.user + [str(world.build / "host" / "wincue")], cwd=script,
                                   env=world.env, stdout=subprocess.PIPE,
                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
 

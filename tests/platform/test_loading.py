@@ -46,7 +46,7 @@ def test_a_run_loads_its_desktop_alone(worlds, tmp_path, world, step, desktop):
     try:
         assert p.read(lambda out: out.endswith(("start - %s\n" % step[0]).encode()))
         if desktop:
-            wait_until(lambda: wanted[0] in mapped(p.p.pid), 10, "the desktop's module")
+            wait_until(lambda: wanted[0] in mapped(p.p.pid), 20, "the desktop's module")
         names = mapped(p.p.pid)
         assert sorted(lib for lib in ALL if lib in names) == sorted(wanted), names
     finally:

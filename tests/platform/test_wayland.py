@@ -88,7 +88,7 @@ def test_an_xwayland_window_that_takes_no_request_to_close(sway, tmp_path):
         maker.create("wct-xw", "deaf", "deaf")
         maker.create("wct-xw", "hears", "")
         config, want = script(("Close", dict(ClassName="wct-xw")),
-                              ("Gone", dict(Text="hears", Timeout="5000")))
+                              ("Gone", dict(Text="hears", Timeout="20000")))
         assert sway.run(script_dir(tmp_path, config)) == (0, want.encode())
         deaf = [i for i, w in sway.desk.windows().items() if w["name"] == "deaf"][0]
         assert sway.err == ('wincue: [Section0] Close: "deaf" (0x%08x) stayed open: its program '
