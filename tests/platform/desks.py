@@ -231,13 +231,17 @@ class Gnome(Desk):
     def make(self, title, cls="wct-lock"):
         self.maker.create(cls, title)
         if self.count < 2:
-            self.maker.change("activate", self.count)
-            self.shell.tile(("Left", "Right")[self.count])
-            wid = int(self.maker.answer("ids")[self.count], 16)
-            wait_until(lambda: self.shell.windows()[wid]["width"] == 640, 20,
-                       "tiling")
+            self.tile(self.maker, self.count, ("Left", "Right")[self.count])
         self.count += 1
         return self.count - 1
+
+    def tile(self, maker, number, side):
+        """The window fills that half of the screen, as the keys go to the
+        window focused when the shell reads them."""
+        maker.change("activate", number)
+        self.shell.tile(side)
+        wid = int(maker.answer("ids")[number], 16)
+        wait_until(lambda: self.shell.windows()[wid]["width"] == 640, 20, "tiling")
 
     def state(self, number):
         got = self.maker.answer("state")[number]

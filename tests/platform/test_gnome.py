@@ -4,7 +4,8 @@ the shell routes through its picking, key bindings and focus as a user's),
 what a disabled window is, a list of more windows than one page holds, and
 installing the extension. The window table runs on GNOME in
 tests/actions/test_windows.py; choosing GNOME, runs at once and the shell
-going away in test_wayland.py."""
+going away in test_wayland.py; Enable's runs at once and killed runs in
+test_desks.py."""
 import json
 import os
 import re
@@ -19,11 +20,7 @@ from gi.repository import GLib
 from desks import Gnome, events_until
 from harness import BUILD, Maker, Target, script, script_dir, wait_until
 
-# Every window opens centred on the 1280x800 screen; "other" and "locked"
-# are tiled side by side (Super+Left, Super+Right, as a user does), so that
-# either may have the focus while a click meets the other.
-CENTRE, RIGHT = (640, 400), (960, 416)
-OTHER, LOCKED = ("wct-in", "other", ""), ("wct-in", "locked", "")
+RIGHT = Gnome.AT[1]  # where the window tiled on the right is clicked
 
 
 @pytest.fixture
@@ -39,56 +36,20 @@ def wincue(target, tmp_path, *steps):
     assert target.err == b""
 
 
-def enable(target, tmp_path, flag, title="locked"):
-    wincue(target, tmp_path, ("Enable", dict(Enable=flag, Text=title)))
-
-
-def tile(gnome, *windows):
-    """Each (maker, number, side) window fills that half of the screen, in
-    turn: the keys go to the window focused when the shell reads them."""
-    for maker, number, side in windows:
-        maker.change("activate", number)
-        gnome.desk.tile(side)
-        wid = int(maker.answer("ids")[number], 16)
-        wait_until(lambda: gnome.desk.windows()[wid]["width"] == 640, 10, "tiling")
-
-
-def through(gnome, tmp_path, maker, number=1, where=RIGHT):
-    """Enables the window of that number, clicks it and types: the click
-    and key it gets end what came before them, which is returned."""
-    enable(gnome, tmp_path, "1", maker.titles[number])
-    gnome.desk.click(*where)
-    gnome.desk.type("z")
-    got = events_until(maker, "button %d" % number, "key %d" % number)
-    assert got[-2:] == ["button %d" % number, "key %d" % number]
-    return got[:-2]
-
-
-class Windows(Maker):
-    """The window program, keeping the titles it made by number."""
-
-    def __init__(self, target, *windows):
-        super().__init__(target)
-        self.titles = []
-        for cls, title, flags in windows:
-            self.create(cls, title, flags)
-            self.titles.append(title)
-
-
 # Each way the shell gives a window the focus: (name, whether a window
 # "closing" is made too, the windows activated in turn, the way, whether
 # keys typed next reach "other"). "other" is a program of its own, so that
 # Alt+Tab, which goes from program to program, can go to "locked". The last
 # focused window that takes input gets the focus back, else none has it.
 FOCUS_WAYS = [
-    ("a click on it", False, ["locked", "other"], lambda g, w: g.desk.click(*RIGHT), True),
+    ("a click on it", False, ["locked", "other"], lambda d, w: d.shell.click(*RIGHT), True),
     ("an activation over D-Bus", False, ["locked", "other"],
-     lambda g, w: w["locked"].change("activate", 0), True),
-    ("Alt+Tab", False, ["locked", "other"], lambda g, w: g.desk.alt_tab(), True),
+     lambda d, w: d.maker.change("activate", 0), True),
+    ("Alt+Tab", False, ["locked", "other"], lambda d, w: d.shell.alt_tab(), True),
     ("the focused window closing", True, ["other", "locked", "closing"],
-     lambda g, w: w["closing"].change("close", 1), True),
+     lambda d, w: d.maker.change("close", 1), True),
     ("the focused window closing, no other taking input", True, ["locked", "closing", "-other"],
-     lambda g, w: w["closing"].change("close", 1), False),
+     lambda d, w: d.maker.change("close", 1), False),
 ]
 
 
@@ -100,29 +61,32 @@ def test_a_disabled_window_gets_no_input(gnome, tmp_path, name, closing, history
     window that had the focus before (a proof they were routed), or none
     ("-other": minimized, it takes no input). Enabled again, it takes a
     click and keys."""
-    other = Windows(gnome, OTHER)
-    maker = Windows(gnome, LOCKED)
-    windows = {"other": other, "locked": maker, "closing": maker}
+    d, other = Gnome(gnome, tmp_path), Maker(gnome)
+    windows = {"other": (other, 0), "locked": (d.maker, 0), "closing": (d.maker, 1)}
     try:
-        tile(gnome, (other, 0, "Left"), (maker, 0, "Right"))
+        for maker, title, side in ((other, "other", "Left"), (d.maker, "locked", "Right")):
+            maker.create("wct-in", title)
+            d.tile(maker, 0, side)
         if closing:
-            maker.create("wct-in", "closing", "size=100:100")
-            maker.titles.append("closing")
+            d.maker.create("wct-in", "closing", "size=100:100")
         for title in history:
             if title.startswith("-"):
                 wincue(gnome, tmp_path, ("Display", dict(Display="0", Text=title[1:])))
             else:
-                windows[title].change("activate", windows[title].titles.index(title))
-        enable(gnome, tmp_path, "0")
-        way(gnome, windows)
-        gnome.desk.type("k")
-        assert through(gnome, tmp_path, maker, 0) == []
+                windows[title][0].change("activate", windows[title][1])
+        d.enable("0")
+        way(d, windows)
+        d.shell.type("k")
+        d.enable("1")
+        d.shell.click(*RIGHT)
+        d.shell.type("z")
+        assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
         if routed:  # (Alt+Tab's Alt reaches it too)
             assert set(events_until(other, "key 0")) == {"key 0"}
         else:  # what was typed before the click that ended it has come
             assert other.answer("events") == []
     finally:
-        maker.close()
+        d.close()
         other.close()
 
 
@@ -437,8 +401,10 @@ def test_the_extension_serves_what_the_coming_steps_need(gnome):
     """Activating a window makes it the active one, on top; maximizing and
     restoring it are in its record; closing asks its program to close, as
     the close button does. Records carry the program's pid."""
-    maker = Windows(gnome, ("wct-x", "first", ""), ("wct-x", "second", ""))
+    maker = Maker(gnome)
     try:
+        maker.create("wct-x", "first")
+        maker.create("wct-x", "second")
         first, second = [int(i, 16) for i in maker.answer("ids")]
         said = ask(gnome, ("Activate", first), ("SetMaximized", first, True),
                    ("SetMaximized", first, False), ("Close", second))

@@ -1,11 +1,11 @@
 """What only KWin shows: windows told in batches that the bus's limits
 cannot thin out, titles as KWin gives them, every wait on the session bus
 bounded (a bus that never answers, one that stops mid-run, an idle spell
-past the bus's call timeout), waiting steps that hear KWin at once, the
-scripts of killed runs, and Enable proven with real input (KWin's fake
-input): whatever gives a disabled window the focus, no click or key reaches
-it, also after its run ended or was killed, and with runs at once. Rows run
-on KWin 5 (Debian 12) and KWin 6."""
+past the bus's call timeout), waiting steps that hear KWin at once, and
+Enable proven with real input (KWin's fake input): whatever gives a
+disabled window the focus, no click or key reaches it. Runs killed or at
+once, and a new window, are in test_desks.py. Rows run on KWin 5 (Debian
+12) and KWin 6."""
 import json
 import os
 import re
@@ -22,7 +22,6 @@ from harness import Child, Maker, Target, World, script, script_dir, wait_until
 from desks import LEFT, KWin
 from kwindesk import KWinDesk
 from test_wayland import LINE, socket_listening
-from test_x11 import held
 
 # Windows of one class and the given titles, on Wayland, until standard
 # input ends; "made" once GTK has shown them all.
@@ -266,26 +265,6 @@ def test_waiting_steps_hear_kwin_at_once(kwin, tmp_path):
         assert (p.wait(), p.out, time.monotonic() - began < 1) == (1, want.encode(), True)
     finally:
         maker.close()
-
-
-def test_killed_runs_leave_no_script(kwin, tmp_path_factory):
-    """Runs each killed while it waits, the next started at once, for 12 s
-    (scripts of the first unload themselves while later ones load): every
-    script they had KWin load is gone within seconds."""
-    began, count = time.monotonic(), 0
-    kwin.desk.watch()
-    while time.monotonic() - began < 12:
-        p = held(kwin.env, tmp_path_factory.mktemp("killed"))
-        os.kill(p.p.pid, signal.SIGKILL)
-        p.stop()
-        count += 1
-    scripts = kwin.desk.runs()
-    assert len(scripts) >= count
-    left = lambda: [name for name in scripts if kwin.desk.loaded(name)]  # noqa: E731
-    try:
-        wait_until(lambda: not left(), 20, "the scripts to go")
-    except TimeoutError:
-        raise AssertionError("%d of %d scripts stay loaded" % (len(left()), len(scripts)))
 
 
 def test_runs_of_one_pid_in_two_pid_namespaces(kwin, tmp_path_factory):
