@@ -105,7 +105,7 @@ void ReportActivateGaveUp(void)
 {
 	char title[ValueSize];
 	char wanted[Described];
-	char reason[Described + ValueSize];
+	char reason[(int)Described + (int)ValueSize];
 	unsigned long id = (unsigned long)(uintptr_t)target;
 	int digits = IdDigits(target);
 

@@ -53,10 +53,19 @@ static bool NoOpen(void)
 	return true;
 }
 
-static bool NoUpdate(bool waiting)
+static bool NoUpdate(void)
 {
-	(void)waiting;
 	return false;
+}
+
+static void NoDrain(void)
+{
+}
+
+/* Nothing can come: a wait for it is a pause. */
+static int NoFd(void)
+{
+	return -1;
 }
 
 static uint64_t NoVersion(void)
@@ -71,10 +80,16 @@ static int NoList(HWND *room, int size)
 	return 0;
 }
 
-static BOOL NoWindow(HWND window)
+static DeskVisibility NoVisibility(HWND window)
 {
 	(void)window;
-	return FALSE;
+	return DeskHidden;
+}
+
+static DeskInput NoInput(HWND window)
+{
+	(void)window;
+	return DeskInputRefused;
 }
 
 static BOOL NoShow(HWND window, int command)
@@ -90,14 +105,19 @@ static bool NoFinish(bool acted)
 	return false;
 }
 
-static void NoWait(uint64_t end)
-{
-	WaitReadable(-1, end);
-}
-
 static const Desktop noDesktop = {
-    "no desktop", &noWindows, NoOpen, NoUpdate, NoVersion, NoList, NoWindow, NoWindow, NoShow, NULL,
-    NoFinish,     NoWait,     NULL,   NULL,     NULL,      NULL,   NULL,     NULL,     false,
+    .name = "no desktop",
+    .windows = &noWindows,
+    .open = NoOpen,
+    .update = NoUpdate,
+    .drain = NoDrain,
+    .fd = NoFd,
+    .version = NoVersion,
+    .list = NoList,
+    .isVisible = NoVisibility,
+    .isEnabled = NoInput,
+    .show = NoShow,
+    .finish = NoFinish,
 };
 
 /* -- loading ------------------------------------------------------------ */

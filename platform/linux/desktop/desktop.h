@@ -21,6 +21,7 @@ enum {
 	 * that make a program waiting: a Find or Gone step's loop. */
 	WaitingRepeats = 16,
 	WaitingFallbackMs = 1000, /* the longest a waiting program goes without a look */
+	PassLookMs = 500,         /* what a step's timer leaves its waits at least */
 };
 
 /* How every desktop's record of a window begins. */
@@ -80,65 +81,87 @@ static inline int CacheSlotOf(const WindowCache *cache, const DeskWindow *window
  * cuts every text (FitText). */
 void KeepName(char *out, int size, const char *name);
 
-/* What a desktop does, over its own windows; the layer does the rest. */
+/* What a window query answers, each in a type of its own, so that a
+ * table cannot give one desktop function for another. */
+enum DeskVisibility { DeskHidden, DeskVisible };
+enum DeskInput { DeskInputRefused, DeskInputTaken };
+/* The states SetState sets: the ShowWindow commands of the same name. */
+enum DeskStateCommand {
+	DeskMinimize = SW_MINIMIZE,
+	DeskMaximize = SW_MAXIMIZE,
+	DeskRestore = SW_RESTORE, /* neither minimized nor maximized */
+};
+
+/* What a desktop does, over its own windows: it answers questions and
+ * carries out actions. The layer does the rest, and alone decides when to
+ * look again, how long to wait and for what (pass.cpp). A module fills it
+ * with designated initialisers; the entries it may leave out come last. */
 struct Desktop {
+	/* -- required --------------------------------------------------- */
 	const char *name; /* as the lines on standard error call it: "KWin" */
 	WindowCache *windows;
 	/* Connects; false, having written nothing, when the session runs
 	 * another desktop. X11, the desktop left when no other answers,
 	 * says why when it cannot open the display. */
 	bool (*open)(void);
-	/* Brings the windows up to date before a pass, or before an action
-	 * outside one: with waiting, from what the desktop has sent (the
-	 * program asks again what it asked just before); else with a fresh
-	 * look. False when there is no desktop to read. */
-	bool (*update)(bool waiting);
-	/* Changes heard so far: a pass over an unchanged desktop finds what
-	 * the one before found. */
+	/* A fresh look: brings the windows up to date with the desktop as it
+	 * is now, having handled what it sent. False when there is no
+	 * desktop to read. */
+	bool (*update)(void);
+	/* Handles what the desktop has sent so far, without waiting: the
+	 * windows then hold all it told, and version counts it. */
+	void (*drain)(void);
+	/* The descriptor that becomes readable when the desktop tells
+	 * something; -1 once it has gone, when nothing more can come. */
+	int (*fd)(void);
+	/* Changes heard so far: a pass over a desktop whose version has not
+	 * moved since a look finds what that look found. */
 	uint64_t (*version)(void);
 	/* Puts the ids of the top-level windows in room (size of them), in
 	 * the desktop's stacking order from the top where it has one;
 	 * returns how many there are, which may be more than size. */
 	int (*list)(HWND *room, int size);
-	BOOL (*isVisible)(HWND window);
-	BOOL (*isEnabled)(HWND window);
-	/* Return what the Windows functions return. */
+	DeskVisibility (*isVisible)(HWND window);
+	DeskInput (*isEnabled)(HWND window);
+	/* Returns what ShowWindow returns. */
 	BOOL (*show)(HWND window, int command);
-	BOOL (*enable)(HWND window, BOOL enable); /* NULL: input cannot be refused */
 	/* After a pass, or an action outside one; acted says it asked the
-	 * desktop for changes, which then are waited for, within a bound.
-	 * False once the desktop has gone. */
+	 * desktop for changes, which then are waited for, never past
+	 * PassDeadline. False once the desktop has gone. */
 	bool (*finish)(bool acted);
-	/* Waits until the desktop tells something new, at most until end on
-	 * the monotonic clock; at once when it has told something since the
-	 * last update. */
-	void (*wait)(uint64_t end);
 
-	/* What a desktop leaves NULL from here on it cannot do: the layer
-	 * says so in one line a pass on standard error, and the step changes
-	 * nothing. Actions return what the Windows functions return, and are
-	 * finished as show and enable are. */
+	/* -- optional: each absence has one meaning ---------------------- */
+	/* The longest a pass waits for the desktop to carry out what it
+	 * asked (PassDeadline); 0: it has done so once it answers. */
+	unsigned answerMs;
+	/* A pass's actions are done once finish returns, and no window's
+	 * program can undo them: what a window was then is what a step
+	 * reads back, not what another program made of it since. Absent
+	 * (false): a step reads the window as it is. */
+	bool settled;
+	/* The actions from here on return what the Windows functions
+	 * return, and are finished as show is. NULL: the desktop cannot do
+	 * it; the layer says so in one line a pass on standard error, and
+	 * the step changes nothing. */
+	BOOL (*enable)(HWND window, DeskInput to); /* NULL: every window takes input */
 	/* Makes the window the active one: restored if minimized, raised,
 	 * with the keyboard focus. */
 	BOOL (*activate)(HWND window);
-	/* The top-level window holding the keyboard focus, or 0. */
+	/* The top-level window holding the keyboard focus, or 0. NULL: no
+	 * window can be told active. */
 	HWND (*active)(void);
 	/* With ask, asks the window to close as its close button does;
 	 * without, only tells whether it would be asked. FALSE, having
 	 * asked nothing, for a window that takes no such request. */
 	BOOL (*close)(HWND window, bool ask);
-	/* The window's states: Desk* bits. */
+	/* The window's states: Desk* bits. NULL, or setState NULL: the
+	 * desktop has neither state. */
 	unsigned (*states)(HWND window);
+	BOOL (*setState)(HWND window, DeskStateCommand command);
 	/* Who cannot set a state (a Desk* bit) now, as the line names it
-	 * ("this window manager"), or NULL when it can. */
+	 * ("this window manager"), or NULL when it can. NULL: it can set
+	 * every state it has. */
 	const char *(*cannot)(unsigned state);
-	/* Minimizes, maximizes or restores (SW_MINIMIZE, SW_MAXIMIZE,
-	 * SW_RESTORE: neither minimized nor maximized). */
-	BOOL (*setState)(HWND window, int command);
-	/* A pass's actions are done once finish returns, and no window's
-	 * program can undo them: what a window was then is what a step
-	 * reads back, not what another program made of it since. */
-	bool settled;
 };
 
 /* The layer's own (choice.cpp): the desktop chosen, choosing it at the
@@ -161,9 +184,21 @@ void SayWaylandUnreached(const char *why);
  * program reports failures itself (SetErrorMode). */
 void SayDesktopLost(const char *problem, const char *where);
 
-/* True while EnumWindows calls back; PassNumber counts the passes begun,
- * so that a desktop can do a thing once a pass. */
-bool InPass(void);
-uint64_t PassNumber(void);
+/* Whether a question a pass needs answered once must be asked now: true
+ * outside a pass, and the first time in a pass; *askedIn, zero at the
+ * start, is the question's memo. */
+bool AskOncePerPass(uint64_t *askedIn);
+
+/* The latest the current pass, or action outside one, and what the step
+ * reads back after it, may wait for the desktop: the desktop's answerMs
+ * after its first call, and never past the step's timer, though a step
+ * whose timer is due gets PassLookMs from its first wait. While a desktop
+ * opens, only the step's timer bounds it. */
+uint64_t PassDeadline(void);
+
+/* The desktop let a wait run out: the current pass waits on it no more
+ * (PassDeadline is now), so a desktop that has stopped holds a step once,
+ * not once a window. */
+void PassGiveUp(void);
 
 #endif

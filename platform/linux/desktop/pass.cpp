@@ -10,7 +10,11 @@
  * Once it has done so a few times over an unchanged desktop, its pause
  * waits until the desktop tells something new (at most a second, never
  * past the step's timer), and its passes take what the desktop has sent
- * instead of asking it afresh.
+ * instead of looking afresh, but for one fresh look a second.
+ *
+ * Every timing decision is made here: when a desktop is looked at afresh,
+ * how long a pause waits for it, and how long a pass may wait for it to
+ * carry out what it asked. A desktop only answers.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,6 +27,9 @@ static bool inPass;
 static bool acted;      /* the current pass asked the desktop for changes */
 static uint64_t passes; /* passes begun */
 static bool slept;      /* the program paused since the last pass */
+/* The PassDeadline of the current pass or action, which also bounds what
+ * the step reads back after it; 0 until asked. */
+static uint64_t deadline;
 
 /* On a desktop whose actions are done when the pass is finished
  * (settled), what a window was then, for each the pass acted on: a step
@@ -47,14 +54,63 @@ static struct {
 	int repeats;      /* passes before it that asked the same after a pause */
 } last;
 
-bool InPass(void)
+/* The last fresh look at the desktop. */
+static struct {
+	uint64_t version; /* the desktop's after it */
+	uint64_t at;      /* when, on the monotonic clock; 0: none yet */
+} look;
+
+/* The step's timer as the waits inside it last saw it. */
+static struct {
+	uint64_t due;
+	uint64_t lookUntil; /* its first wait's start and PassLookMs */
+} step;
+
+bool AskOncePerPass(uint64_t *askedIn)
 {
-	return inPass;
+	if (inPass && *askedIn == passes)
+		return false;
+	*askedIn = inPass ? passes : 0;
+	return true;
 }
 
-uint64_t PassNumber(void)
+/* The latest a wait inside the step may end: its timer, or PassLookMs
+ * from its first wait when that is later; none without a timer. */
+static uint64_t StepBound(void)
 {
-	return passes;
+	uint64_t due = TimerDue();
+
+	if (due == 0)
+		return UINT64_MAX;
+	if (due != step.due) {
+		step.due = due;
+		step.lookUntil = NowMs() + PassLookMs;
+	}
+	return due > step.lookUntil ? due : step.lookUntil;
+}
+
+/* The end of a wait of at most limit within the step. */
+static uint64_t PassWaitEnd(uint64_t limit)
+{
+	uint64_t bound = StepBound();
+
+	return limit < bound ? limit : bound;
+}
+
+uint64_t PassDeadline(void)
+{
+	const Desktop *desktop = DesktopIfChosen();
+
+	if (desktop == NULL)
+		return StepBound();
+	if (deadline == 0)
+		deadline = PassWaitEnd(NowMs() + desktop->answerMs);
+	return deadline;
+}
+
+void PassGiveUp(void)
+{
+	deadline = NowMs();
 }
 
 /* The desktop's top-level windows in visits; their number, or -1 when
@@ -75,6 +131,37 @@ static int ListWindows(const Desktop *desktop)
 		count = desktop->list(visits, visitCapacity);
 	}
 	return count;
+}
+
+/* Brings the windows up to date; false when there is no desktop to read.
+ * A waiting program's pass takes what the desktop has sent, and looks
+ * afresh only once it has told something since the last look, or the
+ * look is WaitingFallbackMs old; any other pass looks afresh. */
+static bool Look(const Desktop *desktop, bool waiting)
+{
+	uint64_t now = NowMs();
+
+	if (waiting && look.at != 0 && now - look.at < WaitingFallbackMs) {
+		desktop->drain();
+		if (desktop->version() == look.version)
+			return desktop->fd() >= 0;
+	}
+	if (!desktop->update()) {
+		look.at = 0;
+		return false;
+	}
+	look.version = desktop->version();
+	look.at = now;
+	return true;
+}
+
+/* Waits until the desktop tells something new, at most until end: at
+ * once when it has told something since the last look. */
+static void AwaitNews(const Desktop *desktop, uint64_t end)
+{
+	desktop->drain();
+	if (desktop->version() == look.version)
+		WaitReadable(desktop->fd(), end);
 }
 
 static void NotePass(WNDENUMPROC callback, LPARAM parameter, bool same, bool dead, uint64_t version)
@@ -102,7 +189,8 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	passes++;
 	acted = false;
 	reportedCount = 0;
-	if (!desktop->update(same && last.repeats >= WaitingRepeats) ||
+	deadline = 0;
+	if (!Look(desktop, same && last.repeats >= WaitingRepeats) ||
 	    (count = ListWindows(desktop)) < 0) {
 		/* No desktop to read: the steps go on as on an empty one. */
 		NotePass(lpEnumFunc, lParam, same, true, 0);
@@ -140,7 +228,7 @@ static void DesktopSlept(uint64_t due)
 	if (last.dead)
 		WaitReadable(-1, end); /* nothing can change: a pause */
 	else if (desktop->version() == last.version)
-		desktop->wait(end);
+		AwaitNews(desktop, end);
 }
 
 /* -- the window functions ------------------------------------------------ */
@@ -169,8 +257,8 @@ static void ReadReported(const Desktop *desktop)
 {
 	for (int i = 0; i < reportedCount; i++) {
 		HWND window = reported[i].window;
-		reported[i].visible = desktop->isVisible(window);
-		reported[i].enabled = desktop->isEnabled(window);
+		reported[i].visible = desktop->isVisible(window) == DeskVisible;
+		reported[i].enabled = desktop->isEnabled(window) == DeskInputTaken;
 		reported[i].states = desktop->states != NULL ? desktop->states(window) : 0;
 	}
 }
@@ -224,7 +312,7 @@ BOOL IsWindowVisible(HWND hWnd)
 {
 	int r = Reported(hWnd);
 
-	return r >= 0 ? reported[r].visible : ChosenDesktop()->isVisible(hWnd);
+	return r >= 0 ? reported[r].visible : ChosenDesktop()->isVisible(hWnd) == DeskVisible;
 }
 
 /* A desktop that cannot refuse input has every window enabled, and says
@@ -236,7 +324,7 @@ BOOL IsWindowEnabled(HWND hWnd)
 
 	if (desktop->enable == NULL)
 		SetLastError(ERROR_NOT_SUPPORTED);
-	return r >= 0 ? reported[r].enabled : desktop->isEnabled(hWnd);
+	return r >= 0 ? reported[r].enabled : desktop->isEnabled(hWnd) == DeskInputTaken;
 }
 
 BOOL IsWindow(HWND hWnd)
@@ -271,7 +359,8 @@ static bool BeginAction(const Desktop *desktop)
 		return true;
 	last.idle = false; /* what a pass saw no longer holds */
 	acted = false;
-	return desktop->update(false);
+	deadline = 0;
+	return Look(desktop, false);
 }
 
 static void EndAction(const Desktop *desktop)
@@ -318,11 +407,9 @@ static uint64_t saidIn[LackCount]; /* the pass that said it */
 
 static void SayCannot(const char *who, enum Lack lack)
 {
-	if (inPass && saidIn[lack] == passes)
-		return;
-	fprintf(stderr, "wincue: %s cannot %s: %s changed nothing\n", who, lacks[lack].what,
-	        lacks[lack].step);
-	saidIn[lack] = inPass ? passes : 0;
+	if (AskOncePerPass(&saidIn[lack]))
+		fprintf(stderr, "wincue: %s cannot %s: %s changed nothing\n", who, lacks[lack].what,
+		        lacks[lack].step);
 }
 
 /* Fails as a desktop that lacks it, having said so if the window is one
@@ -345,7 +432,7 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
 	if (!BeginAction(desktop))
 		return FALSE;
 	acted = true;
-	result = desktop->enable(hWnd, bEnable);
+	result = desktop->enable(hWnd, bEnable ? DeskInputTaken : DeskInputRefused);
 	NoteReported(desktop, hWnd);
 	EndAction(desktop);
 	return result;
@@ -386,7 +473,7 @@ static BOOL SetState(const Desktop *desktop, HWND hWnd, int nCmdShow)
 	if (!BeginAction(desktop))
 		return FALSE;
 	acted = true;
-	result = desktop->setState(hWnd, nCmdShow);
+	result = desktop->setState(hWnd, (DeskStateCommand)nCmdShow);
 	NoteReported(desktop, hWnd);
 	EndAction(desktop);
 	return result;

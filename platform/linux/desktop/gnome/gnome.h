@@ -84,9 +84,9 @@ bool GnomeAlive(void);
 /* Handles every message that has come. */
 void GnomeDrain(void);
 
-/* Waits until a message comes or the monotonic clock reaches end; once the
- * shell is lost, until end. */
-void GnomeWaitMessage(uint64_t end);
+/* The connection's descriptor, readable when a message comes; -1 once
+ * the shell is lost. */
+int GnomeDescriptor(void);
 
 static inline GnomeWindow *GnomeFind(HWND id)
 {

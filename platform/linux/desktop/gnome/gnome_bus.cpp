@@ -90,10 +90,9 @@ void GnomeDrain(void)
 	GnomeAlive();
 }
 
-void GnomeWaitMessage(uint64_t end)
+int GnomeDescriptor(void)
 {
-	WaitReadable(GnomeAlive() ? sd_bus_get_fd(bus) : -1, end); /* lost: a pause */
-	GnomeDrain();
+	return GnomeAlive() ? sd_bus_get_fd(bus) : -1;
 }
 
 /* The deadline a change carries for the extension: microseconds on the

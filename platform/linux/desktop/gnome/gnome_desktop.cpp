@@ -8,9 +8,8 @@
 
 /* The extension tells every change as it happens: the cache is current
  * once what has come is handled, for a waiting program and any other. */
-static bool Update(bool waiting)
+static bool Update(void)
 {
-	(void)waiting;
 	GnomeDrain();
 	return GnomeAlive();
 }
@@ -47,18 +46,18 @@ static int List(HWND *room, int size)
 	return count;
 }
 
-static BOOL IsWindowShown(HWND hWnd)
+static DeskVisibility IsWindowShown(HWND hWnd)
 {
 	const GnomeWindow *w = GnomeFind(hWnd);
 
-	return w != NULL && !w->minimized;
+	return w != NULL && !w->minimized ? DeskVisible : DeskHidden;
 }
 
-static BOOL TakesInput(HWND hWnd)
+static DeskInput TakesInput(HWND hWnd)
 {
 	const GnomeWindow *w = GnomeFind(hWnd);
 
-	return w != NULL && !w->disabled;
+	return w != NULL && !w->disabled ? DeskInputTaken : DeskInputRefused;
 }
 
 /* Returns whether the window was visible before, as Windows does. */
@@ -82,13 +81,13 @@ static BOOL ShowWindowOnGnome(HWND hWnd, int nCmdShow)
 
 /* Returns whether the window was disabled before, as Windows does; the
  * pass's enables and disables go to the shell together when it ends. */
-static BOOL EnableWindowOnGnome(HWND hWnd, BOOL bEnable)
+static BOOL EnableWindowOnGnome(HWND hWnd, DeskInput to)
 {
 	const GnomeWindow *w = GnomeFind(hWnd);
 
 	if (w == NULL)
 		return FALSE;
-	GnomeOrderEnabled(hWnd, bEnable != FALSE);
+	GnomeOrderEnabled(hWnd, to == DeskInputTaken);
 	return w->disabled;
 }
 
@@ -124,7 +123,7 @@ static unsigned States(HWND hWnd)
 
 /* Restore makes a shown window neither maximized nor minimized; the steps
  * that set states act on shown windows only. */
-static BOOL SetState(HWND hWnd, int nCmdShow)
+static BOOL SetState(HWND hWnd, DeskStateCommand nCmdShow)
 {
 	GnomeWindow *w = GnomeFind(hWnd);
 	bool minimize = nCmdShow == SW_MINIMIZE;
@@ -156,36 +155,25 @@ static bool Finish(bool acted)
 	return GnomeAlive();
 }
 
-/* Messages that came since the last update end the wait at once; once the
- * shell has gone, nothing can change: it just pauses. */
-static void Wait(uint64_t end)
-{
-	uint64_t before = gnomeChanges;
-
-	GnomeDrain();
-	if (gnomeChanges == before)
-		GnomeWaitMessage(end);
-}
-
 /* Each command is done when the extension answers it. */
 const Desktop gnomeDesktop = {
-    "GNOME Shell",
-    &gnomeCache,
-    GnomeConnect,
-    Update,
-    Version,
-    List,
-    IsWindowShown,
-    TakesInput,
-    ShowWindowOnGnome,
-    EnableWindowOnGnome,
-    Finish,
-    Wait,
-    Activate,
-    Active,
-    Close,
-    States,
-    NULL,
-    SetState,
-    true,
+    .name = "GNOME Shell",
+    .windows = &gnomeCache,
+    .open = GnomeConnect,
+    .update = Update,
+    .drain = GnomeDrain,
+    .fd = GnomeDescriptor,
+    .version = Version,
+    .list = List,
+    .isVisible = IsWindowShown,
+    .isEnabled = TakesInput,
+    .show = ShowWindowOnGnome,
+    .finish = Finish,
+    .settled = true,
+    .enable = EnableWindowOnGnome,
+    .activate = Activate,
+    .active = Active,
+    .close = Close,
+    .states = States,
+    .setState = SetState,
 };

@@ -7,10 +7,10 @@
  * was told in a cache, so a pass over the desktop reads no more than the
  * messages that came.
  *
- * Every wait on the bus ends by a fixed bound, by the step's own bound
- * (KWinStepMs for all its waits together, and no more waiting once KWin
- * has let one run out) and by the step's deadline (TimerDue), though the
- * first wait of a step with a deadline gets KWinLookMs: a step that looks
+ * Every wait on the bus ends by a fixed bound and by the pass's deadline
+ * (PassDeadline: KWinStepMs for all its waits together, never past the
+ * step's timer, and no more waiting once KWin has let one run out), though
+ * the first wait of a step with a timer gets PassLookMs: a step that looks
  * once (Timeout=0) still sees the windows.
  *
  * The files call only those below them:
@@ -32,7 +32,6 @@ enum {
 	KWinIdSize = 40,      /* KWin's window id, "{" a UUID "}" */
 	KWinCallMs = 2000,    /* the longest one call to KWin or the bus may take */
 	KWinListMs = 5000,    /* the longest the script may take to list the windows */
-	KWinLookMs = 500,     /* what a step's deadline leaves KWin at least */
 	KWinCommandMs = 3000, /* the longest a pass's hides and shows may take */
 	KWinStepMs = 5000,    /* the longest a step may wait on KWin in all */
 	KWinExitMs = 100,     /* the longest the exit waits for the unload */
@@ -44,11 +43,11 @@ struct KWinWindow {
 	DeskWindow desk;
 	char uuid[KWinIdSize];
 	bool minimized;
-	int stack;        /* its place in KWin's stacking order, from the bottom */
-	bool disabled;    /* KWin held its shield when last asked */
-	uint64_t askedIn; /* the pass that asked; 0: asked outside one */
-	bool maximized;   /* KWin had it maximized when last asked */
-	uint64_t statesIn;
+	int stack;         /* its place in KWin's stacking order, from the bottom */
+	bool disabled;     /* KWin held its shield when last asked */
+	uint64_t askedIn;  /* its memo (AskOncePerPass) */
+	bool maximized;    /* KWin had it maximized when last asked */
+	uint64_t statesIn; /* ... and this one's */
 	/* What the command of the pass just finished left it: 'h'idden,
 	 * 's'hown, 0 none; what the pass reads back. */
 	char commanded;
@@ -105,9 +104,6 @@ void KWinRemoveShieldFiles(int number);
 
 /* -- kwin_bus.cpp ------------------------------------------------------ */
 
-/* A step begins: its waits on KWin share one bound from now. */
-void KWinBeginStep(void);
-
 /* Connects to the session bus and has KWin run the script; false, having
  * written nothing, when no KWin answers there. */
 bool KWinConnect(void);
@@ -122,9 +118,9 @@ void KWinDrain(void);
  * bounds; says once on standard error when it did not in time. */
 void KWinAwaitList(void);
 
-/* Waits until a message comes or the monotonic clock reaches end; once
- * KWin has gone, until end. */
-void KWinWaitMessage(uint64_t end);
+/* The connection's descriptor, readable when a message comes; -1 once
+ * KWin has gone. */
+int KWinDescriptor(void);
 
 static inline KWinWindow *KWinFind(HWND id)
 {

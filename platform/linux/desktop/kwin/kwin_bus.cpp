@@ -38,42 +38,24 @@ static sd_bus_message *held;   /* the script's newest Next call, unanswered */
 static const char *uniqueName; /* the program's own bus name */
 static int applied;            /* the last command the script says it did */
 static int sent;               /* the last command sent */
-static uint64_t allowedDue;    /* the step deadline that had its KWinLookMs */
-static uint64_t allowedUntil;
-static uint64_t stepEnd; /* when the step's waits end; 0 before the first */
 
 /* -- bounds ------------------------------------------------------------ */
 
-void KWinBeginStep(void)
-{
-	stepEnd = NowMs() + KWinStepMs;
-}
-
-/* KWin let a wait run out: the step waits on it no more, so a stopped
+/* KWin let a wait run out: the pass waits on it no more, so a stopped
  * KWin or bus holds a step once, not once a window. */
 static void MissedBound(void)
 {
-	stepEnd = NowMs();
+	PassGiveUp();
 }
 
-/* When a wait must end: at limit, or at the step's bound or its timer's
- * deadline when those come first, though not before KWinLookMs from the
- * first wait with that deadline. */
+/* When a wait must end: at limit, or at the pass's deadline (KWinStepMs
+ * for all its waits together, never past the step's timer) when that
+ * comes first. */
 static uint64_t WaitEnd(uint64_t limit)
 {
-	uint64_t due = TimerDue();
+	uint64_t end = PassDeadline();
 
-	if (stepEnd != 0 && stepEnd < limit)
-		limit = stepEnd;
-	if (due == 0 || due >= limit)
-		return limit;
-	if (due != allowedDue) {
-		allowedDue = due;
-		allowedUntil = NowMs() + KWinLookMs;
-		if (allowedUntil < due)
-			allowedUntil = due;
-	}
-	return allowedUntil < limit ? allowedUntil : limit;
+	return limit < end ? limit : end;
 }
 
 static uint64_t Usec(uint64_t end)
@@ -210,14 +192,9 @@ void KWinDrain(void)
 	KWinAlive();
 }
 
-void KWinWaitMessage(uint64_t end)
+int KWinDescriptor(void)
 {
-	if (!KWinAlive()) {
-		WaitReadable(-1, end); /* gone: a pause */
-		return;
-	}
-	sd_bus_wait(bus, Usec(end));
-	KWinDrain();
+	return KWinAlive() ? sd_bus_get_fd(bus) : -1;
 }
 
 /* Handles messages until done holds or the clock reaches end, and no
@@ -278,11 +255,10 @@ bool KWinDisabled(KWinWindow *w)
 	char name[KWinIdSize + 16];
 	bool loaded = false;
 
-	if (InPass() && w->askedIn == PassNumber())
+	if (!AskOncePerPass(&w->askedIn))
 		return w->disabled;
 	snprintf(name, sizeof name, "wincue-off-%s", w->uuid);
 	w->disabled = AskedIsLoaded(name, &loaded) && loaded;
-	w->askedIn = InPass() ? PassNumber() : 0;
 	return w->disabled;
 }
 
@@ -404,7 +380,7 @@ bool KWinMaximized(KWinWindow *w)
 	const char *key;
 	int horizontal = 0, vertical = 0;
 
-	if (InPass() && w->statesIn == PassNumber())
+	if (!AskOncePerPass(&w->statesIn))
 		return w->maximized;
 	if (bus != NULL && !lost && AskKWin("getWindowInfo", &reply, "s", w->uuid) >= 0 &&
 	    sd_bus_message_enter_container(reply, 'a', "{sv}") > 0) {
@@ -423,7 +399,6 @@ bool KWinMaximized(KWinWindow *w)
 	}
 	sd_bus_message_unref(reply);
 	w->maximized = horizontal && vertical;
-	w->statesIn = InPass() ? PassNumber() : 0;
 	return w->maximized;
 }
 

@@ -15,10 +15,8 @@
 /* The script tells every change as it happens: the cache is current once
  * what has come is handled, for a waiting program and any other, and the
  * script has listed the windows. */
-static bool Update(bool waiting)
+static bool Update(void)
 {
-	(void)waiting;
-	KWinBeginStep();
 	/* What the last pass's commands left no longer holds. */
 	for (int i = 0; i < kwinCache.count; i++)
 		((KWinWindow *)CacheAt(&kwinCache, i))->commanded = 0;
@@ -50,27 +48,28 @@ static int List(HWND *room, int size)
 	return count;
 }
 
-static BOOL IsWindowShown(HWND hWnd)
+static DeskVisibility IsWindowShown(HWND hWnd)
 {
 	const KWinWindow *w = KWinFind(hWnd);
 
 	if (w != NULL && w->commanded != 0)
-		return w->commanded == 's';
-	return w != NULL && !w->minimized;
+		return w->commanded == 's' ? DeskVisible : DeskHidden;
+	return w != NULL && !w->minimized ? DeskVisible : DeskHidden;
 }
 
-/* FALSE, as on Windows, also for a window KWin does not list. */
-static BOOL TakesInput(HWND hWnd)
+/* Refused, as on Windows, also for a window KWin does not list. */
+static DeskInput TakesInput(HWND hWnd)
 {
 	KWinWindow *w = KWinFind(hWnd);
 
-	return w != NULL && !KWinDisabled(w);
+	return w != NULL && !KWinDisabled(w) ? DeskInputTaken : DeskInputRefused;
 }
 
 /* Returns whether the window was disabled before, as Windows does; the
  * pass's changes go to KWin together when it ends. */
-static BOOL EnableWindowOnKWin(HWND hWnd, BOOL bEnable)
+static BOOL EnableWindowOnKWin(HWND hWnd, DeskInput to)
 {
+	BOOL bEnable = to == DeskInputTaken;
 	KWinWindow *w = KWinFind(hWnd);
 	bool disabled;
 
@@ -105,17 +104,6 @@ static bool Finish(bool acted)
 	if (acted)
 		KWinCarryOut();
 	return KWinAlive();
-}
-
-/* Messages that came since the last update end the wait at once; once
- * KWin has gone, nothing can change: it just pauses. */
-static void Wait(uint64_t end)
-{
-	uint64_t before = kwinChanges;
-
-	KWinDrain();
-	if (kwinChanges == before)
-		KWinWaitMessage(end);
 }
 
 /* KWin activates it as a script's activation does: restored if
@@ -165,7 +153,7 @@ static unsigned States(HWND hWnd)
 
 /* Restoring undoes the states the window has: the script waits for a
  * maximize to change. */
-static BOOL SetState(HWND hWnd, int nCmdShow)
+static BOOL SetState(HWND hWnd, DeskStateCommand nCmdShow)
 {
 	const char *does = "minimized, maximized or restored";
 	KWinWindow *w = KWinFind(hWnd);
@@ -182,23 +170,24 @@ static BOOL SetState(HWND hWnd, int nCmdShow)
 /* Settled: what a pass asked is done when it is finished, and read back
  * then (a hide or show as the command left the window). */
 const Desktop kwinDesktop = {
-    "KWin",
-    &kwinCache,
-    KWinConnect,
-    Update,
-    Version,
-    List,
-    IsWindowShown,
-    TakesInput,
-    ShowWindowOnKWin,
-    EnableWindowOnKWin,
-    Finish,
-    Wait,
-    Activate,
-    Active,
-    Close,
-    States,
-    NULL,
-    SetState,
-    true,
+    .name = "KWin",
+    .windows = &kwinCache,
+    .open = KWinConnect,
+    .update = Update,
+    .drain = KWinDrain,
+    .fd = KWinDescriptor,
+    .version = Version,
+    .list = List,
+    .isVisible = IsWindowShown,
+    .isEnabled = TakesInput,
+    .show = ShowWindowOnKWin,
+    .finish = Finish,
+    .answerMs = KWinStepMs,
+    .settled = true,
+    .enable = EnableWindowOnKWin,
+    .activate = Activate,
+    .active = Active,
+    .close = Close,
+    .states = States,
+    .setState = SetState,
 };

@@ -6,10 +6,10 @@
  * windows of the tree is read again only after such a change.
  *
  * The files call only those below them:
- *   sway_show.cpp   ShowWindow, activating and closing
- *   sway_pass.cpp   the desktop table: updates, the list, waits
- *   sway_tree.cpp   the windows of the tree (json-c)
- *   sway_ipc.cpp    the sockets and the i3-ipc framing
+ *   sway_show.cpp     ShowWindow, activating and closing
+ *   sway_desktop.cpp  the desktop table
+ *   sway_tree.cpp     the windows of the tree (json-c)
+ *   sway_ipc.cpp      the sockets and the i3-ipc framing
  */
 #ifndef WINCUE_SWAY_H
 #define WINCUE_SWAY_H
@@ -43,7 +43,7 @@ extern uint64_t swayChanges;  /* event messages and commands so far: the version
 extern WindowCache swayCache; /* the windows of the last read, the focused first */
 extern HWND swayFocused;      /* the window sway had focused then, or 0 */
 
-/* The desktop table: sway_pass.cpp. */
+/* The desktop table: sway_desktop.cpp. */
 extern const Desktop swayDesktop;
 
 /* The window functions over sway that the table lists: sway_show.cpp. */

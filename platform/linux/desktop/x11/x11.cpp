@@ -12,7 +12,6 @@
  * Event masks are always selected before anything is read, so no change
  * falls between a read and its notification.
  */
-#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -32,9 +31,7 @@ WindowCache x11Cache = {sizeof(X11Window), NULL, 0, 0, 0, NULL, 0, 0};
 uint64_t x11Changes;
 uint64_t x11Syncs;
 
-static uint64_t syncedChanges; /* x11Changes as the last round trip left it */
-static uint64_t syncedAt;      /* when that was, on the monotonic clock */
-static bool readsLeft;         /* it left reads for the next (a frame's trace) */
+static bool readsLeft;         /* the last round trip left reads (a frame's trace) */
 static xcb_window_t answering; /* a window whose manager's answer is awaited */
 static bool answered;
 
@@ -676,46 +673,38 @@ bool X11Sync(void)
 	ReadStacking(tree);
 	free(tree);
 	X11Update();
-	syncedChanges = x11Changes;
-	syncedAt = NowMs();
 	readsLeft = false;
 	for (int i = 0; i < x11Cache.count && !readsLeft; i++)
 		readsLeft = X11At(i)->desk.id != 0 && X11At(i)->stale != 0;
 	return X11Alive();
 }
 
-bool X11Current(void)
-{
-	return x11Changes == syncedChanges && !readsLeft;
-}
-
-bool X11Refresh(void)
+void X11Drain(void)
 {
 	if (!X11Alive())
-		return false;
+		return;
+	xcb_flush(x11);
 	DrainEvents(false);
-	if (!X11Current() || NowMs() - syncedAt >= X11FallbackMs)
-		return X11Sync();
-	return true;
+	/* What the last round trip left to read is news, as an event is. */
+	if (readsLeft) {
+		readsLeft = false;
+		x11Changes++;
+	}
+}
+
+int X11Descriptor(void)
+{
+	return X11Alive() ? xcb_get_file_descriptor(x11) : -1;
 }
 
 void X11WaitEvent(uint64_t deadline)
 {
-	struct pollfd fd;
-	uint64_t now;
-
 	if (!X11Alive())
 		return;
 	xcb_flush(x11);
-	if (DrainEvents(false) > 0)
+	if (DrainEvents(false) > 0 || !X11Alive())
 		return;
-	now = NowMs();
-	if (now >= deadline || !X11Alive())
-		return;
-	fd.fd = xcb_get_file_descriptor(x11);
-	fd.events = POLLIN;
-	fd.revents = 0;
-	poll(&fd, 1, (int)(deadline - now));
+	WaitReadable(xcb_get_file_descriptor(x11), deadline);
 	DrainEvents(false);
 }
 

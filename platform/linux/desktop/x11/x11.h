@@ -5,11 +5,13 @@
  * the process, so a pass over the desktop costs one round trip.
  *
  * The files call only those below them:
+ *   x11_desktop.cpp               the desktop table
  *   x11_show.cpp, x11_enable.cpp  ShowWindow, EnableWindow
  *   x11_verbs.cpp                 activating, closing, minimizing and
  *                                 maximizing
- *   x11_pass.cpp                  the desktop table: what a pass asks, its
- *                                 bound and waits
+ *   x11_manager.cpp               waiting for the window manager
+ *   x11_toplevel.cpp              which windows are top-level, their
+ *                                 stacking order
  *   x11_walk.cpp                  opening the display, the first walk
  *   x11_shield.cpp                what disabled windows hide behind
  *   x11.cpp                       the connection, the cache, its events
@@ -27,8 +29,6 @@
 enum {
 	X11ListLength = 1 << 24, /* items of a window list property to read: all */
 	X11WaitBoundMs = 250,    /* the longest one pass waits for the window manager */
-	/* the longest a waiting program's cache goes without a round trip */
-	X11FallbackMs = WaitingFallbackMs,
 };
 
 /* WM_STATE as the window manager sets it; X11StateNone when it is absent. */
@@ -142,13 +142,13 @@ extern WindowCache x11Cache; /* the tracked windows, X11Window records */
 extern uint64_t x11Changes;  /* events handled so far: the desktop's version */
 extern uint64_t x11Syncs;    /* round trips that read the stacking order */
 
-/* The desktop table: x11_pass.cpp. */
+/* The desktop table: x11_desktop.cpp. */
 extern const Desktop x11Desktop;
 
 /* The window functions over X11 that the table lists: x11_show.cpp,
  * x11_enable.cpp. */
 BOOL X11ShowWindow(HWND hWnd, int nCmdShow);
-BOOL X11EnableWindow(HWND hWnd, BOOL bEnable);
+BOOL X11EnableWindow(HWND hWnd, DeskInput to);
 BOOL X11IsWindowEnabled(HWND hWnd);
 
 /* The table's entries from x11_verbs.cpp; see desktop.h. */
@@ -157,7 +157,7 @@ HWND X11Active(void);
 BOOL X11Close(HWND hWnd, bool ask);
 unsigned X11States(HWND hWnd);
 const char *X11Cannot(unsigned state);
-BOOL X11SetState(HWND hWnd, int command);
+BOOL X11SetState(HWND hWnd, DeskStateCommand command);
 
 /* The record in a slot of the cache, free (id 0) or not. */
 static inline X11Window *X11At(int slot)
@@ -180,15 +180,12 @@ bool X11Alive(void);
  * false when the display is gone. */
 bool X11Sync(void);
 
-/* True when the cache holds all the server has sent: no events handled
- * and no reads left since the last X11Sync. */
-bool X11Current(void);
+/* Sends what is buffered, and handles every event that has arrived; reads
+ * the last round trip left count as a change. */
+void X11Drain(void);
 
-/* Handles what has arrived, and makes a round trip (X11Sync) only when
- * the cache is no longer current, or when the last is X11FallbackMs old;
- * a change still on its way shows at a later call. Returns false when
- * the display is gone. */
-bool X11Refresh(void);
+/* The connection's descriptor; -1 once the display is gone. */
+int X11Descriptor(void);
 
 /* Handles what the server has already sent and re-reads what changed. */
 void X11Update(void);
@@ -227,31 +224,46 @@ const uint32_t *X11Items32(const xcb_get_property_reply_t *r, xcb_atom_t type, i
  * EWMH, answers are not waited for. */
 bool X11AwaitManagerAnswer(xcb_window_t id, uint64_t deadline);
 
-/* -- x11_pass.cpp ------------------------------------------------------- */
-
-/* The latest time the current pass (or action outside one) may wait for
- * the window manager, set on first use. */
-uint64_t X11PassDeadline(void);
+/* -- x11_manager.cpp ---------------------------------------------------- */
 
 /* Has the pass wait until the manager has done what was asked of the
  * window (w, as it was before the request; an awaiting letter), when a
  * manager is involved. */
 void X11AwaitManager(X11Window *w, char what);
 
+/* No manager acts on an override-redirect window, nor on any when none
+ * runs: then the server has done it all once it has the request. */
+bool X11ManagerInvolved(const X11Window *w);
+
+/* Managed and viewable; or kept minimized, if that is the manager's will. */
+bool X11IsViewable(const X11Window *w);
+
 /* Managed and viewable, or minimized. */
 bool X11IsShown(const X11Window *w);
-
-/* The top-level window that holds a window (itself, or the client a frame
- * holds), or NULL. */
-X11Window *X11TopLevelOf(xcb_window_t id);
 
 /* Has the pass give the window the focus once the manager has shown it. */
 void X11FocusWhenShown(xcb_window_t id);
 
-/* Has the pass wait, within its bound, for the window's program to answer
- * a ping (_NET_WM_PING), when it takes one: whatever the program did on
- * the events before it has reached the server then. */
+/* Has the pass wait, within its deadline, for the window's program to
+ * answer a ping (_NET_WM_PING), when it takes one: whatever the program
+ * did on the events before it has reached the server then. */
 void X11AwaitProgram(X11Window *w);
+
+/* The table's finish: waits, never past the pass's deadline, until the
+ * manager has finished every hide and show asked for, then makes sure the
+ * server has done all requests. False once the display is gone. */
+bool X11FinishPass(bool acted);
+
+/* -- x11_toplevel.cpp --------------------------------------------------- */
+
+/* The table's list: the top-level windows among those tracked, the top of
+ * the stacking order first; frames and helpers are not. When memory runs
+ * out they come in the cache's order. */
+int X11List(HWND *room, int size);
+
+/* The top-level window that holds a window (itself, or the client a frame
+ * holds), or NULL. */
+X11Window *X11TopLevelOf(xcb_window_t id);
 
 /* -- x11_walk.cpp ------------------------------------------------------- */
 

@@ -195,10 +195,8 @@ static void ReadFocus(void)
  * windows reads where the focus is once, until it moves the focus. */
 static bool HasFocus(xcb_window_t id)
 {
-	if (!InPass() || focusPass != PassNumber()) {
+	if (AskOncePerPass(&focusPass))
 		ReadFocus();
-		focusPass = InPass() ? PassNumber() : 0;
-	}
 	for (int i = 0; i < focusDepth; i++)
 		if (focusChain[i] == id)
 			return true;
@@ -222,10 +220,9 @@ static void SettleManager(xcb_window_t id)
 	const X11Window *w = X11Find(id);
 
 	if (!x11Managed || w == NULL || w->overrideRedirect || w->state != X11StateNormal ||
-	    (InPass() && settledPass == PassNumber()))
+	    !AskOncePerPass(&settledPass))
 		return;
-	X11AwaitManagerAnswer(id, X11PassDeadline());
-	settledPass = InPass() ? PassNumber() : 0;
+	X11AwaitManagerAnswer(id, PassDeadline());
 	focusPass = 0;
 }
 
@@ -378,8 +375,9 @@ static BOOL SetEnabled(xcb_window_t id, BOOL enable)
 }
 
 /* Returns whether the window was disabled before, as Windows does. */
-BOOL X11EnableWindow(HWND hWnd, BOOL bEnable)
+BOOL X11EnableWindow(HWND hWnd, DeskInput to)
 {
+	BOOL bEnable = to == DeskInputTaken;
 	BOOL wasDisabled;
 
 	if (!X11Alive() || hWnd == 0 || hWnd > UINT32_MAX)

@@ -2,7 +2,7 @@
  * ShowWindow over X11: hide is the ICCCM withdraw, show maps and raises.
  * Under a window manager both finish only when the manager has handled
  * them; a hide followed at once by a show otherwise loses the window with
- * some managers. The pass (x11_pass.cpp) does the waiting, at its end.
+ * some managers. The pass (x11_manager.cpp) does the waiting, at its end.
  */
 #include <string.h>
 

@@ -161,7 +161,7 @@ const char *X11Cannot(unsigned state)
 }
 
 /* Returns whether the window was visible before, as ShowWindow does. */
-BOOL X11SetState(HWND hWnd, int command)
+BOOL X11SetState(HWND hWnd, DeskStateCommand command)
 {
 	X11Window *w = Target(hWnd);
 	xcb_window_t id = (xcb_window_t)hWnd;
