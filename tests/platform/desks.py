@@ -4,12 +4,13 @@ real input (XTEST on X11, KWin's fake input, GNOME's RemoteDesktop):
 
   make(title)      a window of the tests' program, where a click meets it
                    alone; its number
-  witness()        a window of its own class, made last, whose click and key
-                   end what came before them
+  witness()        a window of its own class, made first, whose click and
+                   key end what came before them (witnessed() gives that)
   enable(flag, t)  one Enable step on Text t, which must end cleanly
   state(n)         "enabled" or "disabled" as the desktop holds it, "gone",
                    or anything else for a window half done
   reaches(n)       whether a real click and key on it reach its program
+  whole(n)         state(n), which reaches(n) must meet
   settled()        waits until what killed runs asked is done
 """
 import re
@@ -49,10 +50,6 @@ class Desk:
         assert self.target.run(script_dir(self.tmp, config)) == (0, want.encode())
         assert self.target.err == b""
 
-    def started(self, directory, steps, **kw):
-        return Child(self.target.argv, self.target.env, script_dir(directory, script(*steps)[0]),
-                     **kw)
-
     def settled(self):
         pass
 
@@ -71,7 +68,6 @@ class Desk:
         return any(e.endswith(" %d" % number) for e in got[:got.index("button %d" % self.proof)])
 
     def whole(self, number):
-        """The window's state, which real input must meet."""
         got = self.state(number)
         assert (got, self.reaches(number)) == (got, got == "enabled")
         return got
@@ -86,7 +82,7 @@ class Desk:
 
 class X11(Desk):
     """Any X11 window manager: the Enable state read from the window itself,
-    exactly (its input hints, region and shields)."""
+    exactly (its input hints, protocols and shields)."""
 
     def __init__(self, target, tmp_path):
         super().__init__(target, tmp_path)

@@ -49,7 +49,7 @@ def race(d, runs, title):
             folder.mkdir(exist_ok=True)
             script_dir(folder, script(*[("Enable", dict(Text=title, Enable=v))
                                         for v in values])[0])
-            line.append("cd %s && %s" % (folder, shlex.join(d.target.argv)))
+            line.append("cd %s && %s" % (shlex.quote(str(folder)), shlex.join(d.target.argv)))
         started.append(Child(["sh", "-c", " && ".join(line)], d.target.env,
                              stderr=subprocess.PIPE))
     return [(p.wait(120), p.p.stderr.read().decode()) for p in started]
@@ -98,7 +98,7 @@ def test_killed_runs_leave_windows_whole(desk):
     d.enable("0", "kept")
     flips = [("Enable", dict(Enable=str(i % 2), Text="flip")) for i in range(40)]
     for k, lines in enumerate((1, 2, 5, 14, 27, 40)):
-        p = d.started(d.tmp, flips)
+        p = Child(d.target.argv, d.target.env, script_dir(d.tmp, script(*flips)[0]))
         assert p.read(lambda out: out.count(b"start - ") >= lines)
         time.sleep(0.005 * k)  # a moment of the step, not a wait
         os.kill(p.p.pid, signal.SIGKILL)  # (setpriv has become wincue)
