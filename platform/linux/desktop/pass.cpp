@@ -62,7 +62,7 @@ static struct {
 
 /* The step's timer as the waits inside it last saw it. */
 static struct {
-	uint64_t due;
+	uint64_t setting;
 	uint64_t lookUntil; /* its first wait's start and PassLookMs */
 } step;
 
@@ -78,12 +78,13 @@ bool AskOncePerPass(uint64_t *askedIn)
  * from its first wait when that is later; none without a timer. */
 static uint64_t StepBound(void)
 {
-	uint64_t due = TimerDue();
+	uint64_t setting;
+	uint64_t due = TimerDue(&setting);
 
 	if (due == 0)
 		return UINT64_MAX;
-	if (due != step.due) {
-		step.due = due;
+	if (setting != step.setting) {
+		step.setting = setting;
 		step.lookUntil = NowMs() + PassLookMs;
 	}
 	return due > step.lookUntil ? due : step.lookUntil;

@@ -85,6 +85,7 @@ static struct {
 	bool made;
 	bool set;
 	uint64_t due;
+	uint64_t settings; /* how many times it was set */
 } timer;
 
 /* Only what wincue asks for: an unnamed manual-reset timer. */
@@ -109,11 +110,14 @@ BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER *lpDueTime, LONG lPerio
 		return FALSE;
 	timer.due = NowMs() + (uint64_t)(-(lpDueTime->QuadPart / 10000));
 	timer.set = true;
+	timer.settings++;
 	return TRUE;
 }
 
-uint64_t TimerDue(void)
+uint64_t TimerDue(uint64_t *setting)
 {
+	if (setting != NULL)
+		*setting = timer.settings;
 	return timer.made && timer.set ? timer.due : 0;
 }
 

@@ -16,8 +16,9 @@ uint64_t NowMs(void);
 
 /* When the waitable timer is due on that clock, or 0 when none is set: a
  * step that waits for windows ends by then, and so does any wait inside
- * it (process.cpp). */
-uint64_t TimerDue(void);
+ * it; with setting, also which setting of the timer that is, each step's
+ * its own even when two are due in the same millisecond (process.cpp). */
+uint64_t TimerDue(uint64_t *setting);
 
 /* Waits until fd has something to read or the clock reaches end; a signal
  * may cut it short, and a negative fd just pauses: process.cpp. */
