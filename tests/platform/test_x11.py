@@ -14,6 +14,7 @@ from Xlib.protocol import event
 
 from harness import (BUILD, DEADLINE, MANAGERS, Child, Maker, Target, World, echoed, quickest,
                      ran, script, script_dir, stop_pid, wait_until)
+from desks import events_until
 from xdesk import Desk
 
 
@@ -45,14 +46,6 @@ def click_and_type(x11, wid, keys="", focused=False):
         wait_until(lambda: x11.desk.has_focus(wid), 20, "the focus")
     if keys:
         xdotool(x11, "type", "--delay", "1", keys)
-
-
-def events_until(maker, *want):
-    """The clicks and keys the windows got, until want is among them."""
-    got = []
-    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 20,
-               "events %r, got %r" % (want, got))
-    return got
 
 
 def test_stand_ins(x11):
@@ -231,57 +224,6 @@ def start(x11, directory, enable, text):
     config = script(("Enable", dict(Enable=enable, Text=text)))[0]
     return subprocess.Popen(x11.argv, cwd=script_dir(directory, config), env=x11.env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def loop(x11, directory, text):
-    """A loop of 25 runs disabling, then enabling the window, not waited for."""
-    for value in "01":
-        start(x11, directory / value, value, text).wait(DEADLINE)
-    run = "(cd %s/0 && %s); (cd %s/1 && %s)" % (directory, x11.argv[0], directory, x11.argv[0])
-    return subprocess.Popen(["sh", "-c", "for i in $(seq 25); do %s; done" % run],
-                            env=x11.env, stdout=subprocess.DEVNULL)
-
-
-def finish(*runs):
-    for p in runs:
-        try:
-            assert p.wait(DEADLINE) == 0
-        except subprocess.TimeoutExpired:
-            stop_pid(p.pid)
-            raise
-
-
-# Runs on one window started at the same moment: the Enable value the window
-# has before, the rounds, the runs (a value, or two loops), what it may end as.
-AT_ONCE = [("two disable", "1", 50, ("0", "0"), {"disabled"}),
-           ("enable against disable", "0", 50, ("1", "0"), {"disabled", "enabled"}),
-           ("two loops", "1", 1, (loop, loop), {"disabled", "enabled"})]
-
-
-@pytest.mark.parametrize("name,before,rounds,runs,ends", AT_ONCE, ids=[a[0] for a in AT_ONCE])
-def test_runs_at_once_leave_one_window_undoable(x11, tmp_path, name, before, rounds, runs, ends):
-    """Whatever runs at once do to a window, it ends fully disabled (one
-    shield, input refused) or exactly as it was, and one Enable=1 after
-    them gives back exactly what it had: no shield left, and a real click
-    and keys reach it."""
-    maker = Maker(x11)
-    try:
-        maker.create("Race", "race", "at=40:40:200:120")
-        wid = x11.desk.clients("Race")[0]
-        enabled = maker.answer("input")
-        states = dict(enabled=enabled, disabled=[
-            enabled[0].replace("hints=1:1", "hints=1:0").replace("shields=0", "shields=1")])
-        for i in range(rounds):
-            wincue(x11, tmp_path, ("Enable", dict(Enable=before, Text="race")))
-            finish(*[start(x11, tmp_path / str(k), run, "race") if isinstance(run, str)
-                     else run(x11, tmp_path / str(k), "race") for k, run in enumerate(runs)])
-            assert maker.answer("input") in [states[e] for e in ends], "round %d" % i
-            wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="race")))
-            assert maker.answer("input") == enabled, "round %d" % i
-        click_and_type(x11, wid, "x", focused=True)
-        assert events_until(maker, "button 0", "key 0")
-    finally:
-        maker.close()
 
 
 def test_enable_removes_a_shield_whose_record_is_lost(x11, tmp_path):
