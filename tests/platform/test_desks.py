@@ -16,13 +16,7 @@ from harness import MANAGERS, Child, Target, script, script_dir, wait_until
 from kwindesk import KWinDesk
 
 
-# i3 focuses a disabled window that is clicked while another has the focus,
-# and the keys typed next reach it.
-I3 = pytest.mark.xfail(reason="i3 gives a clicked disabled window the keys")
-
-
-@pytest.fixture(params=[pytest.param(m, marks=I3) if m == "i3" else m for m in MANAGERS] +
-                ["kwin", "gnome"])
+@pytest.fixture(params=MANAGERS + ["kwin", "gnome"])
 def desk(request, worlds, tmp_path):
     target = Target("host", worlds(request.param))
     if request.param == "kwin":
