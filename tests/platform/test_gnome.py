@@ -4,7 +4,8 @@ the shell routes through its picking, key bindings and focus as a user's),
 what a disabled window is, a list of more windows than one page holds, and
 installing the extension. The window table runs on GNOME in
 tests/actions/test_windows.py; choosing GNOME, runs at once and the shell
-going away in test_wayland.py."""
+going away in test_wayland.py; Enable's runs at once and killed runs in
+test_desks.py."""
 import json
 import os
 import re
@@ -16,13 +17,10 @@ from pathlib import Path
 import pytest
 from gi.repository import GLib
 
-from harness import BUILD, Child, Maker, Target, script, script_dir, wait_until
+from desks import Gnome, events_until
+from harness import BUILD, Maker, Target, script, script_dir, wait_until
 
-# Every window opens centred on the 1280x800 screen; "other" and "locked"
-# are tiled side by side (Super+Left, Super+Right, as a user does), so that
-# either may have the focus while a click meets the other.
-CENTRE, RIGHT = (640, 400), (960, 416)
-OTHER, LOCKED = ("wct-in", "other", ""), ("wct-in", "locked", "")
+RIGHT = Gnome.AT[1]  # where the window tiled on the right is clicked
 
 
 @pytest.fixture
@@ -38,64 +36,20 @@ def wincue(target, tmp_path, *steps):
     assert target.err == b""
 
 
-def enable(target, tmp_path, flag, title="locked"):
-    wincue(target, tmp_path, ("Enable", dict(Enable=flag, Text=title)))
-
-
-def events_until(maker, *want):
-    """The clicks and keys the windows got, until want is among them."""
-    got = []
-    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 10,
-               "events %r, got %r" % (want, got))
-    return got
-
-
-def tile(gnome, *windows):
-    """Each (maker, number, side) window fills that half of the screen, in
-    turn: the keys go to the window focused when the shell reads them."""
-    for maker, number, side in windows:
-        maker.change("activate", number)
-        gnome.desk.tile(side)
-        wid = int(maker.answer("ids")[number], 16)
-        wait_until(lambda: gnome.desk.windows()[wid]["width"] == 640, 10, "tiling")
-
-
-def through(gnome, tmp_path, maker, number=1, where=RIGHT):
-    """Enables the window of that number, clicks it and types: the click
-    and key it gets end what came before them, which is returned."""
-    enable(gnome, tmp_path, "1", maker.titles[number])
-    gnome.desk.click(*where)
-    gnome.desk.type("z")
-    got = events_until(maker, "button %d" % number, "key %d" % number)
-    assert got[-2:] == ["button %d" % number, "key %d" % number]
-    return got[:-2]
-
-
-class Windows(Maker):
-    """The window program, keeping the titles it made by number."""
-
-    def __init__(self, target, *windows):
-        super().__init__(target)
-        self.titles = []
-        for cls, title, flags in windows:
-            self.create(cls, title, flags)
-            self.titles.append(title)
-
-
 # Each way the shell gives a window the focus: (name, whether a window
 # "closing" is made too, the windows activated in turn, the way, whether
 # keys typed next reach "other"). "other" is a program of its own, so that
 # Alt+Tab, which goes from program to program, can go to "locked". The last
 # focused window that takes input gets the focus back, else none has it.
 FOCUS_WAYS = [
-    ("a click on it", False, ["locked", "other"], lambda g, w: g.desk.click(*RIGHT), True),
+    ("a click on it", False, ["locked", "other"], lambda d, w: d.shell.click(*RIGHT), True),
     ("an activation over D-Bus", False, ["locked", "other"],
-     lambda g, w: w["locked"].change("activate", 0), True),
-    ("Alt+Tab", False, ["locked", "other"], lambda g, w: g.desk.alt_tab(), True),
+     lambda d, w: d.maker.change("activate", 0), True),
+    ("Alt+Tab", False, ["locked", "other"], lambda d, w: d.shell.alt_tab(), True),
     ("the focused window closing", True, ["other", "locked", "closing"],
-     lambda g, w: w["closing"].change("close", 1), True),
+     lambda d, w: d.maker.change("close", 1), True),
     ("the focused window closing, no other taking input", True, ["locked", "closing", "-other"],
-     lambda g, w: w["closing"].change("close", 1), False),
+     lambda d, w: d.maker.change("close", 1), False),
 ]
 
 
@@ -107,121 +61,55 @@ def test_a_disabled_window_gets_no_input(gnome, tmp_path, name, closing, history
     window that had the focus before (a proof they were routed), or none
     ("-other": minimized, it takes no input). Enabled again, it takes a
     click and keys."""
-    other = Windows(gnome, OTHER)
-    maker = Windows(gnome, LOCKED)
-    windows = {"other": other, "locked": maker, "closing": maker}
+    d, other = Gnome(gnome, tmp_path), Maker(gnome)
+    windows = {"other": (other, 0), "locked": (d.maker, 0), "closing": (d.maker, 1)}
     try:
-        tile(gnome, (other, 0, "Left"), (maker, 0, "Right"))
+        for maker, title, side in ((other, "other", "Left"), (d.maker, "locked", "Right")):
+            maker.create("wct-in", title)
+            d.tile(maker, 0, side)
         if closing:
-            maker.create("wct-in", "closing", "size=100:100")
-            maker.titles.append("closing")
+            d.maker.create("wct-in", "closing", "size=100:100")
         for title in history:
             if title.startswith("-"):
                 wincue(gnome, tmp_path, ("Display", dict(Display="0", Text=title[1:])))
             else:
-                windows[title].change("activate", windows[title].titles.index(title))
-        enable(gnome, tmp_path, "0")
-        way(gnome, windows)
-        gnome.desk.type("k")
-        assert through(gnome, tmp_path, maker, 0) == []
+                windows[title][0].change("activate", windows[title][1])
+        d.enable("0")
+        way(d, windows)
+        d.shell.type("k")
+        d.enable("1")
+        d.shell.click(*RIGHT)
+        d.shell.type("z")
+        assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
         if routed:  # (Alt+Tab's Alt reaches it too)
             assert set(events_until(other, "key 0")) == {"key 0"}
         else:  # what was typed before the click that ended it has come
             assert other.answer("events") == []
     finally:
-        maker.close()
+        d.close()
         other.close()
 
 
-def test_disabling_the_focused_window_takes_the_keys_away(gnome, tmp_path):
+@pytest.fixture
+def locked(gnome, tmp_path):
+    """The witness on the left, the window "locked" (1) on the right."""
+    d = Gnome(gnome, tmp_path)
+    try:
+        d.witness()
+        d.make("locked")
+        yield d
+    finally:
+        d.close()
+
+
+def test_disabling_the_focused_window_takes_the_keys_away(locked):
     """Keys typed after the focused window is disabled reach no window (no
     other is activated); the window had taken keys before."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        gnome.desk.type("a")
-        assert events_until(maker, "key 1") == ["key 1"]
-        enable(gnome, tmp_path, "0")
-        gnome.desk.type("k")
-        assert through(gnome, tmp_path, maker) == []
-    finally:
-        maker.close()
-
-
-def test_a_new_window_of_the_same_program_is_not_disabled(gnome, tmp_path):
-    """Disabled is the one window's: a window the same program opens later,
-    with the same class and title, takes input."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        enable(gnome, tmp_path, "0")
-        maker.create(*LOCKED)  # in the middle, over both
-        maker.titles.append("locked")
-        assert [s.rsplit("\t", 1)[1] for s in maker.answer("state")] == [
-            "enabled=1", "enabled=0", "enabled=1"]
-        gnome.desk.click(*CENTRE)
-        gnome.desk.type("n")
-        assert events_until(maker, "button 2", "key 2")[-2:] == ["button 2", "key 2"]
-    finally:
-        maker.close()
-
-
-def whole(gnome, tmp_path, maker):
-    """The window is disabled or enabled through and through: real input
-    meets what the extension marks, which is said first. A run killed while
-    the shell had not yet drawn the shield (wincue's step ends once it has)
-    leaves it to the next frame: a screenshot waits for one."""
-    disabled = maker.answer("state")[1].endswith("enabled=0")
-    gnome.desk.screenshot(gnome.world.runtime / "frame.png")
-    gnome.desk.click(*RIGHT)
-    gnome.desk.type("w")
-    if not disabled:
-        events_until(maker, "button 1", "key 1")
-        return False
-    assert [e for e in through(gnome, tmp_path, maker) if e.endswith(" 1")] == []
-    return True
-
-
-def test_runs_killed_mid_step_leave_a_window_whole(gnome, tmp_path_factory):
-    """Runs of Enable steps killed at any instant (here after 1 to 40 of
-    their start lines) leave the window disabled or enabled through and
-    through, and a later Enable=1 enables it."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    flips = [("Enable", dict(Enable=str(i % 2), Text="locked")) for i in range(40)]
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        for lines in (1, 2, 5, 14, 27, 40):
-            p = Child(gnome.argv, gnome.env, script_dir(tmp_path_factory.mktemp("run"),
-                                                        script(*flips)[0]))
-            assert p.read(lambda out: out.count(b"start - ") >= lines)
-            os.kill(p.p.pid, signal.SIGKILL)  # setpriv has become wincue
-            p.stop()
-            whole(gnome, tmp_path_factory.mktemp("whole"), maker)
-    finally:
-        maker.close()
-
-
-def test_runs_at_once_leave_a_window_whole(gnome, tmp_path_factory):
-    """Two runs disabling and enabling one window at once leave it whole;
-    a later Enable=1 enables it through and through. A run says at most
-    that the window is not as it left it (the other run changed it since)."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        for first in "01":
-            flips = [("Enable", dict(Enable=str((i + int(first)) % 2), Text="locked"))
-                     for i in range(31)]
-            runs = [Child(gnome.argv, gnome.env, script_dir(tmp_path_factory.mktemp("run"),
-                                                            script(*flips)[0]),
-                          stderr=subprocess.PIPE) for _ in range(2)]
-            ended = [(r.wait(), r.p.stderr.read().decode()) for r in runs]
-            assert [status for status, _ in ended] == [0] * 2
-            said = r'wincue: \[Section\d+\] Enable: "locked" \(0x[0-9a-f]+\) stayed (en|dis)abled'
-            assert [line for _, err in ended for line in err.splitlines()
-                    if not re.fullmatch(said, line)] == []
-            whole(gnome, tmp_path_factory.mktemp("whole"), maker)
-    finally:
-        maker.close()
+    locked.shell.type("a")
+    assert locked.events_until("key 1") == ["key 1"]
+    locked.enable("0")
+    locked.shell.type("k")
+    assert locked.witnessed()[0] == "button 0"
 
 
 def crowd_marks(gnome, tmp_path):
@@ -304,22 +192,18 @@ OFF_AND_ON = [
 
 
 @pytest.mark.parametrize("name,off,on", OFF_AND_ON, ids=[w[0] for w in OFF_AND_ON])
-def test_the_extension_off_and_on_keeps_its_marks(gnome, dconf, tmp_path_factory, name, off, on):
+def test_the_extension_off_and_on_keeps_its_marks(locked, dconf, name, off, on):
     """Turned off and on again, the extension answers again, a window
     disabled before is disabled through and through (its shield back), and
     the steps enable and disable it as before."""
-    maker = Windows(gnome, OTHER, LOCKED)
-    try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
-        enable(gnome, tmp_path_factory.mktemp("step"), "0")
-        for turn, owned in ((off, False), (on, True)):
-            turn(gnome)
-            wait_until(lambda: gnome.desk.owned("org.wincue.Shell") == owned, 20, name)
-        assert whole(gnome, tmp_path_factory.mktemp("whole"), maker)
-        enable(gnome, tmp_path_factory.mktemp("step"), "0")
-        assert whole(gnome, tmp_path_factory.mktemp("whole"), maker)
-    finally:
-        maker.close()
+    locked.enable("0")
+    for turn, owned in ((off, False), (on, True)):
+        turn(locked.target)
+        wait_until(lambda: locked.shell.owned("org.wincue.Shell") == owned, 20, name)
+    assert locked.whole(1) == "disabled"
+    for flag, state in (("1", "enabled"), ("0", "disabled")):
+        locked.enable(flag)
+        assert locked.whole(1) == state
 
 
 # A run of the session's user that registers for the extension's signals
@@ -377,17 +261,15 @@ def test_only_registered_runs_hear_the_windows(gnome, tmp_path):
     assert [body for _, body in told if "unheard" in body] == []
 
 
-def test_a_change_that_comes_late_is_not_made(gnome, tmp_path):
+def test_a_change_that_comes_late_is_not_made(gnome, locked, tmp_path):
     """A shell stopped while a step disables a window is lost to the step,
     which names the window as it stayed; resumed while the run still runs,
     the shell takes the call that came after its deadline and leaves the
     window as the step said."""
-    maker = Windows(gnome, OTHER, LOCKED)
     shell = gnome.desk.call(("org.freedesktop.DBus", "/org/freedesktop/DBus",
                              "org.freedesktop.DBus"), "GetConnectionUnixProcessID",
                             GLib.Variant("(s)", ("org.gnome.Shell",)), "(u)")[0]
     try:
-        tile(gnome, (maker, 0, "Left"), (maker, 1, "Right"))
         config, want = script(("Find", dict(Text="locked")),
                               ("Cmd", dict(Cmd="/bin/kill -STOP %d" % shell)),
                               ("Sleep", dict(Sleep="500")),
@@ -399,10 +281,9 @@ def test_a_change_that_comes_late_is_not_made(gnome, tmp_path):
                             r'going on as a desktop with no windows\nwincue: \[Section3\] '
                             r'Enable: "locked" \(0x[0-9a-f]+\) stayed enabled\n',
                             gnome.err.decode())
-        assert not whole(gnome, tmp_path, maker)
+        assert locked.whole(1) == "enabled"
     finally:
         os.kill(shell, signal.SIGCONT)
-        maker.close()
 
 
 # -- installing the extension ---------------------------------------------
@@ -520,8 +401,10 @@ def test_the_extension_serves_what_the_coming_steps_need(gnome):
     """Activating a window makes it the active one, on top; maximizing and
     restoring it are in its record; closing asks its program to close, as
     the close button does. Records carry the program's pid."""
-    maker = Windows(gnome, ("wct-x", "first", ""), ("wct-x", "second", ""))
+    maker = Maker(gnome)
     try:
+        maker.create("wct-x", "first")
+        maker.create("wct-x", "second")
         first, second = [int(i, 16) for i in maker.answer("ids")]
         said = ask(gnome, ("Activate", first), ("SetMaximized", first, True),
                    ("SetMaximized", first, False), ("Close", second))

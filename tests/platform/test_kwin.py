@@ -1,11 +1,11 @@
 """What only KWin shows: windows told in batches that the bus's limits
 cannot thin out, titles as KWin gives them, every wait on the session bus
 bounded (a bus that never answers, one that stops mid-run, an idle spell
-past the bus's call timeout), waiting steps that hear KWin at once, the
-scripts of killed runs, and Enable proven with real input (KWin's fake
-input): whatever gives a disabled window the focus, no click or key reaches
-it, also after its run ended or was killed, and with runs at once. Rows run
-on KWin 5 (Debian 12) and KWin 6."""
+past the bus's call timeout), waiting steps that hear KWin at once, and
+Enable proven with real input (KWin's fake input): whatever gives a
+disabled window the focus, no click or key reaches it. Runs killed or at
+once, and a new window, are in test_desks.py. Rows run on KWin 5 (Debian
+12) and KWin 6."""
 import json
 import os
 import re
@@ -19,10 +19,9 @@ import pytest
 from gi.repository import GLib
 
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
-from world import NOBODY
+from desks import LEFT, KWin
 from kwindesk import KWinDesk
 from test_wayland import LINE, socket_listening
-from test_x11 import held
 
 # Windows of one class and the given titles, on Wayland, until standard
 # input ends; "made" once GTK has shown them all.
@@ -268,26 +267,6 @@ def test_waiting_steps_hear_kwin_at_once(kwin, tmp_path):
         maker.close()
 
 
-def test_killed_runs_leave_no_script(kwin, tmp_path_factory):
-    """Runs each killed while it waits, the next started at once, for 12 s
-    (scripts of the first unload themselves while later ones load): every
-    script they had KWin load is gone within seconds."""
-    began, count = time.monotonic(), 0
-    kwin.desk.watch()
-    while time.monotonic() - began < 12:
-        p = held(kwin.env, tmp_path_factory.mktemp("killed"))
-        os.kill(p.p.pid, signal.SIGKILL)
-        p.stop()
-        count += 1
-    scripts = kwin.desk.runs()
-    assert len(scripts) >= count
-    left = lambda: [name for name in scripts if kwin.desk.loaded(name)]  # noqa: E731
-    try:
-        wait_until(lambda: not left(), 20, "the scripts to go")
-    except TimeoutError:
-        raise AssertionError("%d of %d scripts stay loaded" % (len(left()), len(scripts)))
-
-
 def test_runs_of_one_pid_in_two_pid_namespaces(kwin, tmp_path_factory):
     """Two runs of one process id, each in a PID namespace of its own (as
     in two containers on one desktop): the second, started and ended while
@@ -315,110 +294,11 @@ def test_runs_of_one_pid_in_two_pid_namespaces(kwin, tmp_path_factory):
 
 # -- Enable, with real input -------------------------------------------------------------
 
-LEFT, KEY_A, KEY_TAB, KEY_ALT = 272, 30, 15, 56  # Linux input codes
-
-
-class Input:
-    """Real input through KWin's fake input protocol: kwin_input, run as
-    KWin's user, which the world declared to KWin. KWin has handled each
-    line when it returns."""
-
-    def __init__(self, world):
-        env = dict(XDG_RUNTIME_DIR=str(world.runtime), WAYLAND_DISPLAY=world.env["WAYLAND_DISPLAY"])
-        self.child = Child(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
-                            "--clear-groups", str(world.input_program)], env,
-                           stdin=subprocess.PIPE)
-        assert self.child.line() == "ready"
-
-    def send(self, *lines):
-        for line in lines:
-            self.child.p.stdin.write(line.encode() + b"\n")
-            self.child.p.stdin.flush()
-            assert self.child.line() == "ok", line
-
-    def click(self, at):
-        self.send("move %d %d" % at, "click %d" % LEFT)
-
-    def type(self):
-        self.send("key %d" % KEY_A)
-
-    def alt_tab(self):
-        self.send("down %d" % KEY_ALT, "key %d" % KEY_TAB, "up %d" % KEY_ALT)
-
-    def close(self):
-        self.child.stop()
-
-
-class Desk:
-    """Test windows at places of the test's choosing, real input, and
-    wincue's Enable steps on them."""
-
-    def __init__(self, target, tmp_path):
-        self.target, self.tmp = target, tmp_path
-        self.maker, self.input = Maker(target), Input(target.world)
-        self.count = 0
-
-    def make(self, title, x, y, width=240, height=120, cls="wct-lock"):
-        """A window at x, y; its number."""
-        self.maker.create(cls, title)
-        self.place(self.count, x, y, width, height)
-        self.count += 1
-        return self.count - 1
-
-    def uuid(self, number):
-        ids = self.maker.answer("ids")
-        return self.target.desk.windows()[int(ids[number], 16)]["uuid"]
-
-    def place(self, number, x, y, width, height):
-        uuid = self.uuid(number)
-        self.target.desk.place(uuid, x, y, width, height)
-        wait_until(lambda: self.target.desk.windows()[int(self.maker.answer("ids")[number], 16)][
-            "at"] == (x, y, width, height), 10, "the window in place")
-
-    def centre(self, number):
-        x, y, width, height = self.target.desk.windows()[
-            int(self.maker.answer("ids")[number], 16)]["at"]
-        return x + width // 2, y + height // 2
-
-    def enable(self, flag, title="locked"):
-        config, want = script(("Enable", dict(Text=title, Enable=flag)))
-        assert self.target.run(script_dir(self.tmp, config)) == (0, want.encode())
-        assert self.target.err == b""
-
-    def alt_tab(self, skipping):
-        """Alt+Tab to the window next in the task switcher: the locked one,
-        or, when that one is disabled, the one after it. KWin activates the
-        window a moment after Alt is let go."""
-        self.input.alt_tab()
-        then = self.target.desk.windows()[int(self.maker.answer("ids")[0], 16)]["skip"]
-        wait_until(lambda: self.maker.answer("active") == [str(skipping if then else 0)], 10,
-                   "the window Alt+Tab chose")
-
-    def events_until(self, *want):
-        """The clicks and keys the windows got, in order, until want is
-        among them."""
-        got = []
-        wait_until(lambda: got.extend(self.maker.answer("events")) or set(want) <= set(got), 10,
-                   "events %r, got %r" % (want, got))
-        return got
-
-    def witnessed(self, witness):
-        """Everything the windows got until a click and a key on the witness
-        window, which KWin sends after any input before them."""
-        self.input.click(self.centre(witness))
-        self.input.type()
-        return self.events_until("button %d" % witness, "key %d" % witness)
-
-    def close(self):
-        self.input.close()
-        self.maker.close()
-
-
 @pytest.fixture
 def locked(kwin, tmp_path):
     if not kwin.world.input_program:
         pytest.skip("kwin_input was not built")
-    desk = Desk(kwin, tmp_path)
+    desk = KWin(kwin, tmp_path)
     yield desk
     desk.close()
 
@@ -447,13 +327,13 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
     before when the window is disabled. Enabled again, the same way gives it
     the keys."""
     d = locked
-    d.make("locked", 40, 40)
-    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
+    d.make("locked", at=(40, 40, 240, 120))
+    witness = d.witness()
     for disabled in (True, False):
         d.input.click(d.centre(0))  # the locked window active before the other
         d.input.type()
         assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
-        other = d.make("other %d" % disabled, 500, 40, cls="wct-other")  # takes the focus
+        other = d.make("other %d" % disabled, "wct-other", (500, 40, 240, 120))  # takes the focus
         d.input.type()
         assert d.events_until("key %d" % other) == ["key %d" % other]
         d.input.send("move %d %d" % d.centre(other))  # over a window above the locked one
@@ -462,7 +342,7 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
         way(d, other, witness)
         d.input.type()
         if disabled:
-            got = d.witnessed(witness)
+            got = d.witnessed()
             typed = {"focused": ["key %d" % other], "witness": ["key %d" % other,
                                                                 "key %d" % witness], None: []}
             assert got[:got.index("button %d" % witness)] == typed[keys], got
@@ -479,11 +359,11 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
 # gets a click there). Every row first proves the window above gets it.
 ABOVE = [
     ("that window moved away", lambda d, above: d.place(above, 500, 300, 240, 120), False),
-    ("that window minimized", lambda d, above: d.target.desk.toggle_minimized(d.uuid(above)),
+    ("that window minimized", lambda d, above: d.target.desk.toggle_minimized(d.uuids[above]),
      False),
     ("that window closed", lambda d, above: d.maker.change("close", above), False),
     ("that window put below it",
-     lambda d, above: d.target.desk.on_window(d.uuid(above), "w.keepBelow = true;"), False),
+     lambda d, above: d.target.desk.on_window(d.uuids[above], "w.keepBelow = true;"), False),
 ]
 
 
@@ -496,111 +376,17 @@ def test_windows_above_a_disabled_one_keep_the_pointer(locked, name, change, rea
     it, with the pointer resting in place. Where nothing covers it, the
     disabled window gets no click."""
     d = locked
-    d.make("locked", 40, 40)
-    above = d.make("above", 200, 80, cls="wct-other")  # over the right of the locked one
-    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
+    d.make("locked", at=(40, 40, 240, 120))
+    above = d.make("above", "wct-other", (200, 80, 240, 120))  # over the right of the locked one
+    witness = d.witness()
     d.enable("0")
     d.input.click((100, 100))  # the locked window alone
     d.input.click((240, 120))  # where the other covers it
     assert d.events_until("button %d" % above) == ["button %d" % above]
     change(d, above)
     d.input.send("click %d" % LEFT)
-    got = d.witnessed(witness)
+    got = d.witnessed()
     assert got[:got.index("button %d" % witness)] == ["button %d" % above] * reaches, got
-
-
-def test_a_new_window_of_the_same_program_is_not_disabled(locked):
-    """A window the program opens after one of its windows was disabled,
-    of the same class and title, takes clicks and keys; the disabled one
-    still refuses them, and its shield goes when it closes."""
-    d = locked
-    d.make("locked", 40, 40)
-    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
-    d.enable("0")
-    later = d.make("locked", 400, 40)
-    d.input.click(d.centre(later))
-    d.input.type()
-    assert d.events_until("button %d" % later, "key %d" % later) == [
-        "button %d" % later, "key %d" % later]
-    d.input.click(d.centre(0))
-    got = d.witnessed(witness)
-    assert [e for e in got if e.endswith(" 0")] == [], got
-    uuid = d.uuid(0)
-    d.maker.change("close", 0)
-    wait_until(lambda: not d.target.desk.disabled(uuid), 10, "the shield to go")
-
-
-def blocked(d, number, witness):
-    """Whether a click and a key on the window reach it."""
-    d.input.click(d.centre(number))
-    d.input.type()
-    got = d.witnessed(witness)
-    return not [e for e in got if e.endswith(" %d" % number)]
-
-
-def test_killed_runs_leave_windows_whole(locked, tmp_path_factory):
-    """Runs disabling windows, each killed at a moment of its step, leave
-    each window either enabled (clicks and keys reach it) or wholly
-    disabled (none do), once KWin has done all they asked; a window
-    disabled before stays disabled through runs killed while they wait.
-    One Enable=1 then gives every window its input back."""
-    d = locked
-    count = 6
-    for i in range(count):
-        d.make("kill %d" % i, 40 + 150 * (i % 3), 40 + 150 * (i // 3), 120, 100,
-               "wct-kill-%d" % i)
-    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
-    d.enable("0", "kill 0")
-    d.target.desk.watch()
-    for i in range(count):
-        config = script(("Enable", dict(Text="kill %d" % i, Enable="0")))[0]
-        p = Child(d.target.argv, d.target.env, script_dir(tmp_path_factory.mktemp("k"), config))
-        assert p.read(lambda out: out.endswith(b"start - Enable\n"))
-        time.sleep(0.005 * i)  # a moment of the step, not a wait
-        os.kill(p.p.pid, signal.SIGKILL)
-        p.stop()
-    # Everything a killed run asked is done once its script has gone.
-    scripts = d.target.desk.runs()
-    wait_until(lambda: not any(d.target.desk.loaded(name) for name in scripts), 20,
-               "the killed runs' scripts to go")
-    ids = [int(i, 16) for i in d.maker.answer("ids")]
-    for i in range(count):
-        disabled = d.target.desk.disabled(d.target.desk.windows()[ids[i]]["uuid"])
-        assert (i, blocked(d, i, witness)) == (i, disabled)
-    assert d.target.desk.disabled(d.target.desk.windows()[ids[0]]["uuid"])
-    d.enable("1", "")
-    assert [blocked(d, i, witness) for i in range(count)] == [False] * count
-
-
-# Runs on one window at the same moment: the value it has before, the runs,
-# what it may end as.
-AT_ONCE = [("two disable", "1", ("0", "0"), {True})]
-
-
-@pytest.mark.parametrize("name,before,runs,ends", AT_ONCE, ids=[a[0] for a in AT_ONCE])
-def test_runs_at_once_leave_a_window_whole(locked, tmp_path_factory, name, before, runs, ends):
-    """Runs started together on one window each end in time, saying at
-    most that the window is not as they left it (the other run changed it
-    since); the window ends wholly disabled (no click or key reaches it) or
-    enabled, and one Enable=1 gives it its input back."""
-    d = locked
-    d.make("race", 40, 40)
-    witness = d.make("witness", 700, 500, 160, 80, "wct-witness")
-    uuid = d.uuid(0)
-    for i in range(15):
-        d.enable(before, "race")
-        started = [Child(d.target.argv, d.target.env, script_dir(
-            tmp_path_factory.mktemp("r"), script(("Enable", dict(Text="race", Enable=v)))[0]),
-            stderr=subprocess.PIPE) for v in runs]
-        ended = [(p.wait(), p.p.stderr.read().decode()) for p in started]
-        assert [status for status, _ in ended] == [0] * len(runs)
-        assert [line for _, err in ended for line in err.splitlines() if not re.fullmatch(
-            r'wincue: \[Section0\] Enable: "race" \(0x[0-9a-f]+\) stayed (enabled|disabled)',
-            line)] == []
-        disabled = d.target.desk.disabled(uuid)
-        assert (i, disabled in ends, blocked(d, 0, witness)) == (i, True, disabled)
-    d.enable("1", "race")
-    assert not blocked(d, 0, witness)
 
 
 def test_kwin_killed_while_a_step_waits_on_it(tmp_path_factory):

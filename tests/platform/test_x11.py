@@ -5,14 +5,16 @@ import os
 import random
 import signal
 import subprocess
+import threading
 import time
 
 import pytest
-from Xlib import X, Xatom
+from Xlib import X, Xatom, display
 from Xlib.protocol import event
 
 from harness import (BUILD, DEADLINE, MANAGERS, Child, Maker, Target, World, echoed, quickest,
                      ran, script, script_dir, stop_pid, wait_until)
+from desks import events_until
 from xdesk import Desk
 
 
@@ -44,14 +46,6 @@ def click_and_type(x11, wid, keys="", focused=False):
         wait_until(lambda: x11.desk.has_focus(wid), 20, "the focus")
     if keys:
         xdotool(x11, "type", "--delay", "1", keys)
-
-
-def events_until(maker, *want):
-    """The clicks and keys the windows got, until want is among them."""
-    got = []
-    wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 20,
-               "events %r, got %r" % (want, got))
-    return got
 
 
 def test_stand_ins(x11):
@@ -230,57 +224,6 @@ def start(x11, directory, enable, text):
     config = script(("Enable", dict(Enable=enable, Text=text)))[0]
     return subprocess.Popen(x11.argv, cwd=script_dir(directory, config), env=x11.env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def loop(x11, directory, text):
-    """A loop of 25 runs disabling, then enabling the window, not waited for."""
-    for value in "01":
-        start(x11, directory / value, value, text).wait(DEADLINE)
-    run = "(cd %s/0 && %s); (cd %s/1 && %s)" % (directory, x11.argv[0], directory, x11.argv[0])
-    return subprocess.Popen(["sh", "-c", "for i in $(seq 25); do %s; done" % run],
-                            env=x11.env, stdout=subprocess.DEVNULL)
-
-
-def finish(*runs):
-    for p in runs:
-        try:
-            assert p.wait(DEADLINE) == 0
-        except subprocess.TimeoutExpired:
-            stop_pid(p.pid)
-            raise
-
-
-# Runs on one window started at the same moment: the Enable value the window
-# has before, the rounds, the runs (a value, or two loops), what it may end as.
-AT_ONCE = [("two disable", "1", 50, ("0", "0"), {"disabled"}),
-           ("enable against disable", "0", 50, ("1", "0"), {"disabled", "enabled"}),
-           ("two loops", "1", 1, (loop, loop), {"disabled", "enabled"})]
-
-
-@pytest.mark.parametrize("name,before,rounds,runs,ends", AT_ONCE, ids=[a[0] for a in AT_ONCE])
-def test_runs_at_once_leave_one_window_undoable(x11, tmp_path, name, before, rounds, runs, ends):
-    """Whatever runs at once do to a window, it ends fully disabled (one
-    shield, input refused) or exactly as it was, and one Enable=1 after
-    them gives back exactly what it had: no shield left, and a real click
-    and keys reach it."""
-    maker = Maker(x11)
-    try:
-        maker.create("Race", "race", "at=40:40:200:120")
-        wid = x11.desk.clients("Race")[0]
-        enabled = maker.answer("input")
-        states = dict(enabled=enabled, disabled=[
-            enabled[0].replace("hints=1:1", "hints=1:0").replace("shields=0", "shields=1")])
-        for i in range(rounds):
-            wincue(x11, tmp_path, ("Enable", dict(Enable=before, Text="race")))
-            finish(*[start(x11, tmp_path / str(k), run, "race") if isinstance(run, str)
-                     else run(x11, tmp_path / str(k), "race") for k, run in enumerate(runs)])
-            assert maker.answer("input") in [states[e] for e in ends], "round %d" % i
-            wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="race")))
-            assert maker.answer("input") == enabled, "round %d" % i
-        click_and_type(x11, wid, "x", focused=True)
-        assert events_until(maker, "button 0", "key 0")
-    finally:
-        maker.close()
 
 
 def test_enable_removes_a_shield_whose_record_is_lost(x11, tmp_path):
@@ -707,3 +650,38 @@ def test_closed_standard_output(worlds, tmp_path):
                        env=worlds("none").env, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
                        preexec_fn=lambda: os.close(1), timeout=30)
     assert (r.returncode, r.stderr) == (0, b"")
+
+
+def test_a_window_a_manager_maps_unframed_is_shown(tmp_path_factory):
+    """A manager that maps a window without framing it or saying it manages
+    it (twm handling a map late, after the window was let go) leaves it on
+    the screen: --list says shown, and a Find for a shown one ends."""
+    world = World(tmp_path_factory.mktemp("late")).start()
+    manager, stop = display.Display(world.env["DISPLAY"]), threading.Event()
+    manager.screen().root.change_attributes(event_mask=X.SubstructureRedirectMask)
+    manager.sync()
+
+    def maps_unframed():
+        while not stop.wait(0.01):
+            while manager.pending_events():
+                e = manager.next_event()
+                if e.type == X.MapRequest:
+                    e.window.map()
+                    manager.flush()
+    thread = threading.Thread(target=maps_unframed)
+    thread.start()
+    desk = Desk(world.env["DISPLAY"])
+    try:
+        wid = desk.make_window("Late", "late")
+        wait_until(lambda: desk.map_state(wid) == X.IsViewable, 20, "the manager's map")
+        target = Target("host", world)
+        out = target.run(script_dir(tmp_path_factory.mktemp("list"), ""), args=["--list"])[1]
+        assert "0x%08x\tshown\tenabled\tLate\tlate\n" % wid in out.decode()
+        config, want = script(("Find", dict(ClassName="Late", Visible="1", Timeout="20000")))
+        assert target.run(script_dir(tmp_path_factory.mktemp("find"), config)) == (0, want.encode())
+    finally:
+        stop.set()
+        thread.join()
+        manager.close()
+        desk.close()
+        world.stop()

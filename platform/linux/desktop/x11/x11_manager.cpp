@@ -14,10 +14,13 @@ static bool awaiting;        /* windows carry what the pass waits for */
 static xcb_window_t focusee; /* to focus once the manager has shown it */
 static xcb_window_t pinged;  /* a window whose program was pinged this pass */
 
-/* Unmanaged, back among the root's children. */
+/* Unmanaged, back among the root's children, and not mapped there: a
+ * manager that handles a map late (twm) can map a window it has just let
+ * go, which leaves it on the screen. */
 static bool IsWithdrawn(const X11Window *w)
 {
-	return (w->state == X11StateNone || w->state == X11StateWithdrawn) && !w->framed;
+	return (w->state == X11StateNone || w->state == X11StateWithdrawn) && !w->framed &&
+	       !w->mapped;
 }
 
 bool X11IsViewable(const X11Window *w)
@@ -27,9 +30,13 @@ bool X11IsViewable(const X11Window *w)
 	return w->mapped && (!w->framed || (frame != NULL && frame->mapped));
 }
 
+/* Managed and normal or minimized; or mapped on the root, which is on the
+ * screen whatever the manager recorded. */
 bool X11IsShown(const X11Window *w)
 {
 	if (w->state == X11StateIconic)
+		return true;
+	if (!w->framed && w->mapped)
 		return true;
 	return w->state == X11StateNormal && X11IsViewable(w);
 }
