@@ -14,7 +14,6 @@
  * call has its answer, so the cache ends as the extension's windows are.
  */
 #include <errno.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -27,10 +26,10 @@ static const char busName[] = "org.wincue.Shell";
 static const char objectPath[] = "/org/wincue/Shell";
 static const char interfaceName[] = "org.wincue.Shell";
 
-static sd_bus *bus;
-static bool lost;
-static bool ownerChanged;  /* the extension's bus name changed hands */
-static char extension[64]; /* its unique name */
+/* The extension's own connection, its unique name when the program first
+ * found it. */
+static BusLink extension = {"lost GNOME Shell on the session bus", &gnomeChanges};
+static const BusObject shell = {NULL, objectPath, interfaceName};
 
 /* The windows to enable or disable with the next call. */
 static uint64_t *orders;
@@ -39,60 +38,32 @@ static bool ordersEnable;
 
 static int OnSignal(sd_bus_message *m, void *unused, sd_bus_error *error)
 {
-	const char *sender = sd_bus_message_get_sender(m);
-
 	(void)unused;
 	(void)error;
-	if (sender != NULL && strcmp(sender, extension) == 0)
+	if (BusFromPeer(&extension, m))
 		GnomeReadSignal(m);
-	return 0;
-}
-
-static int OnOwnerChanged(sd_bus_message *m, void *unused, sd_bus_error *error)
-{
-	(void)m;
-	(void)unused;
-	(void)error;
-	ownerChanged = true;
 	return 0;
 }
 
 /* -- the connection ---------------------------------------------------- */
 
-/* The cache stays until the next drain: a step reads back the windows it
- * could not act on and names them. */
-static void MarkLost(const char *problem)
-{
-	if (lost)
-		return;
-	lost = true;
-	gnomeChanges++;
-	SayDesktopLost(problem, getenv("DBUS_SESSION_BUS_ADDRESS"));
-}
-
 bool GnomeAlive(void)
 {
-	if (bus != NULL && !lost && (ownerChanged || sd_bus_is_open(bus) <= 0))
-		MarkLost("lost GNOME Shell on the session bus");
-	return bus != NULL && !lost;
+	return BusAlive(&extension);
 }
 
+/* A lost shell's cache stays until the next drain: a step reads back the
+ * windows it could not act on and names them. */
 void GnomeDrain(void)
 {
-	if (!GnomeAlive()) {
-		if (gnomeCache.count > 0)
-			GnomeForgetWindows();
-		return;
-	}
-	while (sd_bus_process(bus, NULL) > 0)
-		;
-	sd_bus_flush(bus);
-	GnomeAlive();
+	if (!GnomeAlive() && gnomeCache.count > 0)
+		GnomeForgetWindows();
+	BusDrain(&extension);
 }
 
 int GnomeDescriptor(void)
 {
-	return GnomeAlive() ? sd_bus_get_fd(bus) : -1;
+	return BusFd(&extension);
 }
 
 /* The deadline a change carries for the extension: microseconds on the
@@ -102,39 +73,6 @@ static int64_t ActDeadline(uint64_t end)
 	return end > GnomeActMarginMs ? (int64_t)(end - GnomeActMarginMs) * 1000 : 1;
 }
 
-/* Sends the call (r: how making it went) and returns its answer, or NULL,
- * with the error in *error, when none came by end on the monotonic clock. */
-static sd_bus_message *Send(sd_bus_message *call, int r, uint64_t end, sd_bus_error *error)
-{
-	sd_bus_message *reply = NULL;
-	uint64_t now = NowMs();
-
-	if (r >= 0)
-		r = sd_bus_call(bus, call, end > now ? (end - now) * 1000 : 1, error, &reply);
-	if (r < 0 && !sd_bus_error_is_set(error))
-		sd_bus_error_set_errno(error, r);
-	sd_bus_message_unref(call);
-	return r >= 0 ? reply : NULL;
-}
-
-/* Calls the extension's method; its answer as Send gives it. */
-static sd_bus_message *Call(const char *method, uint64_t end, sd_bus_error *error,
-                            const char *types, ...)
-{
-	sd_bus_message *call = NULL;
-	va_list ap;
-	int r;
-
-	r = sd_bus_message_new_method_call(bus, &call, extension, objectPath, interfaceName,
-	                                   method);
-	if (r >= 0 && types != NULL) {
-		va_start(ap, types);
-		r = sd_bus_message_appendv(call, types, ap);
-		va_end(ap);
-	}
-	return Send(call, r, end, error);
-}
-
 /* The lost shell's line when a call failed for want of an answer: an
  * answer that refuses is not a lost shell. */
 static void CallFailed(const sd_bus_error *error)
@@ -142,7 +80,7 @@ static void CallFailed(const sd_bus_error *error)
 	if (sd_bus_error_has_name(error, SD_BUS_ERROR_TIMEOUT) ||
 	    sd_bus_error_has_name(error, SD_BUS_ERROR_NO_REPLY) ||
 	    sd_bus_error_get_errno(error) == ETIMEDOUT)
-		MarkLost("GNOME Shell does not answer on the session bus");
+		BusLose(&extension, "GNOME Shell does not answer on the session bus");
 	GnomeAlive();
 }
 
@@ -150,15 +88,14 @@ int GnomeSet(enum GnomeCommand command, HWND id, bool value)
 {
 	static const char *const methods[] = {"SetMinimized", "SetMaximized"};
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply;
+	sd_bus_message *reply = NULL;
 	uint64_t end = NowMs() + GnomeReplyMs;
 	int found = 0, was = 0;
 
 	if (!GnomeAlive())
 		return -1;
-	reply =
-	    Call(methods[command], end, &error, "tbx", (uint64_t)id, (int)value, ActDeadline(end));
-	if (reply == NULL)
+	if (BusCall(&extension, &shell, methods[command], end, &error, &reply, "tbx", (uint64_t)id,
+	            (int)value, ActDeadline(end)) < 0)
 		CallFailed(&error);
 	else if (sd_bus_message_read(reply, "bb", &found, &was) < 0)
 		found = 0;
@@ -170,15 +107,15 @@ int GnomeSet(enum GnomeCommand command, HWND id, bool value)
 bool GnomeAsk(const char *method, HWND id)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply;
+	sd_bus_message *reply = NULL;
 	int found = 0;
 
 	uint64_t end = NowMs() + GnomeReplyMs;
 
 	if (!GnomeAlive())
 		return false;
-	reply = Call(method, end, &error, "tx", (uint64_t)id, ActDeadline(end));
-	if (reply == NULL)
+	if (BusCall(&extension, &shell, method, end, &error, &reply, "tx", (uint64_t)id,
+	            ActDeadline(end)) < 0)
 		CallFailed(&error);
 	else if (sd_bus_message_read(reply, "b", &found) < 0)
 		found = 0;
@@ -222,7 +159,7 @@ static int KeepEnabled(sd_bus_message *reply)
 bool GnomeCarryOut(void)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *call = NULL, *reply;
+	sd_bus_message *call = NULL, *reply = NULL;
 	uint64_t end = NowMs() + GnomeReplyMs;
 	int r;
 
@@ -232,18 +169,18 @@ bool GnomeCarryOut(void)
 		orderCount = 0;
 		return false;
 	}
-	r = sd_bus_message_new_method_call(bus, &call, extension, objectPath, interfaceName,
-	                                   "SetEnabled");
+	r = sd_bus_message_new_method_call(extension.bus, &call, extension.peer, objectPath,
+	                                   interfaceName, "SetEnabled");
 	if (r >= 0)
 		r = sd_bus_message_append_array(call, 't', orders,
 		                                (size_t)orderCount * sizeof *orders);
 	if (r >= 0)
 		r = sd_bus_message_append(call, "bx", (int)ordersEnable, ActDeadline(end));
-	reply = Send(call, r, end, &error);
-	if (reply == NULL)
+	if (BusSend(&extension, call, r, end, &error, &reply) < 0)
 		CallFailed(&error);
 	else if (KeepEnabled(reply) < 0)
-		MarkLost("GNOME Shell's wincue extension sent an answer wincue cannot read");
+		BusLose(&extension,
+		        "GNOME Shell's wincue extension sent an answer wincue cannot read");
 	sd_bus_message_unref(reply);
 	sd_bus_error_free(&error);
 	orderCount = 0;
@@ -255,15 +192,17 @@ bool GnomeCarryOut(void)
 static void ReadOrder(void)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply = Call("GetActive", NowMs() + GnomeReplyMs, &error, NULL);
+	sd_bus_message *reply = NULL;
 	uint64_t id = 0;
 
-	if (reply != NULL && sd_bus_message_read(reply, "t", &id) > 0)
+	if (BusCall(&extension, &shell, "GetActive", NowMs() + GnomeReplyMs, &error, &reply,
+	            NULL) >= 0 &&
+	    sd_bus_message_read(reply, "t", &id) > 0)
 		gnomeActive = (HWND)id;
-	sd_bus_message_unref(reply);
+	reply = sd_bus_message_unref(reply);
 	sd_bus_error_free(&error);
-	reply = Call("GetStacking", NowMs() + GnomeReplyMs, &error, NULL);
-	if (reply != NULL)
+	if (BusCall(&extension, &shell, "GetStacking", NowMs() + GnomeReplyMs, &error, &reply,
+	            NULL) >= 0)
 		GnomeReadStacking(reply);
 	else
 		CallFailed(&error);
@@ -281,16 +220,20 @@ static bool ListWindows(void)
 
 	while (more && GnomeAlive()) {
 		sd_bus_error error = SD_BUS_ERROR_NULL;
-		sd_bus_message *reply = Call("GetWindows", end, &error, "t", after);
-		int r = reply != NULL ? GnomeReadPage(reply, &after, &more) : -EINVAL;
+		sd_bus_message *reply = NULL;
+		int r =
+		    BusCall(&extension, &shell, "GetWindows", end, &error, &reply, "t", after) >= 0
+		        ? GnomeReadPage(reply, &after, &more)
+		        : -EINVAL;
 
 		sd_bus_message_unref(reply);
 		if (r < 0) {
 			if (reply == NULL)
 				CallFailed(&error);
 			else
-				MarkLost("GNOME Shell's wincue extension sent a list wincue cannot "
-				         "read");
+				BusLose(&extension,
+				        "GNOME Shell's wincue extension sent a list wincue cannot "
+				        "read");
 			sd_bus_error_free(&error);
 			return false;
 		}
@@ -298,37 +241,13 @@ static bool ListWindows(void)
 	return GnomeAlive();
 }
 
-/* The unique name owning name on the bus, in owner (room for size); false
- * when none does. */
-static bool FindOwner(const char *name, char *owner, int size)
-{
-	sd_bus_message *reply = NULL;
-	const char *found;
-	bool owned = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-	                                "org.freedesktop.DBus", "GetNameOwner", NULL, &reply, "s",
-	                                name) >= 0 &&
-	             sd_bus_message_read(reply, "s", &found) > 0;
-
-	if (owned && owner != NULL)
-		KeepName(owner, size, found);
-	sd_bus_message_unref(reply);
-	return owned;
-}
-
+/* The extension's signals, from its connection alone. */
 static bool Watch(void)
 {
-	char rule[128];
-
-	snprintf(rule, sizeof rule,
-	         "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',"
-	         "arg0='%s'",
-	         busName);
-	if (sd_bus_add_match(bus, NULL, rule, OnOwnerChanged, NULL) < 0)
-		return false;
-	if (!FindOwner(busName, extension, sizeof extension))
-		return false;
-	return sd_bus_match_signal(bus, NULL, extension, objectPath, interfaceName, NULL, OnSignal,
-	                           NULL) >= 0;
+	return BusOwner(&extension, busName, extension.peer, sizeof extension.peer,
+	                NowMs() + GnomeReplyMs) &&
+	       sd_bus_match_signal(extension.bus, NULL, extension.peer, objectPath, interfaceName,
+	                           NULL, OnSignal, NULL) >= 0;
 }
 
 static const char installLine[] =
@@ -339,11 +258,12 @@ static const char installLine[] =
 static bool Greet(void)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply = Call("GetVersion", NowMs() + GnomeReplyMs, &error, NULL);
+	sd_bus_message *reply = NULL;
 	uint32_t version = 0;
 	char why[256];
 
-	if (reply != NULL)
+	if (BusCall(&extension, &shell, "GetVersion", NowMs() + GnomeReplyMs, &error, &reply,
+	            NULL) >= 0)
 		sd_bus_message_read(reply, "u", &version);
 	else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED))
 		snprintf(why, sizeof why,
@@ -370,10 +290,12 @@ static bool Greet(void)
 static bool Register(void)
 {
 	sd_bus_error error = SD_BUS_ERROR_NULL;
-	sd_bus_message *reply = Call("Register", NowMs() + GnomeReplyMs, &error, NULL);
+	sd_bus_message *reply = NULL;
 
+	BusCall(&extension, &shell, "Register", NowMs() + GnomeReplyMs, &error, &reply, NULL);
 	if (reply == NULL)
-		MarkLost("GNOME Shell's wincue extension does not answer on the session bus");
+		BusLose(&extension,
+		        "GNOME Shell's wincue extension does not answer on the session bus");
 	sd_bus_message_unref(reply);
 	sd_bus_error_free(&error);
 	return reply != NULL;
@@ -383,31 +305,23 @@ bool GnomeConnect(void)
 {
 	char why[256];
 
-	if (sd_bus_open_user(&bus) < 0) {
-		bus = NULL;
+	if (!BusOpen(&extension, busName, NowMs() + GnomeStartMs))
 		return false;
-	}
-	/* sd-bus's own bounds are 90 s for the start, 25 s for a call */
-	if (sd_bus_set_method_call_timeout(bus, GnomeReplyMs * 1000) < 0 ||
-	    !BusStarted(bus, NowMs() + GnomeStartMs)) {
-		bus = sd_bus_close_unref(bus);
-		return false;
-	}
+	/* sd-bus's own bound for a call is 25 s */
+	if (sd_bus_set_method_call_timeout(extension.bus, GnomeReplyMs * 1000) < 0)
+		return BusClose(&extension);
 	if (!Watch()) {
-		if (FindOwner("org.gnome.Shell", NULL, 0)) {
+		if (BusOwner(&extension, "org.gnome.Shell", NULL, 0, NowMs() + GnomeReplyMs)) {
 			snprintf(why, sizeof why,
 			         "GNOME Shell shows wincue its windows only through wincue's "
 			         "extension: %s",
 			         installLine);
 			SayWaylandUnreached(why);
 		}
-		bus = sd_bus_close_unref(bus);
-		return false;
+		return BusClose(&extension);
 	}
-	if (!Greet()) {
-		bus = sd_bus_close_unref(bus);
-		return false;
-	}
+	if (!Greet())
+		return BusClose(&extension);
 	if (Register() && ListWindows())
 		ReadOrder();
 	return true;

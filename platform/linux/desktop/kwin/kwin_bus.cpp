@@ -2,15 +2,8 @@
  * The session bus connection, the script's calls and the cache of windows
  * they keep. Only KWin's own connection may tell the program of windows:
  * calls from any other are refused.
- *
- * sd-bus waits 90 s for a bus to take a new connection and 25 s for an
- * answer unless told otherwise, and flushes without end: every call here
- * is given its time, and the connection is waited on only through
- * sd_bus_wait with a timeout.
  */
-#include <errno.h>
 #include <limits.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -25,9 +18,6 @@ static const char interfaceName[] = "org.wincue.KWin";
 
 uint64_t kwinChanges;
 
-static sd_bus *bus;
-static bool lost;
-static char kwinOwner[64];     /* KWin's unique bus name */
 static char scriptName[300];   /* wincue- and the bus name without its colon */
 static char scriptFile[4096];  /* the script's text until KWin has read it */
 static uint64_t listBy;        /* when the script must have listed the windows */
@@ -41,13 +31,6 @@ static int sent;               /* the last command sent */
 
 /* -- bounds ------------------------------------------------------------ */
 
-/* KWin let a wait run out: the pass waits on it no more, so a stopped
- * KWin or bus holds a step once, not once a window. */
-static void MissedBound(void)
-{
-	PassGiveUp();
-}
-
 /* When a wait must end: at limit, or at the pass's deadline (KWinStepMs
  * for all its waits together, never past the step's timer) when that
  * comes first. */
@@ -58,21 +41,14 @@ static uint64_t WaitEnd(uint64_t limit)
 	return limit < end ? limit : end;
 }
 
-static uint64_t Usec(uint64_t end)
-{
-	uint64_t now = NowMs();
-
-	return end > now ? (end - now) * 1000 : 0;
-}
-
 /* -- the script's calls ------------------------------------------------ */
 
-static bool FromKWin(sd_bus_message *m)
-{
-	const char *sender = sd_bus_message_get_sender(m);
-
-	return sender != NULL && strcmp(sender, kwinOwner) == 0;
-}
+static const BusObject scripting = {"org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"};
+static const BusObject kwinItself = {"org.kde.KWin", "/KWin", "org.kde.KWin"};
+/* KWin owns org.kde.KWin: our script goes with it. A call it let run out
+ * ends the pass's waits on it, so a stopped KWin or bus holds a step once,
+ * not once a window. */
+static BusLink kwin = {"lost KWin on the session bus", &kwinChanges, &kwinCache, PassGiveUp};
 
 static int Refuse(sd_bus_error *error)
 {
@@ -96,7 +72,7 @@ static int Tell(sd_bus_message *m, void *unused, sd_bus_error *error)
 	int number, done, all;
 
 	(void)unused;
-	if (!FromKWin(m))
+	if (!BusFromPeer(&kwin, m))
 		return Refuse(error);
 	ForgetScriptFile();
 	if (sd_bus_message_read(m, "iibs", &number, &done, &all, &text) >= 0 &&
@@ -125,7 +101,7 @@ static void SendOrders(void)
 static int Next(sd_bus_message *m, void *unused, sd_bus_error *error)
 {
 	(void)unused;
-	if (!FromKWin(m))
+	if (!BusFromPeer(&kwin, m))
 		return Refuse(error);
 	if (held != NULL) {
 		sd_bus_reply_method_return(held, "si", "", 0);
@@ -144,7 +120,7 @@ static int Shielded(sd_bus_message *m, void *unused, sd_bus_error *error)
 	const char *uuid, *outcome;
 
 	(void)unused;
-	if (!FromKWin(m))
+	if (!BusFromPeer(&kwin, m))
 		return Refuse(error);
 	if (sd_bus_message_read(m, "ss", &uuid, &outcome) >= 0)
 		KWinShieldCalled(uuid, strcmp(outcome, "cannot") == 0);
@@ -161,40 +137,19 @@ static const sd_bus_vtable vtable[] = {
 
 /* -- the connection ---------------------------------------------------- */
 
-static bool kwinGone; /* org.kde.KWin changed hands: our script went with it */
-
-static int OwnerChanged(sd_bus_message *m, void *unused, sd_bus_error *error)
-{
-	(void)m;
-	(void)unused;
-	(void)error;
-	kwinGone = true;
-	return 0;
-}
-
 bool KWinAlive(void)
 {
-	if (bus != NULL && !lost && (kwinGone || sd_bus_is_open(bus) <= 0)) {
-		lost = true;
-		CacheEmpty(&kwinCache);
-		kwinChanges++;
-		SayDesktopLost("lost KWin on the session bus", getenv("DBUS_SESSION_BUS_ADDRESS"));
-	}
-	return bus != NULL && !lost;
+	return BusAlive(&kwin);
 }
 
 void KWinDrain(void)
 {
-	if (!KWinAlive())
-		return;
-	while (sd_bus_process(bus, NULL) > 0)
-		;
-	KWinAlive();
+	BusDrain(&kwin);
 }
 
 int KWinDescriptor(void)
 {
-	return KWinAlive() ? sd_bus_get_fd(bus) : -1;
+	return BusFd(&kwin);
 }
 
 /* Handles messages until done holds or the clock reaches end, and no
@@ -204,15 +159,16 @@ int KWinDescriptor(void)
 static bool AwaitCondition(bool (*done)(void), uint64_t end)
 {
 	for (;;) {
-		while (!done() && KWinAlive() && sd_bus_process(bus, NULL) > 0)
+		while (!done() && KWinAlive() && sd_bus_process(kwin.bus, NULL) > 0)
 			;
 		if (done() || !KWinAlive())
 			return done();
-		if (NowMs() >= end) {
-			MissedBound();
+		uint64_t now = NowMs();
+		if (now >= end) {
+			PassGiveUp(); /* as a call let run out */
 			return false;
 		}
-		sd_bus_wait(bus, Usec(end));
+		sd_bus_wait(kwin.bus, (end - now) * 1000);
 	}
 }
 
@@ -279,79 +235,16 @@ bool KWinCarryOut(void)
 	return done;
 }
 
-static int CallV(const char *destination, const char *path, const char *interface,
-                 const char *member, uint64_t end, sd_bus_message **reply, const char *types,
-                 va_list ap)
-{
-	sd_bus_message *m = NULL;
-	uint64_t usec = Usec(end);
-	int r;
-
-	if (usec == 0)
-		return -ETIMEDOUT;
-	r = sd_bus_message_new_method_call(bus, &m, destination, path, interface, member);
-	if (r >= 0 && types != NULL)
-		r = sd_bus_message_appendv(m, types, ap);
-	if (r >= 0)
-		r = sd_bus_call(bus, m, usec, NULL, reply);
-	if (r == -ETIMEDOUT)
-		MissedBound();
-	sd_bus_message_unref(m);
-	return r;
-}
-
-/* Calls the bus itself, waiting for its answer until end at most; the
- * answer (to unref) in *reply unless reply is NULL. */
-static int CallBus(const char *member, uint64_t end, sd_bus_message **reply, const char *types, ...)
-{
-	va_list ap;
-	int r;
-
-	va_start(ap, types);
-	r = CallV("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", member,
-	          end, reply, types, ap);
-	va_end(ap);
-	return r;
-}
-
-/* Calls KWin's scripting interface, as CallBus calls the bus. */
-static int CallKWin(const char *member, uint64_t end, sd_bus_message **reply, const char *types,
-                    ...)
-{
-	va_list ap;
-	int r;
-
-	va_start(ap, types);
-	r = CallV("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", member, end, reply, types,
-	          ap);
-	va_end(ap);
-	return r;
-}
-
-/* Calls a method of KWin's own interface, waiting KWinCallMs at most;
- * the answer in *reply. */
-static int AskKWin(const char *member, sd_bus_message **reply, const char *types, ...)
-{
-	va_list ap;
-	int r;
-
-	va_start(ap, types);
-	r = CallV("org.kde.KWin", "/KWin", "org.kde.KWin", member, WaitEnd(NowMs() + KWinCallMs),
-	          reply, types, ap);
-	va_end(ap);
-	return r;
-}
-
 /* Asks KWin whether a script of that name is loaded; false when it did
  * not answer within KWinCallMs. */
 static bool AskedIsLoaded(const char *name, bool *loaded)
 {
 	sd_bus_message *reply = NULL;
 	int value = 0;
-	bool answered =
-	    bus != NULL && !lost &&
-	    CallKWin("isScriptLoaded", WaitEnd(NowMs() + KWinCallMs), &reply, "s", name) >= 0 &&
-	    sd_bus_message_read(reply, "b", &value) >= 0;
+	bool answered = kwin.bus != NULL && !kwin.lost &&
+	                BusCall(&kwin, &scripting, "isScriptLoaded", WaitEnd(NowMs() + KWinCallMs),
+	                        NULL, &reply, "s", name) >= 0 &&
+	                sd_bus_message_read(reply, "b", &value) >= 0;
 
 	sd_bus_message_unref(reply);
 	*loaded = value != 0;
@@ -382,7 +275,9 @@ bool KWinMaximized(KWinWindow *w)
 
 	if (!AskOncePerPass(&w->statesIn))
 		return w->maximized;
-	if (bus != NULL && !lost && AskKWin("getWindowInfo", &reply, "s", w->uuid) >= 0 &&
+	if (kwin.bus != NULL && !kwin.lost &&
+	    BusCall(&kwin, &kwinItself, "getWindowInfo", WaitEnd(NowMs() + KWinCallMs), NULL,
+	            &reply, "s", w->uuid) >= 0 &&
 	    sd_bus_message_enter_container(reply, 'a', "{sv}") > 0) {
 		while (sd_bus_message_enter_container(reply, 'e', "sv") > 0) {
 			int *flag = NULL;
@@ -409,8 +304,9 @@ static void UnloadScript(void)
 {
 	ForgetScriptFile();
 	KWinRemoveShieldFiles(INT_MAX);
-	if (bus != NULL && !lost)
-		CallKWin("unloadScript", NowMs() + KWinExitMs, NULL, "s", scriptName);
+	if (kwin.bus != NULL && !kwin.lost)
+		BusCall(&kwin, &scripting, "unloadScript", NowMs() + KWinExitMs, NULL, NULL, "s",
+		        scriptName);
 }
 
 /* Loads the script under a name of the program's unique bus name, which
@@ -428,19 +324,20 @@ static bool LoadScript(uint64_t end)
 	sd_bus_message *reply = NULL;
 	int id = -1;
 
-	if (sd_bus_get_unique_name(bus, &caller) < 0 || caller[0] != ':' ||
+	if (sd_bus_get_unique_name(kwin.bus, &caller) < 0 || caller[0] != ':' ||
 	    snprintf(scriptName, sizeof scriptName, "wincue-%s", caller + 1) >=
 	        (int)sizeof scriptName ||
 	    !KWinWriteScript(caller, scriptName, scriptFile, sizeof scriptFile)) {
 		scriptFile[0] = '\0';
 		return false;
 	}
-	if (CallKWin("unloadScript", end, NULL, "s", scriptName) >= 0 &&
-	    CallKWin("loadScript", end, &reply, "ss", scriptFile, scriptName) >= 0)
+	if (BusCall(&kwin, &scripting, "unloadScript", end, NULL, NULL, "s", scriptName) >= 0 &&
+	    BusCall(&kwin, &scripting, "loadScript", end, NULL, &reply, "ss", scriptFile,
+	            scriptName) >= 0)
 		sd_bus_message_read(reply, "i", &id);
 	sd_bus_message_unref(reply);
 	uniqueName = caller;
-	if (id >= 0 && CallKWin("start", end, NULL, NULL) >= 0)
+	if (id >= 0 && BusCall(&kwin, &scripting, "start", end, NULL, NULL, NULL) >= 0)
 		return true;
 	ForgetScriptFile();
 	return false;
@@ -449,23 +346,8 @@ static bool LoadScript(uint64_t end)
 /* KWin's unique name, when it owns org.kde.KWin and has /Scripting. */
 static bool FindKWin(uint64_t end)
 {
-	sd_bus_message *reply = NULL;
-	const char *owner;
-	bool found = false;
-
-	if (CallBus("GetNameOwner", end, &reply, "s", "org.kde.KWin") >= 0 &&
-	    sd_bus_message_read(reply, "s", &owner) >= 0) {
-		KeepName(kwinOwner, sizeof kwinOwner, owner);
-		found = true;
-	}
-	sd_bus_message_unref(reply);
-	return found && CallKWin("isScriptLoaded", end, NULL, "s", "wincue") >= 0;
-}
-
-static bool Close(void)
-{
-	bus = sd_bus_close_unref(bus);
-	return false;
+	return BusOwner(&kwin, "org.kde.KWin", kwin.peer, sizeof kwin.peer, end) &&
+	       BusCall(&kwin, &scripting, "isScriptLoaded", end, NULL, NULL, "s", "wincue") >= 0;
 }
 
 bool KWinConnect(void)
@@ -475,22 +357,14 @@ bool KWinConnect(void)
 	uint64_t callEnd = now + KWinCallMs < end ? now + KWinCallMs : end;
 
 	listBy = now + KWinListMs;
-	if (sd_bus_open_user(&bus) < 0) {
-		bus = NULL;
+	if (!BusOpen(&kwin, "org.kde.KWin", callEnd))
 		return false;
-	}
-	if (!BusStarted(bus, callEnd) ||
-	    sd_bus_add_match_async(
-	        bus, NULL,
-	        "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',"
-	        "arg0='org.kde.KWin'",
-	        OwnerChanged, NULL, NULL) < 0 ||
-	    !FindKWin(callEnd) ||
-	    sd_bus_add_object_vtable(bus, NULL, objectPath, interfaceName, vtable, NULL) < 0)
-		return Close();
+	if (!FindKWin(callEnd) ||
+	    sd_bus_add_object_vtable(kwin.bus, NULL, objectPath, interfaceName, vtable, NULL) < 0)
+		return BusClose(&kwin);
 	if (!LoadScript(end)) {
 		fputs("wincue: KWin would not run the script that shows its windows\n", stderr);
-		return Close();
+		return BusClose(&kwin);
 	}
 	atexit(UnloadScript);
 	KWinAwaitList();

@@ -43,7 +43,7 @@ static int List(HWND *room, int size)
 {
 	int count = CacheList(&kwinCache, room, size);
 
-	if (count <= size)
+	if (count > 0 && count <= size) /* room may be NULL when size is 0 */
 		qsort(room, (size_t)count, sizeof *room, Above);
 	return count;
 }
