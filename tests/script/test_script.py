@@ -53,6 +53,7 @@ def long_lines():
 HOSTS, ALL = ("host", "asan"), ("host", "asan", "wine")
 NONE = "ClassName=wincue-none\n"
 VERSION = re.search(r"project\(wincue VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text())[1]
+NEWER = re.sub(r"\d+$", lambda m: str(int(m[0]) + 1), VERSION)  # this one's next
 REQUIRE = "[Section0]\nAction=Require\nVersion=1.3\n"
 NEEDS_13 = "wincue: [Section%d] %s needs Action=Require with Version=1.3 or later in [Section0]\n"
 # Every action of 1.3 on no window, with the keys each echoes.
@@ -158,9 +159,10 @@ CASES = [
     ("Require of an older version, in three parts", "[Section0]\nAction=Require\nVersion=1.2.9\n",
      echoed(0, "Require", Version="1.2.9") + ran("Require"), ALL),
     ("Require of a newer version rejects the script, saying which it needs",
-     "[Section0]\nAction=Require\nVersion=1.3.1\n[Section1]\n" + SLEEP0,
+     "[Section0]\nAction=Require\nVersion=%s\n[Section1]\n" % NEWER + SLEEP0,
      (0, rejected(0, Action="Require") + NOTHING,
-      "wincue: [Section0] the script needs wincue 1.3.1 or later; this is wincue %s\n" % VERSION),
+      "wincue: [Section0] the script needs wincue %s or later; this is wincue %s\n"
+      % (NEWER, VERSION)),
      ALL),
     ("Require of no version is rejected", "[Section0]\nAction=Require\nVersion=1.x\n",
      (0, rejected(0, Action="Require") + NOTHING, ""), ALL),
