@@ -595,7 +595,9 @@ def test_a_real_program(desk, tmp_path):
                  step("Close", Text=title[-7:], Match="suffix", Process=program),
                  step("Gone", Text=title, Timeout="20000")]
         config, want = script(*steps)
-        got = desk.run(script_dir(tmp_path, config))
+        # Longer than its steps' Timeouts together: a step that waits too
+        # long ends with its own lines, which say which it was.
+        got = desk.run(script_dir(tmp_path, config), timeout=90)
         assert (got, desk.err) == ((0, desk.expected(want)), b"")
         assert real.wait() is not None and real.p.returncode >= 0
     finally:
