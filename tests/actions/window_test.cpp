@@ -2,6 +2,7 @@
  * picks, what it calls for each, and how a Find step polls. */
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "actions/actions.h"
 #include "actions/verbs.h"
@@ -33,190 +34,92 @@ void SetStep(const char *text, const char *className, const char *enable = "",
 	currentStep = 1;
 }
 
-/* Both names are read for every window visited, whatever the outcome. */
-void ExpectBothNamesReadPerVisit(void)
-{
-	EXPECT_EQ(testDesktopTitleReads, testDesktopVisits);
-	EXPECT_EQ(testDesktopClassReads, testDesktopVisits);
-}
-
 const std::string Title300(300, 't');
 const std::string Title254(254, 't');
 
-struct MatchCase {
+/* A step's text, class, Match, Case and Process against a window's title
+ * and program (NULL: not known), its class Edit. */
+const struct {
 	const char *name;
-	const char *text, *className;    /* the step */
-	const char *title, *windowClass; /* the window */
+	const char *text, *className, *match, *matchCase, *process;
+	const char *title, *program;
 	bool matches;
+} matchCases[] = {
+    {"title exact", "Notepad", "", "", "", "", "Notepad", NULL, true},
+    {"title in other case", "notepad", "", "", "", "", "Notepad", NULL, false},
+    {"title prefix", "Note", "", "", "", "", "Notepad", NULL, false},
+    {"title substring", "otepa", "", "", "", "", "Notepad", NULL, false},
+    {"title longer than the window's", "Notepad2", "", "", "", "", "Notepad", NULL, false},
+    {"title against an untitled window", "Notepad", "", "", "", "", "", NULL, false},
+    {"class exact", "", "Edit", "", "", "", "Notepad", NULL, true},
+    {"class in other case", "", "edit", "", "", "", "Notepad", NULL, false},
+    {"class prefix", "", "Ed", "", "", "", "Notepad", NULL, false},
+    {"both empty match an untitled window", "", "", "", "", "", "", NULL, true},
+    {"both hold", "Notepad", "Edit", "", "", "", "Notepad", NULL, true},
+    {"title holds, class not", "Notepad", "Static", "", "", "", "Notepad", NULL, false},
+    {"class holds, title not", "Wordpad", "Edit", "", "", "", "Notepad", NULL, false},
+    {"long title compared cut to 254", Title254.c_str(), "", "", "", "", Title300.c_str(), NULL,
+     true},
+    {"prefix", "Note", "", "prefix", "", "", "Notepad", NULL, true},
+    {"prefix not found at the end", "pad", "", "prefix", "", "", "Notepad", NULL, false},
+    {"prefix longer than the title", "Notepad2", "", "prefix", "", "", "Notepad", NULL, false},
+    {"suffix", "pad", "", "suffix", "", "", "Notepad", NULL, true},
+    {"suffix not found at the start", "Note", "", "suffix", "", "", "Notepad", NULL, false},
+    {"part inside", "otep", "", "part", "", "", "Notepad", NULL, true},
+    {"part at the very end", "pad", "", "part", "", "", "Notepad", NULL, true},
+    {"part absent", "tap", "", "part", "", "", "Notepad", NULL, false},
+    {"part longer than the title", "Notepads", "", "part", "", "", "Notepad", NULL, false},
+    {"exact in either case", "NOTEPAD", "", "", "0", "", "Notepad", NULL, true},
+    {"exact in either case, not a prefix", "NOTE", "", "", "0", "", "Notepad", NULL, false},
+    {"exact, Case=1", "notepad", "", "exact", "1", "", "Notepad", NULL, false},
+    {"suffix in either case", "PAD", "", "suffix", "0", "", "Notepad", NULL, true},
+    {"prefix in exact case", "note", "", "prefix", "", "", "Notepad", NULL, false},
+    {"either case folds ASCII letters only", "a[b", "", "", "0", "", "A{B", NULL, false},
+    {"the file name", "Main", "", "", "", "xterm", "Main", "/usr/bin/xterm", true},
+    {"not the folder's", "Main", "", "", "", "bin", "Main", "/usr/bin/xterm", false},
+    {"nor the path", "Main", "", "", "", "/usr/bin/xterm", "Main", "/usr/bin/xterm", false},
+    {"the file name exactly, on Linux", "Main", "", "", "", "XTerm", "Main", "/usr/bin/xterm",
+     false},
+    {"a program that cannot be known never matches", "Main", "", "", "", "xterm", "Main", NULL,
+     false},
+    {"no Process matches any program", "Main", "", "", "", "", "Main", NULL, true},
 };
 
-const MatchCase matchCases[] = {
-    {"title exact", "Notepad", "", "Notepad", "Edit", true},
-    {"title in other case", "notepad", "", "Notepad", "Edit", false},
-    {"title prefix", "Note", "", "Notepad", "Edit", false},
-    {"title substring", "otepa", "", "Notepad", "Edit", false},
-    {"title longer than the window's", "Notepad2", "", "Notepad", "Edit", false},
-    {"title against an untitled window", "Notepad", "", "", "Edit", false},
-    {"class exact", "", "Edit", "Notepad", "Edit", true},
-    {"class in other case", "", "edit", "Notepad", "Edit", false},
-    {"class prefix", "", "Ed", "Notepad", "Edit", false},
-    {"both empty match an untitled window", "", "", "", "Edit", true},
-    {"both hold", "Notepad", "Edit", "Notepad", "Edit", true},
-    {"title holds, class not", "Notepad", "Static", "Notepad", "Edit", false},
-    {"class holds, title not", "Wordpad", "Edit", "Notepad", "Edit", false},
-    {"long title compared cut to 254", Title254.c_str(), "", Title300.c_str(), "Edit", true},
-};
-
+/* Both names are read once, whatever the outcome. */
 TEST(MatchesStep, RuleTable)
 {
-	for (const MatchCase &c : matchCases) {
+	for (const auto &c : matchCases) {
 		SCOPED_TRACE(c.name);
-		TestWindow w = {c.title, c.windowClass, true, true, 0, Stays};
+		TestWindow w = {c.title, "Edit", true, true, 0, Stays, c.program};
 		TestDesktopReset(&w, 1);
 		SetStep(c.text, c.className);
+		snprintf(StepTable[1].Match, ValueSize, "%s", c.match);
+		snprintf(StepTable[1].Case, ValueSize, "%s", c.matchCase);
+		snprintf(StepTable[1].Process, ValueSize, "%s", c.process);
 		EXPECT_EQ(MatchesStep(1), c.matches);
 		EXPECT_EQ(testDesktopTitleReads, 1);
 		EXPECT_EQ(testDesktopClassReads, 1);
 	}
 }
 
-struct HowCase {
-	const char *name;
-	const char *match, *matchCase, *text, *title;
-	bool matches;
-};
-
-const HowCase howCases[] = {
-    {"prefix", "prefix", "", "Note", "Notepad", true},
-    {"prefix not found at the end", "prefix", "", "pad", "Notepad", false},
-    {"prefix longer than the title", "prefix", "", "Notepad2", "Notepad", false},
-    {"suffix", "suffix", "", "pad", "Notepad", true},
-    {"suffix not found at the start", "suffix", "", "Note", "Notepad", false},
-    {"part inside", "part", "", "otep", "Notepad", true},
-    {"part at the very end", "part", "", "pad", "Notepad", true},
-    {"part absent", "part", "", "tap", "Notepad", false},
-    {"part longer than the title", "part", "", "Notepads", "Notepad", false},
-    {"exact in either case", "", "0", "NOTEPAD", "Notepad", true},
-    {"exact in either case, not a prefix", "", "0", "NOTE", "Notepad", false},
-    {"exact, Case=1", "exact", "1", "notepad", "Notepad", false},
-    {"suffix in either case", "suffix", "0", "PAD", "Notepad", true},
-    {"prefix in exact case", "prefix", "", "note", "Notepad", false},
-    {"either case folds ASCII letters only", "", "0", "a[b", "A{B", false},
-};
-
-TEST(MatchesStep, HowTextMeetsTheTitle)
-{
-	for (const HowCase &c : howCases) {
-		SCOPED_TRACE(c.name);
-		TestWindow w = {c.title, "Edit", true, true, 0, Stays};
-		TestDesktopReset(&w, 1);
-		SetStep(c.text, "");
-		snprintf(StepTable[1].Match, ValueSize, "%s", c.match);
-		snprintf(StepTable[1].Case, ValueSize, "%s", c.matchCase);
-		EXPECT_EQ(MatchesStep(1), c.matches);
-	}
-}
-
-struct ProgramCase {
-	const char *name;
-	const char *program; /* the window's, NULL: not known */
-	const char *process; /* the step's */
-	bool matches;
-};
-
-const ProgramCase programCases[] = {
-    {"the file name", "/usr/bin/xterm", "xterm", true},
-    {"not the folder's", "/usr/bin/xterm", "bin", false},
-    {"nor the path", "/usr/bin/xterm", "/usr/bin/xterm", false},
-    {"the file name exactly, on Linux", "/usr/bin/xterm", "XTerm", false},
-    {"a program that cannot be known never matches", NULL, "xterm", false},
-    {"no Process matches any program", NULL, "", true},
-};
-
-TEST(MatchesStep, TheProgramByItsFileName)
-{
-	for (const ProgramCase &c : programCases) {
-		SCOPED_TRACE(c.name);
-		TestWindow w = {"Main", "A", true, true, 0, Stays, c.program};
-		TestDesktopReset(&w, 1);
-		SetStep("Main", "");
-		snprintf(StepTable[1].Process, ValueSize, "%s", c.process);
-		EXPECT_EQ(MatchesStep(1), c.matches);
-	}
-}
-
 /* Handles 1-5: two of class A (one hidden, one disabled), one of class B
  * titled like the first, a hidden and disabled one of class B, one of
  * class C. */
-const TestWindow desktop[] = {
+const std::vector<TestWindow> desktop = {
     {"Main", "A", false, true, 0, Stays}, {"Tool", "A", true, false, 0, Stays},
     {"Main", "B", true, true, 0, Stays},  {"Spare", "B", false, false, 0, Stays},
     {"Other", "C", true, true, 0, Stays},
 };
-const int desktopCount = sizeof desktop / sizeof desktop[0];
-
-struct PassCase {
-	const char *name;
-	void (*executor)(void);
-	const char *text, *className, *enable, *display;
-	const char *log;
-};
-
-const PassCase passCases[] = {
-    {"disable a class", EnableMatchingWindows, "", "A", "0", "", "pass enable(1,0) enable(2,0)"},
-    {"enable by title across classes", EnableMatchingWindows, "Main", "", "1", "",
-     "pass enable(1,1) enable(3,1)"},
-    {"show a hidden and disabled one", DisplayMatchingWindows, "Spare", "B", "", "1",
-     "pass show(4,5)"},
-    {"hide everything", DisplayMatchingWindows, "", "", "", "0",
-     "pass show(1,0) show(2,0) show(3,0) show(4,0) show(5,0)"},
-};
-
-TEST(EnableAndDisplay, OnePassTreatsEveryMatch)
-{
-	for (const PassCase &c : passCases) {
-		SCOPED_TRACE(c.name);
-		TestDesktopReset(desktop, desktopCount);
-		SetStep(c.text, c.className, c.enable, c.display);
-		c.executor();
-		EXPECT_STREQ(testDesktopLog, c.log);
-		EXPECT_EQ(testDesktopVisits, desktopCount);
-		ExpectBothNamesReadPerVisit();
-	}
-}
 
 /* A name that can no longer be read (its window went away during the
  * pass) is empty, never the name of the window visited before. Window 2
  * has the wanted title; its class read fails where window 1's class
  * would be the wanted one. */
-TEST(EnableAndDisplay, VanishedWindowHasNoNames)
-{
-	const TestWindow windows[] = {
-	    {"Other", "A", true, true, 0, Stays},
-	    {"Main", "Z", true, true, 0, VanishesBetweenReads},
-	    {"Main", "A", true, true, 0, VanishesBeforeReads},
-	    {"Main", "A", true, true, 0, Stays},
-	};
-	TestDesktopReset(windows, 4);
-	SetStep("Main", "A", "", "0");
-	DisplayMatchingWindows();
-	EXPECT_STREQ(testDesktopLog, "pass show(4,0)");
-
-	TestDesktopReset(windows, 4);
-	SetStep("Main", "A", "1");
-	EnableMatchingWindows();
-	EXPECT_STREQ(testDesktopLog, "pass enable(4,1)");
-}
-
-struct FindCase {
-	const char *name;
-	TestWindow windows[3];
-	int count;
-	const char *text, *className;
-	const char *log;
-	int visits; /* over all passes */
-	const char *timeout = "";
-	int gaveUp = 0;
+const std::vector<TestWindow> vanishing = {
+    {"Other", "A", true, true, 0, Stays},
+    {"Main", "Z", true, true, 0, VanishesBetweenReads},
+    {"Main", "A", true, true, 0, VanishesBeforeReads},
+    {"Main", "A", true, true, 0, Stays},
 };
 
 const TestWindow mainA = {"Main", "A", true, true, 0, Stays};
@@ -226,121 +129,173 @@ const TestWindow hiddenA = {"Main", "A", false, false, 0, Stays};
 const TestWindow lateA = {"Main", "A", true, true, 2, Stays};
 const TestWindow nextA = {"Main", "A", true, true, 1, Stays};
 const TestWindow vanishingA = {"Main", "A", true, true, 0, VanishesBeforeReads};
+/* Window "W" of class A in each state. */
+const TestWindow shownW = {"W", "A", true, true, 0, Stays};
+const TestWindow hiddenW = {"W", "A", false, true, 0, Stays};
+const TestWindow disabledW = {"W", "A", true, false, 0, Stays};
+const TestWindow minW = {"W", "A", true, true, 0, Stays, NULL, true};
+const TestWindow maxW = {"W", "A", true, true, 0, Stays, NULL, false, true};
+const TestWindow minMaxW = {"W", "A", true, true, 0, Stays, NULL, true, true};
 
-const FindCase findCases[] = {
-    {"already there", {mainA}, 1, "", "A", "pass", 1},
-    {"hidden and disabled still found", {hiddenA}, 1, "Main", "", "pass", 1},
-    {"pass ends at the first match", {otherB, mainB, mainA}, 3, "Main", "", "pass", 2},
-    {"appears later", {otherB, lateA}, 2, "", "A", "pass sleep(1) pass sleep(1) pass", 4},
-    {"vanishing mid-pass", {mainB, vanishingA, nextA}, 3, "", "A", "pass sleep(1) pass", 4},
-    {"Timeout=2", {otherB}, 1, "", "A", "timer(2) pass wait(1) pass wait(1) close", 2, "2", 1},
-};
-
-TEST(WaitForWindow, PassesAndPauses)
-{
-	for (const FindCase &c : findCases) {
-		SCOPED_TRACE(c.name);
-		TestDesktopReset(c.windows, c.count);
-		SetStep(c.text, c.className, "", "", c.timeout);
-		windowFound = 1; /* left over from an earlier Find step */
-		windowGaveUp = !c.gaveUp;
-		WaitForWindow();
-		EXPECT_STREQ(testDesktopLog, c.log);
-		EXPECT_EQ(testDesktopVisits, c.visits);
-		EXPECT_EQ(windowGaveUp, c.gaveUp);
-		ExpectBothNamesReadPerVisit();
-	}
-}
-
-/* Minimize, Maximize and Restore act on shown windows only, and leave a
- * window already so; a window minimized from maximized is restored twice,
- * as Windows brings it back maximized first. */
-struct StateCase {
+/* A step over its windows: what it calls, how many windows its passes
+ * visit, each name read once a visit, and whether it gave up (-1: a step
+ * that never does). The flag goes to the key the Action word reads. */
+const struct {
 	const char *name;
-	const char *action;
-	TestWindow window;
+	const char *action, *text, *className, *flag, *timeout;
+	std::vector<TestWindow> windows;
 	const char *log;
-};
-
-const StateCase stateCases[] = {
-    {"minimize", "Minimize", {"W", "A", true, true, 0, Stays}, "pass show(1,6)"},
-    {"minimize a minimized one", "Minimize", {"W", "A", true, true, 0, Stays, NULL, true}, "pass"},
-    {"minimize a hidden one", "Minimize", {"W", "A", false, true, 0, Stays}, "pass"},
-    {"maximize", "Maximize", {"W", "A", true, true, 0, Stays}, "pass show(1,3)"},
-    {"maximize a maximized one",
-     "Maximize",
-     {"W", "A", true, true, 0, Stays, NULL, false, true},
-     "pass"},
-    {"restore a normal one", "Restore", {"W", "A", true, true, 0, Stays}, "pass"},
-    {"restore a maximized one",
-     "Restore",
-     {"W", "A", true, true, 0, Stays, NULL, false, true},
-     "pass show(1,9)"},
+	int visits, gaveUp;
+	bool foreground = false; /* the window is the foreground one before */
+} stepCases[] = {
+    {"disable a class", "Enable", "", "A", "0", "", desktop, "pass enable(1,0) enable(2,0)", 5, -1},
+    {"enable by title across classes", "Enable", "Main", "", "1", "", desktop,
+     "pass enable(1,1) enable(3,1)", 5, -1},
+    {"show a hidden and disabled one", "Display", "Spare", "B", "1", "", desktop, "pass show(4,5)",
+     5, -1},
+    {"hide everything", "Display", "", "", "0", "", desktop,
+     "pass show(1,0) show(2,0) show(3,0) show(4,0) show(5,0)", 5, -1},
+    {"hide: a vanished window has no names", "Display", "Main", "A", "0", "", vanishing,
+     "pass show(4,0)", 4, -1},
+    {"enable: a vanished window has no names", "Enable", "Main", "A", "1", "", vanishing,
+     "pass enable(4,1)", 4, -1},
+    {"find one already there", "Find", "", "A", "", "", {mainA}, "pass", 1, 0},
+    {"find a hidden and disabled one", "Find", "Main", "", "", "", {hiddenA}, "pass", 1, 0},
+    {"a pass ends at the first match",
+     "Find",
+     "Main",
+     "",
+     "",
+     "",
+     {otherB, mainB, mainA},
+     "pass",
+     2,
+     0},
+    {"find one that appears later",
+     "Find",
+     "",
+     "A",
+     "",
+     "",
+     {otherB, lateA},
+     "pass sleep(1) pass sleep(1) pass",
+     4,
+     0},
+    {"find past one vanishing mid-pass",
+     "Find",
+     "",
+     "A",
+     "",
+     "",
+     {mainB, vanishingA, nextA},
+     "pass sleep(1) pass",
+     4,
+     0},
+    {"find with Timeout=2",
+     "Find",
+     "",
+     "A",
+     "",
+     "2",
+     {otherB},
+     "timer(2) pass wait(1) pass wait(1) close",
+     2,
+     1},
+    /* Minimize, Maximize and Restore act on shown windows only, and leave
+     * a window already so; a window minimized from maximized is restored
+     * twice, as Windows brings it back maximized first. */
+    {"minimize", "Minimize", "W", "", "", "", {shownW}, "pass show(1,6)", 1, -1},
+    {"minimize a minimized one", "Minimize", "W", "", "", "", {minW}, "pass", 1, -1},
+    {"minimize a hidden one", "Minimize", "W", "", "", "", {hiddenW}, "pass", 1, -1},
+    {"maximize", "Maximize", "W", "", "", "", {shownW}, "pass show(1,3)", 1, -1},
+    {"maximize a maximized one", "Maximize", "W", "", "", "", {maxW}, "pass", 1, -1},
+    {"restore a normal one", "Restore", "W", "", "", "", {shownW}, "pass", 1, -1},
+    {"restore a maximized one", "Restore", "W", "", "", "", {maxW}, "pass show(1,9)", 1, -1},
     {"restore one minimized from maximized",
      "Restore",
-     {"W", "A", true, true, 0, Stays, NULL, true, true},
-     "pass show(1,9) show(1,9)"},
-};
-
-TEST(SetWindowsState, ShownWindowsOnlyAndToTheEnd)
-{
-	for (const StateCase &c : stateCases) {
-		SCOPED_TRACE(c.name);
-		TestDesktopReset(&c.window, 1);
-		SetStep("W", "", "", "", "", c.action);
-		ExecuteStep();
-		EXPECT_STREQ(testDesktopLog, c.log);
-	}
-}
-
-/* Activate: restores a minimized window, asks once, ends when the window
- * is the foreground one; a disabled one refuses and the step gives up. */
-struct ActivateCase {
-	const char *name;
-	TestWindow window;
-	const char *timeout;
-	const char *log;
-	int gaveUp;
-	bool foreground = false; /* the window is the foreground one before */
-};
-
-const ActivateCase activateCases[] = {
-    {"at once", {"W", "A", true, true, 0, Stays}, "", "timer(1000) pass activate(1) close", 0},
-    {"restored first",
-     {"W", "A", true, true, 0, Stays, NULL, true},
+     "W",
      "",
+     "",
+     "",
+     {minMaxW},
+     "pass show(1,9) show(1,9)",
+     1,
+     -1},
+    /* Activate: restores a minimized window, asks once, ends when the
+     * window is the foreground one; a disabled one refuses and the step
+     * gives up. */
+    {"activate at once",
+     "Activate",
+     "W",
+     "",
+     "",
+     "",
+     {shownW},
+     "timer(1000) pass activate(1) close",
+     1,
+     0},
+    {"activate: restored first",
+     "Activate",
+     "W",
+     "",
+     "",
+     "",
+     {minW},
      "timer(1000) pass show(1,9) activate(1) close",
+     1,
      0},
     /* as Wine keeps a window it minimized: the foreground, taking no input */
-    {"minimized in the foreground: restored",
-     {"W", "A", true, true, 0, Stays, NULL, true},
+    {"activate: minimized in the foreground, restored",
+     "Activate",
+     "W",
      "",
+     "",
+     "",
+     {minW},
      "activate(1) timer(1000) pass show(1,9) activate(1) close",
+     1,
      0,
      true},
-    {"disabled: never asked",
-     {"W", "A", true, false, 0, Stays},
+    {"activate: disabled, never asked",
+     "Activate",
+     "W",
+     "",
+     "",
      "2",
+     {disabledW},
      "timer(2) pass wait(1) pass wait(1) close",
+     2,
      1},
-    {"hidden: never matched",
-     {"W", "A", false, true, 0, Stays},
+    {"activate: hidden, never matched",
+     "Activate",
+     "W",
+     "",
+     "",
      "1",
+     {hiddenW},
      "timer(1) pass wait(1) close",
+     1,
      1},
 };
 
-TEST(ActivateWindow, RestoresAsksOnceAndEndsWhenActive)
+TEST(WindowSteps, CallsAndPasses)
 {
-	for (const ActivateCase &c : activateCases) {
+	for (const auto &c : stepCases) {
 		SCOPED_TRACE(c.name);
-		TestDesktopReset(&c.window, 1);
-		SetStep("W", "", "", "", c.timeout, "Activate");
+		TestDesktopReset(c.windows.data(), (int)c.windows.size());
+		bool enable = strcmp(c.action, "Enable") == 0;
+		SetStep(c.text, c.className, enable ? c.flag : "", enable ? "" : c.flag, c.timeout,
+		        c.action);
+		windowFound = 1; /* left over from an earlier Find step */
+		windowGaveUp = c.gaveUp == 0;
 		if (c.foreground)
 			SetForegroundWindow(1);
-		ActivateWindow();
+		ExecuteStep();
 		EXPECT_STREQ(testDesktopLog, c.log);
-		EXPECT_EQ(windowGaveUp, c.gaveUp);
+		EXPECT_EQ(testDesktopVisits, c.visits);
+		EXPECT_EQ(testDesktopTitleReads, testDesktopVisits);
+		EXPECT_EQ(testDesktopClassReads, testDesktopVisits);
+		EXPECT_EQ(c.gaveUp < 0 ? -1 : windowGaveUp, c.gaveUp);
 	}
 }
 
