@@ -1,6 +1,8 @@
 /* What KWin's script tells, and what goes into the scripts KWin runs: the
  * texts the KWin desktop reads from the bus and writes for KWin. */
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <stdlib.h>
 #include <string>
 #include <unistd.h>
@@ -9,20 +11,6 @@
 
 namespace
 {
-
-std::string Read(const char *path)
-{
-	std::string text;
-	FILE *f = fopen(path, "r");
-	char chunk[4096];
-	size_t n;
-
-	while (f != NULL && (n = fread(chunk, 1, sizeof chunk, f)) > 0)
-		text.append(chunk, n);
-	if (f != NULL)
-		fclose(f);
-	return text;
-}
 
 /* Every window the cache holds, a line each in slot order: id, UUID,
  * minimized, pid, stacking place, class, title and what a command left it;
@@ -51,15 +39,12 @@ std::string Windows()
 
 /* A batch told after one that added U1 (minimized, pid 7, stacking place
  * 1, class c, title t), and what the cache then holds. */
-struct LinesCase {
-	const char *name;
-	std::string batch;
-	std::string want;
-};
-
 const std::string Before = "0123abcd00004000 " U1 " m1 p7 s1 [c] [t] \n";
 
-const LinesCase lines[] = {
+const struct {
+	const char *name;
+	std::string batch, want;
+} lines[] = {
     {"a new window, its id past 32 bits, the last line unended", "A\t" U2 "\t1\t9\t2\tk\tn",
      Before + "8000000000004000 " U2 " m1 p9 s2 [k] [n] \nactive "},
     {"escapes as UTF-8, a pair as one character", A1 "\\u00e9\\u4e2d\\ud83d\\ude00\\u005c\n",
@@ -77,44 +62,24 @@ const LinesCase lines[] = {
      "0123abcd00004000 " U1 " m1 p7 s1 [c] [t]h\nactive "},
 };
 
-class Lines : public testing::TestWithParam<LinesCase>
+TEST(KWinApplyLines, KeepWhatTheScriptTold)
 {
-};
-
-TEST_P(Lines, KeepWhatTheScriptTold)
-{
-	CacheEmpty(&kwinCache);
-	kwinActive[0] = '\0';
-	KWinApplyLines("A\t" U1 "\t1\t7\t1\tc\tt\n");
-	KWinApplyLines(GetParam().batch.c_str());
-	EXPECT_EQ(Windows(), GetParam().want);
+	for (const auto &c : lines) {
+		CacheEmpty(&kwinCache);
+		kwinActive[0] = '\0';
+		KWinApplyLines("A\t" U1 "\t1\t7\t1\tc\tt\n");
+		KWinApplyLines(c.batch.c_str());
+		EXPECT_EQ(Windows(), c.want) << c.name;
+	}
 }
-
-std::string CaseName(const char *text)
-{
-	std::string name = text;
-	for (char &c : name)
-		if (!isalnum((unsigned char)c))
-			c = '_';
-	return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(KWin, Lines, testing::ValuesIn(lines),
-                         [](const testing::TestParamInfo<LinesCase> &info) {
-	                         return CaseName(info.param.name);
-                         });
 
 /* The bus name and script name, or the UUID, the writers are given, and
  * the first line they write; "" when they must write nothing. */
-struct WriterCase {
+const struct {
 	const char *name;
 	bool shield;
-	const char *caller;
-	const char *other;
-	const char *want;
-};
-
-const WriterCase writers[] = {
+	const char *caller, *other, *want;
+} writers[] = {
     {"a script", false, ":1.42", "wincue-1.42", "var caller = \":1.42\", name = \"wincue-1.42\";"},
     {"a quote in the caller", false, ":1.4\", x = \"", "wincue-1.4", ""},
     {"a quote and code in the name", false, ":1.4", "a\"; unloadAll(); \"", ""},
@@ -123,34 +88,28 @@ const WriterCase writers[] = {
     {"code in the shield's UUID", true, ":1.7", "{0f}\" + x + \"", ""},
 };
 
-class Writers : public testing::TestWithParam<WriterCase>
+TEST(KWinWriters, WriteOnlyBusNamesAndUuids)
 {
-};
-
-TEST_P(Writers, WriteOnlyBusNamesAndUuids)
-{
-	const WriterCase &c = GetParam();
-	char dir[] = "/tmp/wincue-kwin-test-XXXXXX", path[4096];
+	char dir[] = "/tmp/wincue-kwin-test-XXXXXX", path[4096] = "";
 
 	ASSERT_NE(mkdtemp(dir), nullptr);
 	setenv("XDG_RUNTIME_DIR", dir, 1);
-	bool written = c.shield ? KWinWriteShield(c.caller, c.other, path, sizeof path)
-	                        : KWinWriteScript(c.caller, c.other, path, sizeof path);
-	std::string text = written ? Read(path) : "";
-	if (written)
+	for (const auto &c : writers) {
+		SCOPED_TRACE(c.name);
+		bool written = c.shield ? KWinWriteShield(c.caller, c.other, path, sizeof path)
+		                        : KWinWriteScript(c.caller, c.other, path, sizeof path);
+		std::stringstream text;
+		if (written)
+			text << std::ifstream(path).rdbuf();
 		unlink(path);
-	rmdir(dir);
-	EXPECT_EQ(text.substr(0, text.find('\n')), c.want);
-	if (c.shield && written) {
-		EXPECT_NE(text.find("readonly property string caller: \"" + std::string(c.caller) +
-		                    "\"\n    readonly property string uuid: \"" + c.other + "\"\n"),
-		          std::string::npos);
+		EXPECT_EQ(text.str().substr(0, text.str().find('\n')), c.want);
+		EXPECT_TRUE(!c.shield || !written ||
+		            text.str().find("readonly property string caller: \"" +
+		                            std::string(c.caller) +
+		                            "\"\n    readonly property string uuid: \"" + c.other +
+		                            "\"\n") != std::string::npos);
 	}
+	rmdir(dir);
 }
-
-INSTANTIATE_TEST_SUITE_P(KWin, Writers, testing::ValuesIn(writers),
-                         [](const testing::TestParamInfo<WriterCase> &info) {
-	                         return CaseName(info.param.name);
-                         });
 
 } // namespace
