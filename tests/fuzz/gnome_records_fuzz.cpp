@@ -24,36 +24,23 @@ struct Input {
 	size_t size;
 };
 
-static uint8_t Byte(Input *in)
-{
-	uint8_t b = in->size > 0 ? in->data[0] : 0;
-
-	if (in->size > 0) {
-		in->data++;
-		in->size--;
-	}
-	return b;
-}
-
 static uint64_t Number(Input *in, int bytes)
 {
 	uint64_t n = 0;
 
-	for (int i = 0; i < bytes; i++)
-		n = n << 8 | Byte(in);
+	for (; bytes > 0; bytes--, in->data += in->size > 0, in->size -= in->size > 0)
+		n = n << 8 | (in->size > 0 ? in->data[0] : 0);
 	return n;
 }
 
 /* A string of up to 255 bytes, which sd-bus takes only as valid UTF-8. */
 static int AppendString(sd_bus_message *m, Input *in)
 {
-	char text[256];
-	size_t length = Byte(in);
+	char text[256] = "";
+	size_t length = Number(in, 1);
 
-	if (length > in->size)
-		length = in->size;
+	length = length < in->size ? length : in->size;
 	memcpy(text, in->data, length);
-	text[length] = '\0';
 	in->data += length;
 	in->size -= length;
 	return sd_bus_message_append_basic(m, 's', text);
@@ -63,7 +50,7 @@ static int AppendRecord(sd_bus_message *m, Input *in)
 {
 	uint64_t id = Number(in, 1);
 	int32_t pid = (int32_t)Number(in, 4);
-	uint8_t flags = Byte(in);
+	uint8_t flags = (uint8_t)Number(in, 1);
 
 	return sd_bus_message_append(m, "(tssibbb)", id, "title", "class", pid, flags & 1,
 	                             flags >> 1 & 1, flags >> 2 & 1);
@@ -79,7 +66,7 @@ static bool AppendValues(sd_bus_message *m, Input *in)
 		uint64_t t;
 		int32_t i;
 		int b;
-		switch (Byte(in) % 8) {
+		switch (Number(in, 1) % 8) {
 		case 0:
 			t = Number(in, 2);
 			r = sd_bus_message_append_basic(m, 't', &t);
@@ -92,11 +79,11 @@ static bool AppendValues(sd_bus_message *m, Input *in)
 			r = sd_bus_message_append_basic(m, 'i', &i);
 			break;
 		case 3:
-			b = Byte(in) & 1;
+			b = (int)Number(in, 1) & 1;
 			r = sd_bus_message_append_basic(m, 'b', &b);
 			break;
 		case 4:
-			r = sd_bus_message_open_container(m, 'a', arrays[Byte(in) % 3]);
+			r = sd_bus_message_open_container(m, 'a', arrays[Number(in, 1) % 3]);
 			depth += r >= 0;
 			break;
 		case 5:
@@ -110,19 +97,8 @@ static bool AppendValues(sd_bus_message *m, Input *in)
 	}
 	while (depth-- > 0 && r >= 0)
 		r = sd_bus_message_close_container(m);
-	Byte(in); /* the separator */
+	Number(in, 1); /* the separator */
 	return r >= 0;
-}
-
-static void Read(sd_bus_message *m, bool page)
-{
-	uint64_t after = 0;
-	int more = 0;
-
-	if (page)
-		GnomeReadPage(m, &after, &more);
-	else
-		GnomeReadSignal(m);
 }
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -144,13 +120,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 	GnomeForgetWindows();
 	for (int n = 0; n < 8 && in.size > 0; n++) {
-		int member = Byte(&in) % MembersCount;
+		int member = (int)(Number(&in, 1) % MembersCount);
 		sd_bus_message *m = NULL;
 		if (sd_bus_message_new_signal(bus, &m, "/org/wincue/Shell", "org.wincue.Shell",
 		                              members[member]) < 0)
 			__builtin_trap();
-		if (AppendValues(m, &in) && sd_bus_message_seal(m, cookie++, 0) >= 0)
-			Read(m, strcmp(members[member], "Page") == 0);
+		uint64_t after = 0;
+		int more = 0;
+		bool sent = AppendValues(m, &in) && sd_bus_message_seal(m, cookie++, 0) >= 0;
+		if (sent && strcmp(members[member], "Page") == 0)
+			GnomeReadPage(m, &after, &more);
+		else if (sent)
+			GnomeReadSignal(m);
 		sd_bus_message_unref(m);
 	}
 	return 0;

@@ -57,19 +57,10 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 static void WriteScript(const uint8_t *data, size_t size)
 {
-	int fd = open(script, O_WRONLY | O_CREAT | O_TRUNC, 0600);
-	size_t done = 0;
-	ssize_t n;
+	FILE *f = fopen(script, "wb");
 
-	if (fd < 0)
+	if (f == NULL || fwrite(data, 1, size, f) != size || fclose(f) != 0)
 		Fail(script);
-	while (done < size) {
-		n = write(fd, data + done, size - done);
-		if (n <= 0)
-			Fail(script);
-		done += (size_t)n;
-	}
-	close(fd);
 }
 
 /* What every load must leave: each value terminated within its buffer,
