@@ -98,17 +98,12 @@ class FindProgramTest : public ::testing::Test
 
 		ASSERT_NE(mkdtemp(dir), nullptr);
 		root = dir;
-		Make("a/my app/run", true);
-		Make("b/my", true);
-		Make("b/my app/run", true);
+		for (const char *name : {"a/my app/run", "b/my", "b/my app/run", "c/tool x/y",
+		                         "d/my app", "bin/tool", "rel/prog", "here"})
+			Make(name, true);
 		Make("c/tool", false);
-		Make("c/tool x/y", true);
-		std::filesystem::create_directories(root + "/d/my");
-		Make("d/my app", true);
-		Make("bin/tool", true);
 		Make("bin/data", false);
-		Make("rel/prog", true);
-		Make("here", true);
+		std::filesystem::create_directories(root + "/d/my");
 		savedPath = getenv("PATH") ? getenv("PATH") : "";
 		savedCwd = std::filesystem::current_path();
 		setenv("PATH", (root + "/bin").c_str(), 1);

@@ -59,14 +59,6 @@ BOOL CALLBACK Visit(HWND, LPARAM)
 	return TRUE;
 }
 
-void SetTimer(HANDLE timer, long ms)
-{
-	LARGE_INTEGER due;
-
-	due.QuadPart = -10000LL * ms;
-	ASSERT_TRUE(SetWaitableTimer(timer, &due, 0, NULL, NULL, FALSE));
-}
-
 class PassTest : public ::testing::Test
 {
       protected:
@@ -102,8 +94,9 @@ TEST_F(PassTest, NeverWaitsPastItsBounds)
 
 	for (const auto &c : cases) {
 		HANDLE timer = c.timerMs >= 0 ? CreateWaitableTimerA(NULL, TRUE, NULL) : NULL;
-		if (timer != NULL)
-			SetTimer(timer, c.timerMs);
+		LARGE_INTEGER due;
+		due.QuadPart = -10000LL * c.timerMs;
+		EXPECT_TRUE(timer == NULL || SetWaitableTimer(timer, &due, 0, NULL, NULL, FALSE));
 		silent.answerMs = c.answerMs;
 		EnumWindows(Visit, 0);
 		EXPECT_GE(finishedIn, c.least) << c.name;
@@ -111,10 +104,6 @@ TEST_F(PassTest, NeverWaitsPastItsBounds)
 		if (timer != NULL)
 			CloseHandle(timer);
 	}
-}
-
-void Nothing(int)
-{
 }
 
 /* A program that asks the same again and again takes what the desktop
@@ -128,7 +117,7 @@ TEST_F(PassTest, WaitingPassesLookAgainOnNews)
 			Sleep(0);
 	}
 	int before = updates;
-	signal(SIGALRM, Nothing);
+	signal(SIGALRM, [](int) {});
 	ualarm(50000, 0);
 	Sleep(0); /* waits for news; the signal cuts it short */
 	EnumWindows(Visit, 7);

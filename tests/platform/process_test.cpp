@@ -4,7 +4,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sstream>
 #include <string>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -56,19 +55,15 @@ class CreateProcessTest : public ::testing::Test
 		std::filesystem::remove_all(dir);
 	}
 
-	/* Waits (at most ten seconds) until linger's file holds text. Each
-	 * try reads into a new stream: reading the file while it is still
-	 * empty fails the stream, which then took nothing more. */
+	/* Waits (at most ten seconds) until linger's file holds text. */
 	std::string Wait(const std::string &file, const char *text)
 	{
 		std::string all;
 
 		for (int tries = 0; tries < 1000 && all.find(text) == std::string::npos; tries++) {
-			std::stringstream read;
-
 			usleep(10000);
-			read << std::ifstream(dir + "/" + file).rdbuf();
-			all = read.str();
+			std::ifstream read(dir + "/" + file);
+			all.assign(std::istreambuf_iterator<char>(read), {});
 		}
 		return all;
 	}

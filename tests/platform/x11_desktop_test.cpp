@@ -67,16 +67,10 @@ bool WaitViewable(xcb_window_t w)
 	return false;
 }
 
-BOOL CALLBACK Collect(HWND window, LPARAM)
-{
-	visited.push_back(window);
-	return TRUE;
-}
-
 std::vector<HWND> Pass()
 {
 	visited.clear();
-	EnumWindows(Collect, 0);
+	EnumWindows([](HWND window, LPARAM) { return visited.push_back(window), TRUE; }, 0);
 	return visited;
 }
 
@@ -86,17 +80,20 @@ bool Visited(HWND window)
 	return std::count(all.begin(), all.end(), window) == 1;
 }
 
-std::string Title(HWND window)
+xcb_window_t Parent(xcb_window_t w)
 {
-	char title[255];
-	GetWindowTextA(window, title, sizeof title);
-	return title;
+	xcb_query_tree_reply_t *r = xcb_query_tree_reply(own, xcb_query_tree(own, w), NULL);
+	xcb_window_t parent = r ? r->parent : 0;
+
+	free(r);
+	return parent;
 }
 
-std::string ClassName(HWND window)
+/* A name as GetWindowTextA or GetClassNameA reads it. */
+std::string Name(HWND window, int (*read)(HWND, LPSTR, int) = GetWindowTextA)
 {
 	char name[255];
-	GetClassNameA(window, name, sizeof name);
+	read(window, name, sizeof name);
 	return name;
 }
 
@@ -122,7 +119,7 @@ TEST_F(LiveDesktop, NamesFollowTheirChanges)
 	SetText(w, Atom("_NET_WM_NAME"), "UTF8_STRING", "net name");
 	Sync();
 	ASSERT_TRUE(Visited(w));
-	EXPECT_EQ("net name", Title(w));
+	EXPECT_EQ("net name", Name(w));
 	EXPECT_EQ(3, GetWindowTextA(w, small, sizeof small));
 	EXPECT_STREQ("net", small);
 
@@ -130,14 +127,14 @@ TEST_F(LiveDesktop, NamesFollowTheirChanges)
 	SetText(w, XCB_ATOM_WM_CLASS, "STRING", std::string("only-instance\0", 14));
 	Sync();
 	Pass();
-	EXPECT_EQ("old name", Title(w));
-	EXPECT_EQ("", ClassName(w));
+	EXPECT_EQ("old name", Name(w));
+	EXPECT_EQ("", Name(w, GetClassNameA));
 
 	/* WM_NAME is read by its type. */
 	SetText(w, XCB_ATOM_WM_NAME, "COMPOUND_TEXT", "\x1b%G\xce\xa9\x1b%@\xe9");
 	Sync();
 	Pass();
-	EXPECT_EQ("\xce\xa9\xc3\xa9", Title(w));
+	EXPECT_EQ("\xce\xa9\xc3\xa9", Name(w));
 	xcb_destroy_window(own, w);
 }
 
@@ -161,18 +158,10 @@ TEST_F(LiveDesktop, OnlyTopLevelsAreVisited)
 	EXPECT_EQ(1u, set.count(parent));
 	EXPECT_EQ(0u, set.count(child));
 	EXPECT_EQ(0u, set.count(embedded));
-	for (HWND w : all) {
-		xcb_window_t up = (xcb_window_t)w;
-		while (true) {
-			xcb_query_tree_reply_t *r =
-			    xcb_query_tree_reply(own, xcb_query_tree(own, up), NULL);
-			up = r ? r->parent : 0;
-			free(r);
-			if (up == 0 || up == screen->root)
-				break;
+	for (HWND w : all)
+		for (xcb_window_t up = Parent((xcb_window_t)w); up != 0 && up != screen->root;
+		     up = Parent(up))
 			EXPECT_EQ(0u, set.count(up)) << std::hex << w << " lies inside " << up;
-		}
-	}
 	xcb_destroy_window(own, parent);
 }
 
