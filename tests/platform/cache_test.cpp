@@ -54,17 +54,6 @@ HWND Clustered(int i)
 	return ids[(size_t)i];
 }
 
-HWND Counted(int i)
-{
-	return (HWND)(i + 1);
-}
-
-/* X11 ids: a client's in its low bits, the client in the high ones. */
-HWND X11Ids(int i)
-{
-	return (HWND)(((i % 50 + 1) << 21) | (i / 50 + 1));
-}
-
 struct CacheCase {
 	const char *name;
 	int windows;
@@ -73,8 +62,11 @@ struct CacheCase {
 };
 
 const CacheCase cases[] = {
-    {"200 windows, every other one closed", 200, Counted, [](int i) { return i % 2 == 1; }},
-    {"5,000 X11 windows of 50 programs, two in three closed", 5000, X11Ids,
+    {"200 windows, every other one closed", 200, [](int i) { return (HWND)(i + 1); },
+     [](int i) { return i % 2 == 1; }},
+    /* a client's ids differ in their low bits, clients in the high ones */
+    {"5,000 X11 windows of 50 programs, two in three closed", 5000,
+     [](int i) { return (HWND)(((i % 50 + 1) << 21) | (i / 50 + 1)); },
      [](int i) { return i % 3 != 0; }},
     {"a run that wraps past the index's end, its head and every third closed", 90, Clustered,
      [](int i) { return i == 0 || i % 3 == 1; }},
