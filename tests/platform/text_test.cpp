@@ -1,7 +1,9 @@
-/* The one rule by which script values and window names are cut. */
+/* The one rule by which script values and window names are cut, and X11's
+ * texts read into it. */
 #include <gtest/gtest.h>
 #include <string>
 
+#include "platform/linux/desktop/x11/x11_text.h"
 #include "platform/linux/system/system.h"
 
 namespace
@@ -16,7 +18,7 @@ const struct {
 	std::string text;
 	size_t size;
 	size_t kept;
-} cases[] = {
+} fits[] = {
     {"fits", "abc", 4, 3},
     {"ASCII cut at size - 1", "abcdef", 4, 3},
     {"a two-byte character the cut falls in goes", "ab" + Eacute, 4, 2},
@@ -40,8 +42,68 @@ const struct {
 
 TEST(FitText, Table)
 {
-	for (const auto &c : cases)
+	for (const auto &c : fits)
 		EXPECT_EQ(c.kept, FitText(c.text.data(), c.text.size(), c.size)) << c.name;
+}
+
+struct TextCase {
+	const char *name;
+	X11Encoding encoding;
+	std::string bytes;
+	int size;
+	std::string want;
+};
+
+const std::string Long(300, 'a');
+
+const TextCase cases[] = {
+    {"UTF-8 as it is", X11TextUtf8, "\xc3\x9cn\xc3\xaf", 255, "\xc3\x9cn\xc3\xaf"},
+    {"Latin-1 becomes UTF-8", X11TextLatin1, "caf\xe9", 255, "caf\xc3\xa9"},
+    {"UTF-8 in a STRING is kept", X11TextLatin1, "caf\xc3\xa9", 255, "caf\xc3\xa9"},
+    {"the first of several strings", X11TextLatin1, std::string("ab\0cd", 5), 255, "ab"},
+    {"cut to 254 bytes", X11TextUtf8, Long, 255, Long.substr(0, 254)},
+    {"cut to the buffer", X11TextLatin1, "abcdef", 5, "abcd"},
+    {"a one-byte buffer holds the terminator", X11TextUtf8, "abc", 1, ""},
+    {"cut between characters, not inside one", X11TextLatin1, std::string(253, 'a') + "\xe9", 255,
+     std::string(253, 'a')},
+    {"a three-byte character cut before it", X11TextUtf8,
+     std::string(100, 'x') + "\xe6\x97\xa5\xe6\x97\xa5", 105,
+     std::string(100, 'x') + "\xe6\x97\xa5"},
+    {"compound: ASCII and Latin-1", X11TextCompound, "caf\xe9", 255, "caf\xc3\xa9"},
+    {"compound: a UTF-8 segment", X11TextCompound, "a\x1b%G\xce\xa9\x1b%@b", 255,
+     "a\xce\xa9"
+     "b"},
+    {"compound: ISO 8859-15 and 8859-7 right halves", X11TextCompound,
+     "wc-\x1b-b\xa4uro \x1b-F\xd9", 255, "wc-\xe2\x82\xacuro \xce\xa9"},
+    {"compound: JIS X 0208 in GL, then ASCII", X11TextCompound, "\x1b$(BF|K\\8l\x1b(B x", 255,
+     "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e x"},
+    {"compound: the short designation ESC $ @", X11TextCompound, "\x1b$@0!", 255, "\xe4\xba\x9c"},
+    {"compound: JIS X 0201 katakana in GR", X11TextCompound, "\x1b)I\xca\xdd", 255,
+     "\xef\xbe\x8a\xef\xbe\x9d"},
+    {"compound: JIS X 0201 Roman in GL", X11TextCompound, "\x1b(J\\~", 255, "\xc2\xa5\xe2\x80\xbe"},
+    {"compound: GB 2312 in GR", X11TextCompound, "\x1b$)A\xd6\xd0", 255, "\xe4\xb8\xad"},
+    {"compound: KS C 5601 in GL", X11TextCompound, "\x1b$(CGQ", 255, "\xed\x95\x9c"},
+    {"compound: an unknown set shows as ?", X11TextCompound, "\x1b$(Q\x30\x21\x1b(Bx", 255, "?x"},
+    {"compound: a two-byte character cut short", X11TextCompound, "\x1b$(BF\x1b(Bx", 255, "?x"},
+    {"compound: an extended segment shows as one ?", X11TextCompound,
+     "a\x1b%/1\x80\x89"
+     "big5-0\x02\xa4\x40"
+     "b",
+     255, "a?b"},
+    {"compound: direction marks are dropped", X11TextCompound, "a\x9b\x31]b\x9b]c", 255, "abc"},
+    {"compound: a cut-off escape ends the text", X11TextCompound, "ab\x1b$", 255, "ab"},
+};
+
+TEST(X11DecodeText, Table)
+{
+	for (const TextCase &c : cases) {
+		char out[256];
+		memset(out, 'x', sizeof out);
+		int length =
+		    X11DecodeText(c.encoding, c.bytes.data(), (int)c.bytes.size(), out, c.size);
+		EXPECT_EQ(c.want, std::string(out)) << c.name;
+		EXPECT_EQ((int)c.want.size(), length) << c.name;
+	}
 }
 
 } // namespace
