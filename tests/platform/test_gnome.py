@@ -6,7 +6,6 @@ installing the extension. The window table runs on GNOME in
 tests/actions/test_windows.py; choosing GNOME, runs at once and the shell
 going away in test_wayland.py; Enable's runs at once and killed runs in
 test_desks.py."""
-import json
 import os
 import re
 import signal
@@ -19,6 +18,7 @@ from gi.repository import GLib
 
 from desks import Gnome, events_until
 from harness import BUILD, Maker, Target, script, script_dir, wait_until
+from test_wayland import ends, maker, wincue  # noqa: F401 (ends: a fixture)
 
 RIGHT = Gnome.AT[1]  # where the window tiled on the right is clicked
 
@@ -28,12 +28,6 @@ def gnome(worlds):
     target = Target("host", worlds("gnome"))
     target.desk = target.world.desk
     return target
-
-
-def wincue(target, tmp_path, *steps):
-    config, want = script(*steps)
-    assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
-    assert target.err == b""
 
 
 # Each way the shell gives a window the focus: (name, whether a window
@@ -55,39 +49,37 @@ FOCUS_WAYS = [
 
 @pytest.mark.parametrize("name,closing,history,way,routed", FOCUS_WAYS,
                          ids=[w[0] for w in FOCUS_WAYS])
-def test_a_disabled_window_gets_no_input(gnome, tmp_path, name, closing, history, way, routed):
+def test_a_disabled_window_gets_no_input(gnome, tmp_path, ends, name, closing, history, way,
+                                        routed):
     """Clicks and keys right after the shell gives a disabled window the
     focus never reach it, also after wincue has ended; the keys reach the
     window that had the focus before (a proof they were routed), or none
     ("-other": minimized, it takes no input). Enabled again, it takes a
     click and keys."""
-    d, other = Gnome(gnome, tmp_path), Maker(gnome)
+    d, other = Gnome(gnome, tmp_path), maker(ends, gnome)
+    ends(d.close)
     windows = {"other": (other, 0), "locked": (d.maker, 0), "closing": (d.maker, 1)}
-    try:
-        for maker, title, side in ((other, "other", "Left"), (d.maker, "locked", "Right")):
-            maker.create("wct-in", title)
-            d.tile(maker, 0, side)
-        if closing:
-            d.maker.create("wct-in", "closing", "size=100:100")
-        for title in history:
-            if title.startswith("-"):
-                wincue(gnome, tmp_path, ("Display", dict(Display="0", Text=title[1:])))
-            else:
-                windows[title][0].change("activate", windows[title][1])
-        d.enable("0")
-        way(d, windows)
-        d.shell.type("k")
-        d.enable("1")
-        d.shell.click(*RIGHT)
-        d.shell.type("z")
-        assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
-        if routed:  # (Alt+Tab's Alt reaches it too)
-            assert set(events_until(other, "key 0")) == {"key 0"}
-        else:  # what was typed before the click that ended it has come
-            assert other.answer("events") == []
-    finally:
-        d.close()
-        other.close()
+    for made, title, side in ((other, "other", "Left"), (d.maker, "locked", "Right")):
+        made.create("wct-in", title)
+        d.tile(made, 0, side)
+    if closing:
+        d.maker.create("wct-in", "closing", "size=100:100")
+    for title in history:
+        if title.startswith("-"):
+            assert wincue(gnome, tmp_path, ("Display", dict(Display="0", Text=title[1:]))) == b""
+        else:
+            windows[title][0].change("activate", windows[title][1])
+    d.enable("0")
+    way(d, windows)
+    d.shell.type("k")
+    d.enable("1")
+    d.shell.click(*RIGHT)
+    d.shell.type("z")
+    assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
+    if routed:  # (Alt+Tab's Alt reaches it too)
+        assert set(events_until(other, "key 0")) == {"key 0"}
+    else:  # what was typed before the click that ended it has come
+        assert other.answer("events") == []
 
 
 @pytest.fixture
@@ -120,21 +112,18 @@ def crowd_marks(gnome, tmp_path):
         b"disabled" in line for line in lines)
 
 
-def test_more_windows_than_a_page(gnome, tmp_path_factory):
+def test_more_windows_than_a_page(gnome, tmp_path_factory, ends):
     """The extension lists its windows a page at a time: every one of 300
     reaches wincue. One Enable step disables and enables all 300 whole."""
-    maker = Maker(gnome)
-    try:
-        maker.ask("crowd\twct-crowd\t300")
-        maker.expect("crowded 300")
-        crowd = sorted(b"wct-crowd %d" % i for i in range(300))
-        assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, crowd, 0)
-        for flag, disabled in (("0", 300), ("1", 0)):
-            wincue(gnome, tmp_path_factory.mktemp("step"),
-                   ("Enable", dict(Enable=flag, ClassName="wct-crowd")))
-            assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, crowd, disabled)
-    finally:
-        maker.close()
+    crowd = maker(ends, gnome)
+    crowd.ask("crowd\twct-crowd\t300")
+    crowd.expect("crowded 300")
+    titles = sorted(b"wct-crowd %d" % i for i in range(300))
+    assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, titles, 0)
+    for flag, disabled in (("0", 300), ("1", 0)):
+        assert wincue(gnome, tmp_path_factory.mktemp("step"),
+                      ("Enable", dict(Enable=flag, ClassName="wct-crowd"))) == b""
+        assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, titles, disabled)
 
 
 @pytest.mark.parametrize("method,args", [("GetVersion", ()), ("GetWindows", (0,)),
@@ -143,7 +132,6 @@ def test_the_extension_answers_only_the_session_user(gnome, method, args):
     """Another user (root here) gets AccessDenied, whatever it asks."""
     with pytest.raises(Exception, match="AccessDenied"):
         gnome.desk.extension(method, *args)
-
 
 
 def as_user(gnome, *argv):
@@ -236,21 +224,21 @@ def test_only_registered_runs_hear_the_windows(gnome, tmp_path):
                                     gnome.env["DBUS_SESSION_BUS_ADDRESS"],
                                     "interface='org.wincue.Shell'"], stdout=out,
                                    stderr=subprocess.DEVNULL)
-    maker, runs = Maker(gnome), []
+    windows, runs = Maker(gnome), []
     try:
         wait_until(lambda: ping(gnome) or b"member=GetVersion" in log.read_bytes(), 20,
                    "the monitor")
         for told in ("unheard 0", "heard 1", "unheard 2", "heard 3"):
             if told.startswith("heard"):
                 runs.append(listener(gnome))
-            maker.create("wct-x", told)
+            windows.create("wct-x", told)
             if told.startswith("heard"):
                 wait_until(lambda: told.encode() in log.read_bytes(), 20, "the monitor")
                 runs[-1][0].stdin.close()
                 runs[-1][0].wait()
                 ping(gnome)  # the shell has heard the name go
     finally:
-        maker.close()
+        windows.close()
         monitor.kill()
         monitor.wait()
     told = [block.split("\n", 1) for block in re.split(r"\n(?=\S)", log.read_text())
@@ -372,47 +360,3 @@ def test_install_through_the_running_session_bus(tmp_path):
     # Standard error also has the bus's own log.
     assert (out.returncode, "wincue:" in out.stderr) == (0, False)
     assert settings(env, "enabled-extensions") == "['other@example', 'wincue-43@wincue.example']"
-
-
-# What the coming steps will ask of the extension, asked as the session's
-# user: each call, then the extension's own view (records, stacking, active
-# window) as JSON.
-ASK = """import json, sys
-sys.path.insert(0, %r)
-from gnomedesk import GnomeDesk
-desk, said = GnomeDesk(), []
-for method, *args in json.loads(sys.argv[1]):
-    said.append(list(desk.extension(method, *args)))
-    said.append(dict(records=desk.marked(), stacking=desk.extension("GetStacking")[0],
-                     active=desk.extension("GetActive")[0]))
-print(json.dumps(said))
-"""
-
-
-def ask(gnome, *calls):
-    scripts = gnome.world.root / "scripts"  # as the session's user reaches them
-    out = subprocess.run(gnome.world.user + [sys.executable, "-c", ASK % str(scripts),
-                                             json.dumps(calls)],
-                         env=gnome.env, capture_output=True, text=True, timeout=60, check=True)
-    return json.loads(out.stdout)
-
-
-def test_the_extension_serves_what_the_coming_steps_need(gnome):
-    """Activating a window makes it the active one, on top; maximizing and
-    restoring it are in its record; closing asks its program to close, as
-    the close button does. Records carry the program's pid."""
-    maker = Maker(gnome)
-    try:
-        maker.create("wct-x", "first")
-        maker.create("wct-x", "second")
-        first, second = [int(i, 16) for i in maker.answer("ids")]
-        said = ask(gnome, ("Activate", first), ("SetMaximized", first, True),
-                   ("SetMaximized", first, False), ("Close", second))
-        answers, views = said[0::2], said[1::2]
-        assert answers == [[True], [True, False], [True, True], [True]]
-        assert views[0]["active"] == first and views[0]["stacking"][-2:] == [second, first]
-        assert [v["records"][str(first)]["maximized"] for v in views[1:3]] == [True, False]
-        assert views[0]["records"][str(first)]["pid"] == maker.child.p.pid
-        wait_until(lambda: maker.answer("state")[1] == "gone", 10, "the close")
-    finally:
-        maker.close()
