@@ -96,6 +96,19 @@ def locked(gnome, tmp_path):
         d.close()
 
 
+def test_a_long_title_is_cut_between_characters(gnome, tmp_path, ends):
+    """A title past 254 bytes reads as its first 254 at most, never cut
+    inside a UTF-8 character: "a" and 200 two-byte letters read as "a" and
+    126 of them (253 bytes). (The other desktops' run in the window table.)"""
+    long = maker(ends, gnome)
+    long.child.p.stdin.write(("create\twct-long\ta%s\n" % ("\u00e9" * 200)).encode())
+    long.child.p.stdin.flush()
+    long.expect("created 0")
+    status, out = gnome.run(tmp_path, args=["--list"])
+    titles = [line.split(b"\t")[4] for line in out.split(b"\n") if b"\twct-long\t" in line]
+    assert (status, titles) == (0, [("a" + "\u00e9" * 126).encode()])
+
+
 def crowd_marks(gnome, tmp_path):
     """The titles of the crowd's windows and how many of them are disabled."""
     status, out = gnome.run(tmp_path, args=["--list"])

@@ -60,6 +60,7 @@ def begun(ends, target, tmp_path, steps, until=b"start - Find\n", argv=None):
 
 
 def maker(ends, target, x11=False):
+    """A window program, which quits once the test is over."""
     made = Maker(target, x11)
     ends(made.close)
     return made
