@@ -85,15 +85,13 @@ def test_a_disabled_window_gets_no_input(gnome, tmp_path, ends, name, closing, h
 
 
 @pytest.fixture
-def locked(gnome, tmp_path):
+def locked(gnome, tmp_path, ends):
     """The witness on the left, the window "locked" (1) on the right."""
     d = Gnome(gnome, tmp_path)
-    try:
-        d.witness()
-        d.make("locked")
-        yield d
-    finally:
-        d.close()
+    ends(d.close)
+    d.witness()
+    d.make("locked")
+    return d
 
 
 def test_a_long_title_is_cut_between_characters(gnome, tmp_path, ends):
@@ -154,17 +152,13 @@ def ping(gnome):
 
 
 @pytest.fixture
-def dconf(gnome):
+def dconf(gnome, ends):
     """The user's settings service on the shell's bus, which the world lacks:
     a change made there reaches the shell, and one the shell makes holds."""
     service = subprocess.Popen(gnome.world.user + ["/usr/libexec/dconf-service"], env=gnome.env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        wait_until(lambda: gnome.desk.owned("ca.desrt.dconf"), 20, "dconf-service")
-        yield
-    finally:
-        service.kill()
-        service.wait()
+    ends(lambda: service.kill() or service.wait())
+    wait_until(lambda: gnome.desk.owned("ca.desrt.dconf"), 20, "dconf-service")
 
 
 # Each way a user turns the extension off and on again: (name, off, on). The

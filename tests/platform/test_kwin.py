@@ -259,13 +259,13 @@ def test_the_script_goes_with_its_run(kwin, tmp_path):
 # -- Enable, with real input -------------------------------------------------------------
 
 @pytest.fixture
-def locked(kwin, tmp_path):
+def locked(kwin, tmp_path, ends):
     if not kwin.world.input_program:
         pytest.skip("kwin_input was not built")
     desk = KWin(kwin, tmp_path)
+    ends(desk.close)
     desk.make("locked", at=(40, 40, 240, 120))
-    yield desk
-    desk.close()
+    return desk
 
 
 # Each way of giving a window the focus: (name, what does it, given the Desk
