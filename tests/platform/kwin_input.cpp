@@ -9,7 +9,6 @@
  * handled it (a round trip), or "error":
  *   move X Y    the pointer to X, Y in the desktop's coordinates
  *   click B     presses and releases button B (a Linux code: 272 is left)
- *   wheel N     turns the vertical wheel N steps (negative: up)
  *   key CODE    presses and releases a key (a Linux key code)
  *   down CODE   holds a key; up CODE lets it go
  * Prints "ready" once KWin has let it use the protocol; exits at the end of
@@ -23,20 +22,16 @@
 
 static org_kde_kwin_fake_input *fake;
 
-static void Global(void *data, wl_registry *registry, uint32_t name, const char *interface,
+static void Global(void *, wl_registry *registry, uint32_t name, const char *interface,
                    uint32_t version)
 {
-	(void)data;
 	if (strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0 && version >= 4)
 		fake = (org_kde_kwin_fake_input *)wl_registry_bind(
 		    registry, name, &org_kde_kwin_fake_input_interface, 4);
 }
 
-static void GlobalRemove(void *data, wl_registry *registry, uint32_t name)
+static void GlobalRemove(void *, wl_registry *, uint32_t)
 {
-	(void)data;
-	(void)registry;
-	(void)name;
 }
 
 static const wl_registry_listener registryListener = {Global, GlobalRemove};
@@ -54,10 +49,7 @@ static bool Send(const char *line)
 	else if (n == 2 && strcmp(verb, "click") == 0) {
 		org_kde_kwin_fake_input_button(fake, (uint32_t)a, 1);
 		org_kde_kwin_fake_input_button(fake, (uint32_t)a, 0);
-	} else if (n == 2 && strcmp(verb, "wheel") == 0)
-		org_kde_kwin_fake_input_axis(fake, WL_POINTER_AXIS_VERTICAL_SCROLL,
-		                             wl_fixed_from_int(a * 15));
-	else if (n == 2 && strcmp(verb, "key") == 0) {
+	} else if (n == 2 && strcmp(verb, "key") == 0) {
 		org_kde_kwin_fake_input_keyboard_key(fake, (uint32_t)a, 1);
 		org_kde_kwin_fake_input_keyboard_key(fake, (uint32_t)a, 0);
 	} else if (n == 2 && (strcmp(verb, "down") == 0 || strcmp(verb, "up") == 0))

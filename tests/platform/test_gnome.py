@@ -6,7 +6,6 @@ installing the extension. The window table runs on GNOME in
 tests/actions/test_windows.py; choosing GNOME, runs at once and the shell
 going away in test_wayland.py; Enable's runs at once and killed runs in
 test_desks.py."""
-import json
 import os
 import re
 import signal
@@ -18,7 +17,8 @@ import pytest
 from gi.repository import GLib
 
 from desks import Gnome, events_until
-from harness import BUILD, Maker, Target, script, script_dir, wait_until
+from harness import BUILD, Maker, Target, wait_until
+from test_wayland import ends, maker, wincue  # noqa: F401 (ends: a fixture)
 
 RIGHT = Gnome.AT[1]  # where the window tiled on the right is clicked
 
@@ -28,12 +28,6 @@ def gnome(worlds):
     target = Target("host", worlds("gnome"))
     target.desk = target.world.desk
     return target
-
-
-def wincue(target, tmp_path, *steps):
-    config, want = script(*steps)
-    assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
-    assert target.err == b""
 
 
 # Each way the shell gives a window the focus: (name, whether a window
@@ -50,66 +44,67 @@ FOCUS_WAYS = [
      lambda d, w: d.maker.change("close", 1), True),
     ("the focused window closing, no other taking input", True, ["locked", "closing", "-other"],
      lambda d, w: d.maker.change("close", 1), False),
+    ("none: the focused window disabled (no other is activated)", False, ["other", "locked"],
+     lambda d, w: None, False),
 ]
 
 
 @pytest.mark.parametrize("name,closing,history,way,routed", FOCUS_WAYS,
                          ids=[w[0] for w in FOCUS_WAYS])
-def test_a_disabled_window_gets_no_input(gnome, tmp_path, name, closing, history, way, routed):
+def test_a_disabled_window_gets_no_input(gnome, tmp_path, ends, name, closing, history, way,
+                                        routed):
     """Clicks and keys right after the shell gives a disabled window the
     focus never reach it, also after wincue has ended; the keys reach the
     window that had the focus before (a proof they were routed), or none
     ("-other": minimized, it takes no input). Enabled again, it takes a
     click and keys."""
-    d, other = Gnome(gnome, tmp_path), Maker(gnome)
+    d, other = Gnome(gnome, tmp_path), maker(ends, gnome)
+    ends(d.close)
     windows = {"other": (other, 0), "locked": (d.maker, 0), "closing": (d.maker, 1)}
-    try:
-        for maker, title, side in ((other, "other", "Left"), (d.maker, "locked", "Right")):
-            maker.create("wct-in", title)
-            d.tile(maker, 0, side)
-        if closing:
-            d.maker.create("wct-in", "closing", "size=100:100")
-        for title in history:
-            if title.startswith("-"):
-                wincue(gnome, tmp_path, ("Display", dict(Display="0", Text=title[1:])))
-            else:
-                windows[title][0].change("activate", windows[title][1])
-        d.enable("0")
-        way(d, windows)
-        d.shell.type("k")
-        d.enable("1")
-        d.shell.click(*RIGHT)
-        d.shell.type("z")
-        assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
-        if routed:  # (Alt+Tab's Alt reaches it too)
-            assert set(events_until(other, "key 0")) == {"key 0"}
-        else:  # what was typed before the click that ended it has come
-            assert other.answer("events") == []
-    finally:
-        d.close()
-        other.close()
+    for made, title, side in ((other, "other", "Left"), (d.maker, "locked", "Right")):
+        made.create("wct-in", title)
+        d.tile(made, 0, side)
+    if closing:
+        d.maker.create("wct-in", "closing", "size=100:100")
+    for title in history:
+        if title.startswith("-"):
+            assert wincue(gnome, tmp_path, ("Display", dict(Display="0", Text=title[1:]))) == b""
+        else:
+            windows[title][0].change("activate", windows[title][1])
+    d.enable("0")
+    way(d, windows)
+    d.shell.type("k")
+    d.enable("1")
+    d.shell.click(*RIGHT)
+    d.shell.type("z")
+    assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
+    if routed:  # (Alt+Tab's Alt reaches it too)
+        assert set(events_until(other, "key 0")) == {"key 0"}
+    else:  # what was typed before the click that ended it has come
+        assert other.answer("events") == []
 
 
 @pytest.fixture
-def locked(gnome, tmp_path):
+def locked(gnome, tmp_path, ends):
     """The witness on the left, the window "locked" (1) on the right."""
     d = Gnome(gnome, tmp_path)
-    try:
-        d.witness()
-        d.make("locked")
-        yield d
-    finally:
-        d.close()
+    ends(d.close)
+    d.witness()
+    d.make("locked")
+    return d
 
 
-def test_disabling_the_focused_window_takes_the_keys_away(locked):
-    """Keys typed after the focused window is disabled reach no window (no
-    other is activated); the window had taken keys before."""
-    locked.shell.type("a")
-    assert locked.events_until("key 1") == ["key 1"]
-    locked.enable("0")
-    locked.shell.type("k")
-    assert locked.witnessed()[0] == "button 0"
+def test_a_long_title_is_cut_between_characters(gnome, tmp_path, ends):
+    """A title past 254 bytes reads as its first 254 at most, never cut
+    inside a UTF-8 character: "a" and 200 two-byte letters read as "a" and
+    126 of them (253 bytes). (The other desktops' run in the window table.)"""
+    long = maker(ends, gnome)
+    long.child.p.stdin.write(("create\twct-long\ta%s\n" % ("\u00e9" * 200)).encode())
+    long.child.p.stdin.flush()
+    long.expect("created 0")
+    status, out = gnome.run(tmp_path, args=["--list"])
+    titles = [line.split(b"\t")[4] for line in out.split(b"\n") if b"\twct-long\t" in line]
+    assert (status, titles) == (0, [("a" + "\u00e9" * 126).encode()])
 
 
 def crowd_marks(gnome, tmp_path):
@@ -120,21 +115,18 @@ def crowd_marks(gnome, tmp_path):
         b"disabled" in line for line in lines)
 
 
-def test_more_windows_than_a_page(gnome, tmp_path_factory):
+def test_more_windows_than_a_page(gnome, tmp_path_factory, ends):
     """The extension lists its windows a page at a time: every one of 300
     reaches wincue. One Enable step disables and enables all 300 whole."""
-    maker = Maker(gnome)
-    try:
-        maker.ask("crowd\twct-crowd\t300")
-        maker.expect("crowded 300")
-        crowd = sorted(b"wct-crowd %d" % i for i in range(300))
-        assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, crowd, 0)
-        for flag, disabled in (("0", 300), ("1", 0)):
-            wincue(gnome, tmp_path_factory.mktemp("step"),
-                   ("Enable", dict(Enable=flag, ClassName="wct-crowd")))
-            assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, crowd, disabled)
-    finally:
-        maker.close()
+    crowd = maker(ends, gnome)
+    crowd.ask("crowd\twct-crowd\t300")
+    crowd.expect("crowded 300")
+    titles = sorted(b"wct-crowd %d" % i for i in range(300))
+    assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, titles, 0)
+    for flag, disabled in (("0", 300), ("1", 0)):
+        assert wincue(gnome, tmp_path_factory.mktemp("step"),
+                      ("Enable", dict(Enable=flag, ClassName="wct-crowd"))) == b""
+        assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, titles, disabled)
 
 
 @pytest.mark.parametrize("method,args", [("GetVersion", ()), ("GetWindows", (0,)),
@@ -145,10 +137,12 @@ def test_the_extension_answers_only_the_session_user(gnome, method, args):
         gnome.desk.extension(method, *args)
 
 
-
 def as_user(gnome, *argv):
-    subprocess.run(gnome.world.user + list(argv), env=gnome.env, capture_output=True,
-                   timeout=60, check=True)
+    """A command of the session's user; {uuid} is our extension's."""
+    uuid = next(p.name for p in (Path(gnome.env["HOME"]) / ".local/share/gnome-shell/extensions")
+                .iterdir() if p.name.startswith("wincue-"))
+    subprocess.run(gnome.world.user + [a.format(uuid=uuid) for a in argv], env=gnome.env,
+                   capture_output=True, timeout=60, check=True)
 
 
 def ping(gnome):
@@ -158,22 +152,13 @@ def ping(gnome):
 
 
 @pytest.fixture
-def dconf(gnome):
+def dconf(gnome, ends):
     """The user's settings service on the shell's bus, which the world lacks:
     a change made there reaches the shell, and one the shell makes holds."""
     service = subprocess.Popen(gnome.world.user + ["/usr/libexec/dconf-service"], env=gnome.env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        wait_until(lambda: gnome.desk.owned("ca.desrt.dconf"), 20, "dconf-service")
-        yield
-    finally:
-        service.kill()
-        service.wait()
-
-
-def uuid(gnome):
-    return next(p.name for p in (Path(gnome.env["HOME"]) / ".local/share/gnome-shell/extensions")
-                .iterdir() if p.name.startswith("wincue-"))
+    ends(lambda: service.kill() or service.wait())
+    wait_until(lambda: gnome.desk.owned("ca.desrt.dconf"), 20, "dconf-service")
 
 
 # Each way a user turns the extension off and on again: (name, off, on). The
@@ -182,12 +167,11 @@ def uuid(gnome):
 # locks only with GDM and logind), and when an extension loaded before ours
 # is turned off.
 OFF_AND_ON = [
-    ("gnome-extensions", lambda g: as_user(g, "gnome-extensions", "disable", uuid(g)),
-     lambda g: as_user(g, "gnome-extensions", "enable", uuid(g))),
-    ("disable-user-extensions",
-     lambda g: as_user(g, "gsettings", "set", "org.gnome.shell", "disable-user-extensions", "true"),
-     lambda g: as_user(g, "gsettings", "set", "org.gnome.shell", "disable-user-extensions",
-                       "false")),
+    ("gnome-extensions", ["gnome-extensions", "disable", "{uuid}"],
+     ["gnome-extensions", "enable", "{uuid}"]),
+    ("disable-user-extensions", ["gsettings", "set", "org.gnome.shell", "disable-user-extensions",
+                                 "true"],
+     ["gsettings", "set", "org.gnome.shell", "disable-user-extensions", "false"]),
 ]
 
 
@@ -198,7 +182,7 @@ def test_the_extension_off_and_on_keeps_its_marks(locked, dconf, name, off, on):
     the steps enable and disable it as before."""
     locked.enable("0")
     for turn, owned in ((off, False), (on, True)):
-        turn(locked.target)
+        as_user(locked.target, *turn)
         wait_until(lambda: locked.shell.owned("org.wincue.Shell") == owned, 20, name)
     assert locked.whole(1) == "disabled"
     for flag, state in (("1", "enabled"), ("0", "disabled")):
@@ -236,21 +220,21 @@ def test_only_registered_runs_hear_the_windows(gnome, tmp_path):
                                     gnome.env["DBUS_SESSION_BUS_ADDRESS"],
                                     "interface='org.wincue.Shell'"], stdout=out,
                                    stderr=subprocess.DEVNULL)
-    maker, runs = Maker(gnome), []
+    windows, runs = Maker(gnome), []
     try:
         wait_until(lambda: ping(gnome) or b"member=GetVersion" in log.read_bytes(), 20,
                    "the monitor")
         for told in ("unheard 0", "heard 1", "unheard 2", "heard 3"):
             if told.startswith("heard"):
                 runs.append(listener(gnome))
-            maker.create("wct-x", told)
+            windows.create("wct-x", told)
             if told.startswith("heard"):
                 wait_until(lambda: told.encode() in log.read_bytes(), 20, "the monitor")
                 runs[-1][0].stdin.close()
                 runs[-1][0].wait()
                 ping(gnome)  # the shell has heard the name go
     finally:
-        maker.close()
+        windows.close()
         monitor.kill()
         monitor.wait()
     told = [block.split("\n", 1) for block in re.split(r"\n(?=\S)", log.read_text())
@@ -261,7 +245,7 @@ def test_only_registered_runs_hear_the_windows(gnome, tmp_path):
     assert [body for _, body in told if "unheard" in body] == []
 
 
-def test_a_change_that_comes_late_is_not_made(gnome, locked, tmp_path):
+def test_a_change_that_comes_late_is_not_made(gnome, locked, tmp_path, ends):
     """A shell stopped while a step disables a window is lost to the step,
     which names the window as it stayed; resumed while the run still runs,
     the shell takes the call that came after its deadline and leaves the
@@ -269,36 +253,31 @@ def test_a_change_that_comes_late_is_not_made(gnome, locked, tmp_path):
     shell = gnome.desk.call(("org.freedesktop.DBus", "/org/freedesktop/DBus",
                              "org.freedesktop.DBus"), "GetConnectionUnixProcessID",
                             GLib.Variant("(s)", ("org.gnome.Shell",)), "(u)")[0]
-    try:
-        config, want = script(("Find", dict(Text="locked")),
-                              ("Cmd", dict(Cmd="/bin/kill -STOP %d" % shell)),
-                              ("Sleep", dict(Sleep="500")),
-                              ("Enable", dict(Enable="0", Text="locked")),
-                              ("Cmd", dict(Cmd="/bin/kill -CONT %d" % shell)),
-                              ("Sleep", dict(Sleep="2000")))
-        assert gnome.run(script_dir(tmp_path, config)) == (0, want.encode())
-        assert re.fullmatch(r'wincue: GNOME Shell does not answer on the session bus "[^"]*"; '
-                            r'going on as a desktop with no windows\nwincue: \[Section3\] '
-                            r'Enable: "locked" \(0x[0-9a-f]+\) stayed enabled\n',
-                            gnome.err.decode())
-        assert locked.whole(1) == "enabled"
-    finally:
-        os.kill(shell, signal.SIGCONT)
+    ends(lambda: os.kill(shell, signal.SIGCONT))
+    err = wincue(gnome, tmp_path, ("Find", dict(Text="locked")),
+                 ("Cmd", dict(Cmd="/bin/kill -STOP %d" % shell)), ("Sleep", dict(Sleep="500")),
+                 ("Enable", dict(Enable="0", Text="locked")),
+                 ("Cmd", dict(Cmd="/bin/kill -CONT %d" % shell)), ("Sleep", dict(Sleep="2000")))
+    assert re.fullmatch(r'wincue: GNOME Shell does not answer on the session bus "[^"]*"; '
+                        r'going on as a desktop with no windows\nwincue: \[Section3\] '
+                        r'Enable: "locked" \(0x[0-9a-f]+\) stayed enabled\n', err.decode())
+    assert locked.whole(1) == "enabled"
 
 
 # -- installing the extension ---------------------------------------------
 
-# (what gnome-shell --version says, the variant installed or the line on
-# standard error)
+# (what gnome-shell --version says, whether a session bus runs, the variant
+# installed or the line on standard error)
 SHELLS = [
-    ("GNOME Shell 43.9", "wincue-43@wincue.example"),
-    ("GNOME Shell 44.0", "wincue-43@wincue.example"),
-    ("GNOME Shell 45.0", "wincue-45@wincue.example"),
-    ("GNOME Shell 48.7", "wincue-45@wincue.example"),
-    ("GNOME Shell 42.9", "wincue: wincue's GNOME Shell extension runs on GNOME Shell 43 to 48, "
-                         "not 42\n"),
-    ("GNOME Shell 49.0", "wincue: wincue's GNOME Shell extension runs on GNOME Shell 43 to 48, "
-                         "not 49\n"),
+    ("GNOME Shell 43.9", False, "wincue-43@wincue.example"),
+    ("GNOME Shell 43.9", True, "wincue-43@wincue.example"),
+    ("GNOME Shell 44.0", False, "wincue-43@wincue.example"),
+    ("GNOME Shell 45.0", False, "wincue-45@wincue.example"),
+    ("GNOME Shell 48.7", False, "wincue-45@wincue.example"),
+    ("GNOME Shell 42.9", False, "wincue: wincue's GNOME Shell extension runs on GNOME Shell 43 "
+                                "to 48, not 42\n"),
+    ("GNOME Shell 49.0", False, "wincue: wincue's GNOME Shell extension runs on GNOME Shell 43 "
+                                "to 48, not 49\n"),
 ]
 OTHERS = ("['other@example', 'wincue-45@wincue.example']",
           "['wincue-43@wincue.example', 'off@example']")
@@ -332,16 +311,21 @@ def user_home(tmp_path, version):
     return env
 
 
-@pytest.mark.parametrize("version,outcome", SHELLS, ids=[s[0] for s in SHELLS])
-def test_install_the_variant_of_the_shell(tmp_path, version, outcome):
+@pytest.mark.parametrize("version,bus,outcome", SHELLS,
+                         ids=[s[0] + (", a session bus" if s[1] else "") for s in SHELLS])
+def test_install_the_variant_of_the_shell(tmp_path, version, bus, outcome):
     """--install-gnome-extension copies the variant the user's shell runs
     from beside the program into the user's extensions, enables it (and
     not the other), keeping every other extension as it was, with no
-    session bus running; a shell it was not made for gets one line and
-    nothing."""
+    session bus running or through the one running (dconf's writer there:
+    no bus of wincue's own, for which dbus-daemon is not on the path then);
+    a shell it was not made for gets one line and nothing."""
     env = user_home(tmp_path, version)
-    out = subprocess.run([str(BUILD / "host" / "wincue"), "--install-gnome-extension"],
-                         capture_output=True, text=True, env=env, timeout=60)
+    argv = [str(BUILD / "host" / "wincue"), "--install-gnome-extension"]
+    if bus:
+        argv = ["/usr/bin/dbus-run-session", "--dbus-daemon=/usr/bin/dbus-daemon", "--"] + argv
+    out = subprocess.run(argv, capture_output=True, text=True, timeout=60,
+                         env=dict(env, PATH=str(tmp_path / "bin")) if bus else env)
     installed = tmp_path / "home" / ".local/share/gnome-shell/extensions"
     if not outcome.startswith("wincue-"):
         assert (out.returncode, out.stdout, out.stderr) == (1, "", outcome)
@@ -349,7 +333,8 @@ def test_install_the_variant_of_the_shell(tmp_path, version, outcome):
         assert [settings(env, k) for k in ("enabled-extensions", "disabled-extensions")] == \
             list(OTHERS)
         return
-    assert (out.returncode, out.stderr) == (0, "")
+    # Standard error also has a session bus's own log.
+    assert (out.returncode, bus or out.stderr == "", "wincue:" in out.stderr) == (0, True, False)
     assert out.stdout == ("Installed GNOME Shell extension %s in %s and enabled it.\nLog out "
                           "and in again: GNOME Shell loads its extensions when it starts.\n" % (
                               outcome, installed / outcome))
@@ -358,61 +343,3 @@ def test_install_the_variant_of_the_shell(tmp_path, version, outcome):
             BUILD / "host/gnome-shell/extensions" / outcome / f).read_bytes()
     assert [settings(env, k) for k in ("enabled-extensions", "disabled-extensions")] == [
         "['other@example', '%s']" % outcome, "['off@example']"]
-
-
-def test_install_through_the_running_session_bus(tmp_path):
-    """With a session bus running, the settings go through it (dconf's
-    writer there): no bus of wincue's own, for which dbus-daemon is not on
-    the path here."""
-    env = user_home(tmp_path, "GNOME Shell 43.9")
-    out = subprocess.run(["/usr/bin/dbus-run-session", "--dbus-daemon=/usr/bin/dbus-daemon", "--",
-                          str(BUILD / "host" / "wincue"), "--install-gnome-extension"],
-                         capture_output=True, text=True,
-                         env=dict(env, PATH=str(tmp_path / "bin")), timeout=60)
-    # Standard error also has the bus's own log.
-    assert (out.returncode, "wincue:" in out.stderr) == (0, False)
-    assert settings(env, "enabled-extensions") == "['other@example', 'wincue-43@wincue.example']"
-
-
-# What the coming steps will ask of the extension, asked as the session's
-# user: each call, then the extension's own view (records, stacking, active
-# window) as JSON.
-ASK = """import json, sys
-sys.path.insert(0, %r)
-from gnomedesk import GnomeDesk
-desk, said = GnomeDesk(), []
-for method, *args in json.loads(sys.argv[1]):
-    said.append(list(desk.extension(method, *args)))
-    said.append(dict(records=desk.marked(), stacking=desk.extension("GetStacking")[0],
-                     active=desk.extension("GetActive")[0]))
-print(json.dumps(said))
-"""
-
-
-def ask(gnome, *calls):
-    scripts = gnome.world.root / "scripts"  # as the session's user reaches them
-    out = subprocess.run(gnome.world.user + [sys.executable, "-c", ASK % str(scripts),
-                                             json.dumps(calls)],
-                         env=gnome.env, capture_output=True, text=True, timeout=60, check=True)
-    return json.loads(out.stdout)
-
-
-def test_the_extension_serves_what_the_coming_steps_need(gnome):
-    """Activating a window makes it the active one, on top; maximizing and
-    restoring it are in its record; closing asks its program to close, as
-    the close button does. Records carry the program's pid."""
-    maker = Maker(gnome)
-    try:
-        maker.create("wct-x", "first")
-        maker.create("wct-x", "second")
-        first, second = [int(i, 16) for i in maker.answer("ids")]
-        said = ask(gnome, ("Activate", first), ("SetMaximized", first, True),
-                   ("SetMaximized", first, False), ("Close", second))
-        answers, views = said[0::2], said[1::2]
-        assert answers == [[True], [True, False], [True, True], [True]]
-        assert views[0]["active"] == first and views[0]["stacking"][-2:] == [second, first]
-        assert [v["records"][str(first)]["maximized"] for v in views[1:3]] == [True, False]
-        assert views[0]["records"][str(first)]["pid"] == maker.child.p.pid
-        wait_until(lambda: maker.answer("state")[1] == "gone", 10, "the close")
-    finally:
-        maker.close()

@@ -1,17 +1,18 @@
 """What only a Wayland compositor shows (sway, and KWin and GNOME Shell where
 it applies): the tiling a hide and show put back, XWayland windows beside
-native ones, runs at once, a waiting Find that sleeps, a compositor that goes
-away, and the choice of desktop. The window table itself runs on all three
-in tests/actions/test_windows.py; what only KWin or GNOME shows is in
-test_kwin.py and test_gnome.py."""
+native ones, runs at once, a compositor that goes away, and the choice of
+desktop. The window table itself (and a waiting Find that sleeps, and long
+titles) runs on all three in tests/actions/test_windows.py; what only KWin
+or GNOME shows is in test_kwin.py and test_gnome.py."""
+import contextlib
 import json
 import os
 import re
 import signal
 import socket
+import socketserver
 import struct
 import subprocess
-import sys
 import threading
 
 import pytest
@@ -31,211 +32,117 @@ def sway(worlds):
     target.desk.close()
 
 
-def display(target, tmp_path, flag, **which):
-    config, want = script(("Display", dict(Display=flag, **which)))
+@pytest.fixture
+def ends():
+    """What ends the programs a test started, called last first once it is
+    over, however it ended."""
+    todo = []
+    yield todo.append
+    for end in reversed(todo):
+        end()
+
+
+def wincue(target, tmp_path, *steps):
+    """One run of the steps, which must end cleanly; its standard error."""
+    config, want = script(*steps)
     assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
+    return target.err
 
 
-def test_hide_and_show_put_the_tiling_back(sway, tmp_path):
-    """A tiled window comes back tiled, a floating one floating, and no mark
-    is left on either."""
-    maker = Maker(sway)
-    try:
-        maker.create("wct-tile", "Tiled")
-        maker.create("wct-tile", "Floating")
-        ids = [int(i, 16) for i in maker.answer("ids")]
-        sway.desk.command("[con_id=%d] floating enable" % ids[1])
-        before = maker.answer("layout")
-        display(sway, tmp_path, "0", ClassName="wct-tile")
-        assert maker.answer("state") == ["wct-tile\tTiled\tvisible=0\tenabled=1",
-                                         "wct-tile\tFloating\tvisible=0\tenabled=1"]
-        display(sway, tmp_path, "1", ClassName="wct-tile")
-        assert maker.answer("layout") == before
-        assert [sway.desk.windows()[i]["marks"] for i in ids] == [[], []]
-    finally:
-        maker.close()
+def begun(ends, target, tmp_path, steps, until=b"start - Find\n", argv=None):
+    """A run of the steps, its standard error piped, once its output ends
+    with until."""
+    p = Child(argv or target.argv, target.env, script_dir(tmp_path, script(*steps)[0]),
+              stderr=subprocess.PIPE)
+    ends(p.stop)
+    assert p.read(lambda out: out.endswith(until))
+    return p
+
+
+def maker(ends, target, x11=False):
+    """A window program, which quits once the test is over."""
+    made = Maker(target, x11)
+    ends(made.close)
+    return made
 
 
 @pytest.mark.parametrize("compositor", ["sway", "kwin"])
-def test_xwayland_window_by_its_x11_class(worlds, tmp_path, compositor):
-    """An XWayland window is found by its X11 class and hidden and shown in
-    sway's scratchpad or minimized by KWin, as the compositor shows."""
+def test_xwayland_windows_by_their_x11_class(worlds, tmp_path, ends, compositor):
+    """Two XWayland windows of one title are read by that title (KWin 5
+    shows the second as "Twin <2>" and a direction mark) and by their X11
+    class (lower-cased by KWin 5 only), and hidden and shown in sway's
+    scratchpad or minimized by KWin, as the compositor shows."""
     target = Target("host", worlds(compositor))
     if "DISPLAY" not in target.env:
         pytest.skip("no free X display for XWayland")
     desk = (SwayDesk(target.env["SWAYSOCK"]) if compositor == "sway" else
             KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"]))
-    maker = Maker(target, x11=True)
-    try:
-        maker.create("wct-xw", "On XWayland")
-        hidden = lambda: [w["hidden"] for w in desk.windows().values()  # noqa: E731
-                          if w["cls"] == "wct-xw" and w["name"] == "On XWayland"]
-        display(target, tmp_path, "0", ClassName="wct-xw", Text="On XWayland")
-        assert hidden() == [True]
-        display(target, tmp_path, "1", ClassName="wct-xw")
-        assert hidden() == [False]
-    finally:
-        maker.close()
-        desk.close()
+    ends(desk.close)
+    twins = maker(ends, target, x11=True)
+    twins.create("WctTwin", "Twin")
+    twins.create("WctTwin", "Twin")
+    hidden = lambda: [w["hidden"] for w in desk.windows().values()  # noqa: E731
+                      if w["cls"].lower() == "wcttwin"]
+    wait_until(lambda: len(hidden()) == 2, 20, "the compositor's list")
+    cls = "wcttwin" if compositor == "kwin" and desk.major() == 5 else "WctTwin"
+    status, out = target.run(tmp_path, args=["--list"])
+    assert (status, [line.split("\t")[3:] for line in out.decode().split("\n")
+                     if "\tTwin" in line]) == (0, [[cls, "Twin"]] * 2)
+    for flag in "01":
+        wincue(target, tmp_path, ("Display", dict(ClassName=cls, Text="Twin", Display=flag)))
+        assert hidden() == [flag == "0"] * 2
 
 
-def test_an_xwayland_window_that_takes_no_request_to_close(sway, tmp_path):
+def test_an_xwayland_window_that_takes_no_request_to_close(sway, tmp_path, ends):
     """sway's kill ends the X client of an XWayland window that takes no
     WM_DELETE_WINDOW: such a window is asked nothing and left open, with its
     line, and its program lives on; one that takes it closes."""
-    maker = Maker(sway, x11=True)
-    try:
-        maker.create("wct-xw", "deaf", "deaf")
-        maker.create("wct-xw", "hears", "")
-        config, want = script(("Close", dict(ClassName="wct-xw")),
-                              ("Gone", dict(Text="hears", Timeout="20000")))
-        assert sway.run(script_dir(tmp_path, config)) == (0, want.encode())
-        deaf = [i for i, w in sway.desk.windows().items() if w["name"] == "deaf"][0]
-        assert sway.err == ('wincue: [Section0] Close: "deaf" (0x%08x) stayed open: its program '
-                            'takes no request to close\n' % deaf).encode()
-        assert maker.answer("state") == ["wct-xw\tdeaf\tvisible=1\tenabled=1", "gone"]
-    finally:
-        maker.close()
+    made = maker(ends, sway, x11=True)
+    made.create("wct-xw", "deaf", "deaf")
+    made.create("wct-xw", "hears", "")
+    err = wincue(sway, tmp_path, ("Close", dict(ClassName="wct-xw")),
+                 ("Gone", dict(Text="hears", Timeout="20000")))
+    deaf = [i for i, w in sway.desk.windows().items() if w["name"] == "deaf"][0]
+    assert err == ('wincue: [Section0] Close: "deaf" (0x%08x) stayed open: its program takes no '
+                   'request to close\n' % deaf).encode()
+    assert made.answer("state") == ["wct-xw\tdeaf\tvisible=1\tenabled=1", "gone"]
 
 
 @pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
-def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, compositor):
+def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, ends, compositor):
     """Two runs hiding and showing the same windows at once; a later run's
     show brings every window back, tiled as before (KWin: each run with its
     own script). A run says at most that a window is not as it left it: the
     other run changed it since."""
     target = Target("host", worlds(compositor))
-    maker = Maker(target)
-    try:
-        for i in range(3):
-            maker.create("wct-race", "Race %d" % i)
-        before = maker.answer("layout")
-        flips = [("Display", dict(ClassName="wct-race", Display=str(i % 2))) for i in range(30)]
-        runs = [Child(target.argv, target.env, script_dir(tmp_path_factory.mktemp("run"),
-                                                          script(*flips)[0]),
-                      stderr=subprocess.PIPE) for _ in range(2)]
-        ended = [(r.wait(), r.p.stderr.read().decode()) for r in runs]
-        assert [status for status, _ in ended] == [0] * 2
-        said = r'wincue: \[Section\d+\] Display: "Race \d" \(0x[0-9a-f]+\) stayed (shown|hidden)'
-        assert [line for _, err in ended for line in err.splitlines()
-                if not re.fullmatch(said, line)] == []
-        display(target, tmp_path_factory.mktemp("last"), "1", ClassName="wct-race")
-        assert [s.split("\t")[2] for s in maker.answer("state")] == ["visible=1"] * 3
-        assert maker.answer("layout") == before
-    finally:
-        maker.close()
+    made = maker(ends, target)
+    for i in range(3):
+        made.create("wct-race", "Race %d" % i)
+    before = made.answer("layout")
+    flips = [("Display", dict(ClassName="wct-race", Display=str(i % 2))) for i in range(30)]
+    runs = [begun(ends, target, tmp_path_factory.mktemp("run"), flips, b"") for _ in range(2)]
+    ended = [(r.wait(), r.p.stderr.read().decode()) for r in runs]
+    assert [status for status, _ in ended] == [0] * 2
+    said = r'wincue: \[Section\d+\] Display: "Race \d" \(0x[0-9a-f]+\) stayed (shown|hidden)'
+    assert [line for _, err in ended for line in err.splitlines()
+            if not re.fullmatch(said, line)] == []
+    wincue(target, tmp_path_factory.mktemp("last"), ("Display", dict(ClassName="wct-race",
+                                                                      Display="1")))
+    assert [s.split("\t")[2] for s in made.answer("state")] == ["visible=1"] * 3
+    assert made.answer("layout") == before
 
 
 @pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
-def test_a_long_title_is_cut_between_characters(worlds, tmp_path, compositor):
-    """A title past 254 bytes reads as its first 254 at most, never cut
-    inside a UTF-8 character: "a" and 200 two-byte letters read as "a" and
-    126 of them (253 bytes)."""
-    target = Target("host", worlds(compositor))
-    maker = Maker(target)
-    try:
-        maker.child.p.stdin.write(("create\twct-long\ta%s\n" % ("\u00e9" * 200)).encode())
-        maker.child.p.stdin.flush()
-        maker.expect("created 0")
-        status, out = target.run(tmp_path, args=["--list"])
-        titles = [line.split(b"\t")[4] for line in out.split(b"\n") if b"\twct-long\t" in line]
-        assert (status, titles) == (0, [("a" + "\u00e9" * 126).encode()])
-    finally:
-        maker.close()
-
-
-@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
-def test_a_waiting_find_sleeps_until_the_compositor_reports(worlds, tmp_path, compositor):
-    """A Find for a window that is not there makes a few system calls a
-    second, not one pass a millisecond; a title set later ends it."""
-    target = Target("host", worlds(compositor))
-    maker = Maker(target)
-    p = held(target.env, tmp_path, target.argv)
-    try:
-        system_calls(p.p.pid)  # holds the Find's first passes, which read the tree
-        assert system_calls(p.p.pid) < 100
-        maker.create("wct-late", "z")
-        assert p.read(lambda out: out.endswith(b"end   - Find\n"))
-    finally:
-        p.stop()
-        maker.close()
-
-
-@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
-def test_the_compositor_goes_away(tmp_path_factory, compositor):
+def test_the_compositor_goes_away(tmp_path_factory, ends, compositor):
     """The compositor killed while a Find waits: one line on standard error,
     and the Find waits on calmly."""
     world = World(tmp_path_factory.mktemp("gone"), compositor).start()
-    p = None
-    try:
-        p = held(world.env, tmp_path_factory.mktemp("held"), Target("host", world).argv)
-        os.kill(world.pids[0 if compositor == "sway" else -1], signal.SIGKILL)
-        assert one_line_on_stderr(p)
-        assert system_calls(p.p.pid) < 100
-    finally:
-        if p:  # a wait that failed holds it for ever
-            p.stop()
-        world.stop()
-
-
-# Run apart: python-xlib keeps extension events per class, so one process
-# cannot open both Xvfb and XWayland.
-RECLASS = """import sys
-from Xlib import display
-d = display.Display()
-d.create_resource_object("window", int(sys.argv[1], 16)).set_wm_class("wct", "wct-after")
-d.sync()
-"""
-
-
-def test_kwin_class_set_later(worlds, tmp_path):
-    """A Find by class ends when an XWayland window takes that class after it
-    appeared (KWin reports the change)."""
-    target = Target("host", worlds("kwin"))
-    if "DISPLAY" not in target.env:
-        pytest.skip("no free X display for XWayland")
-    maker, kwin = Maker(target, x11=True), KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
-    p = None
-    try:
-        maker.create("wct-before", "Reclassed")
-        wait_until(lambda: ("wct-before", "Reclassed") in [
-            (w["cls"], w["name"]) for w in kwin.windows().values()], 10, "KWin to take it in")
-        # The Display step has wincue on KWin before the Find starts.
-        config, want = script(("Display", dict(Text="wct-none", Display="0")),
-                              ("Find", dict(ClassName="wct-after", Text="Reclassed")))
-        p = Child(target.argv, target.env, script_dir(tmp_path, config))
-        assert p.read(lambda out: out.endswith(b"start - Find\n"))
-        subprocess.run([sys.executable, "-c", RECLASS, maker.answer("ids")[0]], env=target.env,
-                       check=True, timeout=20)
-        assert p.wait() == 0 and p.out == want.encode()
-    finally:
-        if p:
-            p.stop()
-        maker.close()
-        kwin.close()
-
-
-def test_kwin_script_goes_with_its_run(worlds, tmp_path):
-    """The script a run has KWin load is unloaded when the run ends, and by
-    itself, within seconds, when the run is killed."""
-    target = Target("host", worlds("kwin"))
-    desk = KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
-    try:
-        desk.watch()
-        run = Child(target.argv, target.env, script_dir(tmp_path, script(
-            ("Find", dict(Text="wct-none", Timeout="0")))[0]))
-        assert run.wait() == 1
-        ended = desk.runs()
-        assert ended and not any(desk.loaded(name) for name in ended)
-        p = held(target.env, tmp_path)
-        scripts = desk.runs()[len(ended):]
-        assert [name for name in scripts if desk.loaded(name)] != []
-        os.kill(p.p.pid, signal.SIGKILL)
-        p.stop()
-        wait_until(lambda: not any(desk.loaded(name) for name in scripts), 20,
-                   "the script to go")
-    finally:
-        desk.close()
+    ends(world.stop)
+    p = held(world.env, tmp_path_factory.mktemp("held"), Target("host", world).argv)
+    ends(p.stop)  # a wait that failed holds it for ever
+    os.kill(world.pids[0 if compositor == "sway" else -1], signal.SIGKILL)
+    assert one_line_on_stderr(p)
+    assert system_calls(p.p.pid) < 100
 
 
 LINE = (b"wincue: this Wayland desktop shows other programs none of its own windows: only "
@@ -265,27 +172,21 @@ SESSIONS = [
 
 
 @pytest.mark.parametrize("name,world,changes,x11,err", SESSIONS, ids=[s[0] for s in SESSIONS])
-def test_session_choice(worlds, tmp_path, name, world, changes, x11, err):
+def test_session_choice(worlds, tmp_path, ends, name, world, changes, x11, err):
     """--list shows the window by the id the chosen desktop gives it."""
     target = Target("host", worlds(world))
     silent = socket_listening(tmp_path / "silent.sock")
-    shell = []  # what ends the bus of a shell without the extension, if made
+    ends(silent.close)
     places = {"{silent}": lambda: silent.getsockname(),
-              "{shell}": lambda: shell_bus(tmp_path, shell),
+              "{shell}": lambda: shell_bus(tmp_path, ends),
               "{gnome}": lambda: worlds("gnome").env["DBUS_SESSION_BUS_ADDRESS"]}
     target.env = {k: places[v]() if v in places else v for k, v in
                   dict(target.env, **changes).items() if v is not None}
-    maker = Maker(target, x11=x11)
-    try:
-        maker.create("wct-session", "Chosen")
-        status, out = target.run(tmp_path, args=["--list"])
-        want = "%s\tshown\tenabled\twct-session\tChosen\n" % maker.answer("ids")[0]
-        assert (status, want.encode() in out, target.err) == (0, True, err)
-    finally:
-        maker.close()
-        silent.close()
-        for end in shell:
-            end()
+    made = maker(ends, target, x11)
+    made.create("wct-session", "Chosen")
+    status, out = target.run(tmp_path, args=["--list"])
+    want = "%s\tshown\tenabled\twct-session\tChosen\n" % made.answer("ids")[0]
+    assert (status, want.encode() in out, target.err) == (0, True, err)
 
 
 def shell_bus(tmp_path, ends):
@@ -296,13 +197,13 @@ def shell_bus(tmp_path, ends):
     (tmp_path / "bus.conf").write_text(KWIN_BUS % bus)
     daemon = subprocess.Popen(["dbus-daemon", "--nofork", "--config-file=%s" % (
         tmp_path / "bus.conf")], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
-    ends.append(lambda: stop_pid(daemon.pid))
+    ends(lambda: stop_pid(daemon.pid))
     wait_until(bus.exists, 10, "the bus")
     address = "unix:path=%s" % bus
     shell = Gio.DBusConnection.new_for_address_sync(
         address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
         Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
-    ends.insert(0, lambda: shell.close_sync(None))
+    ends(lambda: shell.close_sync(None))
     shell.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                     "RequestName", GLib.Variant("(su)", ("org.gnome.Shell", 4)), None,
                     Gio.DBusCallFlags.NONE, 5000, None)
@@ -316,47 +217,38 @@ def socket_listening(path):
     return s
 
 
-def test_sway_leaves_alone_what_a_step_does_not_change(sway, tmp_path):
+def test_sway_leaves_alone_what_a_step_does_not_change(sway, tmp_path, ends):
     """Display=1 on a window already shown moves neither the focus nor the
-    workspace; a hide and show keep the marks the user set on a window."""
-    maker = Maker(sway)
-    try:
-        maker.create("wct-alone", "Focused")
-        maker.create("wct-alone", "Marked")
-        focused, marked = [int(i, 16) for i in maker.answer("ids")]
-        sway.desk.command("[con_id=%d] mark --add mine; [con_id=%d] focus" % (marked, focused))
-        display(sway, tmp_path, "1", ClassName="wct-alone")
-        assert [w["focused"] for w in map(sway.desk.windows().get, (focused, marked))] == [
-            True, False]
-        display(sway, tmp_path, "0", Text="Marked")
-        display(sway, tmp_path, "1", Text="Marked")
-        assert sway.desk.windows()[marked]["marks"] == ["mine"]
-    finally:
-        maker.close()
+    workspace; a hide and show keep the marks the user set on a window, and
+    leave a floating one floating (a tiled one tiled: the runs at once)."""
+    made = maker(ends, sway)
+    made.create("wct-alone", "Focused")
+    made.create("wct-alone", "Marked")
+    focused, marked = [int(i, 16) for i in made.answer("ids")]
+    sway.desk.command("[con_id=%d] mark --add mine, floating enable; [con_id=%d] focus" % (
+        marked, focused))
+    layout = made.answer("layout")
+    wincue(sway, tmp_path, ("Display", dict(ClassName="wct-alone", Display="1")))
+    assert [w["focused"] for w in map(sway.desk.windows().get, (focused, marked))] == [
+        True, False]
+    wincue(sway, tmp_path, ("Display", dict(Text="Marked", Display="0")),
+           ("Display", dict(Text="Marked", Display="1")))
+    assert (sway.desk.windows()[marked]["marks"], made.answer("layout")) == (["mine"], layout)
 
 
 BIG = 2 ** 63 - 1  # the largest con_id the tree's JSON can hold
 
 
-class FakeSway:
+class FakeSway(socketserver.ThreadingUnixStreamServer):
     """An IPC socket that answers as sway would, with one window of the
-    largest id, and records the commands it gets; or, with lying=True,
-    answers get_tree with a reply longer than sway ever sends."""
+    largest id, and records the commands it gets; or, lying, answers
+    get_tree with a reply longer than sway ever sends."""
+    daemon_threads = True
 
-    def __init__(self, path, lying=False):
+    def __init__(self, path, lying):
+        super().__init__(str(path), lambda conn, _, server: server.serve(conn))
         self.commands, self.lying, self.hidden = [], lying, False
-        self.server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        self.server.bind(str(path))
-        self.server.listen(4)
-        threading.Thread(target=self.accept, daemon=True).start()
-
-    def accept(self):
-        while True:
-            try:
-                conn, _ = self.server.accept()
-            except OSError:
-                return
-            threading.Thread(target=self.serve, args=(conn,), daemon=True).start()
+        threading.Thread(target=self.serve_forever, daemon=True).start()
 
     def tree(self):
         window = dict(id=BIG, type="con", shell="xdg_shell", name="Big", app_id="wct-fake",
@@ -366,17 +258,13 @@ class FakeSway:
         return dict(type="root", name="root", nodes=[workspace], floating_nodes=[])
 
     def serve(self, conn):
-        try:
-            while True:
-                header = conn.recv(14, socket.MSG_WAITALL)
-                if len(header) < 14:
-                    return
+        with contextlib.suppress(OSError):  # wincue hung up
+            while len(header := conn.recv(14, socket.MSG_WAITALL)) == 14:
                 length, kind = struct.unpack("<II", header[6:])
                 body = conn.recv(length, socket.MSG_WAITALL).decode() if length else ""
                 if kind == 4 and self.lying:
                     size = (64 << 20) + 1
-                    conn.sendall(b"i3-ipc" + struct.pack("<II", size, kind))
-                    conn.sendall(b" " * size)
+                    conn.sendall(b"i3-ipc" + struct.pack("<II", size, kind) + b" " * size)
                     continue
                 if kind == 0:
                     self.commands.append(body)
@@ -385,48 +273,30 @@ class FakeSway:
                          4: self.tree(), 0: [dict(success=True)]}[kind]
                 data = json.dumps(reply).encode()
                 conn.sendall(b"i3-ipc" + struct.pack("<II", len(data), kind) + data)
-        except OSError:
-            return
-        finally:
-            conn.close()
-
-    def close(self):
-        self.server.close()
 
 
-def fake_sway_env(path):
-    return {k: v for k, v in os.environ.items() if k != "DISPLAY"} | dict(
-        WAYLAND_DISPLAY="wayland-fake", SWAYSOCK=str(path))
+# What a sway that answers each request gets from wincue, or what wincue
+# says of one that lies: (name, whether it lies, the Display steps, the
+# commands it gets, standard error).
+FAKES = [
+    ("ids of any size reach sway whole (four in one show command)", False, "01",
+     ["[con_id=%d tiling] mark --add _wincue_tiled_%d; [con_id=%d] move scratchpad" % (
+         BIG, BIG, BIG),
+      "[con_id=%d] focus; [con_id=%d con_mark=\"^_wincue_tiled_%d$\"] floating disable, "
+      "unmark _wincue_tiled_%d" % (BIG, BIG, BIG, BIG)], rb""),
+    ("a reply longer than sway sends is not read: sway is lost", True, "0", [],
+     rb"wincue: lost sway at .*\n"),
+]
 
 
-def test_sway_ids_of_any_size_reach_sway(tmp_path):
-    """A window whose con_id has 19 digits is hidden and shown by commands
-    that name it whole (four ids in one show command)."""
-    fake = FakeSway(tmp_path / "sway.sock")
+@pytest.mark.parametrize("name,lying,flags,commands,err", FAKES, ids=[f[0] for f in FAKES])
+def test_a_fake_sway(tmp_path, ends, name, lying, flags, commands, err):
+    """A window whose con_id has 19 digits, on a fake sway's socket."""
+    fake = FakeSway(tmp_path / "sway.sock", lying)
+    ends(fake.server_close)
+    ends(fake.shutdown)
     target = Target("host")
-    target.env = fake_sway_env(tmp_path / "sway.sock")
-    try:
-        config, want = script(("Display", dict(ClassName="wct-fake", Display="0")),
-                              ("Display", dict(ClassName="wct-fake", Display="1")))
-        assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
-        assert (fake.commands, target.err) == ([
-            "[con_id=%d tiling] mark --add _wincue_tiled_%d; [con_id=%d] move scratchpad" %
-            (BIG, BIG, BIG),
-            "[con_id=%d] focus; [con_id=%d con_mark=\"^_wincue_tiled_%d$\"] floating disable, "
-            "unmark _wincue_tiled_%d" % (BIG, BIG, BIG, BIG)], b"")
-    finally:
-        fake.close()
-
-
-def test_a_reply_longer_than_sway_sends_is_not_taken(tmp_path):
-    """A tree reply that claims (and carries) more than sway ever sends is
-    not read into memory: sway counts as lost, with its one line."""
-    fake = FakeSway(tmp_path / "sway.sock", lying=True)
-    target = Target("host")
-    target.env = fake_sway_env(tmp_path / "sway.sock")
-    try:
-        config, want = script(("Display", dict(ClassName="wct-fake", Display="0")))
-        assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
-        assert target.err.startswith(b"wincue: lost sway at ")
-    finally:
-        fake.close()
+    target.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"} | dict(
+        WAYLAND_DISPLAY="wayland-fake", SWAYSOCK=str(tmp_path / "sway.sock"))
+    wincue(target, tmp_path, *[("Display", dict(ClassName="wct-fake", Display=f)) for f in flags])
+    assert (fake.commands, re.fullmatch(err, target.err, re.S) is not None) == (commands, True)
