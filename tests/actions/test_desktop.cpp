@@ -364,14 +364,9 @@ HWND GetAncestor(HWND hwnd, UINT gaFlags)
 	return hwnd >= 100 ? 1 : Lookup(hwnd) != NULL ? hwnd : 0;
 }
 
-HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE hmodWinEventProc,
-                              WINEVENTPROC pfnWinEventProc, DWORD idProcess, DWORD idThread,
-                              DWORD dwFlags)
+HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE, WINEVENTPROC pfnWinEventProc,
+                              DWORD, DWORD, DWORD)
 {
-	(void)hmodWinEventProc;
-	(void)idProcess;
-	(void)idThread;
-	(void)dwFlags;
 	if (eventCount < 0)
 		return NULL;
 	for (int i = 0; i < MaxTestHooks; i++) {
@@ -416,15 +411,13 @@ static int NextHeard(int *next)
 	return -1;
 }
 
-DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL fWaitAll,
-                                DWORD dwMilliseconds, DWORD dwWakeMask)
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL, DWORD dwMilliseconds,
+                                DWORD)
 {
 	DWORD until = now + dwMilliseconds;
 	int next = 0;
 	bool timed = nCount == 1;
 
-	(void)fWaitAll;
-	(void)dwWakeMask;
 	Record(timed ? "wait(%lu)" : "sleep(%lu)", (unsigned long)dwMilliseconds);
 	if (timed && (pHandles[0] != &timerMade || !timerMade))
 		return WAIT_FAILED;
@@ -440,13 +433,10 @@ DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL fWait
 	return WAIT_TIMEOUT;
 }
 
-BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
+BOOL PeekMessageA(LPMSG lpMsg, HWND, UINT, UINT, UINT wRemoveMsg)
 {
 	int next = 0;
 
-	(void)hWnd;
-	(void)wMsgFilterMin;
-	(void)wMsgFilterMax;
 	if (wRemoveMsg != PM_REMOVE || NextHeard(&next) < 0 || events[next].at > now)
 		return FALSE;
 	memset(lpMsg, 0, sizeof *lpMsg);

@@ -1,5 +1,5 @@
 /* How a waiting step pauses where the system tells of window changes:
- * until news, else a pause that doubles up to half a second. */
+ * until news, else a pause that doubles up to 750 ms. */
 #include <gtest/gtest.h>
 
 #include "actions/actions.h"
@@ -18,9 +18,9 @@ struct WaitCase {
 };
 
 const WaitCase waitCases[] = {
-    {"no news: the pause doubles up to 500 ms", 11, "5000",
+    {"no news: the pause doubles up to 750 ms", 11, "5000",
      "timer(5000) pass wait(1) pass wait(2) pass wait(4) pass wait(8) pass wait(16) pass "
-     "wait(32) pass wait(64) pass wait(128) pass wait(256) pass wait(500) pass wait(500) pass "
+     "wait(32) pass wait(64) pass wait(128) pass wait(256) pass wait(512) pass wait(750) pass "
      "close"},
     {"news ends the pause, which starts again at 1 ms",
      6,
