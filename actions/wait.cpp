@@ -8,18 +8,17 @@
 int windowGaveUp;
 
 /* How a waiting step hears that windows changed. Where the system tells
- * (Windows' window events, of other programs' windows), a pause lasts
- * until it does, and at most QuietPauseMs: Wine tells only of windows
- * made (and only by a program that has asked for its messages since the
- * hook was set), not of one shown, hidden or renamed, so that pause
- * decides how soon Wine's waits see those; a pass over 100 windows costs
- * Wine a few ms of wincue and of the wineserver each (two reads a window),
- * so three quarters of a second keep both under about 1 % of a core, and
- * such a window is still seen within a second. After news, or a step's start, the pause
- * begins at a millisecond and doubles: a window made and then titled, or
- * a focus given a moment late, is seen soon after. Where the system
- * tells nothing (Linux, whose desktop layer stretches each pause until
- * its desktop changes), every pause is a millisecond. */
+ * (Windows' window events about other programs' windows), a pause lasts
+ * until it does, and at most QuietPauseMs. Wine 8 tells only of windows
+ * made, and only by a program that has read its messages since the hook
+ * was set: that pause decides how soon a window shown or renamed there is
+ * seen. A pass over 100 windows costs Wine a few ms of wincue and of the
+ * wineserver each, so 750 ms keeps both near 1 % of a core and still sees
+ * such a window within a second. After news, or at a step's start, the
+ * pause begins at a millisecond and doubles: a window made and then
+ * titled, or a focus given a moment late, is seen soon after. Where the
+ * system tells nothing (Linux, whose desktop layer stretches each pause
+ * until its desktop changes), every pause is a millisecond. */
 enum { QuietPauseMs = 750 };
 
 static const struct {
