@@ -38,12 +38,14 @@ void RestoreWindows(void);
 
 /* What the waiting steps share (wait.cpp). Their time limit: the step's
  * Timeout in ms, else unlessGiven (NoTimeLimit: none); a timer due then,
- * or NULL for none. */
+ * or NULL for none. It also starts hearing of window changes. */
 enum { NoTimeLimit = -1 };
 long StepTimeLimit(long unlessGiven);
 HANDLE StartTimeLimit(long unlessGiven);
-/* The pause between passes; false once the time is up. */
+/* The pause between passes; false once the time is up. EndTimeLimit
+ * ends the step's wait, with or without its timer. */
 bool PauseBetweenPasses(HANDLE timer);
+void EndTimeLimit(HANDLE timer);
 
 /* One line on standard error about the step that gave up: its section,
  * what it waited for, and for how long (or, for Activate, why), from its

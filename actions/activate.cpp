@@ -96,8 +96,7 @@ void ActivateWindow(void)
 			break;
 		}
 	}
-	if (timer != NULL)
-		CloseHandle(timer);
+	EndTimeLimit(timer);
 }
 
 /* One write, so that the line never mixes with another program's. */

@@ -31,8 +31,7 @@ static void WaitForFinding(int wanted)
 		windowFound = 0;
 		EnumWindows(FindWindowProc, currentStep);
 	}
-	if (timer != NULL)
-		CloseHandle(timer);
+	EndTimeLimit(timer);
 }
 
 /* Holds the run until a matching window exists; without a Timeout there

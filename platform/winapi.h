@@ -41,6 +41,23 @@ enum { PathSeparator = '\\', FileNamesIgnoreCase = 1 };
 #define WAIT_TIMEOUT 258
 #define WAIT_FAILED 0xFFFFFFFF
 #define SEM_FAILCRITICALERRORS 0x0001
+#define QS_ALLINPUT 0x04FF
+#define PM_REMOVE 0x0001
+#define WINEVENT_OUTOFCONTEXT 0x0000
+#define WINEVENT_SKIPOWNPROCESS 0x0002
+#define EVENT_SYSTEM_FOREGROUND 0x0003
+#define EVENT_SYSTEM_MINIMIZESTART 0x0016
+#define EVENT_SYSTEM_MINIMIZEEND 0x0017
+#define EVENT_OBJECT_CREATE 0x8000
+#define EVENT_OBJECT_DESTROY 0x8001
+#define EVENT_OBJECT_SHOW 0x8002
+#define EVENT_OBJECT_HIDE 0x8003
+#define EVENT_OBJECT_STATECHANGE 0x800A
+#define EVENT_OBJECT_NAMECHANGE 0x800C
+#define OBJID_WINDOW 0
+#define OBJID_CURSOR (-9)
+#define CHILDID_SELF 0
+#define GA_ROOT 2
 
 typedef int BOOL;
 typedef unsigned int UINT;
@@ -59,6 +76,23 @@ typedef HANDLE *PHANDLE;
 typedef uintptr_t HWND; /* an X11 window id on Linux */
 typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
 typedef void(CALLBACK *PTIMERAPCROUTINE)(LPVOID, DWORD, DWORD);
+typedef intptr_t LRESULT;
+typedef void *HMODULE;
+typedef void *HWINEVENTHOOK;
+typedef void(CALLBACK *WINEVENTPROC)(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD);
+
+typedef struct {
+	LONG x, y;
+} POINT;
+
+typedef struct {
+	HWND hwnd;
+	UINT message;
+	WPARAM wParam;
+	LPARAM lParam;
+	DWORD time;
+	POINT pt;
+} MSG, *LPMSG;
 
 typedef struct {
 	int64_t QuadPart;
@@ -117,6 +151,11 @@ BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER *lpDueTime, LONG lPerio
                       PTIMERAPCROUTINE pfnCompletionRoutine, LPVOID lpArgToCompletionRoutine,
                       BOOL fResume);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+/* No message ever comes: the wait is WaitForSingleObject's on the timer
+ * (nCount 1), or Sleep's (nCount 0). */
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL fWaitAll,
+                                DWORD dwMilliseconds, DWORD dwWakeMask);
+DWORD GetTickCount(void);
 
 /* Processes as the window steps see them: platform/linux/system/process.cpp.
  * Linux processes carry no Windows token (OpenProcessToken fails), and no
@@ -159,6 +198,18 @@ BOOL SetForegroundWindow(HWND hWnd);
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 HWND FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow);
+HWND GetAncestor(HWND hwnd, UINT gaFlags);
+
+/* Window events and the message queue: platform/linux/desktop/pass.cpp.
+ * The desktops tell their changes to the pass itself, not as window
+ * events: SetWinEventHook fails with ERROR_NOT_SUPPORTED, and the queue
+ * stays empty. */
+HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE hmodWinEventProc,
+                              WINEVENTPROC pfnWinEventProc, DWORD idProcess, DWORD idThread,
+                              DWORD dwFlags);
+BOOL UnhookWinEvent(HWINEVENTHOOK hWinEventHook);
+BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
+LRESULT DispatchMessageA(const MSG *lpMsg);
 
 /* The Microsoft runtime's bounded formatter: platform/linux/format.cpp */
 int sprintf_s(char *buffer, size_t sizeOfBuffer, const char *format, ...);

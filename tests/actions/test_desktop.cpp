@@ -14,6 +14,17 @@ static HWND foreground;
 int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads;
 char testDesktopLog[4096];
 
+/* Window events and the hooks that hear them. */
+enum { MaxTestEvents = 8, MaxTestHooks = 8 };
+static TestEvent events[MaxTestEvents];
+static bool delivered[MaxTestEvents];
+static int eventCount = -1; /* -1: no hook takes */
+static struct {
+	DWORD first, last;
+	WINEVENTPROC proc;
+} hooks[MaxTestHooks];
+int testDesktopHooks;
+
 void TestDesktopReset(const TestWindow *list, int count)
 {
 	if (count > MaxTestWindows)
@@ -27,6 +38,19 @@ void TestDesktopReset(const TestWindow *list, int count)
 	timerMade = false;
 	foreground = 0;
 	testDesktopLog[0] = '\0';
+	eventCount = -1;
+	testDesktopHooks = 0;
+	memset(hooks, 0, sizeof hooks);
+	memset(delivered, 0, sizeof delivered);
+}
+
+void TestDesktopEvents(const TestEvent *list, int count)
+{
+	if (count > MaxTestEvents)
+		abort();
+	for (int i = 0; i < count; i++)
+		events[i] = list[i];
+	eventCount = count;
 }
 
 /* A full log means a loop that does not end (a Find that never finds):
@@ -331,4 +355,111 @@ BOOL AttachThreadInput(DWORD idAttach, DWORD idAttachTo, BOOL fAttach)
 	(void)idAttachTo;
 	(void)fAttach;
 	return FALSE;
+}
+
+HWND GetAncestor(HWND hwnd, UINT gaFlags)
+{
+	if (gaFlags != GA_ROOT)
+		return 0;
+	return hwnd >= 100 ? 1 : Lookup(hwnd) != NULL ? hwnd : 0;
+}
+
+HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE, WINEVENTPROC pfnWinEventProc,
+                              DWORD, DWORD, DWORD)
+{
+	if (eventCount < 0)
+		return NULL;
+	for (int i = 0; i < MaxTestHooks; i++) {
+		if (hooks[i].proc == NULL) {
+			hooks[i].first = eventMin;
+			hooks[i].last = eventMax;
+			hooks[i].proc = pfnWinEventProc;
+			testDesktopHooks++;
+			return &hooks[i];
+		}
+	}
+	return NULL;
+}
+
+BOOL UnhookWinEvent(HWINEVENTHOOK hWinEventHook)
+{
+	for (int i = 0; i < MaxTestHooks; i++) {
+		if (hWinEventHook == &hooks[i] && hooks[i].proc != NULL) {
+			hooks[i].proc = NULL;
+			testDesktopHooks--;
+			return TRUE;
+		}
+	}
+	return FALSE;
+}
+
+/* The hook that hears the next event not yet dispatched, or -1; that
+ * event in *next. An event no hook hears never comes. */
+static int NextHeard(int *next)
+{
+	for (int e = 0; e < eventCount; e++) {
+		if (delivered[e])
+			continue;
+		for (int h = 0; h < MaxTestHooks; h++) {
+			if (hooks[h].proc != NULL && hooks[h].first <= events[e].code &&
+			    events[e].code <= hooks[h].last) {
+				*next = e;
+				return h;
+			}
+		}
+	}
+	return -1;
+}
+
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL, DWORD dwMilliseconds,
+                                DWORD)
+{
+	DWORD until = now + dwMilliseconds;
+	int next = 0;
+	bool timed = nCount == 1;
+
+	Record(timed ? "wait(%lu)" : "sleep(%lu)", (unsigned long)dwMilliseconds);
+	if (timed && (pHandles[0] != &timerMade || !timerMade))
+		return WAIT_FAILED;
+	if (timed && due < until)
+		until = due;
+	if (NextHeard(&next) >= 0 && events[next].at < until)
+		until = events[next].at > now ? events[next].at : now;
+	now = until;
+	if (timed && now >= due)
+		return WAIT_OBJECT_0;
+	if (NextHeard(&next) >= 0 && events[next].at <= now)
+		return WAIT_OBJECT_0 + nCount;
+	return WAIT_TIMEOUT;
+}
+
+BOOL PeekMessageA(LPMSG lpMsg, HWND, UINT, UINT, UINT wRemoveMsg)
+{
+	int next = 0;
+
+	if (wRemoveMsg != PM_REMOVE || NextHeard(&next) < 0 || events[next].at > now)
+		return FALSE;
+	memset(lpMsg, 0, sizeof *lpMsg);
+	lpMsg->wParam = (WPARAM)next;
+	return TRUE;
+}
+
+/* Runs the hook as Windows does for an event from another program. */
+LRESULT DispatchMessageA(const MSG *lpMsg)
+{
+	int next = 0;
+	int hook = NextHeard(&next);
+	const TestEvent *e = &events[lpMsg->wParam];
+
+	if (hook < 0 || next != (int)lpMsg->wParam)
+		return 0;
+	Record("event(%lx,%lu)", (unsigned long)e->code, (unsigned long)e->window);
+	delivered[next] = true;
+	hooks[hook].proc(&hooks[hook], e->code, e->window, e->object, CHILDID_SELF, 0, now);
+	return 0;
+}
+
+DWORD GetTickCount(void)
+{
+	return now;
 }

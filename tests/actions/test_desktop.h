@@ -36,6 +36,20 @@ void TestDesktopReset(const TestWindow *windows, int count);
  * "wait(ms)" and "close". A window's process id is its handle. */
 extern char testDesktopLog[4096];
 
+/* Window events: after a reset SetWinEventHook fails, as on Linux. Once
+ * given, hooks take, and each event comes when the clock reaches its
+ * time, if a hook covers it: a wait ends then, and dispatching it logs
+ * "event(code,handle)". Handles from 100 up are child windows of window
+ * 1. testDesktopHooks counts the hooks set and not yet removed. */
+struct TestEvent {
+	DWORD at; /* ms after the reset */
+	DWORD code;
+	HWND window;
+	LONG object = OBJID_WINDOW;
+};
+void TestDesktopEvents(const TestEvent *events, int count);
+extern int testDesktopHooks;
+
 /* Callback calls so far, and name reads of each kind. */
 extern int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads;
 

@@ -10,6 +10,7 @@
  *   look                           -> as state, then minimized=0|1
  *                                     maximized=0|1 active=0|1, then end
  *   show ID, close ID              -> shown ID, closed ID
+ *   title ID TITLE                 -> titled ID
  *   ids                            -> each window's handle (0x and 8 hex
  *                                     digits) in order, then end
  *   quit, or the end of the input  -> exits; its windows go with it
@@ -180,6 +181,17 @@ static void ChangeWindow(char **fields, int n)
 	Reply("%s %d\n", show ? "shown" : "closed", id);
 }
 
+static void RetitleWindow(char **fields, int n)
+{
+	int id = n == 3 ? atoi(fields[1]) : -1;
+
+	if (id < 0 || id >= windowCount || !SetWindowTextA(windows[id], fields[2])) {
+		Reply("error title\n");
+		return;
+	}
+	Reply("titled %d\n", id);
+}
+
 static void ReportIds(void)
 {
 	for (int i = 0; i < windowCount; i++)
@@ -232,6 +244,8 @@ static bool HandleLine(void)
 		ReportIds();
 	else if (strcmp(fields[0], "show") == 0 || strcmp(fields[0], "close") == 0)
 		ChangeWindow(fields, n);
+	else if (strcmp(fields[0], "title") == 0)
+		RetitleWindow(fields, n);
 	else
 		Reply("error unknown command\n");
 	return true;

@@ -565,3 +565,48 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 		SetLastError(ERROR_INVALID_MESSAGE);
 	return result;
 }
+
+/* Every window a desktop lists is a top-level one. */
+HWND GetAncestor(HWND hwnd, UINT gaFlags)
+{
+	return gaFlags == GA_ROOT && IsWindow(hwnd) ? hwnd : 0;
+}
+
+/* -- window events: none, the pass hears its desktop itself --------------- */
+
+HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE hmodWinEventProc,
+                              WINEVENTPROC pfnWinEventProc, DWORD idProcess, DWORD idThread,
+                              DWORD dwFlags)
+{
+	(void)eventMin;
+	(void)eventMax;
+	(void)hmodWinEventProc;
+	(void)pfnWinEventProc;
+	(void)idProcess;
+	(void)idThread;
+	(void)dwFlags;
+	SetLastError(ERROR_NOT_SUPPORTED);
+	return NULL;
+}
+
+BOOL UnhookWinEvent(HWINEVENTHOOK hWinEventHook)
+{
+	(void)hWinEventHook;
+	return FALSE;
+}
+
+BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
+{
+	(void)lpMsg;
+	(void)hWnd;
+	(void)wMsgFilterMin;
+	(void)wMsgFilterMax;
+	(void)wRemoveMsg;
+	return FALSE;
+}
+
+LRESULT DispatchMessageA(const MSG *lpMsg)
+{
+	(void)lpMsg;
+	return 0;
+}

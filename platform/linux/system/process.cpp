@@ -136,6 +136,25 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 	}
 	return NowMs() >= due ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
+
+/* Only the one timer, or nothing, to wait for. */
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL fWaitAll,
+                                DWORD dwMilliseconds, DWORD dwWakeMask)
+{
+	(void)fWaitAll;
+	(void)dwWakeMask;
+	if (nCount == 1)
+		return WaitForSingleObject(pHandles[0], dwMilliseconds);
+	if (nCount != 0)
+		return WAIT_FAILED;
+	Sleep(dwMilliseconds);
+	return WAIT_TIMEOUT;
+}
+
+DWORD GetTickCount(void)
+{
+	return (DWORD)NowMs();
+}
 static UINT errorMode;
 
 UINT SetErrorMode(UINT uMode)
