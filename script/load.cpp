@@ -228,25 +228,24 @@ static char LowerAscii(char c)
 	return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
 }
 
-/* Whether the n characters at name are key, ignoring the case of ASCII
- * letters as Windows does for key names. The list's names and values come
- * trimmed, then cut at a NUL: what is left is used as it is. */
-static bool NamesKey(const char *name, size_t n, const char *key)
+/* Whether line ("name=value" or "name") names key, ignoring the case of
+ * ASCII letters as Windows does for key names. The list's names and values
+ * come trimmed, then cut at a NUL: what is left is used as it is. */
+static bool NamesKey(const char *line, const char *key)
 {
-	for (size_t i = 0; i < n; i++)
-		if (key[i] == '\0' || LowerAscii(name[i]) != LowerAscii(key[i]))
-			return false;
-	return key[n] == '\0';
+	while (*key != '\0' && LowerAscii(*line) == LowerAscii(*key)) {
+		line++;
+		key++;
+	}
+	return *key == '\0' && (*line == '=' || *line == '\0');
 }
 
 /* The first line of list naming key, or NULL. */
 static const char *ListedLine(const SectionList *list, const char *key)
 {
-	for (const char *p = list->text; p < list->end; p += strlen(p) + 1) {
-		const char *eq = strchr(p, '=');
-		if (NamesKey(p, eq ? (size_t)(eq - p) : strlen(p), key))
+	for (const char *p = list->text; p < list->end; p += strlen(p) + 1)
+		if (NamesKey(p, key))
 			return p;
-	}
 	return NULL;
 }
 
@@ -317,6 +316,22 @@ static bool LoadSection(StepRecord *step, const char *section, const char *path,
 	return false;
 }
 
+/* "Section" and i in decimal into name, which holds it with room to spare;
+ * formatting was a tenth of a long script's load. */
+static void SectionName(char *name, int i)
+{
+	char digits[12];
+	int n = 0;
+
+	memcpy(name, "Section", 7);
+	do
+		digits[n++] = (char)('0' + i % 10);
+	while ((i /= 10) > 0);
+	for (int k = 0; k < n; k++)
+		name[7 + k] = digits[n - 1 - k];
+	name[7 + n] = '\0';
+}
+
 void LoadScript(void)
 {
 	char path[ValueSize];
@@ -325,7 +340,7 @@ void LoadScript(void)
 	if (!ScriptPath(path))
 		return;
 	for (int i = 0; i < MaxSteps; i++) {
-		sprintf_s(section, ValueSize, "Section%d", i);
+		SectionName(section, i);
 		if (!LoadSection(&StepTable[i], section, path, i))
 			return;
 		stepCount = i + 1;
