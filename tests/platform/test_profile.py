@@ -78,6 +78,9 @@ ROWS = [
     ("long values cut at 254, later lines intact",
      b"[Section0]\nA=" + b"x" * 300 + b"\nX=" + b"y" * 100000 + b"\nB=after\n",
      [q("Section0", "A", "x" * 254), q("Section0", "B", "after")], False),
+    ("a line the section list cuts is read by itself",
+     b"[Section0]\nA=" + b"x" * 3400 + b"\nB=" + b"y" * 300 + b"\n", [q("Section0", "B", "y" * 254)],
+     False),
     ("quoted value of 253 characters", b"[Section0]\nA=\"" + b"q" * 253 + b"\"\n",
      [q("Section0", "A", "q" * 253)], False),
     ("quoted value of 254 characters", b"[Section0]\nA=\"" + b"q" * 254 + b"\"\n",
@@ -98,7 +101,7 @@ ROWS = [
     ("section list: first section, key lines as read, sizes",
      b"[Keys]\n a = 1 \n\n;c=2\nB\nQ=\"q\"\nK==v\n=x\n = y\nb=2\n[keys]\nZ=9\n",
      [section("kEYS", 255, 24, ["a=1", "B", "Q=\"q\"", "K==v", "=x", "b=2"]),
-      section("Other", 255, 0, []), section("Keys", 3, 1, ["a"]),
+      section("Other", 255, 0, []), section(" Keys", 255, 0, []), section("Keys", 3, 1, ["a"]),
       section("Keys", 5, 3, ["a=1"]), section("Keys", 6, 4, ["a=1"]),
       section("Keys", 11, 9, ["a=1", "B", "Q=\""])], False),
 ]
