@@ -65,11 +65,13 @@ fuzz-%: build-fuzz
 		-print_final_stats=1 $(FUZZ_ARGS) $(FUZZ_DIR)/corpus/$* $($*_SEEDS)
 
 # The Windows zip and the Debian package, made by CPack into build/dist
-# (and nothing else there: no stale packages, no CPack scratch tree).
+# (and nothing else there: no stale packages, no CPack scratch tree), with
+# SHA256SUMS beside them for `sha256sum -c` (or certutil on Windows).
 dist: build
 	@rm -rf build/dist
 	@$(COMMIT_TIME); cpack --preset win32 && cpack --preset host
 	@rm -rf build/dist/_CPack_Packages
+	@cd build/dist && sha256sum -- *.zip *.deb > SHA256SUMS
 
 demo: build
 	@scripts/demo.sh

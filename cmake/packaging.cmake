@@ -33,7 +33,9 @@ set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME wincue)
 
 if(WIN32)
   set(crlf ${PROJECT_BINARY_DIR}/crlf)
-  copy_with_crlf(${PROJECT_SOURCE_DIR}/README.md ${crlf}/README.txt)
+  # The zip's README is written for Windows users; README.md, for the
+  # project's page and Linux, travels in the Debian package.
+  copy_with_crlf(${PROJECT_SOURCE_DIR}/resources/README.txt ${crlf}/README.txt)
   copy_with_crlf(${PROJECT_SOURCE_DIR}/LICENSE ${crlf}/LICENSE.txt)
   copy_with_crlf(${PROJECT_SOURCE_DIR}/examples/config.ini ${crlf}/config.ini)
   # What changed, for Windows users too; the Debian package has it as its

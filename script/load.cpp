@@ -208,22 +208,99 @@ static bool ScriptPath(char *path)
 	return true;
 }
 
-static void ReadKey(StepRecord *step, const char *section, const char *path, int k)
+void ReadSectionList(SectionList *list, const char *section, const char *path)
 {
-	GetPrivateProfileStringA(section, keys[k].name, "", Field(step, k), ValueSize, path);
+	DWORD n = GetPrivateProfileSectionA(section, list->text, SectionSize, path);
+	const char *p = list->text, *last = p, *stop = list->text + SectionSize - 1;
+
+	list->text[SectionSize - 1] = '\0'; /* so that no walk can leave it */
+	list->section = section;
+	list->path = path;
+	/* Cut, the list's last line may be a part: only those before it count. */
+	list->cut = n >= SectionSize - 2;
+	for (; p < stop && *p != '\0'; p += strlen(p) + 1)
+		last = p;
+	list->end = list->cut ? last : p;
+}
+
+static char LowerAscii(char c)
+{
+	return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+/* Whether line ("name=value" or "name") names key, ignoring the case of
+ * ASCII letters as Windows does for key names. The list's names and values
+ * come trimmed, then cut at a NUL: what is left is used as it is. */
+static bool NamesKey(const char *line, const char *key)
+{
+	while (*key != '\0' && LowerAscii(*line) == LowerAscii(*key)) {
+		line++;
+		key++;
+	}
+	return *key == '\0' && (*line == '=' || *line == '\0');
+}
+
+/* The first line of list naming key, or NULL. */
+static const char *ListedLine(const SectionList *list, const char *key)
+{
+	for (const char *p = list->text; p < list->end; p += strlen(p) + 1)
+		if (NamesKey(p, key))
+			return p;
+	return NULL;
+}
+
+/* The value of line into value (ValueSize bytes): empty without an '=',
+ * else without one outer pair of like quotes; false when it is too long to
+ * hold whole. */
+static bool CopyValue(const char *line, char *value)
+{
+	const char *v = strchr(line, '=');
+	size_t n;
+
+	if (v == NULL) {
+		value[0] = '\0';
+		return true;
+	}
+	n = strlen(++v);
+	if (n >= 2 && (v[0] == '"' || v[0] == '\'') && v[n - 1] == v[0]) {
+		v++;
+		n -= 2;
+	}
+	if (n >= ValueSize)
+		return false;
+	memcpy(value, v, n);
+	value[n] = '\0';
+	return true;
+}
+
+void ReadListedKey(const SectionList *list, const char *key, char *value)
+{
+	const char *line = ListedLine(list, key);
+
+	if (line == NULL && !list->cut)
+		value[0] = '\0';
+	else if (line == NULL || !CopyValue(line, value))
+		GetPrivateProfileStringA(list->section, key, "", value, ValueSize, list->path);
+}
+
+static void ReadKey(StepRecord *step, const SectionList *list, int k)
+{
+	ReadListedKey(list, keys[k].name, Field(step, k));
 }
 
 /* Reads section number index into step; false when it ends the script. */
 static bool LoadSection(StepRecord *step, const char *section, const char *path, int index)
 {
+	SectionList list;
 	const Verb *verb;
 
+	ReadSectionList(&list, section, path);
 	for (int k = 0; k < KeyCount; k++)
-		ReadKey(step, section, path, k);
+		ReadKey(step, &list, k);
 	verb = VerbOf(step->Action);
 	for (int e = 0; verb != NULL && e < ExtensionCount; e++)
 		if (verb->takes & extensions[e].takenBy)
-			ReadKey(step, section, path, extensions[e].key);
+			ReadKey(step, &list, extensions[e].key);
 	if (verb != NULL && Satisfies(step, verb, index)) {
 		EchoAccepted(step, section, verb);
 		if (verb->need == NeedVersion)
@@ -239,6 +316,22 @@ static bool LoadSection(StepRecord *step, const char *section, const char *path,
 	return false;
 }
 
+/* "Section" and i in decimal into name, which holds it with room to spare;
+ * formatting was a tenth of a long script's load. */
+static void SectionName(char *name, int i)
+{
+	char digits[12];
+	int n = 0;
+
+	memcpy(name, "Section", 7);
+	do
+		digits[n++] = (char)('0' + i % 10);
+	while ((i /= 10) > 0);
+	for (int k = 0; k < n; k++)
+		name[7 + k] = digits[n - 1 - k];
+	name[7 + n] = '\0';
+}
+
 void LoadScript(void)
 {
 	char path[ValueSize];
@@ -247,7 +340,7 @@ void LoadScript(void)
 	if (!ScriptPath(path))
 		return;
 	for (int i = 0; i < MaxSteps; i++) {
-		sprintf_s(section, ValueSize, "Section%d", i);
+		SectionName(section, i);
 		if (!LoadSection(&StepTable[i], section, path, i))
 			return;
 		stepCount = i + 1;

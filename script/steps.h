@@ -61,6 +61,32 @@ bool ValueEquals(const char *a, const char *b);
  * "1.3.0") as one number that orders them; -1 when text is no such version. */
 long VersionNumber(const char *text);
 
+/* One section's key lines as GetPrivateProfileSectionA lists them, which
+ * LoadScript reads a section at a time. The text holds every key once at
+ * its longest: a name of up to 15 characters, '=', a value of ValueSize - 1
+ * characters in quotes and its NUL, then the list's end. A longer section
+ * comes cut, and a key not among its whole lines is then read by itself. */
+enum { SectionSize = KeyAllCount * (15 + 1 + ValueSize + 2) + 1 };
+
+struct SectionList {
+	char text[SectionSize];
+	const char *end;     /* after the last whole line */
+	bool cut;            /* the section goes on after end */
+	const char *section; /* what was read, for reading a key by itself */
+	const char *path;
+};
+
+/* Reads section of the file at path into list, which keeps the two names
+ * (they must outlive it). A missing file or section is an empty list. */
+void ReadSectionList(SectionList *list, const char *section, const char *path);
+
+/* Fills value (ValueSize bytes) with what GetPrivateProfileStringA gives
+ * for key in list's section with an empty default: the first line of the
+ * name decides, one outer pair of like quotes goes. A key the list cannot
+ * tell (cut before it, or its value longer than ValueSize - 1, which
+ * Windows cuts its own way) is read by itself. */
+void ReadListedKey(const SectionList *list, const char *key, char *value);
+
 /* Fills StepTable from config.ini in the current directory, echoing each
  * accepted section; stops at the first empty or rejected one. */
 void LoadScript(void);

@@ -136,6 +136,19 @@ TEST_F(Profile, BufferLimits)
 	EXPECT_EQ(buf[0], 0x7f);
 	EXPECT_EQ(GetPrivateProfileStringA("S", "B", "-", nullptr, 9, name.c_str()), 0u);
 	EXPECT_EQ(Read("S", "B", string(5000, '/') + "x"), "-"); /* past PATH_MAX */
+	/* A section's list ("B=abcd", "Q=\"abcd\"") cut to every smaller size
+	 * ends inside the buffer and writes nothing past it. */
+	for (DWORD size = 0; size < sizeof buf - 1; size++) {
+		size_t end = 0;
+		SCOPED_TRACE(size);
+		memset(buf, 0x7f, sizeof buf);
+		EXPECT_EQ(GetPrivateProfileSectionA("S", buf, size, name.c_str()),
+		          size > 2 ? size - 2 : 0);
+		EXPECT_EQ(buf[size], 0x7f);
+		while (end < size && buf[end] != '\0')
+			end += strnlen(buf + end, size - end) + 1;
+		EXPECT_TRUE(size == 0 || end < size);
+	}
 }
 
 /* Microsoft's bounded formatter ends the process on overflow; ours leaves

@@ -1,8 +1,11 @@
-"""The Linux INI reader answers as Windows' GetPrivateProfileStringA does. Each
-row holds Windows' answers; the Linux reader must give them on every machine,
-and under Wine, Windows' own reader is asked too, to confirm that the stored
-answers still hold (except on the rows where Wine reads differently).
-Both builds of profile_probe answer the queries of every row at once."""
+"""The Linux INI reader answers as Windows' GetPrivateProfileStringA and
+GetPrivateProfileSectionA do. Each row holds Windows' answers; the Linux reader
+must give them on every machine, and under Wine, Windows' own reader is asked
+too, to confirm that the stored answers still hold (except on the rows where
+Wine reads differently). Every key query with an empty default and 255 bytes
+is asked twice: of GetPrivateProfileStringA, and as the script loader reads it
+from the section's list. Both builds of profile_probe answer the queries of
+every row at once."""
 import os
 import subprocess
 
@@ -14,7 +17,12 @@ DIR, FIFO, DEVICE = "directory", "fifo", "device"  # config.ini that is not a fi
 
 
 def q(section, key, want, default="", size=255):
-    return section, key, default, size, want
+    return "string", section, key, default, size, want
+
+
+def section(name, size, count, lines):
+    """GetPrivateProfileSectionA's count and list: each line and the list ended by a NUL."""
+    return "section", name, "", "", size, (count, "".join(l + "\0" for l in lines) + "\0")
 
 
 def utf16(text):
@@ -70,6 +78,9 @@ ROWS = [
     ("long values cut at 254, later lines intact",
      b"[Section0]\nA=" + b"x" * 300 + b"\nX=" + b"y" * 100000 + b"\nB=after\n",
      [q("Section0", "A", "x" * 254), q("Section0", "B", "after")], False),
+    ("a line the section list cuts is read by itself",
+     b"[Section0]\nA=" + b"x" * 3400 + b"\nB=" + b"y" * 300 + b"\n",
+     [q("Section0", "B", "y" * 254)], False),
     ("quoted value of 253 characters", b"[Section0]\nA=\"" + b"q" * 253 + b"\"\n",
      [q("Section0", "A", "q" * 253)], False),
     ("quoted value of 254 characters", b"[Section0]\nA=\"" + b"q" * 254 + b"\"\n",
@@ -87,12 +98,28 @@ ROWS = [
     ("default: trailing spaces go, missing keys only", b"[Section0]\nA=\n",
      [q("Section0", "A", "", "d  "), q("Section0", "Z", " d", " d  "),
       q("Section9", "Z", "d d", "d d ")], False),
+    ("section list: first section, key lines as read, sizes",
+     b"[Keys]\n a = 1 \n\n;c=2\nB\nQ=\"q\"\nK==v\n=x\n = y\nb=2\n[keys]\nZ=9\n",
+     [section("kEYS", 255, 24, ["a=1", "B", "Q=\"q\"", "K==v", "=x", "b=2"]),
+      section("Other", 255, 0, []), section(" Keys", 255, 0, []), section("Keys", 3, 1, ["a"]),
+      section("Keys", 5, 3, ["a=1"]), section("Keys", 6, 4, ["a=1"]),
+      section("Keys", 11, 9, ["a=1", "B", "Q=\""])], False),
 ]
 
 
 def answer(want):
     """profile_probe's line: the count, then the buffer up to its terminator."""
+    if isinstance(want, tuple):
+        return "%d %s" % (want[0], want[1].encode("latin-1").hex())
     return "0 -" if want is None else "%d %s" % (len(want), (want + "\0").encode("latin-1").hex())
+
+
+def queries(row):
+    """A row's queries, each key query asked as the loader asks (an empty default, 255
+    bytes, names without blanks around them) asked of the loader too."""
+    return [x for query in row[2] for x in [query] + (
+        [("loader",) + query[1:]] if query[0] == "string" and query[3:5] == ("", 255) and
+        query[1:3] == (query[1].strip(), query[2].strip()) else [])]
 
 
 def make_file(path, content):
@@ -109,16 +136,16 @@ def make_file(path, content):
 def ask(argv, env, tmp_path, drive, rows):
     """Each row's answers from one run of a probe."""
     args = []
-    for i, (_, content, queries, _) in enumerate(rows):
+    for i, row in enumerate(rows):
         (tmp_path / str(i)).mkdir(exist_ok=True)
-        make_file(tmp_path / str(i) / "config.ini", content)
+        make_file(tmp_path / str(i) / "config.ini", row[1])
         path = str(tmp_path / str(i)) + "\\config.ini"
-        for section, key, default, size, _ in queries:
-            args += [drive + path.replace("/", "\\") if drive else path, section, key, default,
-                     str(size)]
+        for reader, section, key, default, size, _ in queries(row):
+            args += [reader, drive + path.replace("/", "\\") if drive else path, section, key,
+                     default, str(size)]
     lines = subprocess.run(argv + args, env=env, stdin=subprocess.DEVNULL, capture_output=True,
                            timeout=120).stdout.decode("ascii").replace("\r", "").splitlines()
-    return [[lines.pop(0) if lines else None for _ in row[2]] for row in rows]
+    return [[lines.pop(0) if lines else None for _ in queries(row)] for row in rows]
 
 
 @pytest.mark.parametrize("reader", ["host", "wine"])
@@ -131,5 +158,5 @@ def test_reads_as_windows(reader, worlds, tmp_path):
         world = worlds(wine=True)
         got = ask(world.windows_exe("tests/profile_probe.exe"), world.env, tmp_path, "Z:",
                   rows)
-    assert {r[0]: g for r, g in zip(rows, got)} == {r[0]: [answer(x[4]) for x in r[2]]
+    assert {r[0]: g for r, g in zip(rows, got)} == {r[0]: [answer(x[5]) for x in queries(r)]
                                                     for r in rows}

@@ -1,15 +1,17 @@
 /*
- * GetCurrentDirectoryA, and GetPrivateProfileStringA reading INI files the
- * way Windows does (scripts are written for Windows).
+ * GetCurrentDirectoryA, and GetPrivateProfileStringA and
+ * GetPrivateProfileSectionA reading INI files the way Windows does (scripts
+ * are written for Windows).
  *
  * The file last asked about is read once, its first section of each name
- * indexed, and held for the following calls (loading a script asks 1,785
- * questions of one file). Later calls for the same path answer from what
- * is held without looking at the file again, so a script changed while it
- * loads is read as one version, never a mix of two; a different path is
- * read afresh, and DropProfileCache starts a new load of the same one.
- * The key lines of the section last asked about are kept too: loading
- * asks for the keys of one section after another.
+ * indexed, and held for the following calls (loading a script asks for up
+ * to 255 sections of one file). Later calls for the same path answer from
+ * what is held without looking at the file again, so a script changed
+ * while it loads is read as one version, never a mix of two; a different
+ * path is read afresh, and DropProfileCache starts a new load of the same
+ * one.
+ * The key lines of the section last asked about are kept too: a loader
+ * that asks key by key asks for the keys of one section after another.
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -393,11 +395,16 @@ static bool KeepSection(const char *section)
 	return true;
 }
 
-/* The value after eq on line, trimmed, cut at a NUL, and without one
- * outer pair of like quotes. */
+/* The value after eq on line, trimmed and cut at a NUL, quotes kept. */
+static Span RawValueOf(Span line, const char *eq)
+{
+	return CutAtNul(Trim(eq + 1, line.n - (size_t)(eq + 1 - line.p)));
+}
+
+/* The same without one outer pair of like quotes. */
 static Span ValueOf(Span line, const char *eq)
 {
-	Span value = CutAtNul(Trim(eq + 1, line.n - (size_t)(eq + 1 - line.p)));
+	Span value = RawValueOf(line, eq);
 
 	if (value.n >= 2 && (value.p[0] == '"' || value.p[0] == '\'') &&
 	    value.p[value.n - 1] == value.p[0]) {
@@ -487,6 +494,68 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
 	while (value.n > 0 && value.p[value.n - 1] == ' ')
 		value.n--;
 	return CopyOut(value, lpReturnedString, nSize);
+}
+
+/* Appends s to the list at *out as one string, cut to leave room for the
+ * list's end; false when no further string fits after it. */
+static bool AppendString(char **out, DWORD *room, Span s)
+{
+	size_t n = FitText(s.p, s.n, *room - 1);
+
+	memcpy(*out, s.p, n);
+	(*out)[n] = '\0';
+	*out += n + 1;
+	*room -= (DWORD)n + 1;
+	return *room >= 2;
+}
+
+/* The key lines of the first section named lpAppName, as "key=value" (or
+ * "key" for a line without '='), each ended by a NUL and the list by one
+ * more. As on Windows, comments are left out, and so is a line beginning
+ * with '=' after another; names and values come trimmed and cut at a NUL
+ * but keep their quotes, and the name asked is not trimmed. A list that does not fit ends with
+ * its last string cut, and the count is then nSize - 2; otherwise it is
+ * the length of the strings with their NULs. A missing file or section
+ * gives the empty list and 0. */
+DWORD GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize,
+                                LPCSTR lpFileName)
+{
+	char path[PATH_MAX], *out = lpReturnedString;
+	DWORD room = nSize;
+	size_t pos, *slot;
+	const char *eq;
+	Span line, name;
+	bool nameless = false, dropped; /* the line before began with '=' */
+
+	if (lpReturnedString == NULL || nSize == 0)
+		return 0;
+	memset(out, 0, nSize < 2 ? 1 : 2); /* the empty list */
+	if (nSize < 3 || lpAppName == NULL || lpFileName == NULL || !HoldFile(lpFileName, path))
+		return 0;
+	slot = SlotOf(Span{lpAppName, strlen(lpAppName)});
+	if (*slot == 0)
+		return 0;
+	pos = *slot - 1;
+	NextLine(&pos, &line); /* the header */
+	while (room > 2 && NextLine(&pos, &line) && line.p[0] != '[') {
+		name = KeyOf(line, &eq);
+		dropped = eq == line.p && nameless; /* Windows' reader merges them */
+		nameless = eq == line.p;
+		if (dropped || line.p[0] == ';' || (name.n == 0 && eq == NULL))
+			continue;
+		if (!AppendString(&out, &room, name))
+			break;
+		if (eq != NULL) {
+			out[-1] = '='; /* in the name's NUL, already counted */
+			if (!AppendString(&out, &room, RawValueOf(line, eq)))
+				break;
+		}
+	}
+	*out = '\0';
+	if (room > 1)
+		return nSize - room;
+	out[-1] = '\0';
+	return nSize - 2;
 }
 
 DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
