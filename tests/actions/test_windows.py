@@ -25,78 +25,6 @@ def step(action, **values):
     return action, values
 
 
-def state(cls, title, visible=1, enabled=1):
-    return "%s\t%s\tvisible=%d\tenabled=%d" % (cls, title, visible, enabled)
-
-
-# (name, windows made (class, title, shown|hidden|later|shown later|closed later),
-#  steps, states afterwards[, {"gives_up": (the step that gives up, its line on
-#  standard error), "unheeded": the Enable steps that found a window, "undone":
-#  desktops whose manager may undo the steps' end state}])
-CASES = [
-    ("hide every window of a class",
-     [("wct-a", "One", "shown"), ("wct-a", "Two", "shown"), ("wct-b", "Three", "shown")],
-     [step("Display", ClassName="wct-a", Display="0")],
-     [state("wct-a", "One", 0), state("wct-a", "Two", 0), state("wct-b", "Three")]),
-    ("show by title whatever the class",
-     [("wct-a", "Shared", "hidden"), ("wct-b", "Shared", "hidden"), ("wct-b", "Other", "hidden"),
-      ("wct-c", "Shared", "shown")],
-     [step("Display", Text="Shared", Display="1")],
-     [state("wct-a", "Shared"), state("wct-b", "Shared"), state("wct-b", "Other", 0),
-      state("wct-c", "Shared")]),
-    ("disable by title and class together",
-     [("wct-a", "Target", "shown"), ("wct-b", "Target", "shown"), ("wct-a", "Other", "shown")],
-     [step("Enable", Text="Target", ClassName="wct-a", Enable="0")],
-     [state("wct-a", "Target", enabled=0), state("wct-b", "Target"), state("wct-a", "Other")],
-     {"unheeded": 1}),
-    ("hide and show back to back lose nothing",
-     [("wct-flip", "Flip %d" % i, "shown") for i in range(3)],
-     [step("Display", ClassName="wct-flip", Display=str(i % 2)) for i in range(20)] +
-     [step("Enable", ClassName="wct-flip", Enable="0"),
-      step("Display", ClassName="wct-flip", Display="0"), step("Enable", Text="Flip 1", Enable="1"),
-      step("Display", Text="Flip 1", Display="1")],
-     [state("wct-flip", "Flip 0", 0, 0), state("wct-flip", "Flip 1"),
-      state("wct-flip", "Flip 2", 0, 0)],
-     {"unheeded": 2}),
-    ("find waits for a window made later, then hides it",
-     # The first step has wincue on the desktop before its Find starts, so
-     # that a Find ending without its window would end at once.
-     [("wct-b", "Other", "shown"), ("wct-late", "Late", "later")],
-     [step("Enable", Text="Late", Enable="0"), step("Find", Text="Late"),
-      step("Display", ClassName="wct-late", Display="0")],
-     [state("wct-b", "Other"), state("wct-late", "Late", 0)]),
-    ("find ends at once on a hidden window",
-     [("wct-a", "Hidden", "hidden")],
-     [step("Find", Text="Hidden"), step("Find", ClassName="wct-a"),
-      step("Enable", Text="Hidden", Enable="0")],
-     [state("wct-a", "Hidden", 0, 0)],
-     {"unheeded": 1}),
-    # twm maps a window it takes in again as it hears its MapNotify, which
-    # on a loaded machine may come after the hide that follows the show.
-    ("Visible=1: find waits for the show, gone for the hide",
-     [("wct-vis", "Shy", "shown later")],
-     [step("Find", Text="Shy", Visible="1"), step("Display", Text="Shy", Display="0"),
-      step("Gone", ClassName="wct-vis", Visible="1")],
-     [state("wct-vis", "Shy", 0)], {"undone": ("twm",)}),
-    ("Visible=1 finds a shown window; display does not read it",
-     [("wct-shown", "In", "hidden"), ("wct-shown", "Out", "shown")],
-     [step("Find", ClassName="wct-shown", Visible="1", Timeout="20000"),
-      step("Display", ClassName="wct-shown", Display="1", Visible="1")],
-     [state("wct-shown", "In"), state("wct-shown", "Out")]),
-    ("Timeout=0 looks once: a window there is found, one not there is not",
-     [("wct-a", "Stay", "hidden")],
-     [step("Find", Text="Stay", Timeout="0"), step("Find", Text="Never", Timeout="0"),
-      step("Display", ClassName="wct-a", Display="1")],
-     [state("wct-a", "Stay", 0)],
-     {"gives_up": (1, 'wincue: [Section1] Find gave up after 0 ms: no window with Text "Never"\n')}),
-    ("gone waits until the window is closed, and ends at once on none",
-     [("wct-gone", "Bye", "closed later"), ("wct-b", "Other", "shown")],
-     [step("Gone", Text="Bye"), step("Gone", ClassName="wct-none"),
-      step("Display", Text="Other", Display="0")],
-     ["gone", state("wct-b", "Other", 0)]),
-]
-
-
 LATER = {"shown later": "show", "closed later": "close"}
 
 
@@ -115,59 +43,6 @@ def desk(request, worlds):
     if keeper:
         keeper.close()
 
-
-def run_case(desk, tmp_path, windows, steps, fails, expect):
-    """Makes the windows, runs the steps and checks wincue's whole output and
-    exit status; expect(maker) then gives what standard error must hold (None:
-    anything), and the windows as read back and as they must be. What is marked "later" happens once wincue has started its first
-    step that waits, and nothing after that start line may come before it."""
-    config, output = script(*steps, fails=fails)
-    maker, wincue = Maker(desk), None
-    try:
-        made = [w for w in windows if w[2] != "later"]
-        for cls, title, how in made:
-            maker.create(cls, title, {"shown": "", "shown later": "hidden",
-                                      "closed later": ""}.get(how, how))
-        wincue = Child(desk.argv, desk.env, script_dir(tmp_path, config), stderr=subprocess.PIPE)
-        if any(how.endswith("later") for _, _, how in windows):
-            wait = "start - %s\n" % next(a for a, _ in steps if a in ("Find", "Gone", "Activate"))
-            before = desk.expected(output[:output.index(wait) + len(wait)])
-            wincue.read(lambda out: len(out) >= len(before))
-            maker.answer("state")  # a round trip: time for a wrong end line to show
-            wincue.read(timeout=0)
-            assert wincue.out == before
-            for i, (_, _, how) in enumerate(made):
-                if how in LATER:
-                    maker.change(LATER[how], i)
-            for cls, title, _ in windows[len(made):]:
-                maker.create(cls, title)
-        assert (wincue.wait(), wincue.out) == (int(fails is not None), desk.expected(output))
-        err, got, wanted = expect(maker)
-        assert err is None or wincue.p.stderr.read() == desk.expected(err)
-        assert got == wanted
-    finally:
-        if wincue:
-            wincue.stop()
-        maker.close()
-
-
-@pytest.mark.parametrize("case", CASES, ids=[c[0] for c in CASES])
-def test_window_case(desk, tmp_path, case):
-    """wincue's whole output, exit status and the windows' states afterwards
-    are exact."""
-    name, windows, steps, states = case[:4]
-    more = case[4] if len(case) > 4 else {}
-    fails, err = more.get("gives_up", (None, None))
-    if desk.world.manager in UNLOCKABLE:  # every line on standard error is known
-        states = [s.replace("enabled=0", "enabled=1") for s in states]
-        err = UNLOCKABLE[desk.world.manager] * more.get("unheeded", 0) + (err or "")
-    if desk.desk in more.get("undone", ()):
-        states = None  # the output alone
-    run_case(desk, tmp_path, windows, steps, fails,
-             lambda maker: (err, states and maker.answer("state"), states))
-
-
-# -- the verbs of 1.3 ---------------------------------------------------------
 
 REQUIRE = step("Require", Version="1.3")
 # The groups of each desktop, the likest first: a row's outcome on it is its
@@ -201,13 +76,77 @@ def lacks(who, *lacked):
     return "".join(cannot(who, *what) for what in lacked)
 
 
-# (name, windows made (class, title, flags or later), steps, {desk, or a group
-#  of GROUPS, or "*": (the step that fails or None, its standard error, the
-#  windows as "look" reads them)}). In values
-#  and lines, {N} is window N's id, {program} its program's file name
+# (name, windows made (class, title, flags, later, shown later or closed later),
+#  steps, {desk, or a group of GROUPS, or "*": (the step that fails or None,
+#  its standard error, the windows as "look" reads them; None: unknown at the
+#  end)}). In values and lines, {N} is window N's id, {program} its program's file name
 #  ({PROGRAM} in capitals), and {wait} a Timeout a loaded machine meets, or a
 #  second where the step is to give up.
-VERBS = [
+CASES = [
+    ("hide every window of a class",
+     [("wct-a", "One", ""), ("wct-a", "Two", ""), ("wct-b", "Three", "")],
+     [step("Display", ClassName="wct-a", Display="0")],
+     {"*": (None, "", [look("wct-a", "One", 0), look("wct-a", "Two", 0), look("wct-b", "Three")])}),
+    ("show by title whatever the class",
+     [("wct-a", "Shared", "hidden"), ("wct-b", "Shared", "hidden"), ("wct-b", "Other", "hidden"),
+      ("wct-c", "Shared", "")],
+     [step("Display", Text="Shared", Display="1")],
+     {"*": (None, "", [look("wct-a", "Shared"), look("wct-b", "Shared"), look("wct-b", "Other", 0),
+                       look("wct-c", "Shared")])}),
+    ("disable by title and class together",
+     [("wct-a", "Target", ""), ("wct-b", "Target", ""), ("wct-a", "Other", "")],
+     [step("Enable", Text="Target", ClassName="wct-a", Enable="0")],
+     {"*": (None, "", [look("wct-a", "Target", enabled=0), look("wct-b", "Target"),
+                       look("wct-a", "Other")]),
+      "sway": (None, UNLOCKABLE["sway"], [look("wct-a", "Target"), look("wct-b", "Target"),
+                                          look("wct-a", "Other")])}),
+    ("hide and show back to back lose nothing",
+     [("wct-flip", "Flip %d" % i, "") for i in range(3)],
+     [step("Display", ClassName="wct-flip", Display=str(i % 2)) for i in range(20)] +
+     [step("Enable", ClassName="wct-flip", Enable="0"),
+      step("Display", ClassName="wct-flip", Display="0"), step("Enable", Text="Flip 1", Enable="1"),
+      step("Display", Text="Flip 1", Display="1")],
+     {"*": (None, "", [look("wct-flip", "Flip 0", 0, 0), look("wct-flip", "Flip 1"),
+                       look("wct-flip", "Flip 2", 0, 0)]),
+      "sway": (None, UNLOCKABLE["sway"] * 2, [look("wct-flip", "Flip 0", 0),
+                                              look("wct-flip", "Flip 1"),
+                                              look("wct-flip", "Flip 2", 0)])}),
+    ("find waits for a window made later, then hides it",
+     # The first step has wincue on the desktop before its Find starts, so
+     # that a Find ending without its window would end at once.
+     [("wct-b", "Other", ""), ("wct-late", "Late", "later")],
+     [step("Enable", Text="Late", Enable="0"), step("Find", Text="Late"),
+      step("Display", ClassName="wct-late", Display="0")],
+     {"*": (None, "", [look("wct-b", "Other"), look("wct-late", "Late", 0)])}),
+    ("find ends at once on a hidden window",
+     [("wct-a", "Hidden", "hidden")],
+     [step("Find", Text="Hidden"), step("Find", ClassName="wct-a"),
+      step("Enable", Text="Hidden", Enable="0")],
+     {"*": (None, "", [look("wct-a", "Hidden", 0, 0)]),
+      "sway": (None, UNLOCKABLE["sway"], [look("wct-a", "Hidden", 0)])}),
+    # twm maps a window it takes in again as it hears its MapNotify, which
+    # on a loaded machine may come after the hide that follows the show.
+    ("Visible=1: find waits for the show, gone for the hide",
+     [("wct-vis", "Shy", "shown later")],
+     [step("Find", Text="Shy", Visible="1"), step("Display", Text="Shy", Display="0"),
+      step("Gone", ClassName="wct-vis", Visible="1")],
+     {"*": (None, "", [look("wct-vis", "Shy", 0)]), "twm": (None, None, None)}),
+    ("Visible=1 finds a shown window; display does not read it",
+     [("wct-shown", "In", "hidden"), ("wct-shown", "Out", "")],
+     [step("Find", ClassName="wct-shown", Visible="1", Timeout="20000"),
+      step("Display", ClassName="wct-shown", Display="1", Visible="1")],
+     {"*": (None, "", [look("wct-shown", "In"), look("wct-shown", "Out")])}),
+    ("Timeout=0 looks once: a window there is found, one not there is not",
+     [("wct-a", "Stay", "hidden")],
+     [step("Find", Text="Stay", Timeout="0"), step("Find", Text="Never", Timeout="0"),
+      step("Display", ClassName="wct-a", Display="1")],
+     {"*": (1, 'wincue: [Section1] Find gave up after 0 ms: no window with Text "Never"\n',
+            [look("wct-a", "Stay", 0)])}),
+    ("gone waits until the window is closed, and ends at once on none",
+     [("wct-gone", "Bye", "closed later"), ("wct-b", "Other", "")],
+     [step("Gone", Text="Bye"), step("Gone", ClassName="wct-none"),
+      step("Display", Text="Other", Display="0")],
+     {"*": (None, "", ["gone", look("wct-b", "Other", 0)])}),
     ("Activate: the top of the windows that match, behind another",
      [("wct-act", "Back", ""), ("wct-act", "Front", ""), ("wct-top", "Top", "")],
      [step("Activate", ClassName="wct-act", Timeout="20000")],
@@ -356,12 +295,13 @@ def maximizes_by_tiling(desk):
     return "_NET_WM_STATE_MAXIMIZED_VERT" in root
 
 
-@pytest.mark.parametrize("case", VERBS, ids=[c[0] for c in VERBS])
-def test_verb_case(desk, tmp_path, case):
-    """The verbs, Match, Case and Process on every desktop: wincue's whole
-    output and exit status, standard error, and the windows read back from
-    outside are exact; "active" is compared where the row asks for it, and
-    "maximized" where the manager does not set it by tiling."""
+@pytest.mark.parametrize("case", CASES, ids=[c[0] for c in CASES])
+def test_window_case(desk, tmp_path, case):
+    """The window steps, with Match, Case and Process, on every desktop:
+    wincue's whole output and exit status, standard error, and the windows
+    read back from outside are exact; "active" is compared where the row asks
+    for it. What is marked "later" happens once wincue has started its first
+    step that waits, and nothing after that start line may come before it."""
     name, windows, steps, outcomes = case
     tiled = maximizes_by_tiling(desk)
     if outcome(desk.desk, outcomes) is None or (
@@ -375,18 +315,40 @@ def test_verb_case(desk, tmp_path, case):
         names["PROGRAM"] = names["program"].upper()
         probe.close()
     steps = [(a, {k: v.format(**names) for k, v in values.items()}) for a, values in steps]
-
-    def expect(maker):
+    config, output = script(*steps, fails=fails)
+    maker, wincue = Maker(desk), None
+    try:
+        made = [w for w in windows if w[2] != "later"]
+        for cls, title, how in made:
+            maker.create(cls, title, {"shown later": "hidden", "closed later": ""}.get(how, how))
+        wincue = Child(desk.argv, desk.env, script_dir(tmp_path, config), stderr=subprocess.PIPE)
+        if any(how.endswith("later") for _, _, how in windows):
+            wait = "start - %s\n" % next(a for a, _ in steps if a in ("Find", "Gone", "Activate"))
+            before = desk.expected(output[:output.index(wait) + len(wait)])
+            wincue.read(lambda out: len(out) >= len(before))
+            maker.answer("state")  # a round trip: time for a wrong end line to show
+            wincue.read(timeout=0)
+            assert wincue.out == before
+            for i, (_, _, how) in enumerate(made):
+                if how in LATER:
+                    maker.change(LATER[how], i)
+            for cls, title, _ in windows[len(made):]:
+                maker.create(cls, title)
+        assert (wincue.wait(), wincue.out) == (int(fails is not None), desk.expected(output))
         ids = maker.answer("ids")
-        wanted = [w.format(*ids, **names) for w in looks]
+        assert err is None or wincue.p.stderr.read() == desk.expected(err.format(*ids, **names))
+        wanted = [w.format(*ids, **names) for w in looks or ()]
         got = [g if "\tactive=" in w else g.rsplit("\tactive=", 1)[0]
                for g, w in zip(maker.answer("look"), wanted)]
         # what the desktop leaves unsaid: a maximized state set by tiling, a
         # minimized one that is the hidden one
         for field in ["maximized"] * tiled + ["minimized"] * (desk.desk in ("kwin", "gnome")):
             got, wanted = ([re.sub("\t%s=." % field, "", x) for x in xs] for xs in (got, wanted))
-        return err.format(*ids, **names), got, wanted
-    run_case(desk, tmp_path, windows, steps, fails, expect)
+        assert got == wanted
+    finally:
+        if wincue:
+            wincue.stop()
+        maker.close()
 
 
 def test_list_and_check(desk, tmp_path):

@@ -38,7 +38,7 @@ from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
 import windowlines  # noqa: E402
-from windowlines import reply, serve  # noqa: E402
+from windowlines import events, reply, serve  # noqa: E402
 
 
 def sway():
@@ -103,7 +103,7 @@ name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOC
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
-windows, events = [], []  # (GTK window, compositor id); the input each got
+windows = []  # (GTK window, compositor id)
 crowds = []  # windows made in bulk
 
 
@@ -217,17 +217,6 @@ def activate(number):
     return "activated " + number
 
 
-def pumped(then):
-    """then, once what has come is handled."""
-    return lambda: pump() or then()
-
-
-def taken():
-    got = events[:]
-    events.clear()
-    return got
-
-
 def each(line):
     return lambda: [line(wid) for _, wid in windows]
 
@@ -236,17 +225,16 @@ ACTS = dict(create=((2, 3), create), show=((1,), show), close=((1,), close),
             title=((2,), retitle), crowd=((2,), crowd), activate=((1,), activate))
 # as wincue shows an id: 16 digits past 32 bits (KWin's)
 LISTS = dict(ids=each(lambda wid: "0x%0*x" % (16 if wid >> 32 else 8, wid)), state=each(state),
-             # what the compositor sent before is handled
-             look=lambda: Gdk.Display.get_default().sync() or pumped(each(look))(),
+             look=each(look),
              layout=each(lambda wid: "%d %s" % (wid, "floating" if desk["windows"]()[wid][3]
                                                  else "tiled")),
-             active=pumped(lambda: [str(i) for i, (w, _) in enumerate(windows)
-                                    if w.get_mapped() and w.is_active()]),
-             events=pumped(taken))
+             active=lambda: [str(i) for i, (w, _) in enumerate(windows)
+                             if w.get_mapped() and w.is_active()])
 
 
 def on_input(fd, condition):
-    if serve(sys.stdin.readline(), ACTS, LISTS):
+    # what the compositor sent before is handled before a list
+    if serve(sys.stdin.readline(), ACTS, LISTS, lambda: Gdk.Display.get_default().sync() or pump()):
         return True
     Gtk.main_quit()
     return False

@@ -25,11 +25,11 @@ from Xlib.ext import shape
 from Xlib.protocol import event
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
-from windowlines import flags as parsed, reply, serve, until  # noqa: E402
+from windowlines import events, flags as parsed, reply, serve, until  # noqa: E402
 from xdesk import MASK, Desk  # noqa: E402
 
 desk = Desk()
-windows, events = [], []
+windows = []
 flags_of = {}  # wid: its flags
 mapped = set()  # windows mapped since they were last asked to show
 
@@ -204,21 +204,6 @@ def take_events():
             undo(e)
 
 
-def synced(then):
-    """then, once what came before is handled."""
-    def done(*args):
-        desk.d.sync()
-        take_events()
-        return then(*args)
-    return done
-
-
-def taken():
-    got = events[:]
-    events.clear()
-    return got
-
-
 def act(do, said):
     """A command on window ID that does do(its id, the rest), then says so."""
     def done(number, *rest):
@@ -232,13 +217,13 @@ ACTS = dict(create=((2, 3), create), show=((1,), act(until_viewable, "shown")),
             close=((1,), act(desk.destroy, "closed")),
             title=((2,), act(lambda wid, text: desk.set_title(desk.window(wid), text), "titled")))
 LISTS = dict(ids=lambda: ["0x%08x" % wid for wid in windows],
-             state=synced(lambda: [state(wid) for wid in windows]),
-             look=synced(lambda: [look(wid) for wid in windows]),
-             input=lambda: [input_state(i, wid) for i, wid in enumerate(windows)],
-             events=synced(taken))
+             state=lambda: [state(wid) for wid in windows],
+             look=lambda: [look(wid) for wid in windows],
+             input=lambda: [input_state(i, wid) for i, wid in enumerate(windows)])
 reply("ready")
 while True:
     ready, _, _ = select.select([sys.stdin, desk.d.fileno()], [], [])
     take_events()
-    if sys.stdin in ready and not serve(sys.stdin.readline(), ACTS, LISTS):
+    if sys.stdin in ready and not serve(sys.stdin.readline(), ACTS, LISTS,
+                                        lambda: desk.d.sync() or take_events()):
         break

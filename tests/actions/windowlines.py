@@ -23,6 +23,7 @@ import sys
 import time
 
 WAIT = 60  # seconds a desktop may take on a loaded machine
+events = []  # what "events" gives next
 
 
 def reply(text):
@@ -52,14 +53,23 @@ def until(check, what, pump=lambda: None):
         time.sleep(0.002)
 
 
-def serve(line, acts, lists):
+def taken():
+    got = events[:]
+    events.clear()
+    return got
+
+
+def serve(line, acts, lists, settle):
     """Answers one line; false at its end. acts maps a command to the
     numbers of arguments it takes and a function that does it and gives its
-    answer; lists, a command to a function that gives its lines."""
+    answer; lists, a command to a function that gives its lines once
+    settle() has handled what came before."""
     if not line or line.strip() == "quit":
         return False
     verb, *args = line.rstrip("\r\n").split("\t")
+    lists = dict(lists, events=taken)
     if verb in lists and not args:
+        settle()
         for text in list(lists[verb]()) + ["end"]:
             reply(text)
     elif verb in acts and len(args) in acts[verb][0]:
