@@ -46,10 +46,11 @@ def desk(request, worlds):
 
 REQUIRE = step("Require", Version="1.3")
 # The groups of each desktop, the likest first: a row's outcome on it is its
-# own, else that of its first group the row names, else "*". On X11 an EWMH
-# manager does it all; twm and i3 declare no maximized state, i3 minimizes
-# nothing; none does neither, and a minimized window is hidden. KWin and GNOME
-# Shell hide what they minimize, and read "minimized" as hidden.
+# own, else that of its first group the row names, else "*". On X11 a
+# minimized window is hidden; an EWMH manager does it all; twm and i3 declare
+# no maximized state, i3 minimizes nothing, and without a manager neither is
+# done. KWin and GNOME Shell hide what they minimize, and read "minimized" as
+# hidden.
 EWMH = ("ewmh", "x11")
 GROUPS = dict(openbox=EWMH, icewm=EWMH, metacity=EWMH, twm=("x11",), i3=("x11",), none=("x11",),
               sway=("wayland",), kwin=("hides",) + EWMH + ("wayland",))
