@@ -278,13 +278,6 @@ def outcome(name, outcomes):
     return next(outcomes[k] for k in (name,) + GROUPS.get(name, ()) + ("*",) if k in outcomes)
 
 
-def program_of(desk, maker):
-    """The file name of the test window program, as Process names it."""
-    if desk.name == "wine":
-        return "testwindows.exe"
-    return os.path.basename(os.readlink("/proc/%d/exe" % maker.child.p.pid))
-
-
 def maximizes_by_tiling(desk):
     """i3 4.23 and later (Debian 13) declare the maximized states and set
     them on a window that fills its workspace by tiling; a request to
@@ -309,16 +302,15 @@ def test_window_case(desk, tmp_path, case):
             tiled and any(a in ("Maximize", "Restore") for a, _ in steps)):
         pytest.skip("what this desktop does here cannot be known at the step's end")
     fails, err, looks = outcome(desk.desk, outcomes)
-    names = dict(wait="20000" if fails is None else "1000")
-    if any("{program}" in v.lower() for _, values in steps for v in values.values()):
-        probe = Maker(desk)  # the program's name, from a run of it
-        names["program"] = program_of(desk, probe)
-        names["PROGRAM"] = names["program"].upper()
-        probe.close()
-    steps = [(a, {k: v.format(**names) for k, v in values.items()}) for a, values in steps]
-    config, output = script(*steps, fails=fails)
     maker, wincue = Maker(desk), None
     try:
+        # the window program's file name, as Process names it
+        program = "testwindows.exe" if desk.name == "wine" else os.path.basename(
+            os.readlink("/proc/%d/exe" % maker.child.p.pid))
+        names = dict(wait="20000" if fails is None else "1000", program=program,
+                     PROGRAM=program.upper())
+        steps = [(a, {k: v.format(**names) for k, v in values.items()}) for a, values in steps]
+        config, output = script(*steps, fails=fails)
         made = [w for w in windows if w[2] != "later"]
         for cls, title, how in made:
             maker.create(cls, title, {"shown later": "hidden", "closed later": ""}.get(how, how))
