@@ -244,7 +244,8 @@ CASES = [
                                                    look("wct-e", "Editor - b.txt", active=0),
                                                    "gone"]),
       "sway": (None, lacks("sway", MINIMIZE), [look("wct-e", "Editor - a.txt", active=1),
-                                               look("wct-e", "Editor - b.txt", active=0), "gone"])}),
+                                               look("wct-e", "Editor - b.txt", active=0),
+                                               "gone"])}),
     ("Process: the windows of one program, its name compared as the system names files",
      [("wct-p", "P1", ""), ("wct-p", "P2", "")],
      [REQUIRE, step("Display", ClassName="wct-p", Process="{program}", Display="0"),
@@ -270,7 +271,8 @@ CASES = [
      {"*": (None, 'wincue: [Section0] Display: "Undo" ({0}) stayed shown\n',
             [look("wct-u", "Undo"), look("wct-u", "Other", visible=0)]),
       "twm": None, "metacity": None,
-      "wayland": (None, "", [look("wct-u", "Undo", visible=0), look("wct-u", "Other", visible=0)])}),
+      "wayland": (None, "", [look("wct-u", "Undo", visible=0),
+                             look("wct-u", "Other", visible=0)])}),
 ]
 
 
