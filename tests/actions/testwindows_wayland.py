@@ -1,16 +1,15 @@
-"""testwindows_wayland: the Wayland twin of testwindows_x11.py, with the same
-line protocol (create CLASS TITLE [FLAGS], state, look, show ID, close ID,
-title ID TITLE, ids, events, quit; see there), on native Wayland windows: GTK
-3 toplevels whose app_id is CLASS. FLAGS: hidden, size=W:H, asks (a request
-to close is refused), maximized and minimized (KWin and GNOME only: sway
-has no such states); a Wayland program cannot undo a hide,
-and no compositor can be asked by a program to enable it, so reenable and
-reshow change nothing. What a window's state is, and hiding one, belong to
-the compositor and are read from outside, through its own interface:
-COMPOSITORS holds, per compositor, how to list its windows and to hide and
-show one (KWin's and GNOME's minimized windows are their hidden ones, and
-their maximized ones are read from them; which window is active is what
-KWin's GTK says, and GNOME's own word elsewhere). Also:
+"""testwindows_wayland: the Wayland twin of testwindows_x11.py, speaking the
+line protocol of windowlines.py on native Wayland windows: GTK 3 toplevels
+whose app_id is CLASS. FLAGS: hidden, size=W:H, asks (a request to close is
+refused), maximized and minimized (KWin and GNOME only: sway has no such
+states); a Wayland program cannot undo a hide, and no compositor can be asked
+by a program to enable it, so reenable and reshow change nothing. What a
+window's state is, and hiding one, belong to the compositor and are read from
+outside, through its own interface: COMPOSITORS holds, per compositor, how to
+list its windows and to hide and show one (KWin's and GNOME's minimized
+windows are their hidden ones, and their maximized ones are read from them;
+which window is active is what KWin's GTK says, and GNOME's own word
+elsewhere). Also:
 
   layout                            -> ID tiled|floating per window, end
   activate ID                       -> activated ID   (GNOME: wincue's extension;
@@ -38,6 +37,8 @@ gi.require_version("Gdk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
+import windowlines  # noqa: E402
+from windowlines import events, reply, serve  # noqa: E402
 
 
 def sway():
@@ -97,36 +98,23 @@ def gnome():
                 activate=lambda i: desk.extension("Activate", i))
 
 
-WAIT = 60  # seconds a compositor may take on a loaded machine
 COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome}
 name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOCK") else None)
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
-windows, events = [], []  # (GTK window, compositor id); the input each got
+windows = []  # (GTK window, compositor id)
 crowds = []  # windows made in bulk
 
 
-def reply(text):
-    sys.stdout.write(text + "\n")
-    sys.stdout.flush()
+def pump():
+    """Handles what has come."""
+    while GLib.MainContext.default().iteration(False):
+        pass
 
 
 def until(check, what):
-    """Runs GTK's loop until check() gives a true value, and returns it; a
-    generous bound, then the program ends saying what it waited for (no
-    answer is better than a wrong one)."""
-    deadline, context = time.monotonic() + WAIT, GLib.MainContext.default()
-    while True:
-        value = check()
-        if value:
-            return value
-        if time.monotonic() > deadline:  # in GTK's handler, where sys.exit is caught
-            sys.stderr.write("testwindows_wayland: timed out waiting for %s\n" % what)
-            os._exit(1)
-        while context.iteration(False):
-            pass
-        time.sleep(0.002)
+    return windowlines.until(check, what, pump)
 
 
 def listed(title):
@@ -143,7 +131,7 @@ def heard(kind, number):
 
 
 def create(cls, title, flags=""):
-    flags = dict(f.partition("=")[::2] for f in flags.split(",") if f)
+    flags = windowlines.flags(flags)
     GLib.set_prgname(cls)  # GTK takes the app_id from it as the window is made
     w = Gtk.Window()
     if "asks" in flags:
@@ -165,13 +153,23 @@ def create(cls, title, flags=""):
     if "hidden" in flags or ("minimized" in flags and states):
         desk["hide"](wid)
         until(lambda: desk["windows"]()[wid][2], "the hide")
+    entitle(w, wid, title)
+    windows.append((w, wid))
+    return "created %d" % (len(windows) - 1)
+
+
+def entitle(w, wid, title):
     w.set_title(title)
     until(lambda: desk["windows"]().get(wid, (0, ""))[1] == title, "the title")
-    windows.append((w, wid))
-    reply("created %d" % (len(windows) - 1))
+
+
+def retitle(number, title):
+    entitle(*windows[int(number)], title)
+    return "titled " + number
 
 
 def crowd(cls, count):
+    count = int(count)
     GLib.set_prgname(cls)
     for i in range(count):
         w = Gtk.Window(title="%s %d" % (cls, i))
@@ -179,7 +177,7 @@ def crowd(cls, count):
         w.show_all()
         crowds.append(w)
     until(lambda: sum(w[0] == cls for w in desk["windows"]().values()) >= count, "the crowd")
-    reply("crowded %d" % count)
+    return "crowded %d" % count
 
 
 def state(wid):
@@ -200,67 +198,46 @@ def look(wid):
         state(wid), states and w[2], states and w[6], active)
 
 
-def command(fields):
-    if fields[0] == "create" and 3 <= len(fields) <= 4:
-        create(*fields[1:])
-    elif fields[0] in ("show", "close") and len(fields) == 2:
-        w, wid = windows[int(fields[1])]
-        if fields[0] == "show":
-            # Done once the compositor has answered: a run waiting for the
-            # show may hide the window again before a look would see it.
-            desk["show"](wid)
-            reply("shown " + fields[1])
-        else:
-            w.destroy()
-            until(lambda: wid not in desk["windows"](), "the close")
-            reply("closed " + fields[1])
-    elif fields[0] == "title" and len(fields) == 3:
-        w, wid = windows[int(fields[1])]
-        w.set_title(fields[2])
-        until(lambda: desk["windows"]().get(wid, (0, ""))[1] == fields[2], "the title")
-        reply("titled " + fields[1])
-    elif fields[0] == "crowd" and len(fields) == 3:
-        crowd(fields[1], int(fields[2]))
-    elif fields[0] == "activate" and len(fields) == 2:
-        desk["activate"](windows[int(fields[1])][1])
-        reply("activated " + fields[1])
-    elif fields[0] == "active":
-        while GLib.MainContext.default().iteration(False):
-            pass  # what has come is handled
-        for i, (w, wid) in enumerate(windows):
-            if w.get_mapped() and w.is_active():
-                reply(str(i))
-        reply("end")
-    elif fields[0] == "events":
-        while GLib.MainContext.default().iteration(False):
-            pass  # what has come is handled
-        for e in events:
-            reply(e)
-        events.clear()
-        reply("end")
-    elif fields[0] in ("ids", "state", "look", "layout"):
-        if fields[0] == "look":  # what the compositor sent before is handled
-            Gdk.Display.get_default().sync()
-            while GLib.MainContext.default().iteration(False):
-                pass
-        for _, wid in windows:
-            # as wincue shows an id: 16 digits past 32 bits (KWin's)
-            reply({"ids": lambda: "0x%0*x" % (16 if wid >> 32 else 8, wid),
-                   "state": lambda: state(wid), "look": lambda: look(wid),
-                   "layout": lambda: "%d %s" % (wid, "floating" if desk["windows"]()[wid][3]
-                                                else "tiled")}[fields[0]]())
-        reply("end")
-    else:
-        reply("error unknown command")
+def show(number):
+    # Done once the compositor has answered: a run waiting for the show may
+    # hide the window again before a look would see it.
+    desk["show"](windows[int(number)][1])
+    return "shown " + number
+
+
+def close(number):
+    w, wid = windows[int(number)]
+    w.destroy()
+    until(lambda: wid not in desk["windows"](), "the close")
+    return "closed " + number
+
+
+def activate(number):
+    desk["activate"](windows[int(number)][1])
+    return "activated " + number
+
+
+def each(line):
+    return lambda: [line(wid) for _, wid in windows]
+
+
+ACTS = dict(create=((2, 3), create), show=((1,), show), close=((1,), close),
+            title=((2,), retitle), crowd=((2,), crowd), activate=((1,), activate))
+# as wincue shows an id: 16 digits past 32 bits (KWin's)
+LISTS = dict(ids=each(lambda wid: "0x%0*x" % (16 if wid >> 32 else 8, wid)), state=each(state),
+             look=each(look),
+             layout=each(lambda wid: "%d %s" % (wid, "floating" if desk["windows"]()[wid][3]
+                                                 else "tiled")),
+             active=lambda: [str(i) for i, (w, _) in enumerate(windows)
+                             if w.get_mapped() and w.is_active()])
 
 
 def on_input(fd, condition):
-    line = sys.stdin.readline()
-    if not line or line.strip() == "quit":
-        Gtk.main_quit()
-        return False
-    command(line.rstrip("\r\n").split("\t"))
-    return True
+    # what the compositor sent before is handled before a list
+    if serve(sys.stdin.readline(), ACTS, LISTS, lambda: Gdk.Display.get_default().sync() or pump()):
+        return True
+    Gtk.main_quit()
+    return False
 
 
 reply("ready")

@@ -1,27 +1,14 @@
-"""testwindows_x11: the X11 twin of testwindows.cpp, with its line protocol,
-so that one table of window cases runs on both desktops:
-
-  (at start)                        -> ready
-  create CLASS TITLE [FLAGS]        -> created ID      (IDs count from 0)
-  state                             -> CLASS TITLE visible=0|1 enabled=0|1 ..., end
-  look                              -> as state, then minimized=0|1 maximized=0|1
-                                       active=0|1, end
-  show ID, close ID                 -> shown ID, closed ID
-  title ID TITLE                    -> titled ID
-  ids                               -> each window's id (0x and 8 hex digits), end
-  quit, or the end of the input     -> exits; its windows go with it
-
-FLAGS, a comma list: hidden; maximized, minimized (asked of the manager as it
-takes the window in; both: minimized from maximized); asks (a request to close is asked of a user who
-never answers: the window stays); reenable, reshow (the window's program undoes
-a disable, a hide, as soon as it hears of it); and on X11 also takefocus,
-nohints, focus (take the focus once shown), deaf (takes no WM_DELETE_WINDOW),
-at=X:Y:W:H, region=X:Y:W:H (an input region of its own). A window closes when
-asked to (WM_DELETE_WINDOW) and answers pings (_NET_WM_PING) after handling
-what came before them. X11 only: "input" answers ID region=... (whole: the
-window's own rectangle) hints=... protocols=... per window (what wincue's
-Enable must give back exactly), and "events" the clicks and keys each window
-got since the last "events" (button ID, key ID), then end. A shown window is
+"""testwindows_x11: the X11 twin of testwindows.cpp, speaking the line
+protocol of windowlines.py. FLAGS: hidden; maximized, minimized (asked of the
+manager as it takes the window in; both: minimized from maximized); asks (a
+request to close is asked of a user who never answers: the window stays);
+reenable, reshow (the window's program undoes a disable, a hide, as soon as it
+hears of it); takefocus, nohints, focus (take the focus once shown), deaf
+(takes no WM_DELETE_WINDOW), at=X:Y:W:H, region=X:Y:W:H (an input region of
+its own). A window closes when asked to (WM_DELETE_WINDOW) and answers pings
+(_NET_WM_PING) after handling what came before them. Also "input": ID
+region=... (whole: the window's own rectangle) hints=... protocols=... per
+window (what wincue's Enable must give back exactly), end. A shown window is
 "created" once viewable (framed, under a manager, which has caught up), its
 title set last, as on Windows; "shown" also once a run has hidden it again.
 enabled is 0 while a shield covers the window: a child that swallows the
@@ -38,18 +25,13 @@ from Xlib.ext import shape
 from Xlib.protocol import event
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
+from windowlines import events, flags as parsed, reply, serve, until  # noqa: E402
 from xdesk import MASK, Desk  # noqa: E402
 
 desk = Desk()
-WAIT = 60  # seconds a manager may take on a loaded machine
-windows, events = [], []
+windows = []
 flags_of = {}  # wid: its flags
 mapped = set()  # windows mapped since they were last asked to show
-
-
-def reply(text):
-    sys.stdout.write(text + "\n")
-    sys.stdout.flush()
 
 
 def box(text):
@@ -58,16 +40,6 @@ def box(text):
 
 def managed():
     return desk.root.get_attributes().all_event_masks & X.SubstructureRedirectMask != 0
-
-
-def until(check, what):
-    """Until check() holds; a generous bound, then the program ends saying
-    what it waited for (no answer is better than a wrong one)."""
-    deadline = time.monotonic() + WAIT
-    while not check():
-        if time.monotonic() > deadline:
-            sys.exit("testwindows_x11: timed out waiting for " + what)
-        time.sleep(0.002)
 
 
 def caught_up():
@@ -97,7 +69,7 @@ def until_viewable(wid, minimized=False):
 
 
 def create(cls, title, flags=""):
-    flags = dict(f.partition("=")[::2] for f in flags.split(",") if f)
+    flags = parsed(flags)
     hidden = "hidden" in flags
     wid = desk.make_window(cls, None, False, box(flags.get("at", "40:40:240:120")),
                            "nohints" not in flags, "takefocus" in flags,
@@ -136,7 +108,7 @@ def create(cls, title, flags=""):
         w.set_input_focus(X.RevertToParent, X.CurrentTime)
     desk.set_title(w, title)
     desk.d.sync()
-    reply("created %d" % (len(windows) - 1))
+    return "created %d" % (len(windows) - 1)
 
 
 def state(wid):
@@ -232,52 +204,26 @@ def take_events():
             undo(e)
 
 
-def command(fields):
-    if fields[0] == "create" and 3 <= len(fields) <= 4:
-        create(*fields[1:])
-    elif fields[0] in ("show", "close") and len(fields) == 2:
-        wid = windows[int(fields[1])]
-        if fields[0] == "show":
-            until_viewable(wid)
-        else:
-            desk.destroy(wid)
+def act(do, said):
+    """A command on window ID that does do(its id, the rest), then says so."""
+    def done(number, *rest):
+        do(windows[int(number)], *rest)
         desk.d.sync()
-        reply("%s %s" % ("shown" if fields[0] == "show" else "closed", fields[1]))
-    elif fields[0] == "title" and len(fields) == 3:
-        desk.set_title(desk.window(windows[int(fields[1])]), fields[2])
-        desk.d.sync()
-        reply("titled " + fields[1])
-    elif fields[0] == "ids":
-        for wid in windows:
-            reply("0x%08x" % wid)
-        reply("end")
-    elif fields[0] in ("state", "look"):
-        desk.d.sync()
-        take_events()
-        for wid in windows:
-            reply((state if fields[0] == "state" else look)(wid))
-        reply("end")
-    elif fields[0] == "input":
-        for i, wid in enumerate(windows):
-            reply(input_state(i, wid))
-        reply("end")
-    elif fields[0] == "events":
-        desk.d.sync()
-        take_events()
-        for e in events:
-            reply(e)
-        events.clear()
-        reply("end")
-    else:
-        reply("error unknown command")
+        return "%s %s" % (said, number)
+    return done
 
 
+ACTS = dict(create=((2, 3), create), show=((1,), act(until_viewable, "shown")),
+            close=((1,), act(desk.destroy, "closed")),
+            title=((2,), act(lambda wid, text: desk.set_title(desk.window(wid), text), "titled")))
+LISTS = dict(ids=lambda: ["0x%08x" % wid for wid in windows],
+             state=lambda: [state(wid) for wid in windows],
+             look=lambda: [look(wid) for wid in windows],
+             input=lambda: [input_state(i, wid) for i, wid in enumerate(windows)])
 reply("ready")
 while True:
     ready, _, _ = select.select([sys.stdin, desk.d.fileno()], [], [])
     take_events()
-    if sys.stdin in ready:
-        line = sys.stdin.readline()
-        if not line or line.strip() == "quit":
-            break
-        command(line.rstrip("\r\n").split("\t"))
+    if sys.stdin in ready and not serve(sys.stdin.readline(), ACTS, LISTS,
+                                        lambda: desk.d.sync() or take_events()):
+        break
