@@ -108,23 +108,6 @@ def test_click_on_a_disabled_window_reaches_no_program(x11, tmp_path):
         assert events_until(maker, "button 1", "key 1") == ["button 1", "key 1"]
 
 
-def test_a_click_focuses_a_window_enabled_again(x11, tmp_path):
-    """A click on a disabled window makes some managers take it for the
-    active one without focusing it (i3 here; herbstluftwm and bspwm also
-    after hiding and showing it); after Enable=1 they would then leave a
-    click on it alone. A click must focus it again."""
-    with Maker(x11) as maker:
-        maker.create("Again", "again", "takefocus,at=40:40:200:120")
-        maker.create("Again", "elsewhere", "takefocus,at=300:300:200:120")
-        again, elsewhere = ordered(x11, "Again")
-        click_and_type(x11, elsewhere, focused=True)
-        enable(x11, tmp_path, "0", Text="again")
-        click_and_type(x11, again)
-        enable(x11, tmp_path, "1", Text="again")
-        click_and_type(x11, again, "z", focused=True)
-        assert "key 0" in events_until(maker, "key 0")
-
-
 # What a manager does late, on what it read before the step: it focuses a
 # window it has just shown, or makes active one clicked while disabled; and
 # where the focus must end.
@@ -420,18 +403,6 @@ def hidden_window(desk, cls, input_only=False, leader=False, hints=True):
         w.set_wm_hints(flags=1, input=1)
     desk.d.sync()
     return w.id
-
-
-def test_keys_go_to_the_window_activated(x11, tmp_path):
-    """Activate on a window behind another: real keys (XTEST) typed next reach
-    it and not the one in front, whichever the manager, or none."""
-    with Maker(x11) as maker:
-        maker.create("Keys", "behind", "at=40:40:240:160")
-        maker.create("Keys", "front", "focus,at=40:40:240:160")
-        maker.answer("events")
-        wincue(x11, tmp_path, ("Activate", dict(Text="behind", Timeout="20000")))
-        xdotool(x11, "type", "--delay", "1", "k")
-        assert events_until(maker, "key 0") == ["key 0"]
 
 
 def test_close_asks_nothing_of_a_window_that_takes_no_request(x11, tmp_path):
