@@ -12,7 +12,7 @@ import pytest
 from Xlib import X, Xatom, display
 from Xlib.protocol import event
 
-from harness import (BUILD, DEADLINE, MANAGERS, Child, Maker, Target, World, quickest, script,
+from harness import (BUILD, MANAGERS, Child, Maker, Target, World, quickest, script,
                      script_dir, stop_pid, wait_until)
 from desks import events_until
 from xdesk import Desk
@@ -374,10 +374,6 @@ def test_xterm(x11, tmp_path):
         term.stop()
 
 
-# GTK with no session bus to start and leave behind, and no accessibility bus.
-QUIET_GTK = dict(DBUS_SESSION_BUS_ADDRESS="disabled:", NO_AT_BRIDGE="1")
-
-
 def manager_runs(x11):
     if not x11.managed:
         return True
@@ -434,47 +430,6 @@ def test_hidden_windows_a_display_shows(x11, tmp_path):
     finally:
         for w in ids:
             x11.desk.destroy(w)
-
-
-def zenity_class(env):
-    """GTK 3 names a program's class after the program, capitalized (zenity 3:
-    Zenity); GTK 4 takes the name as it is (zenity 4: zenity)."""
-    version = subprocess.run(["zenity", "--version"], env=dict(env, **QUIET_GTK),
-                             capture_output=True, text=True, timeout=DEADLINE).stdout
-    return "Zenity" if int(version.split(".")[0]) < 4 else "zenity"
-
-
-def is_leader(desk, w):
-    """GTK's client leader: its own WM_CLIENT_LEADER, InputOnly under GTK 3."""
-    return (list(desk.prop(w, "WM_CLIENT_LEADER") or []) == [w]
-            or desk.window(w).get_attributes().win_class == X.InputOnly)
-
-
-def test_gtk_client_leader_is_no_window(x11, tmp_path):
-    """GTK makes a client leader with the program's class, never mapped,
-    before its first window. Find by the class ends on the dialog, not on the
-    leader, and Display=1 of the class maps nothing more (dwm exits when asked
-    to frame an InputOnly window, which GTK 3's leader is)."""
-    cls = zenity_class(x11.env)
-    config, want = script(("Find", dict(ClassName=cls)))
-    find = Child(x11.argv, x11.env, script_dir(tmp_path, config))
-    zenity = Child(["zenity", "--info", "--text", "leader"], dict(x11.env, **QUIET_GTK))
-    try:
-        assert find.read(lambda out: out == want.encode(), 20)
-        assert any(not is_leader(x11.desk, w) for w in x11.desk.clients(cls))
-        assert find.wait() == 0
-
-        def shown():
-            return sorted(w for w in x11.desk.clients(cls)
-                          if x11.desk.map_state(w) == X.IsViewable)
-        before = wait_until(shown, 20, "the dialog")
-        wincue(x11, tmp_path, ("Display", dict(Display="1", ClassName=cls)))
-        assert shown() == before
-        assert manager_runs(x11)
-    finally:
-        if find.p.poll() is None:
-            find.stop()
-        zenity.stop()
 
 
 HELD = [("Display", dict(Display="0", Text="x")), ("Enable", dict(Enable="0", ClassName="y")),
