@@ -173,3 +173,9 @@ class Maker:
         self.ask("quit")
         if self.child.wait() is None:
             raise AssertionError("the window program did not quit")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *failed):
+        self.close()

@@ -31,20 +31,21 @@ DEB_FILES = {"usr/bin/wincue": "-rwxr-xr-x", "usr/share/man/man1/wincue.1.gz": "
                 "changelog.gz", "examples/config.ini", "examples/linux/config.ini",
                 "examples/wayland/config.ini", *PAGES)}}
 SLEEP_RUN = b"[Section0]\nAction    =Sleep\nSleep     =0\n\nstart - Sleep\nend   - Sleep\n"
+FIELDS = dict(Package="wincue", Version=VERSION, Architecture=ARCH, Suggests="x11-apps, zenity",
+              Depends="libc6 libglib2.0-0 libjson-c5 libsystemd0 libxcb1")
 
 
 def run(*cmd, **kw):
     return subprocess.run(cmd, capture_output=True, text=True, timeout=120, **kw)
 
 
-def test_zip_listing():
+def test_package_contents():
+    """Every file in each package; the zip's program is the one release_check passes."""
+    lines = run("dpkg-deb", "-c", DEB).stdout.splitlines()
+    assert {l.split()[-1][2:]: l.split()[0] for l in lines if not l.endswith("/")} == DEB_FILES
     assert set(zipfile.ZipFile(ZIP).namelist()) == {
         "wincue.exe", "README.txt", "LICENSE.txt", "CHANGES.txt", "examples/",
         "examples/config.ini", "docs/", *PAGES}
-
-
-def test_zip_exe_is_the_checked_release():
-    """The release check (CTest's release_check) passes on build/win32's."""
     with open(os.path.join(BUILD, "win32", "wincue.exe"), "rb") as f:
         assert zipfile.ZipFile(ZIP).read("wincue.exe") == f.read()
 
@@ -121,35 +122,23 @@ def test_package_is_reproducible(rebuilt, package):
         assert a.read() == b.read()
 
 
-def test_deb_listing():
-    lines = run("dpkg-deb", "-c", DEB).stdout.splitlines()
-    files = {l.split()[-1][2:]: l.split()[0] for l in lines if not l.endswith("/")}
-    assert files == DEB_FILES
+def test_deb_fields():
+    info = dict(re.findall(r"(?m)^ (\w+): (.*)$", run("dpkg-deb", "-I", DEB).stdout))
+    # Depends by name only: shlibdeps' versions follow the libraries, and
+    # Debian 13 names some for their 64-bit time (libglib2.0-0t64)
+    info["Depends"] = " ".join(sorted(d.split(" ")[0].removesuffix("t64")
+                                      for d in info["Depends"].split(", ")))
+    assert {f: info.get(f) for f in FIELDS} == FIELDS
 
 
-@pytest.mark.parametrize("field,expected", [
-    ("Package", "wincue"), ("Version", VERSION), ("Architecture", ARCH),
-    ("Depends", "libc6 libglib2.0-0 libjson-c5 libsystemd0 libxcb1"),
-    ("Suggests", "x11-apps, zenity")])
-def test_deb_field(field, expected):
-    value = re.search(rf"(?m)^ {field}: (.*)$", run("dpkg-deb", "-I", DEB).stdout).group(1)
-    if field == "Depends":  # names only: shlibdeps' versions follow the libraries,
-        # and Debian 13 names some for their 64-bit time (libglib2.0-0t64)
-        value = " ".join(sorted(d.split(" ")[0].removesuffix("t64") for d in value.split(", ")))
-    assert value == expected
-
-
-def test_deb_program_runs_a_script(tmp_path):
+def test_deb_program_runs_a_script_and_installs_the_gnome_extension(tmp_path):
+    """The packaged program runs a script, and finds the extension where the
+    package put it."""
     assert run("dpkg", "-x", DEB, str(tmp_path / "root")).returncode == 0
     (tmp_path / "config.ini").write_text("[Section0]\nAction=Sleep\nSleep=0\n")
     out = subprocess.run([str(tmp_path / "root/usr/bin/wincue")], cwd=tmp_path,
                          capture_output=True, timeout=30)
     assert (out.returncode, out.stdout) == (0, SLEEP_RUN)
-
-
-def test_deb_program_installs_the_gnome_extension(tmp_path):
-    """The packaged program finds the extension where the package put it."""
-    assert run("dpkg", "-x", DEB, str(tmp_path / "root")).returncode == 0
     (tmp_path / "home").mkdir()
     out = subprocess.run([str(tmp_path / "root/usr/bin/wincue"), "--install-gnome-extension"],
                          capture_output=True, text=True, timeout=60,

@@ -13,13 +13,14 @@ from pathlib import Path
 
 import pytest
 
-from harness import (DEADLINE, ROOT, Child, Target, echoed, ran, rejected, script_dir, stop_pid,
-                     wait_until)
+from harness import (DEADLINE, ROOT, Child, Target, echoed, ran, rejected, script, script_dir,
+                     stop_pid, wait_until)
 from world import readable_copy
 
 NOTHING = "Can not read a config.ini ."
 LONG = "wincue-no-such-program-" + "x" * 300
-NOWHERE = "ClassName=wincue-no-such-class\n"  # window steps that touch nothing
+NOCLASS = "wincue-no-such-class"  # window steps that touch nothing
+NOWHERE = "ClassName=%s\n" % NOCLASS
 SLEEP0 = "Action=Sleep\nSleep=0\n"
 RAN = echoed(0, "Sleep", Sleep="0") + ran("Sleep")
 KEYS = ("Text", "ClassName", "Action", "Enable", "Display", "Sleep", "Cmd")
@@ -40,6 +41,19 @@ def sleeps(n):
     return "".join(echoed(i, "Sleep", Sleep="0") for i in range(n)) + ran(*["Sleep"] * n)
 
 
+def refused(**values):
+    """config.ini of one section that is refused, and the output."""
+    return ("[Section0]\n" + "".join("%s=%s\n" % kv for kv in values.items()),
+            rejected(0, **values) + NOTHING)
+
+
+def gives_up(steps, failing, err):
+    """config.ini for steps of which the one of index failing gives up, and
+    the exit status, output and last line on standard error of its run."""
+    config, out = script(*steps, fails=failing)
+    return config, (1, out, err)
+
+
 def junk(size, seed=6):
     return b"x" + random.Random(seed).randbytes(size - 1)  # no byte-order mark
 
@@ -51,7 +65,6 @@ def long_lines():
 
 
 HOSTS, ALL = ("host", "asan"), ("host", "asan", "wine")
-NONE = "ClassName=wincue-none\n"
 VERSION = re.search(r"project\(wincue VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text())[1]
 NEWER = re.sub(r"\d+$", lambda m: str(int(m[0]) + 1), VERSION)  # this one's next
 REQUIRE = "[Section0]\nAction=Require\nVersion=1.3\n"
@@ -65,134 +78,102 @@ VERBS_13 = [("Close", dict(ClassName="wincue-none", Match="part")),
             ("Activate", dict(ClassName="wincue-none", Timeout="0", Match="exact"))]
 
 # (name, config.ini: text, bytes, None for none, or a kind; expected output, or
-#  (exit status, output, the last line on standard error); targets)
+#  (exit status, output, the last line on standard error); targets, if not all)
 CASES = [
-    ("missing config.ini", None, NOTHING, ALL),
-    ("empty config.ini", "", NOTHING, ALL),
-    ("only other sections and keys", "[General]\n" + SLEEP0 + "[Section0]\nFoo=1\n", NOTHING, ALL),
-    ("empty values end the script silently", "[Section0]\nAction=\nSleep=\nCmd=\n", NOTHING, ALL),
-    ("one Sleep step", "[Section0]\n" + SLEEP0, RAN, ALL),
-    ("names in any case, echoed as formatted", "[SECTION0]\naction=Sleep\nSLEEP=0\n", RAN, ALL),
-    ("a negative Sleep does not hang", "[Section0]\nAction=Sleep\nSleep=-1\n",
-     echoed(0, "Sleep", Sleep="-1") + ran("Sleep"), ALL),
-    ("Sleep of letters is accepted", "[Section0]\nAction=Sleep\nSleep=abc\n",
-     echoed(0, "Sleep", Sleep="abc") + ran("Sleep"), ALL),
-    ("Enable without Text or ClassName", "[Section0]\nAction=Enable\nEnable=1\n",
-     echoed(0, "Enable", Enable="1") + ran("Enable"), ALL),
-    ("Enable 0 and Display 0 and 1",
-     "[Section0]\nAction=Enable\nEnable=0\n" + NOWHERE + "[Section1]\nAction=Display\n"
-     "Display=0\nText=x\n" + NOWHERE + "[Section2]\nAction=Display\nDisplay=1\n" + NOWHERE,
-     echoed(0, "Enable", Enable="0") + echoed(1, "Display", Display="0") +
-     echoed(2, "Display", Display="1") + ran("Enable", "Display", "Display"), ALL),
-    ("Cmd of no program", "[Section0]\nAction=Cmd\nCmd=wincue-no-such-program\n",
-     echoed(0, "Cmd", Cmd="wincue-no-such-program") + ran("Cmd"), ALL),
-    ("values the action does not use", "[Section0]\n" + SLEEP0 + "Cmd=x\nText=t\nEnable=1\n",
-     RAN, ALL),
-    ("a gap in the numbering ends the script", sections(0, 1) + sections(3, 3), sleeps(2), ALL),
-    ("255 sections are read, the 256th never", sections(0, 255), sleeps(255), ALL),
+    ("missing config.ini", None, NOTHING),
+    ("empty config.ini", "", NOTHING),
+    ("only other sections and keys", "[General]\n" + SLEEP0 + "[Section0]\nFoo=1\n", NOTHING),
+    ("empty values end the script silently", "[Section0]\nAction=\nSleep=\nCmd=\n", NOTHING),
+    ("one Sleep step", "[Section0]\n" + SLEEP0, RAN),
+    ("names in any case, echoed as formatted", "[SECTION0]\naction=Sleep\nSLEEP=0\n", RAN),
+    ("a negative Sleep does not hang", *script(("Sleep", dict(Sleep="-1")))),
+    ("Sleep of letters is accepted", *script(("Sleep", dict(Sleep="abc")))),
+    ("Enable without Text or ClassName", *script(("Enable", dict(Enable="1")))),
+    ("Enable 0 and Display 0 and 1", *script(("Enable", dict(Enable="0", ClassName=NOCLASS)),
+        ("Display", dict(Display="0", Text="x", ClassName=NOCLASS)),
+        ("Display", dict(Display="1", ClassName=NOCLASS)))),
+    ("Cmd of no program", *script(("Cmd", dict(Cmd="wincue-no-such-program")))),
+    ("values the action does not use", "[Section0]\n" + SLEEP0 + "Cmd=x\nText=t\nEnable=1\n", RAN),
+    ("a gap in the numbering ends the script", sections(0, 1) + sections(3, 3), sleeps(2)),
+    ("255 sections are read, the 256th never", sections(0, 255), sleeps(255)),
     ("10,000 sections, numbered backwards",
      "".join("[Section%d]\n%s" % (i, SLEEP0) for i in range(9999, -1, -1)), sleeps(255), HOSTS),
     ("values are cut at 254 characters", "[Section0]\nAction=Cmd\nCmd=%s\n" % LONG,
-     echoed(0, "Cmd", Cmd=LONG[:254]) + ran("Cmd"), ALL),
+     echoed(0, "Cmd", Cmd=LONG[:254]) + ran("Cmd")),
     ("values of 254 kept, of 255 cut", "[Section0]\nAction=Cmd\nCmd=" + "c" * 254 + "\n" +
      section_of(1, CUT), echoed(0, "Cmd", Cmd="c" * 254) +
-     rejected(1, **{k: v[:254] for k, v in zip(KEYS, CUT)}) + ran("Cmd"), ALL),
+     rejected(1, **{k: v[:254] for k, v in zip(KEYS, CUT)}) + ran("Cmd")),
     ("% in every value", "[Section0]\nAction=Cmd\nCmd=%s%n%x\n" + section_of(1, PERCENT),
-     echoed(0, "Cmd", Cmd="%s%n%x") + rejected(1, **dict(zip(KEYS, PERCENT))) + ran("Cmd"),
-     ALL),
-    ("action word in lower case", "[Section0]\nAction=enable\nEnable=1\n",
-     rejected(0, Action="enable", Enable="1") + NOTHING, ALL),
-    ("Enable other than 1 or 0", "[Section0]\nAction=Enable\nEnable=2\n",
-     rejected(0, Action="Enable", Enable="2") + NOTHING, ALL),
-    ("Display without a value", "[Section0]\nAction=Display\nText=x\n",
-     rejected(0, Action="Display", Text="x") + NOTHING, ALL),
-    ("Find needs Text or ClassName", "[Section0]\nAction=Find\nSleep=5\n",
-     rejected(0, Action="Find", Sleep="5") + NOTHING, ALL),
-    ("Sleep needs its value", "[Section0]\nAction=Sleep\nCmd=x\n",
-     rejected(0, Action="Sleep", Cmd="x") + NOTHING, ALL),
-    ("no Action but a Cmd", "[Section0]\nCmd=notepad\n", rejected(0, Cmd="notepad") + NOTHING,
-     ALL),
-    ("unknown action word", "[Section0]\nAction=Jump\nDisplay=1\n",
-     rejected(0, Action="Jump", Display="1") + NOTHING, ALL),
+     echoed(0, "Cmd", Cmd="%s%n%x") + rejected(1, **dict(zip(KEYS, PERCENT))) + ran("Cmd")),
+    ("action word in lower case", *refused(Action="enable", Enable="1")),
+    ("Enable other than 1 or 0", *refused(Action="Enable", Enable="2")),
+    ("Display without a value", *refused(Action="Display", Text="x")),
+    ("Find needs Text or ClassName", *refused(Action="Find", Sleep="5")),
+    ("Sleep needs its value", *refused(Action="Sleep", Cmd="x")),
+    ("no Action but a Cmd", *refused(Cmd="notepad")),
+    ("unknown action word", *refused(Action="Jump", Display="1")),
     ("a rejection after accepted steps: they still run", sections(0, 2) +
      "[Section3]\nAction=Cmd\nText=a\nClassName=b\nEnable=1\nDisplay=0\nSleep=9\n" +
      sections(4, 4), sleeps(3)[:-len(ran("Sleep")) * 3] + rejected(
          3, Action="Cmd", Text="a", ClassName="b", Enable="1", Display="0", Sleep="9") +
-     ran("Sleep", "Sleep", "Sleep"), ALL),
-    ("Sleep of zero, with signs and letters",
-     "".join("[Section%d]\nAction=Sleep\nSleep=%s\n" % (i, s) for i, s in enumerate(SLEEPS)),
-     "".join(echoed(i, "Sleep", Sleep=s) for i, s in enumerate(SLEEPS)) +
-     ran(*["Sleep"] * len(SLEEPS)), ALL),
-    ("config.ini is a directory", "dir", NOTHING, ALL),
-    ("config.ini is a FIFO: no wait for a writer", "fifo", NOTHING, ALL),
-    ("config.ini links to /dev/zero", "zero", NOTHING, ALL),
-    ("config.ini links to a script", "link", RAN, ALL),
-    ("only blanks and line ends", b" \t\r\n\v\f \n\n\t \r\r\n  ", NOTHING, ALL),
-    ("binary junk", junk(65536), NOTHING, ALL),
-    ("binary junk, then a script", junk(65536) + b"\n[Section0]\n" + SLEEP0.encode(), RAN, ALL),
+     ran("Sleep", "Sleep", "Sleep")),
+    ("Sleep of zero, with signs and letters", *script(*[("Sleep", dict(Sleep=s)) for s in SLEEPS])),
+    ("config.ini is a directory", "dir", NOTHING),
+    ("config.ini is a FIFO: no wait for a writer", "fifo", NOTHING),
+    ("config.ini links to /dev/zero", "zero", NOTHING),
+    ("config.ini links to a script", "link", RAN),
+    ("only blanks and line ends", b" \t\r\n\v\f \n\n\t \r\r\n  ", NOTHING),
+    ("binary junk", junk(65536), NOTHING),
+    ("binary junk, then a script", junk(65536) + b"\n[Section0]\n" + SLEEP0.encode(), RAN),
     ("50 MB of junk, then a script", "big", RAN, HOSTS),
     ("NUL bytes end names and values",
      b"[Section0]\nAction=Sleep\0Cmd\nSleep=0\0\n[Section1\0x]\nAction=Cmd\nCmd=a\0b\n"
      b"[Section2]\nAc\0tion=Find\nText=\0t\nClassName=c\0d\n",
      echoed(0, "Sleep", Sleep="0") + echoed(1, "Cmd", Cmd="a") + rejected(2, ClassName="c") +
-     ran("Sleep", "Cmd"), ALL),
+     ran("Sleep", "Cmd")),
     ("lines of 100,000 characters", long_lines(), echoed(0, "Cmd", Cmd="x" * 254) +
-     echoed(1, "Sleep", Sleep="0" + "x" * 253) + ran("Cmd", "Sleep"), ALL),
+     echoed(1, "Sleep", Sleep="0" + "x" * 253) + ran("Cmd", "Sleep")),
     ("a key after 40 other lines of its section",
-     "[Section0]\n" + "".join("k%d=v\n" % i for i in range(40)) + SLEEP0, RAN, ALL),
-    ("a negative Timeout looks once, gives up, and nothing after it runs",
-     "[Section0]\nAction=Find\nTimeout=-5\n" + NONE + "[Section1]\n" + SLEEP0,
-     (1, echoed(0, "Find", ClassName="wincue-none", Timeout="-5") + echoed(1, "Sleep", Sleep="0") +
-      "start - Find\nfail  - Find\n",
-      'wincue: [Section0] Find gave up after 0 ms: no window with ClassName "wincue-none"\n'), ALL),
-    ("Visible=0 is echoed, empty extensions are not",
-     "[Section0]\nAction=Gone\nVisible=0\n" + NONE + "[Section1]\nAction=Gone\nTimeout=\n"
-     "Visible=\n" + NONE, echoed(0, "Gone", ClassName="wincue-none", Visible="0") +
-     echoed(1, "Gone", ClassName="wincue-none") + ran("Gone", "Gone"), ALL),
-    ("Visible other than 1 or 0", "[Section0]\nAction=Find\nVisible=2\n" + NONE,
-     rejected(0, Action="Find", ClassName="wincue-none") + NOTHING, ALL),
-    ("Gone needs Text or ClassName", "[Section0]\nAction=Gone\nTimeout=5\n",
-     rejected(0, Action="Gone") + NOTHING, ALL),
-    ("Require of this version runs as a step", REQUIRE + "[Section1]\n" + SLEEP0,
-     echoed(0, "Require", Version="1.3") + echoed(1, "Sleep", Sleep="0") + ran("Require", "Sleep"),
-     ALL),
-    ("Require of an older version, in three parts", "[Section0]\nAction=Require\nVersion=1.2.9\n",
-     echoed(0, "Require", Version="1.2.9") + ran("Require"), ALL),
+     "[Section0]\n" + "".join("k%d=v\n" % i for i in range(40)) + SLEEP0, RAN),
+    ("a negative Timeout looks once, gives up, and nothing after it runs", *gives_up(
+        [("Find", dict(Timeout="-5", ClassName="wincue-none")), ("Sleep", dict(Sleep="0"))], 0,
+        'wincue: [Section0] Find gave up after 0 ms: no window with ClassName "wincue-none"\n')),
+    ("Visible=0 is echoed, empty extensions are not", *script(("Gone", dict(
+        Visible="0", ClassName="wincue-none")),
+        ("Gone", dict(Timeout="", Visible="", ClassName="wincue-none")))),
+    ("Visible other than 1 or 0", *refused(Action="Find", Visible="2", ClassName="wincue-none")),
+    ("Gone needs Text or ClassName", *refused(Action="Gone", Timeout="5")),
+    ("Require of this version runs as a step",
+     *script(("Require", dict(Version="1.3")), ("Sleep", dict(Sleep="0")))),
+    ("Require of an older version, in three parts", *script(("Require", dict(Version="1.2.9")))),
     ("Require of a newer version rejects the script, saying which it needs",
      "[Section0]\nAction=Require\nVersion=%s\n[Section1]\n" % NEWER + SLEEP0,
      (0, rejected(0, Action="Require") + NOTHING,
       "wincue: [Section0] the script needs wincue %s or later; this is wincue %s\n"
-      % (NEWER, VERSION)),
-     ALL),
+      % (NEWER, VERSION))),
     ("Require of no version is rejected", "[Section0]\nAction=Require\nVersion=1.x\n",
-     (0, rejected(0, Action="Require") + NOTHING, ""), ALL),
+     (0, rejected(0, Action="Require") + NOTHING, "")),
     ("Require after section 0 is rejected", "[Section0]\n" + SLEEP0 + REQUIRE.replace("0", "1", 1),
      (0, echoed(0, "Sleep", Sleep="0") + rejected(1, Action="Require") + ran("Sleep"),
-      "wincue: [Section1] Require is read in [Section0] only\n"), ALL),
+      "wincue: [Section1] Require is read in [Section0] only\n")),
     ("a key of 1.3 without Require rejects its section", "[Section0]\nAction=Find\nText=x\n"
-     "Match=part\n", (0, rejected(0, Action="Find", Text="x") + NOTHING, NEEDS_13 % (0, "Match")),
-     ALL),
+     "Match=part\n", (0, rejected(0, Action="Find", Text="x") + NOTHING, NEEDS_13 % (0, "Match"))),
     ("a Require of 1.2 takes no key of 1.3",
      "[Section0]\nAction=Require\nVersion=1.2\n[Section1]\nAction=Display\nDisplay=0\n"
      "Process=x\n", (0, echoed(0, "Require", Version="1.2") + rejected(
-         1, Action="Display", Display="0") + ran("Require"), NEEDS_13 % (1, "Process")), ALL),
+         1, Action="Display", Display="0") + ran("Require"), NEEDS_13 % (1, "Process"))),
     ("Match takes exact, prefix, suffix or part", REQUIRE + "[Section1]\nAction=Gone\n"
      "Text=x\nMatch=middle\n", echoed(0, "Require", Version="1.3") + rejected(
-         1, Action="Gone", Text="x") + ran("Require"), ALL),
+         1, Action="Gone", Text="x") + ran("Require")),
     ("Case takes 1 or 0", REQUIRE + "[Section1]\nAction=Close\nText=x\nCase=2\n",
      echoed(0, "Require", Version="1.3") + rejected(1, Action="Close", Text="x") +
-     ran("Require"), ALL),
-    ("Close needs Text or ClassName: never the whole desktop", "[Section0]\nAction=Close\n"
-     "Sleep=1\n", rejected(0, Action="Close", Sleep="1") + NOTHING, ALL),
-    ("the actions of 1.3 on no window: their echo, and Activate gives up",
-     REQUIRE + "".join("[Section%d]\nAction=%s\n" % (i + 1, a) + "".join(
-         "%s=%s\n" % kv for kv in v.items()) for i, (a, v) in enumerate(VERBS_13)),
-     (1, echoed(0, "Require", Version="1.3") + "".join(echoed(i + 1, a, **v) for i, (a, v) in
-                                                         enumerate(VERBS_13)) +
-      ran("Require", *[a for a, _ in VERBS_13[:-1]]) + "start - Activate\nfail  - Activate\n",
-      'wincue: [Section6] Activate gave up after 0 ms: no shown window with ClassName '
-      '"wincue-none"\n'), ALL),
+     ran("Require")),
+    ("Close needs Text or ClassName: never the whole desktop", *refused(Action="Close", Sleep="1")),
+    ("the actions of 1.3 on no window: their echo, and Activate gives up", *gives_up(
+        [("Require", dict(Version="1.3"))] + VERBS_13, 6, 'wincue: [Section6] Activate gave up '
+        'after 0 ms: no shown window with ClassName "wincue-none"\n')),
 ]
+CASES = [c + (ALL,) * (len(c) == 3) for c in CASES]  # every build unless named
 
 
 # (name, arguments, config.ini, exit status, output, standard error, targets)
@@ -337,34 +318,23 @@ def test_sleep_pauses(target, tmp_path):
     assert time.monotonic() - t >= 0.5
 
 
-def test_find_held_keeps_every_line(target, tmp_path):
-    """A Find whose window never comes holds the run; ended from outside,
-    every line written so far has reached the pipe."""
-    config, want = "[Section0]\n" + SLEEP0 + "[Section1]\nAction=Find\nClassName=never\n", (
-        echoed(0, "Sleep", Sleep="0") + echoed(1, "Find", ClassName="never") + ran("Sleep") +
-        "start - Find\n")
-    wincue = Child(target.argv, target.env, script_dir(tmp_path, config))
-    wincue.read(lambda out: out == target.expected(want))
-    wincue.stop()
-    assert wincue.out == target.expected(want)
-
-
-def test_lines_leave_before_a_wait_and_together_before_none(target, tmp_path):
-    """Ended during a long Sleep, a run has written every line before it;
-    a script of Sleep=0 steps, which neither wait nor act, writes its whole
+@pytest.mark.parametrize("held", [("Find", dict(ClassName="never")),
+                                  ("Sleep", dict(Sleep="60000"))], ids=lambda h: h[0])
+def test_lines_leave_before_a_wait_and_together_before_none(target, tmp_path, held):
+    """A step that waits (a Find whose window never comes, a long Sleep)
+    holds the run; ended from outside, it has written every line before it.
+    A script of Sleep=0 steps, which neither wait nor act, writes its whole
     output at once (Linux: counted from outside)."""
-    steps = "".join("[Section%d]\nAction=Sleep\nSleep=%s\n" % (i, ms)
-                    for i, ms in enumerate(["0", "0", "60000"]))
-    want = "".join(echoed(i, "Sleep", Sleep=ms) for i, ms in enumerate(["0", "0", "60000"]))
-    want += ran("Sleep", "Sleep") + "start - Sleep\n"
-    wincue = Child(target.argv, target.env, script_dir(tmp_path, steps))
-    wincue.read(lambda out: out == target.expected(want))
+    config, want = script(("Sleep", dict(Sleep="0")), ("Sleep", dict(Sleep="0")), held)
+    want = target.expected(want[:-len("end   - %s\n" % held[0])])
+    wincue = Child(target.argv, target.env, script_dir(tmp_path, config))
+    wincue.read(lambda out: out == want)
     wincue.stop()
-    assert wincue.out == target.expected(want)
-    if target.name == "wine":
+    assert wincue.out == want
+    if target.name == "wine" or held[0] == "Find":
         return
     trace = tmp_path / "writes"
-    script_dir(tmp_path, "".join("[Section%d]\nAction=Sleep\nSleep=0\n" % i for i in range(255)))
+    script_dir(tmp_path, sections(0, 254))
     subprocess.run(["strace", "-e", "trace=write", "-o", str(trace)] + target.argv, cwd=tmp_path,
                    stdout=subprocess.DEVNULL, env=dict(target.env, ASAN_OPTIONS="detect_leaks=0"),
                    check=True, timeout=60)  # LeakSanitizer cannot run under ptrace
