@@ -1,5 +1,6 @@
 """The release packages `make dist` leaves in build/dist: the Windows zip,
 the Debian package and the manual page they carry."""
+import hashlib
 import os
 import re
 import shutil
@@ -51,7 +52,7 @@ def test_package_contents():
 
 
 @pytest.mark.parametrize("member,source", [
-    ("README.txt", "README.md"), ("LICENSE.txt", "LICENSE"),
+    ("README.txt", "resources/README.txt"), ("LICENSE.txt", "LICENSE"),
     ("CHANGES.txt", "cmake/debian-changelog"),
     ("examples/config.ini", "examples/config.ini"), *((page, page) for page in PAGES)])
 def test_zip_text_is_source_with_crlf(member, source):
@@ -59,6 +60,18 @@ def test_zip_text_is_source_with_crlf(member, source):
     assert data.count(b"\n") == data.count(b"\r\n") == data.count(b"\r") > 0
     with open(os.path.join(ROOT, source), "rb") as f:
         assert data.replace(b"\r\n", b"\n") == f.read()
+
+
+def test_windows_users_get_plain_text_and_sums():
+    """README.txt reads in Notepad as it is, the Windows quick start first; SHA256SUMS
+    lists both packages."""
+    text = zipfile.ZipFile(ZIP).read("README.txt").decode("ascii")
+    assert re.findall(r"\r\n(\w[^\r\n]*)\r\n-+\r\n", text)[:1] == ["Quick start"]
+    assert "..\\wincue.exe" in text and not re.search(r"```|\]\(|^#", text, re.M)
+    with open(os.path.join(BUILD, "dist", "SHA256SUMS")) as f:
+        listed = dict(line.split("  ")[::-1] for line in f.read().splitlines())
+    assert listed == {os.path.basename(p): hashlib.sha256(open(p, "rb").read()).hexdigest()
+                      for p in (ZIP, DEB)}
 
 
 def source_date_epoch():
