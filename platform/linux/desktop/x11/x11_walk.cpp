@@ -117,8 +117,11 @@ static int SearchLevel(int count)
 		if (!next[j].stateAsked)
 			continue;
 		/* A manager may be taking the client in right now: its WM_STATE
-		 * comes later, and says so (x11.cpp adopts it then). */
-		xcb_change_window_attributes(x11, next[j].id, XCB_CW_EVENT_MASK, &watch);
+		 * comes later, and says so (x11.cpp adopts it then). One tracked
+		 * already, a root child framed since the walk began, keeps all
+		 * its events: with only this one its maps would go unheard. */
+		if (X11Find(next[j].id) == NULL)
+			xcb_change_window_attributes(x11, next[j].id, XCB_CW_EVENT_MASK, &watch);
 		next[j].state = xcb_get_property(x11, 0, next[j].id, x11Atoms[X11AtomWmState],
 		                                 x11Atoms[X11AtomWmState], 0, 0);
 	}
