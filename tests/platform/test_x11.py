@@ -430,9 +430,9 @@ HELD = [("Display", dict(Display="0", Text="x")), ("Enable", dict(Enable="0", Cl
 HELD_OUT = script(*HELD)[1][:-len("end   - Find\n")]
 
 
-def held(env, tmp_path):
+def held(env, tmp_path, argv=None):
     """wincue in a Find step that never ends, its standard error piped."""
-    p = Child(Target("host").argv, env, script_dir(tmp_path, script(*HELD)[0]),
+    p = Child(argv or Target("host").argv, env, script_dir(tmp_path, script(*HELD)[0]),
               stderr=subprocess.PIPE)
     assert p.read(lambda out: out == HELD_OUT.encode(), 10)
     return p

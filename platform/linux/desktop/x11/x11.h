@@ -28,7 +28,10 @@
 
 enum {
 	X11ListLength = 1 << 24, /* items of a window list property to read: all */
-	X11WaitBoundMs = 250,    /* the longest one pass waits for the window manager */
+	/* The longest one pass waits for the window manager: on a busy machine
+	 * twm took over 250 ms to handle a map, and a hide that came first was
+	 * undone. The wait ends as soon as the manager is done. */
+	X11WaitBoundMs = 1000,
 };
 
 /* WM_STATE as the window manager sets it; X11StateNone when it is absent. */
