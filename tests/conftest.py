@@ -24,6 +24,12 @@ def pytest_sessionfinish(session, exitstatus):
         shutil.rmtree(own, ignore_errors=True)
 
 
+@pytest.fixture(scope="session", autouse=True)
+def folders_a_world_user_passes(tmp_path_factory):
+    base = tmp_path_factory.getbasetemp()
+    base.chmod(base.stat().st_mode | 0o011)
+
+
 @pytest.fixture(scope="session")
 def worlds(tmp_path_factory):
     """world(manager, wine=False): started on first use, stopped at the end.
@@ -31,8 +37,6 @@ def worlds(tmp_path_factory):
     at every hide. One that failed to start fails its later tests at once:
     trying again would cost each of them the whole wait."""
     started, failed = {}, {}
-    base = tmp_path_factory.getbasetemp()
-    base.chmod(base.stat().st_mode | 0o011)  # a world's own user passes to its folders
 
     def world(manager="none", wine=False):
         key = "wine" if wine else manager
