@@ -513,10 +513,10 @@ static bool AppendString(char **out, DWORD *room, Span s)
  * "key" for a line without '='), each ended by a NUL and the list by one
  * more. As on Windows, comments are left out, and so is a line beginning
  * with '=' after another; names and values come trimmed and cut at a NUL
- * but keep their quotes, and the name asked is not trimmed. A list that does not fit ends with
- * its last string cut, and the count is then nSize - 2; otherwise it is
- * the length of the strings with their NULs. A missing file or section
- * gives the empty list and 0. */
+ * but keep their quotes, and the name asked is not trimmed. A list that
+ * does not fit ends with its last string cut, and the count is then
+ * nSize - 2; otherwise it is the length of the strings with their NULs. A
+ * missing file or section gives the empty list and 0. */
 DWORD GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize,
                                 LPCSTR lpFileName)
 {
