@@ -184,22 +184,15 @@ BOOL IsWindowVisible(HWND hWnd)
 	return w && w->visible;
 }
 
-HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, LPCSTR name)
+HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR)
 {
-	(void)attributes;
-	(void)manualReset;
-	(void)name;
 	timerMade = true;
 	return &timerMade;
 }
 
-BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG period,
-                      PTIMERAPCROUTINE routine, LPVOID argument, BOOL resume)
+BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG, PTIMERAPCROUTINE, LPVOID,
+                      BOOL)
 {
-	(void)period;
-	(void)routine;
-	(void)argument;
-	(void)resume;
 	due = now + (DWORD)(-dueTime->QuadPart / 10000);
 	Record("timer(%lu)", (unsigned long)(due - now));
 	return timer == &timerMade;
@@ -272,10 +265,8 @@ BOOL SetForegroundWindow(HWND hWnd)
 	return w && w->enabled;
 }
 
-BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM, LPARAM)
 {
-	(void)wParam;
-	(void)lParam;
 	Record("post(%lu,%u)", (unsigned long)hWnd, Msg);
 	return Lookup(hWnd) != NULL;
 }
@@ -289,12 +280,8 @@ DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId)
 	return id;
 }
 
-HWND FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow)
+HWND FindWindowExA(HWND, HWND, LPCSTR, LPCSTR)
 {
-	(void)hWndParent;
-	(void)hWndChildAfter;
-	(void)lpszClass;
-	(void)lpszWindow;
 	return 0;
 }
 
@@ -309,20 +296,17 @@ DWORD GetCurrentThreadId(void)
 	return 0xffff;
 }
 
-HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId)
+HANDLE OpenProcess(DWORD, BOOL, DWORD dwProcessId)
 {
 	TestWindow *w = Lookup(dwProcessId);
 
-	(void)dwDesiredAccess;
-	(void)bInheritHandle;
 	return w && w->program ? (HANDLE)(uintptr_t)dwProcessId : NULL;
 }
 
-BOOL QueryFullProcessImageNameA(HANDLE hProcess, DWORD dwFlags, LPSTR lpExeName, PDWORD lpdwSize)
+BOOL QueryFullProcessImageNameA(HANDLE hProcess, DWORD, LPSTR lpExeName, PDWORD lpdwSize)
 {
 	TestWindow *w = Lookup((HWND)(uintptr_t)hProcess);
 
-	(void)dwFlags;
 	if (!w || !w->program || strlen(w->program) >= *lpdwSize)
 		return FALSE;
 	*lpdwSize = (DWORD)strlen(w->program);
@@ -330,30 +314,18 @@ BOOL QueryFullProcessImageNameA(HANDLE hProcess, DWORD dwFlags, LPSTR lpExeName,
 	return TRUE;
 }
 
-BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle)
+BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE)
 {
-	(void)ProcessHandle;
-	(void)DesiredAccess;
-	(void)TokenHandle;
 	return FALSE;
 }
 
-BOOL GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
-                         LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength)
+BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD)
 {
-	(void)TokenHandle;
-	(void)TokenInformationClass;
-	(void)TokenInformation;
-	(void)TokenInformationLength;
-	(void)ReturnLength;
 	return FALSE;
 }
 
-BOOL AttachThreadInput(DWORD idAttach, DWORD idAttachTo, BOOL fAttach)
+BOOL AttachThreadInput(DWORD, DWORD, BOOL)
 {
-	(void)idAttach;
-	(void)idAttachTo;
-	(void)fAttach;
 	return FALSE;
 }
 
