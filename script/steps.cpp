@@ -44,3 +44,8 @@ long VersionNumber(const char *text)
 		version *= 1000;
 	return version;
 }
+
+bool Requires(const char *version)
+{
+	return requiredVersion >= VersionNumber(version);
+}

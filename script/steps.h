@@ -61,6 +61,10 @@ bool ValueEquals(const char *a, const char *b);
  * "1.3.0") as one number that orders them; -1 when text is no such version. */
 long VersionNumber(const char *text);
 
+/* Whether [Section0]'s Require asked for version or a later one: what a
+ * script gets beyond the older versions' behaviour ("1.4"). */
+bool Requires(const char *version);
+
 /* One section's key lines as GetPrivateProfileSectionA lists them, which
  * LoadScript reads a section at a time. The text holds every key once at
  * its longest: a name of up to 15 characters, '=', a value of ValueSize - 1
