@@ -3,9 +3,9 @@
  * 202 ranges. Each range folds count characters from first, step
  * apart, by adding delta; ranges are sorted and do not overlap. */
 static const struct CaseFoldRange {
-	unsigned first;
-	unsigned short count;
-	unsigned short step;
+	unsigned first : 21;
+	unsigned count : 8;
+	unsigned step : 2;
 	int delta;
 } caseFoldRanges[] = {
     // clang-format off
