@@ -23,6 +23,9 @@ extern int windowGaveUp; /* 1 when the current Find, Gone or Activate step gave 
  * hands them is that step's number too, so that the platform can tell a
  * step asking again from another asking alike. */
 bool MatchesStep(HWND window);
+/* Visible and, for a script requiring 1.4, not cloaked: a window on
+ * another virtual desktop is one Windows calls visible. */
+bool IsShown(HWND window);
 BOOL CALLBACK EnableWindowsProc(HWND window, LPARAM step);
 BOOL CALLBACK DisplayWindowsProc(HWND window, LPARAM step);
 BOOL CALLBACK FindWindowProc(HWND window, LPARAM step);

@@ -7,6 +7,13 @@
 
 static int matchCount;
 
+/* Hidden, shown, or for a script requiring 1.4 also cloaked: visible to
+ * Windows but not shown (on another virtual desktop). */
+static const char *Visibility(HWND window)
+{
+	return !IsWindowVisible(window) ? "hidden" : IsShown(window) ? "shown" : "cloaked";
+}
+
 /* One line a window: its id, states, class and title, tab-separated, the
  * names read and cut as the window steps read them. */
 static BOOL CALLBACK ListWindowProc(HWND window, LPARAM step)
@@ -20,8 +27,8 @@ static BOOL CALLBACK ListWindowProc(HWND window, LPARAM step)
 	GetWindowTextA(window, title, ValueSize);
 	GetClassNameA(window, className, ValueSize);
 	printf("0x%0*lx\t%s\t%s\t%s\t%s\n", IdDigits(window), (unsigned long)(uintptr_t)window,
-	       IsWindowVisible(window) ? "shown" : "hidden",
-	       IsWindowEnabled(window) ? "enabled" : "disabled", className, title);
+	       Visibility(window), IsWindowEnabled(window) ? "enabled" : "disabled", className,
+	       title);
 	return TRUE;
 }
 

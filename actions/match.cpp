@@ -120,6 +120,19 @@ static bool ProgramOf(HWND window, char *name)
 	return appPid == 0 || appPid == pid || ProgramName(appPid, name);
 }
 
+/* The query fails where there is no cloaking (no DWM, Wine), leaving the
+ * window uncloaked. */
+bool IsShown(HWND window)
+{
+	DWORD cloaked = 0;
+
+	if (!IsWindowVisible(window))
+		return false;
+	if (Requires("1.4"))
+		DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof cloaked);
+	return cloaked == 0;
+}
+
 /* The steps that act only on shown windows (Find and Gone do with
  * Visible=1): a hidden window cannot be activated, and is left as it is
  * by the state changes. */
@@ -153,7 +166,7 @@ bool MatchesStep(HWND window)
 		return false;
 	if (step->ClassName[0] != '\0' && !ValueEquals(step->ClassName, className))
 		return false;
-	if (WantsShown(step) && !IsWindowVisible(window))
+	if (WantsShown(step) && !IsShown(window))
 		return false;
 	/* A window whose program cannot be known never matches a Process. */
 	return step->Process[0] == '\0' ||

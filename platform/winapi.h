@@ -17,6 +17,15 @@
 /* How a program's file name is told from the path Windows gives, and
  * compared: without case, as Windows names files. */
 enum { PathSeparator = '\\', FileNamesIgnoreCase = 1 };
+
+/* The shell cloaks a window on another virtual desktop, which Windows
+ * still calls visible. dwmapi.dll's function, looked up when first called
+ * (platform/windows/dwm.cpp) so that the program imports no other DLL;
+ * where it is missing or knows no cloaking (before Windows 8) it fails
+ * and leaves the value as it was. */
+enum { DWMWA_CLOAKED = 14 };
+HRESULT WINAPI DwmGetWindowAttribute(HWND hwnd, DWORD dwAttribute, PVOID pvAttribute,
+                                     DWORD cbAttribute);
 #else
 #include <stddef.h>
 #include <stdint.h>
@@ -58,6 +67,8 @@ enum { PathSeparator = '\\', FileNamesIgnoreCase = 1 };
 #define OBJID_CURSOR (-9)
 #define CHILDID_SELF 0
 #define GA_ROOT 2
+#define DWMWA_CLOAKED 14
+#define S_OK 0
 
 typedef int BOOL;
 typedef unsigned int UINT;
@@ -67,7 +78,8 @@ typedef uint16_t WORD;
 typedef unsigned char BYTE;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
-typedef void *LPVOID;
+typedef void *LPVOID, *PVOID;
+typedef LONG HRESULT;
 typedef void *HANDLE;
 typedef intptr_t LPARAM;
 typedef uintptr_t WPARAM;
@@ -201,6 +213,8 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 HWND FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow);
 HWND GetAncestor(HWND hwnd, UINT gaFlags);
+/* No desktop here cloaks a window: DWMWA_CLOAKED reads 0. */
+HRESULT DwmGetWindowAttribute(HWND hwnd, DWORD dwAttribute, PVOID pvAttribute, DWORD cbAttribute);
 
 /* Window events and the message queue: platform/linux/desktop/pass.cpp.
  * The desktops tell their changes to the pass itself, not as window

@@ -6,9 +6,11 @@
 #include "../script/steps.h"
 #include "execute.h"
 
-/* Lists every top-level window as the window steps see it. */
+/* Lists every top-level window as the window steps see it, and as the
+ * script here requires them seen. */
 static int ListDesktop(void)
 {
+	ReadRequire();
 	/* A desktop that cannot be read is this option's to report: on Linux
 	 * the X11 layer would otherwise say so itself and go on as if it were
 	 * empty. */

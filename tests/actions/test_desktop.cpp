@@ -228,6 +228,16 @@ BOOL IsWindow(HWND hWnd)
 	return Lookup(hWnd) != NULL;
 }
 
+HRESULT DwmGetWindowAttribute(HWND hwnd, DWORD dwAttribute, PVOID pvAttribute, DWORD)
+{
+	TestWindow *w = Lookup(hwnd);
+
+	if (w == NULL || dwAttribute != DWMWA_CLOAKED)
+		return -1;
+	*(DWORD *)pvAttribute = w->cloaked;
+	return S_OK;
+}
+
 BOOL IsWindowEnabled(HWND hWnd)
 {
 	TestWindow *w = Lookup(hWnd);

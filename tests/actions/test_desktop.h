@@ -20,6 +20,7 @@ struct TestWindow {
 	const char *program = NULL; /* its program's path; NULL: not known */
 	bool minimized = false;     /* maximized when it is not minimized: */
 	bool maximized = false;
+	bool cloaked = false; /* visible, but on another virtual desktop */
 };
 
 enum { MaxTestWindows = 8 };

@@ -143,10 +143,12 @@ const TestWindow disabledW = {"W", "A", true, false, 0, Stays};
 const TestWindow minW = {"W", "A", true, true, 0, Stays, NULL, true};
 const TestWindow maxW = {"W", "A", true, true, 0, Stays, NULL, false, true};
 const TestWindow minMaxW = {"W", "A", true, true, 0, Stays, NULL, true, true};
+const TestWindow cloakedW = {"W", "A", true, true, 0, Stays, NULL, false, false, true};
 
 /* A step over its windows: what it calls, how many windows its passes
  * visit, each name read once a visit, and whether it gave up (-1: a step
- * that never does). The flag goes to the key the Action word reads. */
+ * that never does). The flag goes to the key the Action word reads, and
+ * to Visible for Find and Gone; the script requires version require. */
 const struct {
 	const char *name;
 	const char *action, *text, *className, *flag, *timeout;
@@ -154,6 +156,7 @@ const struct {
 	const char *log;
 	int visits, gaveUp;
 	bool foreground = false; /* the window is the foreground one before */
+	const char *require = "";
 } stepCases[] = {
     /* a row a case: the formatter would spread these a field a line */
     // clang-format off
@@ -204,6 +207,12 @@ const struct {
      "timer(2) pass wait(1) pass wait(1) close", 2, 1},
     {"activate: hidden, never matched", "Activate", "W", "", "", "1", {hiddenW},
      "timer(1) pass wait(1) close", 1, 1},
+    /* A window on another virtual desktop is visible to Windows, but a
+     * script requiring 1.4 takes it as not shown. */
+    {"find shown past a cloaked one, for 1.4", "Find", "", "A", "1", "", {cloakedW, mainA}, "pass",
+     2, 0, false, "1.4"},
+    {"activate a cloaked one before 1.4", "Activate", "W", "", "", "1", {cloakedW},
+     "timer(1) pass activate(1) close", 1, 0, false, "1.3"},
     // clang-format on
 };
 
@@ -215,6 +224,9 @@ TEST(WindowSteps, CallsAndPasses)
 		bool enable = strcmp(c.action, "Enable") == 0;
 		SetStep(c.text, c.className, enable ? c.flag : "", enable ? "" : c.flag, c.timeout,
 		        c.action);
+		if (StepVerb()->takes & TakesVisible)
+			snprintf(StepTable[1].Visible, ValueSize, "%s", c.flag);
+		requiredVersion = VersionNumber(c.require);
 		windowFound = 1; /* left over from an earlier Find step */
 		windowGaveUp = c.gaveUp == 0;
 		if (c.foreground)
@@ -226,6 +238,20 @@ TEST(WindowSteps, CallsAndPasses)
 		EXPECT_EQ(testDesktopClassReads, testDesktopVisits);
 		EXPECT_EQ(c.gaveUp < 0 ? -1 : windowGaveUp, c.gaveUp);
 	}
+}
+
+/* --list tells a cloaked window apart for a script requiring 1.4. */
+TEST(ListWindows, SaysCloaked)
+{
+	const TestWindow windows[] = {hiddenW, shownW, cloakedW};
+	TestDesktopReset(windows, 3);
+	ResetScript();
+	requiredVersion = VersionNumber("1.4");
+	testing::internal::CaptureStdout();
+	ListWindows();
+	EXPECT_EQ(testing::internal::GetCapturedStdout(), "0x00000001\thidden\tenabled\tA\tW\n"
+	                                                  "0x00000002\tshown\tenabled\tA\tW\n"
+	                                                  "0x00000003\tcloaked\tenabled\tA\tW\n");
 }
 
 /* The table of action words: each word finds its own row (a row after

@@ -316,6 +316,12 @@ BOOL IsWindowVisible(HWND hWnd)
 	return r >= 0 ? reported[r].visible : ChosenDesktop()->isVisible(hWnd) == DeskVisible;
 }
 
+HRESULT DwmGetWindowAttribute(HWND, DWORD, PVOID pvAttribute, DWORD cbAttribute)
+{
+	memset(pvAttribute, 0, cbAttribute);
+	return S_OK;
+}
+
 /* A desktop that cannot refuse input has every window enabled, and says
  * it has no such state. */
 BOOL IsWindowEnabled(HWND hWnd)
