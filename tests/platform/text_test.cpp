@@ -125,12 +125,13 @@ const struct {
     {"unmapped: in a range's gap, past its end, far from any",
      "\u0101[\u65e5\U0001f600",
      {0x101, '[', 0x65e5, 0x1f600}},
-    {"not UTF-8: lone lead, overlong, surrogate, past U+10FFFF, cut short",
+    {"not UTF-8: lone lead, overlong, surrogate, past U+10FFFF, no lead, cut short",
      "\xc3"
-     "A\xc3\xc3\xa9\xc1\x81\xed\xa0\x80\xf4\x90\x80\x80\xe6\x97",
+     "A\xc3\xc3\xa9\xc1\x81\xed\xa0\x80\xf4\x90\x80\x80\xfc\x80\x80\x80\xe6\x97",
      {NotUtf8 + 0xc3, 'a', NotUtf8 + 0xc3, 0xe9, NotUtf8 + 0xc1, NotUtf8 + 0x81, NotUtf8 + 0xed,
       NotUtf8 + 0xa0, NotUtf8 + 0x80, NotUtf8 + 0xf4, NotUtf8 + 0x90, NotUtf8 + 0x80,
-      NotUtf8 + 0x80, NotUtf8 + 0xe6, NotUtf8 + 0x97}},
+      NotUtf8 + 0x80, NotUtf8 + 0xfc, NotUtf8 + 0x80, NotUtf8 + 0x80, NotUtf8 + 0x80,
+      NotUtf8 + 0xe6, NotUtf8 + 0x97}},
 };
 
 TEST(FoldText, Table)
