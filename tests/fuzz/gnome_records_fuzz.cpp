@@ -2,13 +2,14 @@
  * libFuzzer target: each input is a few messages as the GNOME extension
  * might send them, each built from the input's bytes (which signal, then
  * values of any type, arrays and records, in any order), read by the
- * GNOME records' readers from an empty cache. A message sd-bus refuses to
- * build is left out, as the bus would never deliver it.
+ * GNOME records' readers from an empty cache, which must hold together
+ * (check.h). A message sd-bus refuses to build is left out, as the bus
+ * would never deliver it.
  */
 #include <stdint.h>
-#include <string.h>
 #include <sys/socket.h>
 
+#include "check.h"
 #include "platform/linux/desktop/gnome/gnome.h"
 
 static const char *const members[] = {"WindowAdded",   "WindowChanged", "WindowClosed",
@@ -43,7 +44,7 @@ static int AppendString(sd_bus_message *m, Input *in)
 	memcpy(text, in->data, length);
 	in->data += length;
 	in->size -= length;
-	return sd_bus_message_append_basic(m, 's', text);
+	return sd_bus_message_append(m, "s", text);
 }
 
 static int AppendRecord(sd_bus_message *m, Input *in)
@@ -63,37 +64,22 @@ static bool AppendValues(sd_bus_message *m, Input *in)
 	int depth = 0, r = 0;
 
 	while (in->size > 0 && in->data[0] != Separator && r >= 0) {
-		uint64_t t;
-		int32_t i;
-		int b;
-		switch (Number(in, 1) % 8) {
-		case 0:
-			t = Number(in, 2);
-			r = sd_bus_message_append_basic(m, 't', &t);
-			break;
-		case 1:
+		uint64_t kind = Number(in, 1) % 8;
+		if (kind == 0)
+			r = sd_bus_message_append(m, "t", Number(in, 2));
+		else if (kind == 1)
 			r = AppendString(m, in);
-			break;
-		case 2:
-			i = (int32_t)Number(in, 4);
-			r = sd_bus_message_append_basic(m, 'i', &i);
-			break;
-		case 3:
-			b = (int)Number(in, 1) & 1;
-			r = sd_bus_message_append_basic(m, 'b', &b);
-			break;
-		case 4:
-			r = sd_bus_message_open_container(m, 'a', arrays[Number(in, 1) % 3]);
-			depth += r >= 0;
-			break;
-		case 5:
-			r = depth > 0 ? sd_bus_message_close_container(m) : 0;
-			depth -= depth > 0 && r >= 0;
-			break;
-		default:
+		else if (kind == 2)
+			r = sd_bus_message_append(m, "i", (int32_t)Number(in, 4));
+		else if (kind == 3)
+			r = sd_bus_message_append(m, "b", (int)Number(in, 1) & 1);
+		else if (kind == 4)
+			depth += (r = sd_bus_message_open_container(
+			              m, 'a', arrays[Number(in, 1) % 3])) >= 0;
+		else if (kind == 5 && depth > 0)
+			depth -= (r = sd_bus_message_close_container(m)) >= 0;
+		else if (kind > 5)
 			r = AppendRecord(m, in);
-			break;
-		}
 	}
 	while (depth-- > 0 && r >= 0)
 		r = sd_bus_message_close_container(m);
@@ -101,12 +87,10 @@ static bool AppendValues(sd_bus_message *m, Input *in)
 	return r >= 0;
 }
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
 	int fds[2];
 
-	(void)argc;
-	(void)argv;
 	if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0 || sd_bus_new(&bus) < 0 ||
 	    sd_bus_set_fd(bus, fds[0], fds[0]) < 0 || sd_bus_start(bus) < 0)
 		__builtin_trap();
@@ -133,6 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		else if (sent)
 			GnomeReadSignal(m);
 		sd_bus_message_unref(m);
+		CheckCache(&gnomeCache);
 	}
 	return 0;
 }

@@ -36,12 +36,10 @@ static void Fail(const char *what)
 	abort();
 }
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
 	int null = open("/dev/null", O_WRONLY);
 
-	(void)argc;
-	(void)argv;
 	if (mkdtemp(dir) == NULL)
 		Fail(dir);
 	snprintf(script, sizeof script, "%s/config.ini", dir);
