@@ -56,16 +56,8 @@ int Page(sd_bus_message *m)
 }
 
 /* Each case begins with window 7 ("old", active, alone in the order). */
-int OldWindow(sd_bus_message *m)
-{
-	return Record(m, 7, "old", 5);
-}
-
-int OldOrder(sd_bus_message *m)
-{
-	return sd_bus_message_append(m, "at", 1, (uint64_t)7);
-}
-
+auto OldWindow = [](sd_bus_message *m) { return Record(m, 7, "old", 5); };
+auto OldOrder = [](sd_bus_message *m) { return sd_bus_message_append(m, "at", 1, (uint64_t)7); };
 const std::string Old = "7 old wct 5 m d; ";
 const struct {
 	const char *name;
@@ -74,34 +66,29 @@ const struct {
 	int result; /* a page: its last id * 10 + more; < 0: any error */
 	std::string seen;
 } cases[] = {
+    // clang-format off
     {"a title cut to 254 bytes, a pid below 1 unknown", "WindowAdded",
      [](sd_bus_message *m) { return Record(m, 9, Long.c_str(), -3); }, 1,
      Old + "9 " + Long.substr(0, 254) + " wct 0 m d; active 7; order 7"},
     {"a window closed", "WindowClosed",
      [](sd_bus_message *m) { return sd_bus_message_append(m, "t", (uint64_t)7); }, 1,
      "active 7; order 7"},
-    {"the order, grown", "Restacked",
-     [](sd_bus_message *m) {
-	     return sd_bus_message_append(m, "at", 3, (uint64_t)9, (uint64_t)7, (uint64_t)8);
-     },
+    {"the order, grown", "Restacked", [](sd_bus_message *m) {
+	return sd_bus_message_append(m, "at", 3, (uint64_t)9, (uint64_t)7, (uint64_t)8); },
      1, Old + "active 7; order 9 7 8"},
     {"an order of strings", "Restacked",
      [](sd_bus_message *m) { return sd_bus_message_append(m, "as", 1, "9"); }, -1,
      Old + "active 7; order 7"},
     {"a member the extension does not send", "WindowMoved",
      [](sd_bus_message *m) { return Record(m, 9, "nine", 42); }, 0, Old + "active 7; order 7"},
-    {"a page, more to come", NULL,
-     [](sd_bus_message *m) {
-	     return sd_bus_message_append(m, "a(tssibbb)b", 2, (uint64_t)3, "three", "wct", 1, 0, 1,
-	                                  0, (uint64_t)8, "eight", "wct", 2, 1, 0, 0, 1);
-     },
+    {"a page, more to come", NULL, [](sd_bus_message *m) {
+	return sd_bus_message_append(m, "a(tssibbb)b", 2, (uint64_t)3, "three", "wct", 1, 0, 1, 0,
+	                             (uint64_t)8, "eight", "wct", 2, 1, 0, 0, 1); },
      81, Old + "3 three wct 1 M; 8 eight wct 2 m; active 7; order 7"},
-    {"a page without its end", NULL,
-     [](sd_bus_message *m) {
-	     return sd_bus_message_append(m, "a(tssibbb)", 1, (uint64_t)3, "three", "wct", 1, 0, 1,
-	                                  0);
-     },
+    {"a page without its end", NULL, [](sd_bus_message *m) {
+	return sd_bus_message_append(m, "a(tssibbb)", 1, (uint64_t)3, "three", "wct", 1, 0, 1, 0); },
      -1, Old + "3 three wct 1 M; active 7; order 7"},
+    // clang-format on
 };
 
 /* A message as the extension sends it, sealed, then read as it came: what
