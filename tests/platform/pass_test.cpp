@@ -54,10 +54,8 @@ Desktop silent = {
     .finish = Finish,
 };
 
-BOOL CALLBACK Visit(HWND, LPARAM)
-{
-	return TRUE;
-}
+/* Visits every window, doing nothing. */
+auto Visit = [](HWND, LPARAM) { return TRUE; };
 
 class PassTest : public ::testing::Test
 {
