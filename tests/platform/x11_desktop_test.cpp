@@ -74,12 +74,6 @@ std::vector<HWND> Pass()
 	return visited;
 }
 
-bool Visited(HWND window)
-{
-	std::vector<HWND> all = Pass();
-	return std::count(all.begin(), all.end(), window) == 1;
-}
-
 xcb_window_t Parent(xcb_window_t w)
 {
 	xcb_query_tree_reply_t *r = xcb_query_tree_reply(own, xcb_query_tree(own, w), NULL);
@@ -118,7 +112,7 @@ TEST_F(LiveDesktop, NamesFollowTheirChanges)
 	SetText(w, XCB_ATOM_WM_NAME, "STRING", "old name");
 	SetText(w, Atom("_NET_WM_NAME"), "UTF8_STRING", "net name");
 	Sync();
-	ASSERT_TRUE(Visited(w));
+	ASSERT_EQ(1, std::ranges::count(Pass(), w));
 	EXPECT_EQ("net name", Name(w));
 	EXPECT_EQ(3, GetWindowTextA(w, small, sizeof small));
 	EXPECT_STREQ("net", small);
@@ -149,7 +143,7 @@ TEST_F(LiveDesktop, OnlyTopLevelsAreVisited)
 	xcb_map_window(own, parent);
 	ASSERT_TRUE(WaitViewable(parent));
 	xcb_window_t embedded = MakeWindow("Embedded");
-	ASSERT_TRUE(Visited(embedded));
+	ASSERT_EQ(1, std::ranges::count(Pass(), embedded));
 	xcb_reparent_window(own, embedded, parent, 0, 0);
 	Sync();
 	std::vector<HWND> all = Pass();
@@ -167,35 +161,32 @@ TEST_F(LiveDesktop, OnlyTopLevelsAreVisited)
 
 /* Windows that go while a pass visits them: the pass goes on, acting on
  * them does nothing, and the next pass no longer has them. */
-std::vector<xcb_window_t> doomed;
-
-BOOL CALLBACK DestroyAllAtFirst(HWND window, LPARAM)
-{
-	char text[255];
-	bool isDoomed = std::count(doomed.begin(), doomed.end(), window) > 0;
-
-	if (isDoomed && visited.empty()) {
-		for (xcb_window_t w : doomed)
-			xcb_destroy_window(own, w);
-		Sync();
-	}
-	if (isDoomed) {
-		visited.push_back(window);
-		GetWindowTextA(window, text, sizeof text);
-		EnableWindow(window, FALSE);
-		ShowWindow(window, SW_HIDE);
-		ShowWindow(window, SW_SHOW);
-	}
-	return TRUE;
-}
-
 TEST_F(LiveDesktop, WindowsDestroyedDuringAPass)
 {
+	static std::vector<xcb_window_t> doomed;
+
 	for (int i = 0; i < 5; i++)
 		doomed.push_back(MakeWindow("Doomed"));
 	Pass();
 	visited.clear();
-	EXPECT_TRUE(EnumWindows(DestroyAllAtFirst, 0));
+	EXPECT_TRUE(EnumWindows(
+	    [](HWND window, LPARAM) {
+		    char text[255];
+		    if (std::count(doomed.begin(), doomed.end(), window) == 0)
+			    return TRUE;
+		    if (visited.empty()) { /* all at the first */
+			    for (xcb_window_t w : doomed)
+				    xcb_destroy_window(own, w);
+			    Sync();
+		    }
+		    visited.push_back(window);
+		    GetWindowTextA(window, text, sizeof text);
+		    EnableWindow(window, FALSE);
+		    ShowWindow(window, SW_HIDE);
+		    ShowWindow(window, SW_SHOW);
+		    return TRUE;
+	    },
+	    0));
 	EXPECT_EQ(doomed.size(), visited.size());
 	for (HWND w : Pass())
 		EXPECT_EQ(0, std::count(doomed.begin(), doomed.end(), w));
