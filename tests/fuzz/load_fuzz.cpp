@@ -53,14 +53,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 	return 0;
 }
 
-static void WriteScript(const uint8_t *data, size_t size)
-{
-	FILE *f = fopen(script, "wb");
-
-	if (f == NULL || fwrite(data, 1, size, f) != size || fclose(f) != 0)
-		Fail(script);
-}
-
 /* What every load must leave: each value terminated within its buffer,
  * and nothing read past the section that ended the script. */
 static void CheckTable(void)
@@ -81,7 +73,10 @@ static void CheckTable(void)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	WriteScript(data, size);
+	FILE *f = fopen(script, "wb");
+
+	if (f == NULL || fwrite(data, 1, size, f) != size || fclose(f) != 0)
+		Fail(script);
 	ResetScript();
 	DropProfileCache();
 	if (chdir(dir) != 0)

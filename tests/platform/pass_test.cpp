@@ -126,12 +126,11 @@ TEST_F(PassTest, WaitingPassesLookAgainOnNews)
 	EXPECT_EQ(updates, before + 1) << "the news went unseen";
 }
 
-BOOL CALLBACK AskTwice(HWND, LPARAM asked)
-{
+auto AskTwice = [](HWND, LPARAM asked) {
 	*(int *)asked += AskOncePerPass(&memo);
 	*(int *)asked += AskOncePerPass(&memo);
 	return TRUE;
-}
+};
 
 /* Once a pass, every time outside one. */
 TEST_F(PassTest, AsksOncePerPass)
