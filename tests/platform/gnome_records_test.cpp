@@ -47,14 +47,6 @@ std::string Seen(void)
 	return seen;
 }
 
-int Page(sd_bus_message *m)
-{
-	uint64_t after = 0;
-	int more = 0;
-
-	return GnomeReadPage(m, &after, &more) < 0 ? -1 : (int)after * 10 + more;
-}
-
 /* Each case begins with window 7 ("old", active, alone in the order). */
 auto OldWindow = [](sd_bus_message *m) { return Record(m, 7, "old", 5); };
 auto OldOrder = [](sd_bus_message *m) { return sd_bus_message_append(m, "at", 1, (uint64_t)7); };
@@ -63,7 +55,7 @@ const struct {
 	const char *name;
 	const char *member; /* the signal, or NULL: a page of the list */
 	int (*append)(sd_bus_message *m);
-	int result; /* a page: its last id * 10 + more; < 0: any error */
+	int result; /* as Deliver returns it */
 	std::string seen;
 } cases[] = {
     // clang-format off
@@ -91,19 +83,22 @@ const struct {
     // clang-format on
 };
 
-/* A message as the extension sends it, sealed, then read as it came: what
- * read returns, any error -1. */
-int Deliver(const char *member, int (*append)(sd_bus_message *), int (*read)(sd_bus_message *))
+/* A message as the extension sends it, sealed, then read as it came, as a
+ * signal or, with no member, as a page: what the reader returns (a page's
+ * last id * 10 + more), any error -1. */
+int Deliver(const char *member, int (*append)(sd_bus_message *))
 {
 	static uint64_t cookie;
 	sd_bus_message *m = NULL;
+	uint64_t after = 0;
+	int more = 0;
 
-	EXPECT_GE(sd_bus_message_new_signal(Bus(), &m, "/o", Iface, member), 0);
+	EXPECT_GE(sd_bus_message_new_signal(Bus(), &m, "/o", Iface, member ? member : "Page"), 0);
 	EXPECT_GE(append(m), 0);
 	EXPECT_GE(sd_bus_message_seal(m, ++cookie, 0), 0);
-	int r = read(m);
+	int r = member ? GnomeReadSignal(m) : GnomeReadPage(m, &after, &more);
 	sd_bus_message_unref(m);
-	return r < 0 ? -1 : r;
+	return r < 0 ? -1 : member ? r : (int)after * 10 + more;
 }
 
 TEST(Gnome, ReadsWhatTheExtensionSends)
@@ -111,12 +106,10 @@ TEST(Gnome, ReadsWhatTheExtensionSends)
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);
 		GnomeForgetWindows();
-		ASSERT_EQ(Deliver("WindowAdded", OldWindow, GnomeReadSignal), 1);
+		ASSERT_EQ(Deliver("WindowAdded", OldWindow), 1);
 		gnomeActive = (HWND)7;
-		ASSERT_EQ(Deliver("Restacked", OldOrder, GnomeReadSignal), 1);
-		EXPECT_EQ(Deliver(c.member ? c.member : "Page", c.append,
-		                  c.member ? GnomeReadSignal : Page),
-		          c.result);
+		ASSERT_EQ(Deliver("Restacked", OldOrder), 1);
+		EXPECT_EQ(Deliver(c.member, c.append), c.result);
 		EXPECT_EQ(Seen(), c.seen);
 	}
 }
