@@ -78,7 +78,8 @@ const struct {
 	                             (uint64_t)8, "eight", "wct", 2, 1, 0, 0, 1); },
      81, Old + "3 three wct 1 M; 8 eight wct 2 m; active 7; order 7"},
     {"a page without its end", NULL, [](sd_bus_message *m) {
-	return sd_bus_message_append(m, "a(tssibbb)", 1, (uint64_t)3, "three", "wct", 1, 0, 1, 0); },
+	return sd_bus_message_append(m, "a(tssibbb)", 1, (uint64_t)3, "three", "wct", 1, 0, 1,
+	                             0); },
      -1, Old + "3 three wct 1 M; active 7; order 7"},
     // clang-format on
 };
