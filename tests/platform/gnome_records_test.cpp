@@ -1,27 +1,14 @@
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "platform/linux/desktop/gnome/gnome.h"
+#include "tests/platform/nowhere_bus.h"
 
 namespace
 {
 
 const char Iface[] = "org.wincue.Shell";
 const std::string Long(300, 'a');
-
-/* A connection that goes nowhere, to make messages on. */
-sd_bus *Bus(void)
-{
-	static sd_bus *bus;
-	int fds[2];
-
-	if (bus == NULL && socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0 && sd_bus_new(&bus) >= 0 &&
-	    sd_bus_set_fd(bus, fds[0], fds[0]) >= 0)
-		sd_bus_start(bus);
-	return bus;
-}
 
 int Record(sd_bus_message *m, uint64_t id, const char *title, int32_t pid)
 {
@@ -94,7 +81,8 @@ int Deliver(const char *member, int (*append)(sd_bus_message *))
 	uint64_t after = 0;
 	int more = 0;
 
-	EXPECT_GE(sd_bus_message_new_signal(Bus(), &m, "/o", Iface, member ? member : "Page"), 0);
+	EXPECT_GE(
+	    sd_bus_message_new_signal(NowhereBus(), &m, "/o", Iface, member ? member : "Page"), 0);
 	EXPECT_GE(append(m), 0);
 	EXPECT_GE(sd_bus_message_seal(m, ++cookie, 0), 0);
 	int r = member ? GnomeReadSignal(m) : GnomeReadPage(m, &after, &more);
