@@ -128,27 +128,18 @@ class InTree : public ::testing::Test
 		return at == std::string::npos ? s : s.replace(at, 1, root);
 	}
 
-	/* Waits (at most ten seconds) until linger's file holds text. */
-	std::string Wait(const std::string &file, const char *text)
+	/* The first line of linger's file once it has ended (waiting at most
+	 * ten seconds). */
+	std::string Ended(const std::string &file)
 	{
 		std::string all;
 
-		for (int tries = 0; tries < 1000 && all.find(text) == std::string::npos; tries++) {
+		for (int tries = 0; tries < 1000 && all.find("ended\n") == all.npos; tries++) {
 			usleep(10000);
 			std::ifstream read(root + "/" + file);
 			all.assign(std::istreambuf_iterator<char>(read), {});
 		}
-		return all;
-	}
-
-	/* The first line linger wrote to file; then lets it end. */
-	std::string Started(const std::string &file)
-	{
-		std::string report = Wait(file, "reported\n");
-
-		std::ofstream(root + "/" + file + ".stop");
-		Wait(file, "ended\n");
-		return report.substr(0, report.find('\n'));
+		return all.substr(0, all.find('\n'));
 	}
 };
 
@@ -210,6 +201,8 @@ TEST_F(InTree, StartsTheProgramAsItsOwn)
 	};
 
 	for (const auto &run : runs) {
+		/* linger ends once it has reported */
+		std::ofstream(root + "/" + run.file + ".stop");
 		char command[1024];
 		STARTUPINFOA startup = {};
 		PROCESS_INFORMATION process;
@@ -221,7 +214,7 @@ TEST_F(InTree, StartsTheProgramAsItsOwn)
 		    << run.line;
 		/* no child, running or ended */
 		EXPECT_TRUE(waitpid(-1, NULL, WNOHANG) == -1 && errno == ECHILD);
-		EXPECT_EQ(run.started.empty() ? "" : Started(run.file), run.started);
+		EXPECT_EQ(run.started.empty() ? "" : Ended(run.file), run.started);
 	}
 	EXPECT_FALSE(std::filesystem::exists(root + "/" + tooLong));
 }

@@ -67,8 +67,10 @@ bool WaitViewable(xcb_window_t w)
 	return false;
 }
 
+/* The windows a pass visits, once the server has what this test asked. */
 std::vector<HWND> Pass()
 {
+	Sync();
 	visited.clear();
 	EnumWindows([](HWND window, LPARAM) { return visited.push_back(window), TRUE; }, 0);
 	return visited;
@@ -111,7 +113,6 @@ TEST_F(LiveDesktop, NamesFollowTheirChanges)
 
 	SetText(w, XCB_ATOM_WM_NAME, "STRING", "old name");
 	SetText(w, Atom("_NET_WM_NAME"), "UTF8_STRING", "net name");
-	Sync();
 	ASSERT_EQ(1, std::ranges::count(Pass(), w));
 	EXPECT_EQ("net name", Name(w));
 	EXPECT_EQ(3, GetWindowTextA(w, small, sizeof small));
@@ -119,14 +120,12 @@ TEST_F(LiveDesktop, NamesFollowTheirChanges)
 
 	xcb_delete_property(own, w, Atom("_NET_WM_NAME"));
 	SetText(w, XCB_ATOM_WM_CLASS, "STRING", std::string("only-instance\0", 14));
-	Sync();
 	Pass();
 	EXPECT_EQ("old name", Name(w));
 	EXPECT_EQ("", Name(w, GetClassNameA));
 
 	/* WM_NAME is read by its type. */
 	SetText(w, XCB_ATOM_WM_NAME, "COMPOUND_TEXT", "\x1b%G\xce\xa9\x1b%@\xe9");
-	Sync();
 	Pass();
 	EXPECT_EQ("\xce\xa9\xc3\xa9", Name(w));
 	xcb_destroy_window(own, w);
@@ -145,7 +144,6 @@ TEST_F(LiveDesktop, OnlyTopLevelsAreVisited)
 	xcb_window_t embedded = MakeWindow("Embedded");
 	ASSERT_EQ(1, std::ranges::count(Pass(), embedded));
 	xcb_reparent_window(own, embedded, parent, 0, 0);
-	Sync();
 	std::vector<HWND> all = Pass();
 	std::set<HWND> set(all.begin(), all.end());
 	EXPECT_EQ(all.size(), set.size());
