@@ -4,31 +4,17 @@
  * say add, remove (every other id), nothing or empty the cache; the others
  * how many ids in a row. An added id must be found at its record, a
  * removed one no more, and after each operation the index must agree with
- * the records: every id a record holds found at that record.
+ * the records (check.h).
  */
 #include <stdint.h>
-#include <stdlib.h>
 
-#include "platform/linux/desktop/desktop.h"
+#include "check.h"
 
 /* The id n makes: its high byte in the high bits, as X11's clients are;
  * 0, the id no window has, included. */
 static HWND IdOf(int n)
 {
 	return (HWND)(((uintptr_t)(n >> 8) << 21) | (uintptr_t)(n & 0xff));
-}
-
-static void CheckIndex(WindowCache *c)
-{
-	int held = 0;
-
-	for (int slot = 0; slot < c->count; slot++) {
-		DeskWindow *w = CacheAt(c, slot);
-		if (w->id != 0 && (held++, CacheFind(c, w->id) != w))
-			abort();
-	}
-	if (held != c->indexed)
-		abort();
 }
 
 static void Apply(WindowCache *c, uint8_t op, int n)
@@ -54,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 	for (size_t i = 0; i + 3 <= size; i += 3) {
 		Apply(&c, data[i], data[i + 1] << 8 | data[i + 2]);
-		CheckIndex(&c);
+		CheckCache(&c);
 	}
 	free(c.records);
 	free(c.index);

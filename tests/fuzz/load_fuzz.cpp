@@ -36,12 +36,10 @@ static void Fail(const char *what)
 	abort();
 }
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
 	int null = open("/dev/null", O_WRONLY);
 
-	(void)argc;
-	(void)argv;
 	if (mkdtemp(dir) == NULL)
 		Fail(dir);
 	snprintf(script, sizeof script, "%s/config.ini", dir);
@@ -53,14 +51,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 		Fail("/dev/null");
 	close(null);
 	return 0;
-}
-
-static void WriteScript(const uint8_t *data, size_t size)
-{
-	FILE *f = fopen(script, "wb");
-
-	if (f == NULL || fwrite(data, 1, size, f) != size || fclose(f) != 0)
-		Fail(script);
 }
 
 /* What every load must leave: each value terminated within its buffer,
@@ -83,7 +73,10 @@ static void CheckTable(void)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	WriteScript(data, size);
+	FILE *f = fopen(script, "wb");
+
+	if (f == NULL || fwrite(data, 1, size, f) != size || fclose(f) != 0)
+		Fail(script);
 	ResetScript();
 	DropProfileCache();
 	if (chdir(dir) != 0)

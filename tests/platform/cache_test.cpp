@@ -16,10 +16,7 @@ struct Record {
 	int tag;
 };
 
-WindowCache Fresh(void)
-{
-	return WindowCache{sizeof(Record), NULL, 0, 0, 0, NULL, 0, 0};
-}
+const WindowCache Empty = {sizeof(Record), NULL, 0, 0, 0, NULL, 0, 0};
 
 void Free(WindowCache *c)
 {
@@ -27,27 +24,20 @@ void Free(WindowCache *c)
 	free(c->index);
 }
 
-/* Where id lands in an empty cache's index: its home position. */
-unsigned HomeOf(HWND id)
-{
-	WindowCache c = Fresh();
-	unsigned home = 0;
-
-	CacheAdd(&c, id);
-	while (c.index[home] == 0)
-		home++;
-	Free(&c);
-	return home;
-}
-
-/* Ids whose homes lie in the last few positions of the first index and
- * the first few: one run of probes that wraps past the index's end. */
+/* Ids whose homes (where each lands in an empty cache's index) lie in the
+ * last few positions of the first index and the first few: one run of
+ * probes that wraps past the index's end. */
 HWND Clustered(int i)
 {
 	static std::vector<HWND> ids;
 
 	for (HWND id = 1; ids.size() < 90; id++) {
-		unsigned home = HomeOf(id);
+		WindowCache c = Empty;
+		unsigned home = 0;
+		CacheAdd(&c, id);
+		while (c.index[home] == 0)
+			home++;
+		Free(&c);
 		if (home >= 252 || home <= 1)
 			ids.push_back(id);
 	}
@@ -106,7 +96,7 @@ TEST(WindowCache, OpenAndClose)
 {
 	for (const CacheCase &k : cases) {
 		SCOPED_TRACE(k.name);
-		WindowCache c = Fresh();
+		WindowCache c = Empty;
 		Open(&c, k, [](const CacheCase &, int) { return true; });
 		for (int i = 0; i < k.windows; i++) {
 			DeskWindow *w = k.closed(i) ? CacheFind(&c, k.id(i)) : NULL;

@@ -30,11 +30,8 @@ static void Global(void *, wl_registry *registry, uint32_t name, const char *int
 		    registry, name, &org_kde_kwin_fake_input_interface, 4);
 }
 
-static void GlobalRemove(void *, wl_registry *, uint32_t)
-{
-}
-
-static const wl_registry_listener registryListener = {Global, GlobalRemove};
+static const wl_registry_listener registryListener = {Global,
+                                                      [](void *, wl_registry *, uint32_t) {}};
 
 /* One line's request; false when the line is not one. */
 static bool Send(const char *line)

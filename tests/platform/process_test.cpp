@@ -2,7 +2,6 @@
  * it, the program found as Windows and the shell would find it, and the
  * process started as one of its own. */
 #include <errno.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@
 #include <string>
 #include <sys/time.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -21,71 +19,63 @@
 namespace
 {
 
-std::vector<std::string> Split(const char *line, size_t textSize, int argvSize)
+/* A row's argv is {"<does not fit>"} when the line, split, overflows text
+ * (textSize bytes) or argv (argvSize entries, the NULL among them). */
+std::vector<std::string> Split(const std::string &line, size_t textSize, int argvSize)
 {
 	char text[ArgumentTextSize];
 	char *argv[MaxArguments + 1];
-	int argc = SplitCommandLine(line, text, textSize, argv, argvSize);
-	std::vector<std::string> out;
+	int argc = SplitCommandLine(line.c_str(), text, textSize, argv, argvSize);
 
 	if (argc < 0)
 		return {"<does not fit>"};
-	for (int i = 0; i < argc; i++)
-		out.push_back(argv[i]);
 	EXPECT_EQ(argv[argc], nullptr);
-	return out;
+	return std::vector<std::string>(argv, argv + argc);
 }
 
+/* The most arguments a step's value (CommandLineSize - 2 bytes) holds. */
+const std::string Most = [] {
+	std::string most = "a";
+	while (most.size() < CommandLineSize - 2)
+		most += " a";
+	return most;
+}();
+
 const struct {
-	const char *line;
+	std::string line;
 	std::vector<std::string> argv;
+	size_t textSize = ArgumentTextSize;
+	int argvSize = MaxArguments + 1;
 } splits[] = {
-    {"prog", {"prog"}},
-    {"", {""}},
+    // clang-format off
+    {"prog", {"prog"}}, {"", {""}},
     {"prog\t a\t b ", {"prog", "a", "b"}}, /* a tab ends the name too */
     /* The program name: to the closing quote, or to a blank; no escapes. */
     {R"("C:\Program Files\x.exe" a)", {R"(C:\Program Files\x.exe)", "a"}},
-    {R"("a b"c d)", {"a b", "c", "d"}},
-    {R"("open name)", {"open name"}},
-    {R"(a\"b c)", {R"(a\"b)", "c"}},
-    {R"(C:\dir\)", {R"(C:\dir\)"}},
+    {R"("a b"c d)", {"a b", "c", "d"}}, {R"("open name)", {"open name"}},
+    {R"(a\"b c)", {R"(a\"b)", "c"}}, {R"(C:\dir\)", {R"(C:\dir\)"}},
     /* Arguments: quotes group, backslashes count only before a quote. */
-    {R"(p "a b" c)", {"p", "a b", "c"}},
-    {R"(p a"b c"d)", {"p", "ab cd"}},
-    {R"(p "" x)", {"p", "", "x"}},
-    {R"(p "open arg)", {"p", "open arg"}},
-    {R"(p a\\b c\)", {"p", R"(a\\b)", R"(c\)"}},
-    {R"(p a\"b)", {"p", R"(a"b)"}},
-    {R"(p a\\"b c")", {"p", R"(a\b c)"}},
-    {R"(p a\\\"b)", {"p", R"(a\"b)"}},
-    {R"(p a\\\\"b c")", {"p", R"(a\\b c)"}},
-    {R"(p "a\" b")", {"p", R"(a" b)"}},
+    {R"(p "a b" c)", {"p", "a b", "c"}}, {R"(p a"b c"d)", {"p", "ab cd"}},
+    {R"(p "" x)", {"p", "", "x"}}, {R"(p "open arg)", {"p", "open arg"}},
+    {R"(p a\\b c\)", {"p", R"(a\\b)", R"(c\)"}}, {R"(p a\"b)", {"p", R"(a"b)"}},
+    {R"(p a\\"b c")", {"p", R"(a\b c)"}}, {R"(p a\\\"b)", {"p", R"(a\"b)"}},
+    {R"(p a\\\\"b c")", {"p", R"(a\\b c)"}}, {R"(p "a\" b")", {"p", R"(a" b)"}},
     /* "" inside quotes is a quote and closes the quoting. */
-    {R"(p "a""b")", {"p", R"(a"b)"}},
-    {R"(p "a""b c")", {"p", R"(a"b)", "c"}},
+    {R"(p "a""b")", {"p", R"(a"b)"}}, {R"(p "a""b c")", {"p", R"(a"b)", "c"}},
     {"p %PATH% 100%", {"p", "%PATH%", "100%"}},
+    /* What does not fit is refused. */
+    {Most, std::vector<std::string>(127, "a")},
+    {"p a b", {"p", "a", "b"}, ArgumentTextSize, 4},
+    {"p a b", {"<does not fit>"}, ArgumentTextSize, 3},
+    {"prog", {"prog"}, 5, 2}, {"prog", {"<does not fit>"}, 4, 2},
+    {R"(p a\\\\)", {"<does not fit>"}, 6, 3},
+    // clang-format on
 };
 
 TEST(SplitCommandLine, GivesTheArgumentsMsvcrtGives)
 {
 	for (const auto &row : splits)
-		EXPECT_EQ(Split(row.line, ArgumentTextSize, MaxArguments + 1), row.argv)
-		    << row.line;
-}
-
-TEST(SplitCommandLine, RefusesWhatDoesNotFit)
-{
-	std::string most; /* the most arguments a step's value can hold */
-
-	for (int i = 0; i < 127; i++)
-		most += i ? " a" : "a";
-	ASSERT_EQ(most.size(), (size_t)CommandLineSize - 2);
-	EXPECT_EQ(Split(most.c_str(), ArgumentTextSize, MaxArguments + 1).size(), 127u);
-	EXPECT_EQ(Split("p a b", ArgumentTextSize, 4).size(), 3u);
-	EXPECT_EQ(Split("p a b", ArgumentTextSize, 3)[0], "<does not fit>");
-	EXPECT_EQ(Split("prog", 5, 2)[0], "prog");
-	EXPECT_EQ(Split("prog", 4, 2)[0], "<does not fit>");
-	EXPECT_EQ(Split(R"(p a\\\\)", 6, 3)[0], "<does not fit>");
+		EXPECT_EQ(Split(row.line, row.textSize, row.argvSize), row.argv) << row.line;
 }
 
 /* A directory of its own, the current one while a test runs, holding a
@@ -138,27 +128,18 @@ class InTree : public ::testing::Test
 		return at == std::string::npos ? s : s.replace(at, 1, root);
 	}
 
-	/* Waits (at most ten seconds) until linger's file holds text. */
-	std::string Wait(const std::string &file, const char *text)
+	/* The first line of linger's file once it has ended (waiting at most
+	 * ten seconds). */
+	std::string Ended(const std::string &file)
 	{
 		std::string all;
 
-		for (int tries = 0; tries < 1000 && all.find(text) == std::string::npos; tries++) {
+		for (int tries = 0; tries < 1000 && all.find("ended\n") == all.npos; tries++) {
 			usleep(10000);
 			std::ifstream read(root + "/" + file);
 			all.assign(std::istreambuf_iterator<char>(read), {});
 		}
-		return all;
-	}
-
-	/* The first line linger wrote to file; then lets it end. */
-	std::string Started(const std::string &file)
-	{
-		std::string report = Wait(file, "reported\n");
-
-		std::ofstream(root + "/" + file + ".stop");
-		Wait(file, "ended\n");
-		return report.substr(0, report.find('\n'));
+		return all.substr(0, all.find('\n'));
 	}
 };
 
@@ -166,25 +147,24 @@ const struct {
 	const char *line;
 	const char *program; /* "" when none is found */
 } finds[] = {
-    {"@/a/my app/run x", "@/a/my app/run"},
-    {"@/a/my app/run", "@/a/my app/run"},
+    // clang-format off
+    {"@/a/my app/run x", "@/a/my app/run"}, {"@/a/my app/run", "@/a/my app/run"},
     {"@/b/my app/run x", "@/b/my"}, /* the shortest prefix wins */
-    {"\"@/b/my app/run\" x", "@/b/my app/run"},
-    {"\"@/b/my app/run", "@/b/my app/run"},
+    {"\"@/b/my app/run\" x", "@/b/my app/run"}, {"\"@/b/my app/run", "@/b/my app/run"},
     {"@/c/tool x/y z", "@/c/tool x/y"}, /* not runnable: passed over */
     {"@/d/my app", "@/d/my app"},       /* a directory: passed over */
-    {"@/a/my", ""},
-    {"@/nothing at all", ""},
-    {"tool -v", "@/bin/tool"},
-    {"data", ""},
-    {"rel/prog x", "rel/prog"},
-    {"./here", "./here"},
+    {"@/a/my", ""}, {"@/nothing at all", ""}, {"tool -v", "@/bin/tool"}, {"data", ""},
+    {"rel/prog x", "rel/prog"}, {"./here", "./here"},
     {"here", ""}, /* the current directory is not searched */
     {"", ""},
+    // clang-format on
 };
 
+/* And a path that does not fit is refused. */
 TEST_F(InTree, FindsWhatWindowsAndTheShellWouldRun)
 {
+	char small[8];
+
 	for (const auto &row : finds) {
 		std::string line = Expand(row.line);
 		char path[4096] = "";
@@ -192,94 +172,65 @@ TEST_F(InTree, FindsWhatWindowsAndTheShellWouldRun)
 
 		EXPECT_EQ(found ? path : "", Expand(row.program)) << line;
 	}
-}
-
-TEST_F(InTree, RefusesAPathThatDoesNotFit)
-{
-	char path[8];
-
-	EXPECT_FALSE(LocateProgram("tool", path, sizeof path));
-	EXPECT_FALSE(LocateProgram("rel/prog", path, sizeof path));
-}
-
-BOOL Launch(const std::string &line)
-{
-	char command[1024];
-	STARTUPINFOA startup = {};
-	PROCESS_INFORMATION process;
-
-	startup.cb = sizeof startup;
-	snprintf(command, sizeof command, "%s", line.c_str());
-	return CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
-}
-
-/* True when this process has no child, running or ended. */
-bool HasNoChild()
-{
-	return waitpid(-1, NULL, WNOHANG) == -1 && errno == ECHILD;
+	EXPECT_FALSE(LocateProgram("tool", small, sizeof small));
+	EXPECT_FALSE(LocateProgram("rel/prog", small, sizeof small));
 }
 
 /* The program is no child of ours, so it never lingers as our zombie. An
  * unquoted name with a blank is found by its shortest runnable prefix, and
  * the arguments are split from the whole line, as a Windows program sees
- * them: "my", then "linger" is the file linger writes. */
+ * them: "my", then "linger" is the file linger writes. A row that starts
+ * nothing ("" started) fails and leaves no child. */
 TEST_F(InTree, StartsTheProgramAsItsOwn)
 {
+	const std::string tooLong(CommandLineSize, 'x');
+
 	std::filesystem::create_symlink(LINGER_PATH, root + "/my linger");
+	std::ofstream(root + "/orphan") << "#!/no/such/interpreter\n";
+	chmod((root + "/orphan").c_str(), 0755);
 	const struct {
-		std::string line, file, started;
+		std::string line, file = "", started = "";
 	} runs[] = {
 	    {"\"" LINGER_PATH "\" out \"two words\" x", "out", "started two words x"},
 	    {root + "/my linger x", "linger", "started x"},
+	    // clang-format off
+	    {"no-such-program-here x"}, {""}, {root}, {root + "/c/tool"},
+	    {root + "/orphan x"}, /* found, but exec fails in the child */
+	    {LINGER_PATH " " + tooLong},
+	    // clang-format on
 	};
 
 	for (const auto &run : runs) {
-		ASSERT_TRUE(Launch(run.line)) << run.line;
-		EXPECT_TRUE(HasNoChild());
-		EXPECT_EQ(Started(run.file), run.started);
+		/* linger ends once it has reported */
+		std::ofstream(root + "/" + run.file + ".stop");
+		char command[1024];
+		STARTUPINFOA startup = {};
+		PROCESS_INFORMATION process;
+		startup.cb = sizeof startup;
+		snprintf(command, sizeof command, "%s", run.line.c_str());
+		ASSERT_EQ(CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+		                         &process) != FALSE,
+		          !run.started.empty())
+		    << run.line;
+		/* no child, running or ended */
+		EXPECT_TRUE(waitpid(-1, NULL, WNOHANG) == -1 && errno == ECHILD);
+		EXPECT_EQ(run.started.empty() ? "" : Ended(run.file), run.started);
 	}
+	EXPECT_FALSE(std::filesystem::exists(root + "/" + tooLong));
 }
 
-TEST_F(InTree, FailsWhenTheProgramCannotStart)
-{
-	std::ofstream(root + "/plain") << "#!/bin/sh\n";
-	std::ofstream(root + "/orphan") << "#!/no/such/interpreter\n";
-	chmod((root + "/orphan").c_str(), 0755);
-	const std::string lines[] = {
-	    "no-such-program-here x",
-	    "",
-	    root,
-	    root + "/plain",
-	    root + "/orphan x", /* found, but exec fails in the child */
-	    LINGER_PATH " " + std::string(CommandLineSize, 'x'),
-	};
-
-	for (const auto &line : lines)
-		EXPECT_FALSE(Launch(line)) << line;
-	EXPECT_TRUE(HasNoChild());
-	EXPECT_FALSE(std::filesystem::exists(root + "/" + std::string(CommandLineSize, 'x')));
-}
-
-void Ignore(int)
-{
-}
-
+/* A handled signal cuts nanosleep short, SA_RESTART or not. */
 TEST(Sleep, LastsTheWholeTimeThroughSignals)
 {
-	struct sigaction onAlarm = {}, saved;
 	struct itimerval every20ms = {{0, 20000}, {0, 20000}}, off = {};
-	struct timespec start, end;
+	sighandler_t saved = signal(SIGALRM, [](int) {});
+	DWORD start = GetTickCount();
 
-	onAlarm.sa_handler = Ignore; /* no SA_RESTART: nanosleep is cut short */
-	sigaction(SIGALRM, &onAlarm, &saved);
 	setitimer(ITIMER_REAL, &every20ms, NULL);
-	clock_gettime(CLOCK_MONOTONIC, &start);
 	Sleep(200);
-	clock_gettime(CLOCK_MONOTONIC, &end);
 	setitimer(ITIMER_REAL, &off, NULL);
-	sigaction(SIGALRM, &saved, NULL);
-	EXPECT_GE((end.tv_sec - start.tv_sec) * 1000 + (end.tv_nsec - start.tv_nsec) / 1000000,
-	          200);
+	signal(SIGALRM, saved);
+	EXPECT_GE(GetTickCount() - start, 200u);
 }
 
 } // namespace

@@ -67,17 +67,13 @@ bool WaitViewable(xcb_window_t w)
 	return false;
 }
 
+/* The windows a pass visits, once the server has what this test asked. */
 std::vector<HWND> Pass()
 {
+	Sync();
 	visited.clear();
 	EnumWindows([](HWND window, LPARAM) { return visited.push_back(window), TRUE; }, 0);
 	return visited;
-}
-
-bool Visited(HWND window)
-{
-	std::vector<HWND> all = Pass();
-	return std::count(all.begin(), all.end(), window) == 1;
 }
 
 xcb_window_t Parent(xcb_window_t w)
@@ -117,22 +113,19 @@ TEST_F(LiveDesktop, NamesFollowTheirChanges)
 
 	SetText(w, XCB_ATOM_WM_NAME, "STRING", "old name");
 	SetText(w, Atom("_NET_WM_NAME"), "UTF8_STRING", "net name");
-	Sync();
-	ASSERT_TRUE(Visited(w));
+	ASSERT_EQ(1, std::ranges::count(Pass(), w));
 	EXPECT_EQ("net name", Name(w));
 	EXPECT_EQ(3, GetWindowTextA(w, small, sizeof small));
 	EXPECT_STREQ("net", small);
 
 	xcb_delete_property(own, w, Atom("_NET_WM_NAME"));
 	SetText(w, XCB_ATOM_WM_CLASS, "STRING", std::string("only-instance\0", 14));
-	Sync();
 	Pass();
 	EXPECT_EQ("old name", Name(w));
 	EXPECT_EQ("", Name(w, GetClassNameA));
 
 	/* WM_NAME is read by its type. */
 	SetText(w, XCB_ATOM_WM_NAME, "COMPOUND_TEXT", "\x1b%G\xce\xa9\x1b%@\xe9");
-	Sync();
 	Pass();
 	EXPECT_EQ("\xce\xa9\xc3\xa9", Name(w));
 	xcb_destroy_window(own, w);
@@ -149,9 +142,8 @@ TEST_F(LiveDesktop, OnlyTopLevelsAreVisited)
 	xcb_map_window(own, parent);
 	ASSERT_TRUE(WaitViewable(parent));
 	xcb_window_t embedded = MakeWindow("Embedded");
-	ASSERT_TRUE(Visited(embedded));
+	ASSERT_EQ(1, std::ranges::count(Pass(), embedded));
 	xcb_reparent_window(own, embedded, parent, 0, 0);
-	Sync();
 	std::vector<HWND> all = Pass();
 	std::set<HWND> set(all.begin(), all.end());
 	EXPECT_EQ(all.size(), set.size());
@@ -167,35 +159,32 @@ TEST_F(LiveDesktop, OnlyTopLevelsAreVisited)
 
 /* Windows that go while a pass visits them: the pass goes on, acting on
  * them does nothing, and the next pass no longer has them. */
-std::vector<xcb_window_t> doomed;
-
-BOOL CALLBACK DestroyAllAtFirst(HWND window, LPARAM)
-{
-	char text[255];
-	bool isDoomed = std::count(doomed.begin(), doomed.end(), window) > 0;
-
-	if (isDoomed && visited.empty()) {
-		for (xcb_window_t w : doomed)
-			xcb_destroy_window(own, w);
-		Sync();
-	}
-	if (isDoomed) {
-		visited.push_back(window);
-		GetWindowTextA(window, text, sizeof text);
-		EnableWindow(window, FALSE);
-		ShowWindow(window, SW_HIDE);
-		ShowWindow(window, SW_SHOW);
-	}
-	return TRUE;
-}
-
 TEST_F(LiveDesktop, WindowsDestroyedDuringAPass)
 {
+	static std::vector<xcb_window_t> doomed;
+
 	for (int i = 0; i < 5; i++)
 		doomed.push_back(MakeWindow("Doomed"));
 	Pass();
 	visited.clear();
-	EXPECT_TRUE(EnumWindows(DestroyAllAtFirst, 0));
+	EXPECT_TRUE(EnumWindows(
+	    [](HWND window, LPARAM) {
+		    char text[255];
+		    if (std::count(doomed.begin(), doomed.end(), window) == 0)
+			    return TRUE;
+		    if (visited.empty()) { /* all at the first */
+			    for (xcb_window_t w : doomed)
+				    xcb_destroy_window(own, w);
+			    Sync();
+		    }
+		    visited.push_back(window);
+		    GetWindowTextA(window, text, sizeof text);
+		    EnableWindow(window, FALSE);
+		    ShowWindow(window, SW_HIDE);
+		    ShowWindow(window, SW_SHOW);
+		    return TRUE;
+	    },
+	    0));
 	EXPECT_EQ(doomed.size(), visited.size());
 	for (HWND w : Pass())
 		EXPECT_EQ(0, std::count(doomed.begin(), doomed.end(), w));

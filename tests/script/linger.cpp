@@ -12,11 +12,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#define Exists(path) (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
 #else
 #include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 #define Sleep(ms) usleep((ms)*1000)
+#define Exists(path) (access(path, F_OK) == 0)
 
 static void ReportInherited(FILE *f)
 {
@@ -44,16 +46,6 @@ static void ReportInherited(FILE *f)
 	fprintf(f, "\ncwd %s\n", getcwd(cwd, sizeof cwd) ? cwd : "?");
 }
 #endif
-
-static bool Exists(const char *path)
-{
-	FILE *f = fopen(path, "rb");
-
-	if (f == NULL)
-		return false;
-	fclose(f);
-	return true;
-}
 
 int main(int argc, char **argv)
 {
