@@ -136,6 +136,16 @@ static BOOL EnsureClass(const char *className)
 	return RegisterClassA(&wc) != 0;
 }
 
+/* Titles come as UTF-8, so that a window can bear any language whatever
+ * the code page. */
+static BOOL SetTitle(HWND window, const char *title)
+{
+	WCHAR wide[512];
+
+	return MultiByteToWideChar(CP_UTF8, 0, title, -1, wide, 512) > 0 &&
+	       SetWindowTextW(window, wide);
+}
+
 static void CreateTestWindow(char **fields, int n)
 {
 	LONG_PTR flags = n == 4 ? ParseFlags(fields[3]) : 0;
@@ -160,7 +170,7 @@ static void CreateTestWindow(char **fields, int n)
 		ShowWindow(window, (flags & Maximized) ? SW_SHOWMAXIMIZED : SW_SHOW);
 	if (flags & Minimized)
 		ShowWindow(window, SW_MINIMIZE);
-	SetWindowTextA(window, fields[2]);
+	SetTitle(window, fields[2]);
 	windows[windowCount++] = window;
 	Reply("created %d\n", windowCount - 1);
 }
@@ -185,7 +195,7 @@ static void RetitleWindow(char **fields, int n)
 {
 	int id = n == 3 ? atoi(fields[1]) : -1;
 
-	if (id < 0 || id >= windowCount || !SetWindowTextA(windows[id], fields[2])) {
+	if (id < 0 || id >= windowCount || !SetTitle(windows[id], fields[2])) {
 		Reply("error title\n");
 		return;
 	}
