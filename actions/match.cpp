@@ -1,5 +1,6 @@
 #include "../script/steps.h"
 #include "actions.h"
+#include "casefold.h"
 #include "verbs.h"
 
 /* A store app's window lies inside a frame of ApplicationFrameHost's: the
@@ -38,26 +39,43 @@ static bool SameName(const char *a, const char *b, bool fold)
 	return length == Length(b) && SameBytes(a, b, length, fold);
 }
 
+/* A text as the units Text and a title are compared in: its bytes, with
+ * ASCII letters folded by Case=0; from 1.4 on, Case=0 compares its
+ * characters, each folded as Unicode's simple case folding says (a
+ * character may change length: the Kelvin sign folds to k). units has
+ * room for ValueSize. */
+static size_t Units(const char *text, bool fold, unsigned *units)
+{
+	size_t length = Length(text);
+
+	if (fold && Requires("1.4"))
+		return FoldText(text, length, units);
+	for (size_t i = 0; i < length; i++)
+		units[i] = (unsigned char)Folded(text[i], fold);
+	return length;
+}
+
 /* Text against a title, as the step's Match and Case say: the whole title
- * (exact, the default), its beginning, its end, or any part of it; Case=0
- * takes ASCII letters in either case. */
+ * (exact, the default), its beginning, its end, or any part of it. */
 static bool TextFits(const StepRecord *step, const char *title)
 {
+	unsigned want[ValueSize];
+	unsigned have[ValueSize];
 	bool fold = ValueEquals(step->Case, "0");
-	size_t want = Length(step->Text);
-	size_t have = Length(title);
+	size_t wants = Units(step->Text, fold, want);
+	size_t haves = Units(title, fold, have);
+	bool prefix = ValueEquals(step->Match, "prefix");
+	bool suffix = ValueEquals(step->Match, "suffix");
+	bool part = ValueEquals(step->Match, "part");
 
-	if (ValueEquals(step->Match, "prefix"))
-		return want <= have && SameBytes(step->Text, title, want, fold);
-	if (ValueEquals(step->Match, "suffix"))
-		return want <= have && SameBytes(step->Text, title + have - want, want, fold);
-	if (ValueEquals(step->Match, "part")) {
-		for (size_t at = 0; want <= have && at <= have - want; at++)
-			if (SameBytes(step->Text, title + at, want, fold))
-				return true;
+	if (wants > haves || (!prefix && !suffix && !part && wants != haves))
 		return false;
-	}
-	return fold ? SameName(step->Text, title, true) : ValueEquals(step->Text, title);
+	/* where the text may begin in the title */
+	for (size_t at = suffix ? haves - wants : 0, last = part ? haves - wants : at; at <= last;
+	     at++)
+		if (memcmp(want, have + at, wants * sizeof want[0]) == 0)
+			return true;
+	return false;
 }
 
 /* The file name of a process's program into name (ValueSize bytes); false

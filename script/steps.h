@@ -23,7 +23,7 @@ struct StepRecord {
 	char Timeout[ValueSize];   /* give up after so many ms, as Sleep reads it; "" never */
 	char Visible[ValueSize];   /* "1": only shown windows count; "" or "0": any */
 	char Match[ValueSize];     /* how Text meets the title: exact, prefix, suffix, part */
-	char Case[ValueSize];      /* "0": Text's ASCII letters match either case */
+	char Case[ValueSize];      /* "0": Text in either case: ASCII; from 1.4 every letter */
 	char Process[ValueSize];   /* the program file the window belongs to, "" = any */
 	char Version[ValueSize];   /* for Require: the least wincue version, e.g. 1.3 */
 };

@@ -38,12 +38,14 @@ const std::string Title300(300, 't');
 const std::string Title254(254, 't');
 
 /* A step's text, class, Match, Case and Process against a window's title
- * and program (NULL: not known), its class Edit. */
+ * and program (NULL: not known), its class Edit, in a script requiring
+ * version require ("": none). */
 const struct {
 	const char *name;
 	const char *text, *className, *match, *matchCase, *process;
 	const char *title, *program;
 	bool matches;
+	const char *require = "";
 } matchCases[] = {
     {"title exact", "Notepad", "", "", "", "", "Notepad", NULL, true},
     {"title in other case", "notepad", "", "", "", "", "Notepad", NULL, false},
@@ -75,6 +77,10 @@ const struct {
     {"suffix in either case", "PAD", "", "suffix", "0", "", "Notepad", NULL, true},
     {"prefix in exact case", "note", "", "prefix", "", "", "Notepad", NULL, false},
     {"either case folds ASCII letters only", "a[b", "", "", "0", "", "A{B", NULL, false},
+    {"from 1.4 every letter", "\u03c3\u03bf\u03c6\u03b9\u03b1", "", "suffix", "0", "",
+     "\u0397 \u03a3\u039f\u03a6\u0399\u0391", NULL, true, "1.4"},
+    {"before 1.4 ASCII only", "\u03c3\u03bf\u03c6\u03b9\u03b1", "", "suffix", "0", "",
+     "\u0397 \u03a3\u039f\u03a6\u0399\u0391", NULL, false, "1.3"},
     {"the file name", "Main", "", "", "", "xterm", "Main", "/usr/bin/xterm", true},
     {"not the folder's", "Main", "", "", "", "bin", "Main", "/usr/bin/xterm", false},
     {"nor the path", "Main", "", "", "", "/usr/bin/xterm", "Main", "/usr/bin/xterm", false},
@@ -96,6 +102,7 @@ TEST(MatchesStep, RuleTable)
 		snprintf(StepTable[1].Match, ValueSize, "%s", c.match);
 		snprintf(StepTable[1].Case, ValueSize, "%s", c.matchCase);
 		snprintf(StepTable[1].Process, ValueSize, "%s", c.process);
+		requiredVersion = VersionNumber(c.require);
 		EXPECT_EQ(MatchesStep(1), c.matches);
 		EXPECT_EQ(testDesktopTitleReads, 1);
 		EXPECT_EQ(testDesktopClassReads, 1);

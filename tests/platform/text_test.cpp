@@ -1,8 +1,10 @@
-/* The one rule by which script values and window names are cut, and X11's
- * texts read into it. */
+/* The one rule by which script values and window names are cut, X11's
+ * texts read into it, and how Case=0 folds them. */
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
+#include "actions/casefold.h"
 #include "platform/linux/desktop/x11/x11_text.h"
 #include "platform/linux/system/system.h"
 
@@ -103,6 +105,41 @@ TEST(X11DecodeText, Table)
 		    X11DecodeText(c.encoding, c.bytes.data(), (int)c.bytes.size(), out, c.size);
 		EXPECT_EQ(c.want, std::string(out)) << c.name;
 		EXPECT_EQ((int)c.want.size(), length) << c.name;
+	}
+}
+
+/* Simple case folding only, a character at a time; each byte of what is
+ * not UTF-8 stands for itself, and nothing past the length is read (a
+ * continuation byte waits there). */
+const struct {
+	const char *name;
+	std::string text;
+	std::vector<unsigned> folded;
+} folds[] = {
+    {"sigma in its three forms, Cyrillic",
+     "\u03a3\u03c3\u03c2\u0401\u0436",
+     {0x3c3, 0x3c3, 0x3c3, 0x451, 0x436}},
+    {"Kelvin sign; Turkish I's only as their simple foldings",
+     "\u212a\u0130\u0131I",
+     {'k', 0x130, 0x131, 'i'}},
+    {"unmapped: in a range's gap, past its end, far from any",
+     "\u0101[\u65e5\U0001f600",
+     {0x101, '[', 0x65e5, 0x1f600}},
+    {"not UTF-8: lone lead, overlong, surrogate, past U+10FFFF, cut short",
+     "\xc3"
+     "A\xc3\xc3\xa9\xc1\x81\xed\xa0\x80\xf4\x90\x80\x80\xe6\x97",
+     {NotUtf8 + 0xc3, 'a', NotUtf8 + 0xc3, 0xe9, NotUtf8 + 0xc1, NotUtf8 + 0x81, NotUtf8 + 0xed,
+      NotUtf8 + 0xa0, NotUtf8 + 0x80, NotUtf8 + 0xf4, NotUtf8 + 0x90, NotUtf8 + 0x80,
+      NotUtf8 + 0x80, NotUtf8 + 0xe6, NotUtf8 + 0x97}},
+};
+
+TEST(FoldText, Table)
+{
+	for (const auto &c : folds) {
+		std::vector<unsigned> folded(c.text.size());
+		std::string bait = c.text + "\x80";
+		folded.resize(FoldText(bait.data(), c.text.size(), folded.data()));
+		EXPECT_EQ(c.folded, folded) << c.name;
 	}
 }
 
