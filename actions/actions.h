@@ -27,6 +27,11 @@ void WindowTitle(HWND window, char *title);
 void WindowClass(HWND window, char *className);
 bool ProgramPath(HANDLE process, char *path);
 bool StartProgram(char *commandLine, PROCESS_INFORMATION *process);
+/* For a script that requires 1.4, whose lines are UTF-8: a console the
+ * lines go to shows UTF-8 until wincue ends (on Windows it shows the
+ * ANSI code page's text otherwise; a file or pipe gets the bytes as they
+ * are, without a byte-order mark). */
+void ShowUtf8OnConsole(void);
 
 /* Window steps: actions/match.cpp, enable.cpp, display.cpp, find.cpp,
  * activate.cpp, close.cpp, state.cpp; each word's row is in verbs.cpp. */

@@ -1,5 +1,6 @@
-/* What wincue reads of windows and processes, and how it starts a program,
- * on Linux: every name is UTF-8 already, whatever the script. */
+/* What wincue reads of windows and processes, how it starts a program and
+ * how its lines reach a terminal, on Linux: every name is UTF-8 already,
+ * whatever the script, and so is a terminal. */
 #include "../script/steps.h"
 #include "actions.h"
 
@@ -28,4 +29,8 @@ bool StartProgram(char *commandLine, PROCESS_INFORMATION *process)
 	startup.cb = sizeof startup;
 	return CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
 	                      process);
+}
+
+void ShowUtf8OnConsole(void)
+{
 }

@@ -1,6 +1,7 @@
-/* What wincue reads of windows and processes, and how it starts a program,
- * on Windows: through the ANSI functions, as always, or for a script that
- * requires 1.4 through the wide ones, the names as UTF-8. */
+/* What wincue reads of windows and processes, how it starts a program and
+ * how its lines reach a console, on Windows: through the ANSI functions,
+ * as always, or for a script that requires 1.4 through the wide ones, the
+ * names as UTF-8. */
 #include "../script/steps.h"
 #include "actions.h"
 
@@ -76,4 +77,38 @@ bool StartProgram(char *commandLine, PROCESS_INFORMATION *process)
 	memset(&wideStartup, 0, sizeof wideStartup);
 	wideStartup.cb = sizeof wideStartup;
 	return CreateProcessW(NULL, wide, NULL, NULL, FALSE, 0, NULL, NULL, &wideStartup, process);
+}
+
+static UINT consoleCodePage; /* the console's own, while wincue shows UTF-8 */
+
+static void RestoreConsole(void)
+{
+	if (consoleCodePage != 0)
+		SetConsoleOutputCP(consoleCodePage);
+	consoleCodePage = 0;
+}
+
+/* Ctrl+C, Ctrl+Break or the console closed: the default handler ends
+ * the process, without the exit handlers. */
+static BOOL WINAPI RestoreOnEnd(DWORD event)
+{
+	(void)event;
+	RestoreConsole();
+	return FALSE;
+}
+
+void ShowUtf8OnConsole(void)
+{
+	DWORD mode;
+
+	if (consoleCodePage != 0 || (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) &&
+	                             !GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode)))
+		return;
+	consoleCodePage = GetConsoleOutputCP();
+	if (consoleCodePage == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) {
+		consoleCodePage = 0;
+		return;
+	}
+	atexit(RestoreConsole);
+	SetConsoleCtrlHandler(RestoreOnEnd, TRUE);
 }

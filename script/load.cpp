@@ -1,6 +1,7 @@
 /* LoadScript: reads config.ini section by section into StepTable. */
 #include <stddef.h>
 
+#include "../actions/actions.h"
 #include "../actions/verbs.h"
 #include "../platform/winapi.h"
 #include "steps.h"
@@ -373,6 +374,8 @@ void LoadScript(void)
 	char section[ValueSize];
 	bool unicode = OpenUnicodeScript();
 
+	if (unicode)
+		ShowUtf8OnConsole();
 	if (!unicode && !ScriptPath(path))
 		return;
 	for (int i = 0; i < MaxSteps; i++) {
