@@ -103,6 +103,8 @@ void ReadListedKey(const SectionList *list, const char *key, char *value);
  * bytes each) with the value of names[k] (count at most 32) in section,
  * "" for a key or section missing. */
 bool OpenUnicodeScript(void);
+/* The same reader over any file, whatever it requires; for tests. */
+bool OpenUnicodeText(const char *path);
 void ReadUnicodeSection(const char *section, const char *const *names, char *const *values,
                         int count);
 void CloseUnicodeScript(void);

@@ -308,16 +308,21 @@ void ReadUnicodeSection(const char *section, const char *const *names, char *con
 	}
 }
 
+bool OpenUnicodeText(const char *path)
+{
+	reader.file =
+	    CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+	                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+	return reader.file != INVALID_HANDLE_VALUE;
+}
+
 bool OpenUnicodeScript(void)
 {
 	char action[ValueSize], version[ValueSize];
 	const char *const names[] = {"Action", "Version"};
 	char *const values[] = {action, version};
 
-	reader.file = CreateFileA("config.ini", GENERIC_READ,
-	                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-	                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-	if (reader.file == INVALID_HANDLE_VALUE)
+	if (!OpenUnicodeText("config.ini"))
 		return false;
 	ReadUnicodeSection("Section0", names, values, 2);
 	if (ValueEquals(action, "Require") && VersionNumber(version) >= VersionNumber("1.4"))
