@@ -184,7 +184,7 @@ CASES = [
     *[("a 1.4 script in %s: values in UTF-8, cut between characters" % name, config, UNICODE_RAN)
       for name, config in UNICODE],
     ("a mark of UTF-8 still hides [Section0] of a 1.3 script", codecs.BOM_UTF8 + REQUIRE.encode() +
-     b"[Section1]\n" + SLEEP0.encode(), NOTHING),
+     b"[Section1]\n" + SLEEP0.encode(), NOTHING, HOSTS),
     ("the actions of 1.3 on no window: their echo, and Activate gives up", *gives_up(
         [("Require", dict(Version="1.3"))] + VERBS_13, 6, 'wincue: [Section6] Activate gave up '
         'after 0 ms: no shown window with ClassName "wincue-none"\n')),
