@@ -72,7 +72,8 @@ REQUIRE = "[Section0]\nAction=Require\nVersion=1.3\n"
 NEEDS_13 = "wincue: [Section%d] %s needs Action=Require with Version=1.3 or later in [Section0]\n"
 # A 1.4 script is Unicode text: UTF-8 with or without its mark, UTF-16 with
 # its mark (CR LF there); blanks and one pair of quotes go as Windows reads.
-UNICODE_STEPS = [("Require", dict(Version="1.4")), ("Cmd", dict(Cmd="wincue-no-\u03a9\u00e9\U0001f600")),
+UNICODE_STEPS = [("Require", dict(Version="1.4")),
+                 ("Cmd", dict(Cmd="wincue-no-\u03a9\u00e9\U0001f600")),
                  ("Cmd", dict(Cmd="\u65e5" * 90)), ("Cmd", dict(Cmd="\u00e9" * 130))]
 _text, UNICODE_RAN = script(*UNICODE_STEPS)
 _text = _text.replace("Cmd=w", "Cmd= \t'w").replace("\U0001f600", "\U0001f600' ")
