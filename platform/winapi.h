@@ -66,6 +66,7 @@ enum { PathSeparator = '\\', FileNamesIgnoreCase = 1 };
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define FILE_BEGIN 0
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define FILE_TYPE_DISK 0x0001
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
 typedef int BOOL;
@@ -158,6 +159,8 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
               LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                      DWORD dwMoveMethod);
+/* What CreateFileA opens is a regular file: FILE_TYPE_DISK. */
+DWORD GetFileType(HANDLE hFile);
 void Sleep(DWORD dwMilliseconds);
 BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                     LPSECURITY_ATTRIBUTES lpProcessAttributes,

@@ -313,7 +313,14 @@ bool OpenUnicodeText(const char *path)
 	reader.file =
 	    CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
 	                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-	return reader.file != INVALID_HANDLE_VALUE;
+	if (reader.file == INVALID_HANDLE_VALUE)
+		return false;
+	/* Only a file on a disk: a device (a link to /dev/zero under Wine)
+	 * may never end. */
+	if (GetFileType(reader.file) == FILE_TYPE_DISK)
+		return true;
+	CloseUnicodeScript();
+	return false;
 }
 
 bool OpenUnicodeScript(void)

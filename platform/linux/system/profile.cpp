@@ -625,6 +625,11 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
 	return (DWORD)at;
 }
 
+DWORD GetFileType(HANDLE hFile)
+{
+	return FileDescriptorOf(hFile) >= 0 ? FILE_TYPE_DISK : 0;
+}
+
 DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
 {
 	char dir[4096];
