@@ -14,6 +14,25 @@ static inline int IdDigits(HWND window)
 	return (uint64_t)(uintptr_t)window >> 32 != 0 ? 16 : 8;
 }
 
+/* The names the steps compare and show, and starting a program, the same
+ * for every step: actions/names_windows.cpp, names_linux.cpp. A window's
+ * title or class name into name (ValueSize bytes): on Windows in the ANSI
+ * code page, or for a script that requires 1.4 as UTF-8 read through the
+ * wide functions, cut between characters; a window gone leaves name as it
+ * was. ProgramPath gives the file a process runs, its whole path in
+ * PathSize bytes, false when unknown; StartProgram starts a command line
+ * (the step's own buffer) as CreateProcessA does, false when it cannot. */
+enum { PathSize = 3 * 255 + 1 };
+void WindowTitle(HWND window, char *title);
+void WindowClass(HWND window, char *className);
+bool ProgramPath(HANDLE process, char *path);
+bool StartProgram(char *commandLine, PROCESS_INFORMATION *process);
+/* For a script that requires 1.4, whose lines are UTF-8: a console the
+ * lines go to shows UTF-8 until wincue ends (on Windows it shows the
+ * ANSI code page's text otherwise; a file or pipe gets the bytes as they
+ * are, without a byte-order mark). */
+void ShowUtf8OnConsole(void);
+
 /* Window steps: actions/match.cpp, enable.cpp, display.cpp, find.cpp,
  * activate.cpp, close.cpp, state.cpp; each word's row is in verbs.cpp. */
 extern int windowFound;  /* 1 once the current pass of a Find or Gone step saw its window */

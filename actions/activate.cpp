@@ -110,7 +110,7 @@ void ReportActivateGaveUp(void)
 
 	memset(title, 0, sizeof title);
 	if (target != 0)
-		GetWindowTextA(target, title, ValueSize);
+		WindowTitle(target, title);
 	if (why == CannotGive) {
 		fprintf(stderr,
 		        "wincue: [Section%d] Activate gave up: this desktop cannot give \"%s\" "

@@ -6,13 +6,9 @@
  * a long script leaks none. */
 void LaunchCommand(void)
 {
-	STARTUPINFOA startup;
 	PROCESS_INFORMATION process;
 
-	memset(&startup, 0, sizeof startup);
-	startup.cb = sizeof startup;
-	if (CreateProcessA(NULL, StepTable[currentStep].Cmd, NULL, NULL, FALSE, 0, NULL, NULL,
-	                   &startup, &process)) {
+	if (StartProgram(StepTable[currentStep].Cmd, &process)) {
 		CloseHandle(process.hThread);
 		CloseHandle(process.hProcess);
 	}

@@ -24,8 +24,8 @@ static BOOL CALLBACK ListWindowProc(HWND window, LPARAM step)
 	(void)step;
 	memset(title, 0, sizeof title);
 	memset(className, 0, sizeof className);
-	GetWindowTextA(window, title, ValueSize);
-	GetClassNameA(window, className, ValueSize);
+	WindowTitle(window, title);
+	WindowClass(window, className);
 	printf("0x%0*lx\t%s\t%s\t%s\t%s\n", IdDigits(window), (unsigned long)(uintptr_t)window,
 	       Visibility(window), IsWindowEnabled(window) ? "enabled" : "disabled", className,
 	       title);

@@ -82,23 +82,25 @@ static bool TextFits(const StepRecord *step, const char *title)
  * when it cannot be known (the process has gone, or is out of reach). */
 static bool ProgramName(DWORD pid, char *name)
 {
-	char path[ValueSize];
-	DWORD size = ValueSize;
+	char path[PathSize];
 	HANDLE process =
 	    pid != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid) : NULL;
-	BOOL known;
+	bool known;
 	const char *last = path;
+	size_t n;
 
 	if (process == NULL)
 		return false;
-	known = QueryFullProcessImageNameA(process, 0, path, &size);
+	known = ProgramPath(process, path);
 	CloseHandle(process);
 	if (!known)
 		return false;
 	for (const char *p = path; *p != '\0'; p++)
 		if (*p == PathSeparator)
 			last = p + 1;
-	memcpy(name, last, strlen(last) + 1);
+	n = FitUtf8(last, strlen(last), ValueSize);
+	memcpy(name, last, n);
+	name[n] = '\0';
 	return true;
 }
 
@@ -160,8 +162,8 @@ bool MatchesStep(HWND window)
 	 * the previous window's leftovers. */
 	memset(title, 0, sizeof title);
 	memset(className, 0, sizeof className);
-	GetWindowTextA(window, title, ValueSize);
-	GetClassNameA(window, className, ValueSize);
+	WindowTitle(window, title);
+	WindowClass(window, className);
 	if (step->Text[0] != '\0' && !TextFits(step, title))
 		return false;
 	if (step->ClassName[0] != '\0' && !ValueEquals(step->ClassName, className))

@@ -59,7 +59,7 @@ void SayStayed(HWND window, const char *state, DWORD error)
 	const char *cause = NULL;
 
 	memset(title, 0, sizeof title);
-	GetWindowTextA(window, title, ValueSize);
+	WindowTitle(window, title);
 	if (RunsAboveUs(window))
 		cause = "its program runs at a higher integrity level than wincue";
 	else if (error == ERROR_INVALID_MESSAGE)

@@ -69,6 +69,16 @@ HRESULT WINAPI DwmGetWindowAttribute(HWND hwnd, DWORD dwAttribute, PVOID pvAttri
 #define GA_ROOT 2
 #define DWMWA_CLOAKED 14
 #define S_OK 0
+#define GENERIC_READ 0x80000000u
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define FILE_SHARE_DELETE 0x4
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_NORMAL 0x80
+#define FILE_BEGIN 0
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define FILE_TYPE_DISK 0x0001
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
 typedef int BOOL;
 typedef unsigned int UINT;
@@ -85,6 +95,8 @@ typedef intptr_t LPARAM;
 typedef uintptr_t WPARAM;
 typedef DWORD *LPDWORD, *PDWORD;
 typedef HANDLE *PHANDLE;
+typedef LONG *PLONG;
+typedef struct _OVERLAPPED *LPOVERLAPPED;
 typedef uintptr_t HWND; /* an X11 window id on Linux */
 typedef BOOL(CALLBACK *WNDENUMPROC)(HWND, LPARAM);
 typedef void(CALLBACK *PTIMERAPCROUTINE)(LPVOID, DWORD, DWORD);
@@ -150,6 +162,17 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
 DWORD GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize,
                                 LPCSTR lpFileName);
+/* Only opening an existing regular file for reading, the name taken as
+ * GetPrivateProfileStringA takes it; CloseHandle closes it. */
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                     DWORD dwMoveMethod);
+/* What CreateFileA opens is a regular file: FILE_TYPE_DISK. */
+DWORD GetFileType(HANDLE hFile);
 void Sleep(DWORD dwMilliseconds);
 BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                     LPSECURITY_ATTRIBUTES lpProcessAttributes,

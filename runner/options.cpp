@@ -23,6 +23,15 @@ static int ListDesktop(void)
 	return 0;
 }
 
+/* The same with the names as a script of 1.4 or later reads them: UTF-8,
+ * on Windows through the wide functions. */
+static int ListDesktopUtf8(void)
+{
+	requiredVersion = VersionNumber("1.4");
+	ShowUtf8OnConsole();
+	return ListDesktop();
+}
+
 /* Loads and echoes the script as a run would, then says on standard
  * error how many windows each window step matches now; runs no step. */
 static int CheckScript(void)
@@ -53,6 +62,9 @@ static int PrintUsage(void)
 	       "of other programs.\n"
 	       "  --list     list the top-level windows, one a line, tab-separated: id, shown\n"
 	       "             or hidden, enabled or disabled, class, title\n"
+	       "  --list-utf8\n"
+	       "             the same with class and title in UTF-8, as a script that\n"
+	       "             requires wincue 1.4 reads them (on Windows, every language)\n"
 	       "  --check    load and echo config.ini, run no step, and say on standard error\n"
 	       "             how many windows each window step matches now, and how many\n"
 	       "             of them it cannot act on\n"
@@ -75,8 +87,9 @@ static const struct {
 	const char *name;
 	OptionRun run;
 } options[] = {
-    {"--list", ListDesktop}, {"--check", CheckScript},    {"--help", PrintUsage},
-    {"/?", PrintUsage},      {"--version", PrintVersion},
+    {"--list", ListDesktop},  {"--list-utf8", ListDesktopUtf8},
+    {"--check", CheckScript}, {"--help", PrintUsage},
+    {"/?", PrintUsage},       {"--version", PrintVersion},
 };
 
 OptionRun ChosenOption(int argc, char **argv)

@@ -1,6 +1,7 @@
 /* LoadScript: reads config.ini section by section into StepTable. */
 #include <stddef.h>
 
+#include "../actions/actions.h"
 #include "../actions/verbs.h"
 #include "../platform/winapi.h"
 #include "steps.h"
@@ -288,8 +289,9 @@ static void ReadKey(StepRecord *step, const SectionList *list, int k)
 	ReadListedKey(list, keys[k].name, Field(step, k));
 }
 
-/* Reads section number index into step; false when it ends the script. */
-static bool LoadSection(StepRecord *step, const char *section, const char *path, int index)
+/* The keys of a section, as the profile reader gives them: the seven of
+ * every section, then the extensions its action takes. */
+static const Verb *ReadProfileSection(StepRecord *step, const char *section, const char *path)
 {
 	SectionList list;
 	const Verb *verb;
@@ -301,6 +303,36 @@ static bool LoadSection(StepRecord *step, const char *section, const char *path,
 	for (int e = 0; verb != NULL && e < ExtensionCount; e++)
 		if (verb->takes & extensions[e].takenBy)
 			ReadKey(step, &list, extensions[e].key);
+	return verb;
+}
+
+/* The same from the Unicode reader, which reads every key in one pass;
+ * the extensions the action does not take are left empty, as above. */
+static const Verb *ReadUnicodeKeys(StepRecord *step, const char *section)
+{
+	const char *names[KeyAllCount];
+	char *values[KeyAllCount];
+	const Verb *verb;
+
+	for (int k = 0; k < KeyAllCount; k++) {
+		names[k] = keys[k].name;
+		values[k] = Field(step, k);
+	}
+	ReadUnicodeSection(section, names, values, KeyAllCount);
+	verb = VerbOf(step->Action);
+	for (int e = 0; e < ExtensionCount; e++)
+		if (verb == NULL || !(verb->takes & extensions[e].takenBy))
+			Field(step, extensions[e].key)[0] = '\0';
+	return verb;
+}
+
+/* Reads section number index into step; false when it ends the script.
+ * path is NULL for a script the Unicode reader reads. */
+static bool LoadSection(StepRecord *step, const char *section, const char *path, int index)
+{
+	const Verb *verb =
+	    path != NULL ? ReadProfileSection(step, section, path) : ReadUnicodeKeys(step, section);
+
 	if (verb != NULL && Satisfies(step, verb, index)) {
 		EchoAccepted(step, section, verb);
 		if (verb->need == NeedVersion)
@@ -350,17 +382,25 @@ static void SectionName(char *name, int i)
 	name[7 + n] = '\0';
 }
 
+/* A script that requires 1.4 or later is Unicode text, read by a reader
+ * of our own (OpenUnicodeScript). Any other is read by the profile reader
+ * exactly as before 1.4: a file whose byte-order mark is UTF-8 or whose
+ * [Section0] requires less then reads as it always did. */
 void LoadScript(void)
 {
 	char path[ValueSize];
 	char section[ValueSize];
+	bool unicode = OpenUnicodeScript();
 
-	if (!ScriptPath(path))
+	if (unicode)
+		ShowUtf8OnConsole();
+	if (!unicode && !ScriptPath(path))
 		return;
 	for (int i = 0; i < MaxSteps; i++) {
 		SectionName(section, i);
-		if (!LoadSection(&StepTable[i], section, path, i))
-			return;
+		if (!LoadSection(&StepTable[i], section, unicode ? NULL : path, i))
+			break;
 		stepCount = i + 1;
 	}
+	CloseUnicodeScript();
 }

@@ -2,6 +2,8 @@
 #ifndef WINCUE_STEPS_H
 #define WINCUE_STEPS_H
 
+#include <stddef.h>
+
 enum { ValueSize = 255, MaxSteps = 255 };
 
 /* One section of config.ini; every value is a terminated string of at
@@ -90,6 +92,27 @@ void ReadSectionList(SectionList *list, const char *section, const char *path);
  * tell (cut before it, or its value longer than ValueSize - 1, which
  * Windows cuts its own way) is read by itself. */
 void ReadListedKey(const SectionList *list, const char *key, char *value);
+
+/* The reader of a script whose [Section0] requires 1.4 or later
+ * (script/unicode.cpp), the same on every system: Windows' INI rules over
+ * Unicode text, UTF-8 with or without its byte-order mark or UTF-16LE with
+ * its mark, every value given as UTF-8. OpenUnicodeScript opens
+ * config.ini in the current directory and keeps it open when such a
+ * Require is in it; false (and nothing kept open) when it is not, or the
+ * file cannot be read. ReadUnicodeSection fills values[k] (ValueSize
+ * bytes each) with the value of names[k] (count at most 32) in section,
+ * "" for a key or section missing. */
+bool OpenUnicodeScript(void);
+/* The same reader over any file, whatever it requires; for tests. */
+bool OpenUnicodeText(const char *path);
+void ReadUnicodeSection(const char *section, const char *const *names, char *const *values,
+                        int count);
+void CloseUnicodeScript(void);
+
+/* How many bytes of text (length bytes) to keep in a buffer of size bytes
+ * with its terminator: all when they fit, else at most size - 1, cut
+ * between UTF-8 characters where the text is UTF-8 (script/unicode.cpp). */
+size_t FitUtf8(const char *text, size_t length, size_t size);
 
 /* Fills StepTable from config.ini in the current directory, echoing each
  * accepted section; stops at the first empty or rejected one. */

@@ -6,6 +6,7 @@
 # the release's default is named instead (libclang-rt-dev: the runtime of
 # the release's clang, 14 or 19). Debian 13's kwin-wayland no longer depends
 # on kwin-common, whose runner the tests read KWin's windows from.
+# locales: the tests make the locales that give Wine other code pages.
 set -eu
 
 packages="cmake make git g++ python3 python3-pytest python3-xlib libgtest-dev valgrind
@@ -14,7 +15,7 @@ wine wine64 wine32:i386 xvfb xauth xdotool x11-utils x11-apps xterm icoutils
 openbox icewm twm xfonts-base i3 metacity dbus-x11 zenity
 pkg-config libxcb1-dev libjson-c-dev libsystemd-dev libglib2.0-dev
 sway kwin-wayland kwin-common gnome-shell dbus-daemon xwayland grim python3-gi gir1.2-gtk-3.0
-clang libclang-rt-dev imagemagick
+clang libclang-rt-dev imagemagick locales
 lintian mandoc dpkg-dev file strace devilspie2
 libwayland-dev libwayland-bin plasma-wayland-protocols"
 # KWin's shield for Enable is a QtQuick window, of the Qt KWin runs on: Qt 5

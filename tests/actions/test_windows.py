@@ -5,10 +5,13 @@ sway, KWin and GNOME Shell (native Wayland windows of testwindows_wayland.py),
 and what --list and --check see of them. What only X11 or a compositor shows
 is in tests/platform/test_x11.py, test_wayland.py, test_kwin.py and
 test_gnome.py."""
+import codecs
 import os
 import re
+import shutil
 import subprocess
 import time
+from pathlib import Path
 
 import pytest
 
@@ -548,3 +551,79 @@ def test_a_real_program(desk, tmp_path):
         assert real.wait() is not None and real.p.returncode >= 0
     finally:
         real.stop()
+
+
+TONGUES = "\u03a9\u03bc\u03ad\u03b3\u03b1 \u041a\u0438\u0440\u0438\u043b\u043b\u0438\u0446\u0430 " \
+          "\u65e5\u672c\u8a9e \U0001f600"  # Greek, Cyrillic, Japanese and an emoji
+FOLDER = "\u65e5\u672c\u8a9e"
+# Russian (code page 1251) and Japanese (932) for Wine, and X11
+TONGUE_PLACES = [("wine", "ru_RU"), ("wine", "ja_JP"), ("none", None)]
+
+
+def in_locale(env, folder, name):
+    """env in the locale name.UTF-8, made in folder: Wine takes its ANSI
+    code page from it."""
+    if not (folder / (name + ".UTF-8")).exists():
+        subprocess.run(["localedef", "-i", name, "-f", "UTF-8", str(folder / (name + ".UTF-8"))])
+    return dict(env, LANG=name + ".UTF-8", LC_ALL=name + ".UTF-8", LOCPATH=str(folder))
+
+
+def utf8(text):
+    return text.encode().decode("latin-1")
+
+
+@pytest.mark.parametrize("place,locale", TONGUE_PLACES, ids=[p[1] or p[0] for p in TONGUE_PLACES])
+def test_titles_in_every_language(worlds, tmp_path_factory, place, locale):
+    """A window titled in Greek, Cyrillic and Japanese with an emoji: a 1.3
+    script cannot name it under Wine, whose ANSI code page lacks some of it,
+    and --list shows it as before; the one 1.4 script, in UTF-8, UTF-8 with
+    its mark or UTF-16, finds it by its whole title, by part (with its
+    program under Wine), and by its beginning in capitals with Case=0, prints the same
+    bytes to a file and to a pipe, and starts a program in a folder named in
+    Japanese; on X11 too. --list-utf8 shows the whole title."""
+    if not os.path.isdir("/usr/share/i18n/locales"):
+        pytest.skip("no locale sources (Debian's package locales)")
+    wine = place == "wine"
+    target = Target("wine" if wine else "host", worlds(wine=True) if wine else worlds(place))
+    tmp = tmp_path_factory.mktemp("tongues")
+    if locale:
+        target.env = in_locale(target.env, tmp_path_factory.getbasetemp(), locale)
+    (tmp / FOLDER).mkdir()
+    linger = Path(target.program("linger").replace("Z:", "").replace("\\", "/"))
+    shutil.copy(linger, tmp / FOLDER / linger.name)
+    there = str(tmp / FOLDER / linger.name)
+    cmd = ("Z:" + there.replace("/", "\\") if wine else there) + " ran.txt"
+    steps = [("Require", dict(Version="1.4")), ("Find", dict(Text=TONGUES, Timeout="20000")),
+             ("Find", dict(Text=TONGUES[6:19], Match="part", Timeout="0",
+                           Process="testwindows.exe" if wine else "")),
+             ("Find", dict(Text=TONGUES[:15].upper(), Match="prefix", Case="0", Timeout="0")),
+             ("Cmd", dict(Cmd=cmd))]
+    config, want = script(*steps)
+    old = script(("Require", dict(Version="1.3")), ("Find", dict(Text=utf8(TONGUES), Timeout="0")),
+                 fails=1 if wine else None)
+    if not wine:
+        window = Child(["xterm", "-T", TONGUES], dict(target.env, LANG="C.UTF-8", LC_ALL="C.UTF-8"))
+    else:
+        window = Maker(target)
+        window.create("wct-tongue", utf8(TONGUES))
+    dirs = []
+    try:
+        for name, encoded in [("utf8", config.encode()), ("bom", codecs.BOM_UTF8 + config.encode()),
+                              ("utf16", codecs.BOM_UTF16_LE + config.encode("utf-16-le"))]:
+            dirs.append(tmp / name)
+            dirs[-1].mkdir()
+            assert target.run(script_dir(dirs[-1], encoded)) == (0, target.expected(utf8(want)))
+            wait_until(lambda: "reported\n" in (dirs[-1] / "ran.txt").read_text("latin-1")
+                       if (dirs[-1] / "ran.txt").exists() else False, 60, "the Cmd's report")
+        wincue = Child(target.argv, target.env, dirs[0])
+        assert (wincue.wait(), wincue.out) == (0, target.expected(utf8(want)))
+        # as before 1.4: Windows' ANSI functions give the title's "?"
+        status, out = target.run(script_dir(tmp, old[0]))
+        assert (status, out.endswith(target.expected(old[1][-26:]))) == (wine, True)
+        for option, whole in (("--list", not wine), ("--list-utf8", True)):
+            status, listed = target.run(tmp, args=[option])
+            assert (status, listed.count(TONGUES.encode())) == (0, whole)
+    finally:
+        for d in dirs:
+            (d / "ran.txt.stop").touch()
+        window.stop() if not wine else window.close()

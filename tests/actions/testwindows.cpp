@@ -96,7 +96,7 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 	if (message == WM_WINDOWPOSCHANGED && (flags & Reshows) &&
 	    (((const WINDOWPOS *)lParam)->flags & SWP_HIDEWINDOW))
 		ShowWindow(window, SW_SHOWNA);
-	return DefWindowProcA(window, message, wParam, lParam);
+	return DefWindowProcW(window, message, wParam, lParam);
 }
 
 /* The flags of a create line, or -1 for one it does not know. */
@@ -120,35 +120,50 @@ static LONG_PTR ParseFlags(char *text)
 	return flags;
 }
 
-static BOOL EnsureClass(const char *className)
+static BOOL EnsureClass(const WCHAR *className)
 {
 	HINSTANCE instance = GetModuleHandleA(NULL);
-	WNDCLASSA wc;
+	WNDCLASSW wc;
 
-	if (GetClassInfoA(instance, className, &wc))
+	if (GetClassInfoW(instance, className, &wc))
 		return TRUE;
 	memset(&wc, 0, sizeof wc);
 	wc.lpfnWndProc = WindowProc;
 	wc.hInstance = instance;
-	wc.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
+	wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
 	wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
 	wc.lpszClassName = className;
-	return RegisterClassA(&wc) != 0;
+	return RegisterClassW(&wc) != 0;
+}
+
+/* Names come as UTF-8, and the windows are Unicode ones, so that a window
+ * can bear any language whatever the code page. */
+static bool Wide(const char *text, WCHAR *wide)
+{
+	return MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 512) > 0;
+}
+
+static BOOL SetTitle(HWND window, const char *title)
+{
+	WCHAR wide[512];
+
+	return Wide(title, wide) && SetWindowTextW(window, wide);
 }
 
 static void CreateTestWindow(char **fields, int n)
 {
 	LONG_PTR flags = n == 4 ? ParseFlags(fields[3]) : 0;
 	HWND window;
+	WCHAR className[512];
 
 	if (n < 3 || flags < 0 || fields[1][0] == '\0' || windowCount == MaxWindows ||
-	    !EnsureClass(fields[1])) {
+	    !Wide(fields[1], className) || !EnsureClass(className)) {
 		Reply("error create\n");
 		return;
 	}
 	/* The title comes last, once the window is shown: a program waiting
 	 * for that title never meets the window half made. */
-	window = CreateWindowExA(0, fields[1], "", WS_OVERLAPPEDWINDOW, 40 + 20 * windowCount,
+	window = CreateWindowExW(0, className, L"", WS_OVERLAPPEDWINDOW, 40 + 20 * windowCount,
 	                         40 + 20 * windowCount, 240, 120, NULL, NULL,
 	                         GetModuleHandleA(NULL), NULL);
 	if (window == NULL) {
@@ -160,7 +175,7 @@ static void CreateTestWindow(char **fields, int n)
 		ShowWindow(window, (flags & Maximized) ? SW_SHOWMAXIMIZED : SW_SHOW);
 	if (flags & Minimized)
 		ShowWindow(window, SW_MINIMIZE);
-	SetWindowTextA(window, fields[2]);
+	SetTitle(window, fields[2]);
 	windows[windowCount++] = window;
 	Reply("created %d\n", windowCount - 1);
 }
@@ -185,7 +200,7 @@ static void RetitleWindow(char **fields, int n)
 {
 	int id = n == 3 ? atoi(fields[1]) : -1;
 
-	if (id < 0 || id >= windowCount || !SetWindowTextA(windows[id], fields[2])) {
+	if (id < 0 || id >= windowCount || !SetTitle(windows[id], fields[2])) {
 		Reply("error title\n");
 		return;
 	}

@@ -3,7 +3,8 @@
  * built for Windows, run under Wine) with ours (built for Linux).
  * Arguments: groups of READER FILE SECTION KEY DEFAULT SIZE, READER being
  * "string" (GetPrivateProfileStringA), "loader" (KEY as the script loader
- * reads it from the section's list; DEFAULT and SIZE unused) or "section"
+ * reads it from the section's list; DEFAULT and SIZE unused), "unicode" (the
+ * same from the reader of 1.4 scripts) or "section"
  * (GetPrivateProfileSectionA; KEY and DEFAULT unused). For each group one
  * line: the count returned, a space, and in hex the buffer's bytes up to and
  * with its terminator, for a list the NUL of its first empty string ("-"
@@ -38,9 +39,16 @@ static void Query(char **arg)
 		Print(n, buf, size, end + 1);
 		return;
 	}
-	if (strcmp(arg[0], "loader") == 0) {
-		ReadSectionList(&list, arg[2], arg[1]);
-		ReadListedKey(&list, arg[3], buf);
+	if (strcmp(arg[0], "loader") == 0 || strcmp(arg[0], "unicode") == 0) {
+		char *values[] = {buf};
+		buf[0] = '\0';
+		if (arg[0][0] == 'l') {
+			ReadSectionList(&list, arg[2], arg[1]);
+			ReadListedKey(&list, arg[3], buf);
+		} else if (OpenUnicodeText(arg[1])) {
+			ReadUnicodeSection(arg[2], &arg[3], values, 1);
+			CloseUnicodeScript();
+		}
 		size = ValueSize;
 		n = (DWORD)strlen(buf);
 	} else {

@@ -116,9 +116,12 @@ def answer(want):
 
 def queries(row):
     """A row's queries, each key query asked as the loader asks (an empty default, 255
-    bytes, names without blanks around them) asked of the loader too."""
+    bytes, names without blanks around them) asked of the loader too, and of the
+    reader of 1.4 scripts, unless a UTF-8 mark, which that reader skips, begins the file."""
+    marked = isinstance(row[1], bytes) and row[1].startswith(b"\xef\xbb\xbf")
     return [x for query in row[2] for x in [query] + (
-        [("loader",) + query[1:]] if query[0] == "string" and query[3:5] == ("", 255) and
+        [(r,) + query[1:] for r in ("loader", "unicode")[:1 + (not marked)]]
+        if query[0] == "string" and query[3:5] == ("", 255) and
         query[1:3] == (query[1].strip(), query[2].strip()) else [])]
 
 

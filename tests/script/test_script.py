@@ -2,6 +2,7 @@
 given) that every build must give: the Linux build, its ASan/UBSan build, and
 wincue.exe under Wine. Expected text uses "\\n"; the Windows build's CR LF is
 added."""
+import codecs
 import os
 import random
 import re
@@ -69,6 +70,18 @@ VERSION = re.search(r"project\(wincue VERSION (\S+)", (ROOT / "CMakeLists.txt").
 NEWER = re.sub(r"\d+$", lambda m: str(int(m[0]) + 1), VERSION)  # this one's next
 REQUIRE = "[Section0]\nAction=Require\nVersion=1.3\n"
 NEEDS_13 = "wincue: [Section%d] %s needs Action=Require with Version=1.3 or later in [Section0]\n"
+# A 1.4 script is Unicode text: UTF-8 with or without its mark, UTF-16 with
+# its mark (CR LF there); blanks and one pair of quotes go as Windows reads.
+UNICODE_STEPS = [("Require", dict(Version="1.4")),
+                 ("Cmd", dict(Cmd="wincue-no-\u03a9\u00e9\U0001f600")),
+                 ("Cmd", dict(Cmd="\u65e5" * 90)), ("Cmd", dict(Cmd="\u00e9" * 130))]
+_text, UNICODE_RAN = script(*UNICODE_STEPS)
+_text = _text.replace("Cmd=w", "Cmd= \t'w").replace("\U0001f600", "\U0001f600' ")
+UNICODE_RAN = UNICODE_RAN.replace("\u65e5" * 90, "\u65e5" * 84).replace(
+    "\u00e9" * 130, "\u00e9" * 127).encode().decode("latin-1")
+UNICODE = [("UTF-8", _text.encode()), ("UTF-8 with its mark", codecs.BOM_UTF8 + _text.encode()),
+           ("UTF-16 with its mark", codecs.BOM_UTF16_LE + _text.replace("\n", "\r\n").encode(
+               "utf-16-le"))]
 # Every action of 1.3 on no window, with the keys each echoes.
 VERBS_13 = [("Close", dict(ClassName="wincue-none", Match="part")),
             ("Minimize", dict(Text="x", ClassName="wincue-none", Case="0")),
@@ -169,6 +182,10 @@ CASES = [
      echoed(0, "Require", Version="1.3") + rejected(1, Action="Close", Text="x") +
      ran("Require")),
     ("Close needs Text or ClassName: never the whole desktop", *refused(Action="Close", Sleep="1")),
+    *[("a 1.4 script in %s: values in UTF-8, cut between characters" % name, config, UNICODE_RAN)
+      for name, config in UNICODE],
+    ("a mark of UTF-8 still hides [Section0] of a 1.3 script", codecs.BOM_UTF8 + REQUIRE.encode() +
+     b"[Section1]\n" + SLEEP0.encode(), NOTHING, HOSTS),
     ("the actions of 1.3 on no window: their echo, and Activate gives up", *gives_up(
         [("Require", dict(Version="1.3"))] + VERBS_13, 6, 'wincue: [Section6] Activate gave up '
         'after 0 ms: no shown window with ClassName "wincue-none"\n')),

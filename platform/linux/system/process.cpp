@@ -409,9 +409,13 @@ BOOL AttachThreadInput(DWORD idAttach, DWORD idAttachTo, BOOL fAttach)
 
 /* The started program is no child of ours and we keep nothing open for
  * it, nor for a process looked at, so there is nothing to release; the
- * timer can be made again. */
+ * timer can be made again, and a file's descriptor is closed. */
 BOOL CloseHandle(HANDLE hObject)
 {
+	int fd = FileDescriptorOf(hObject);
+
+	if (fd >= 0)
+		return close(fd) == 0;
 	if (hObject == &timer)
 		timer.made = false;
 	return TRUE;

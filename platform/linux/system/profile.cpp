@@ -1,7 +1,8 @@
 /*
- * GetCurrentDirectoryA, and GetPrivateProfileStringA and
+ * GetCurrentDirectoryA, GetPrivateProfileStringA and
  * GetPrivateProfileSectionA reading INI files the way Windows does (scripts
- * are written for Windows).
+ * are written for Windows), and reading a regular file (CreateFileA,
+ * ReadFile, SetFilePointer).
  *
  * The file last asked about is read once, its first section of each name
  * indexed, and held for the following calls (loading a script asks for up
@@ -556,6 +557,77 @@ DWORD GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD 
 		return nSize - room;
 	out[-1] = '\0';
 	return nSize - 2;
+}
+
+/* A file's handle is its descriptor, tagged in the two low bits as no
+ * pointer of ours nor process handle (tagged 1) is. */
+static HANDLE HandleOfFile(int fd)
+{
+	return (HANDLE)(((uintptr_t)fd << 2) | 2);
+}
+
+int FileDescriptorOf(void *handle)
+{
+	uintptr_t value = (uintptr_t)handle;
+
+	return (value & 3) == 2 ? (int)(value >> 2) : -1;
+}
+
+/* Any sharing is granted; a file that is no regular file (a FIFO would
+ * make the reader wait, a device act) cannot be opened. */
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
+{
+	char path[PATH_MAX];
+	struct stat st;
+	int fd;
+
+	(void)dwShareMode;
+	(void)lpSecurityAttributes;
+	(void)dwFlagsAndAttributes;
+	if (lpFileName == NULL || dwDesiredAccess != GENERIC_READ ||
+	    dwCreationDisposition != OPEN_EXISTING || hTemplateFile != NULL ||
+	    !UnixPath(lpFileName, path) || (fd = OpenRegular(path, &st)) < 0) {
+		SetLastError(ERROR_ACCESS_DENIED);
+		return INVALID_HANDLE_VALUE;
+	}
+	return HandleOfFile(fd);
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped)
+{
+	int fd = FileDescriptorOf(hFile);
+	ssize_t n;
+
+	*lpNumberOfBytesRead = 0;
+	if (fd < 0 || lpOverlapped != NULL)
+		return FALSE;
+	while ((n = read(fd, lpBuffer, nNumberOfBytesToRead)) < 0 && errno == EINTR)
+		;
+	if (n < 0)
+		return FALSE;
+	*lpNumberOfBytesRead = (DWORD)n;
+	return TRUE;
+}
+
+/* Moves within the first 2 GiB only, as wincue asks. */
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                     DWORD dwMoveMethod)
+{
+	int fd = FileDescriptorOf(hFile);
+	off_t at;
+
+	if (fd < 0 || lpDistanceToMoveHigh != NULL || dwMoveMethod != FILE_BEGIN ||
+	    lDistanceToMove < 0 || (at = lseek(fd, lDistanceToMove, SEEK_SET)) < 0)
+		return INVALID_SET_FILE_POINTER;
+	return (DWORD)at;
+}
+
+DWORD GetFileType(HANDLE hFile)
+{
+	return FileDescriptorOf(hFile) >= 0 ? FILE_TYPE_DISK : 0;
 }
 
 DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)

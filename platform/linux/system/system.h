@@ -47,4 +47,8 @@ size_t FitText(const char *text, size_t length, size_t size);
  * that starts none: text.cpp. */
 size_t Utf8SequenceLength(unsigned char lead);
 
+/* The descriptor a file handle of CreateFileA holds, or -1 for any other
+ * handle, which CloseHandle uses: profile.cpp. */
+int FileDescriptorOf(void *handle);
+
 #endif
