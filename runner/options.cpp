@@ -6,11 +6,9 @@
 #include "../script/steps.h"
 #include "execute.h"
 
-/* Lists every top-level window as the window steps see it, and as the
- * script here requires them seen. */
+/* Lists every top-level window as the window steps see it. */
 static int ListDesktop(void)
 {
-	ReadRequire();
 	/* A desktop that cannot be read is this option's to report: on Linux
 	 * the X11 layer would otherwise say so itself and go on as if it were
 	 * empty. */
@@ -23,8 +21,9 @@ static int ListDesktop(void)
 	return 0;
 }
 
-/* The same with the names as a script of 1.4 or later reads them: UTF-8,
- * on Windows through the wide functions. */
+/* The same as a script of 1.4 or later sees them: the names in UTF-8, on
+ * Windows read through the wide functions, and a window cloaked on another
+ * virtual desktop said so. */
 static int ListDesktopUtf8(void)
 {
 	requiredVersion = VersionNumber("1.4");
@@ -57,14 +56,15 @@ static int CheckScript(void)
 
 static int PrintUsage(void)
 {
-	printf("Usage: wincue [--list | --check | --help | --version]\n"
+	printf("Usage: wincue [--list | --list-utf8 | --check | --help | --version]\n"
 	       "Runs the steps of config.ini in the current directory against the windows\n"
 	       "of other programs.\n"
 	       "  --list     list the top-level windows, one a line, tab-separated: id, shown\n"
 	       "             or hidden, enabled or disabled, class, title\n"
 	       "  --list-utf8\n"
-	       "             the same with class and title in UTF-8, as a script that\n"
-	       "             requires wincue 1.4 reads them (on Windows, every language)\n"
+	       "             the same as a script that requires wincue 1.4 sees them: class\n"
+	       "             and title in UTF-8 (on Windows, every language), and cloaked\n"
+	       "             for a window on another virtual desktop\n"
 	       "  --check    load and echo config.ini, run no step, and say on standard error\n"
 	       "             how many windows each window step matches now, and how many\n"
 	       "             of them it cannot act on\n"

@@ -348,24 +348,6 @@ static bool LoadSection(StepRecord *step, const char *section, const char *path,
 	return false;
 }
 
-void ReadRequire(void)
-{
-	char path[ValueSize];
-	StepRecord step;
-	SectionList list;
-	const Verb *verb;
-
-	if (!ScriptPath(path))
-		return;
-	memset(&step, 0, sizeof step);
-	ReadSectionList(&list, "Section0", path);
-	ReadListedKey(&list, keys[KeyAction].name, step.Action);
-	ReadListedKey(&list, keys[KeyVersion].name, step.Version);
-	verb = VerbOf(step.Action);
-	if (verb != NULL && verb->need == NeedVersion && RequiresKnownVersion(&step, 0))
-		requiredVersion = VersionNumber(step.Version);
-}
-
 /* "Section" and i in decimal into name, which holds it with room to spare;
  * formatting was a tenth of a long script's load. */
 static void SectionName(char *name, int i)

@@ -118,10 +118,6 @@ size_t FitUtf8(const char *text, size_t length, size_t size);
  * accepted section; stops at the first empty or rejected one. */
 void LoadScript(void);
 
-/* Sets requiredVersion as [Section0]'s Require asks, as LoadScript would,
- * echoing and checking nothing else: for what runs no script (--list). */
-void ReadRequire(void);
-
 /* Back to the all-zero start state; for tests that load many scripts in
  * one process. */
 void ResetScript(void);

@@ -154,28 +154,6 @@ TEST_F(Profile, BufferLimits)
 
 /* --list takes the Require of the script where it runs, and no other
  * action's Version. */
-TEST_F(Profile, ReadsRequireAlone)
-{
-	static const struct {
-		const char *script;
-		bool requires14;
-	} scripts[] = {
-	    {"[Section0]\nAction=Require\nVersion=1.4\n", true},
-	    {"[Section0]\nAction=Find\nVersion=1.4\n", false},
-	};
-	char back[4096];
-
-	ASSERT_TRUE(getcwd(back, sizeof back) != NULL && chdir(dir.c_str()) == 0);
-	for (const auto &s : scripts) {
-		Write(file, s.script);
-		DropProfileCache();
-		ResetScript();
-		ReadRequire();
-		EXPECT_EQ(Requires("1.4"), s.requires14) << s.script;
-	}
-	ASSERT_EQ(chdir(back), 0);
-}
-
 /* Microsoft's bounded formatter ends the process on overflow; ours leaves
  * the buffer empty (callers check lengths first). */
 TEST(SprintfS, EmptiesTheBufferWhenTheTextDoesNotFit)
