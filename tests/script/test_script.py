@@ -247,7 +247,7 @@ def test_help(target, tmp_path, option):
     """A short usage naming every option; the script in the folder is not run."""
     status, out = target.run(script_dir(tmp_path, "[Section0]\n" + SLEEP0), args=[option])
     assert (status, out.split(b"\n")[0].rstrip(b"\r")) == (
-        0, b"Usage: wincue [--list | --check | --help | --version]")
+        0, b"Usage: wincue [--list | --list-utf8 | --check | --help | --version]")
     assert all(o in out for o in (b"--check", b"/?", b"--version")) and b"start - " not in out
 
 
