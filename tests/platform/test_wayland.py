@@ -17,7 +17,8 @@ import threading
 
 import pytest
 
-from harness import Child, Maker, Target, World, script, script_dir, stop_pid, wait_until
+from harness import (THROUGH, Child, Maker, Target, World, script, script_dir, stop_pid,
+                     wait_until)
 from kwindesk import KWinDesk
 from world import KWIN_BUS
 from swaydesk import SwayDesk
@@ -132,15 +133,16 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
     assert made.answer("layout") == before
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome", "wlr-sway"])
 def test_the_compositor_goes_away(tmp_path_factory, ends, compositor):
     """The compositor killed while a Find waits: one line on standard error,
     and the Find waits on calmly."""
-    world = World(tmp_path_factory.mktemp("gone"), compositor).start()
+    world, runner = THROUGH.get(compositor, (compositor, []))
+    world = World(tmp_path_factory.mktemp("gone"), world).start()
     ends(world.stop)
-    p = held(world.env, tmp_path_factory.mktemp("held"), Target("host", world).argv)
+    p = held(world.env, tmp_path_factory.mktemp("held"), runner + Target("host", world).argv)
     ends(p.stop)  # a wait that failed holds it for ever
-    os.kill(world.pids[0 if compositor == "sway" else -1], signal.SIGKILL)
+    os.kill(world.pids[0 if "sway" in compositor else -1], signal.SIGKILL)
     assert one_line_on_stderr(p)
     assert system_calls(p.p.pid) < 100
 
@@ -162,6 +164,11 @@ SESSIONS = [
      True, LINE),
     ("a socket that never answers: the line, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "SWAYSOCK": "{silent}"}, True, LINE),
+    ("a Wayland socket that never answers: the line, then X11", "none",
+     {"WAYLAND_DISPLAY": "{silent}"}, True, LINE),
+    # ids of the run's own, none known outside it
+    ("sway without SWAYSOCK: its windows through the window-list protocol", "sway",
+     {"SWAYSOCK": None}, False, b""),
     ("GNOME Shell with wincue's extension: GNOME's windows", "gnome", {}, False, b""),
     ("GNOME Shell without wincue's extension: how to install it, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "DBUS_SESSION_BUS_ADDRESS": "{shell}"}, True,
@@ -182,10 +189,11 @@ def test_session_choice(worlds, tmp_path, ends, name, world, changes, x11, err):
               "{gnome}": lambda: worlds("gnome").env["DBUS_SESSION_BUS_ADDRESS"]}
     target.env = {k: places[v]() if v in places else v for k, v in
                   dict(target.env, **changes).items() if v is not None}
-    made = maker(ends, target, x11)
+    made = maker(ends, Target("host", target.world), x11)  # in the session as it is
     made.create("wct-session", "Chosen")
     status, out = target.run(tmp_path, args=["--list"])
-    want = "%s\tshown\tenabled\twct-session\tChosen\n" % made.answer("ids")[0]
+    want = "%s\tshown\tenabled\twct-session\tChosen\n" % (
+        made.answer("ids")[0] if changes.get("SWAYSOCK", 0) is not None else "")
     assert (status, want.encode() in out, target.err) == (0, True, err)
 
 
