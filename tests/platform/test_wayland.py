@@ -17,7 +17,8 @@ import threading
 
 import pytest
 
-from harness import Child, Maker, Target, World, script, script_dir, stop_pid, wait_until
+from harness import (THROUGH, Child, Maker, Target, World, host_on, script, script_dir,
+                     stop_pid, wait_until)
 from kwindesk import KWinDesk
 from world import KWIN_BUS
 from swaydesk import SwayDesk
@@ -132,17 +133,29 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
     assert made.answer("layout") == before
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome", "wlr-sway"])
 def test_the_compositor_goes_away(tmp_path_factory, ends, compositor):
     """The compositor killed while a Find waits: one line on standard error,
     and the Find waits on calmly."""
-    world = World(tmp_path_factory.mktemp("gone"), compositor).start()
+    world, runner = THROUGH.get(compositor, (compositor, []))
+    world = World(tmp_path_factory.mktemp("gone"), world).start()
     ends(world.stop)
-    p = held(world.env, tmp_path_factory.mktemp("held"), Target("host", world).argv)
+    p = held(world.env, tmp_path_factory.mktemp("held"), runner + Target("host", world).argv)
     ends(p.stop)  # a wait that failed holds it for ever
-    os.kill(world.pids[0 if compositor == "sway" else -1], signal.SIGKILL)
+    os.kill(world.pids[0 if "sway" in compositor else -1], signal.SIGKILL)
     assert one_line_on_stderr(p)
     assert system_calls(p.p.pid) < 100
+
+
+def test_a_state_the_compositor_leaves_unchanged(worlds, tmp_path, ends):
+    """sway ignores a minimize asked through the window-list protocol: the
+    step that asked reads it back and says so; a later one names sway."""
+    target = host_on(worlds, "wlr-sway")
+    maker(ends, target).create("wct-still", "Still")
+    err = wincue(target, tmp_path, *[("Minimize", dict(Text="Still"))] * 2)
+    assert re.sub(rb"0x[0-9a-f]{8}", b"ID", err) == (
+        b'wincue: [Section0] Minimize: "Still" (ID) stayed normal\n'
+        b"wincue: sway cannot minimize a window: Minimize changed nothing\n")
 
 
 LINE = (b"wincue: this Wayland desktop shows other programs none of its own windows: only "
@@ -162,6 +175,8 @@ SESSIONS = [
      True, LINE),
     ("a socket that never answers: the line, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "SWAYSOCK": "{silent}"}, True, LINE),
+    ("a Wayland socket that never answers: the line, then X11", "none",
+     {"WAYLAND_DISPLAY": "{silent}"}, True, LINE),
     ("GNOME Shell with wincue's extension: GNOME's windows", "gnome", {}, False, b""),
     ("GNOME Shell without wincue's extension: how to install it, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "DBUS_SESSION_BUS_ADDRESS": "{shell}"}, True,
