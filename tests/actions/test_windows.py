@@ -15,7 +15,7 @@ import pytest
 from harness import (MANAGERS, Child, Maker, Target, echoed, quickest, script, script_dir,
                      wait_until)
 
-DESKS = ["wine"] + MANAGERS + ["sway", "kwin", "gnome"]
+DESKS = ["wine"] + MANAGERS + ["sway", "kwin", "gnome", "labwc"]
 # Desktops where no window can be kept from taking input: Enable changes
 # nothing there and says so once a step that found windows.
 UNLOCKABLE = {"sway": "wincue: sway cannot stop a window taking input: Enable changed nothing\n"}
@@ -54,7 +54,7 @@ REQUIRE = step("Require", Version="1.3")
 EWMH = ("ewmh", "x11")
 GROUPS = dict(openbox=EWMH, icewm=EWMH, metacity=EWMH, twm=("x11",), i3=("x11",), none=("x11",),
               sway=("wayland",), kwin=("hides",) + EWMH + ("wayland",))
-GROUPS["gnome"] = GROUPS["kwin"]
+GROUPS["gnome"] = GROUPS["labwc"] = GROUPS["kwin"]
 
 
 def look(cls, title, visible=1, enabled=1, minimized=0, maximized=0, active=None):
@@ -336,7 +336,7 @@ def test_window_case(desk, tmp_path, case):
                for g, w in zip(maker.answer("look"), wanted)]
         # what the desktop leaves unsaid: a maximized state set by tiling, a
         # minimized one that is the hidden one
-        for field in ["maximized"] * tiled + ["minimized"] * (desk.desk in ("kwin", "gnome")):
+        for field in ["maximized"] * tiled + ["minimized"] * (desk.desk in ("kwin", "gnome", "labwc")):
             got, wanted = ([re.sub("\t%s=." % field, "", x) for x in xs] for xs in (got, wanted))
         assert got == wanted
     finally:
@@ -522,8 +522,8 @@ def test_a_real_program(desk, tmp_path):
     part of its title in either case and its program, activated by the start
     of its title, asked to close by its end, gone, and its program ended by
     itself."""
-    kind = "wine" if desk.desk == "wine" else "wayland" if desk.desk in ("sway", "kwin", "gnome") \
-        else "x11"
+    kind = "wine" if desk.desk == "wine" else "wayland" if desk.desk in (
+        "sway", "kwin", "gnome", "labwc") else "x11"
     argv, title, program = REAL[kind]
     env = dict(desk.env, DBUS_SESSION_BUS_ADDRESS="disabled:", NO_AT_BRIDGE="1") \
         if kind == "wayland" and desk.desk == "sway" else desk.env

@@ -1,12 +1,13 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, speaking the
 line protocol of windowlines.py on native Wayland windows: GTK 3 toplevels
 whose app_id is CLASS. FLAGS: hidden, size=W:H, asks (a request to close is
-refused), maximized and minimized (KWin and GNOME only: sway has no such
+refused), maximized and minimized (not on sway, which has no such
 states); a Wayland program cannot undo a hide, and no compositor can be asked
 by a program to enable it, so reenable and reshow change nothing. What a
 window's state is, and hiding one, belong to the compositor and are read from
-outside, through its own interface: COMPOSITORS holds, per compositor, how to
-list its windows and to hide and show one (KWin's and GNOME's minimized
+outside, through its own interface (labwc's: the window list of wlroots
+compositors): COMPOSITORS holds, per compositor, how to
+list its windows and to hide and show one (KWin's, GNOME's and labwc's minimized
 windows are their hidden ones, and their maximized ones are read from them;
 which window is active is what KWin's GTK says, and GNOME's own word
 elsewhere). Also:
@@ -98,7 +99,19 @@ def gnome():
                 activate=lambda i: desk.extension("Activate", i))
 
 
-COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome}
+def labwc():
+    """Through the window list a panel reads; minimized windows are the
+    hidden ones, as on KWin."""
+    from wlrdesk import WlrDesk
+    desk = WlrDesk()
+    return dict(
+        windows=lambda: {i: (w["cls"], w["name"], w["minimized"], True, w["activated"], False,
+                             w["maximized"]) for i, w in desk.windows().items()},
+        hide=lambda i: desk.request(i, "minimize"), show=lambda i: desk.request(i, "unminimize"),
+        activate=lambda i: desk.request(i, "activate"))
+
+
+COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome, "labwc": labwc}
 name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOCK") else None)
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
@@ -143,7 +156,7 @@ def create(cls, title, flags=""):
     for signal, kind in (("button-press-event", "button"), ("key-press-event", "key"),
                          ("scroll-event", "scroll")):
         w.connect(signal, heard(kind, len(windows)))
-    states = name in ("kwin", "gnome")
+    states = name in ("kwin", "gnome", "labwc")
     if "maximized" in flags and states:
         w.maximize()
     w.show_all()
@@ -192,7 +205,7 @@ def look(wid):
     w = desk["windows"]().get(wid)
     if w is None:
         return "gone"
-    states = name in ("kwin", "gnome")
+    states = name in ("kwin", "gnome", "labwc")
     active = w[4] if w[4] is not None else next(g for g, i in windows if i == wid).is_active()
     return "%s\tminimized=%d\tmaximized=%d\tactive=%d" % (
         state(wid), states and w[2], states and w[6], active)
