@@ -67,8 +67,12 @@ class WlrDesk:
     def roundtrip(self, timeout=20):
         """Everything the compositor said before it answers a sync."""
         callback = self.send(1, 0, new=True)
+        self.read(lambda: callback in self.synced, timeout)
+
+    def read(self, until, timeout=20):
+        """Reads what the compositor says until until() holds."""
         deadline = time.monotonic() + timeout
-        while callback not in self.synced:
+        while not until():
             if not select.select([self.s], [], [], max(0, deadline - time.monotonic()))[0]:
                 raise TimeoutError("the compositor did not answer")
             chunk = self.s.recv(65536)
