@@ -111,6 +111,13 @@ class Child:
 
 # -- worlds ---------------------------------------------------------------------
 
+def absent(manager):
+    """Why a world of that manager cannot start here, or None."""
+    if manager == "labwc" and not shutil.which("labwc"):
+        return "no labwc here: Debian packages it from Debian 13 on"
+    return None
+
+
 def can_run_32bit():
     """Some kernels and sandboxes refuse 32-bit code, and 32-bit Wine with it."""
     try:
@@ -315,7 +322,8 @@ class World:
             return desk and desk.offered() and os.path.basename(shown[0])
         display = wait_until(answering, 60, "labwc's window list")
         self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY=display,
-                        WINCUE_COMPOSITOR="labwc", DBUS_SESSION_BUS_ADDRESS="disabled:")
+                        WINCUE_COMPOSITOR="labwc", DBUS_SESSION_BUS_ADDRESS="disabled:",
+                        XDG_CURRENT_DESKTOP="labwc:wlroots")  # as labwc sets for a session
         self._admit_root(labwc.pid, env, keep=True)
 
     def _nobody_runtime(self, prefix):

@@ -101,10 +101,24 @@ def gnome():
 
 def labwc():
     """Through the window list a panel reads; minimized windows are the
-    hidden ones, as on KWin."""
+    hidden ones, as on KWin. A run numbers the windows from 1 in the order
+    the list first tells them to it, as to any new client: newest first."""
     from wlrdesk import WlrDesk
     desk = WlrDesk()
-    return dict(
+
+    def number(wid):
+        """(0 for a window gone: no run sees it.)"""
+        mine = desk.windows()
+        key = lambda i: (mine[i]["cls"], mine[i]["name"]) if i in mine else None  # noqa: E731
+        if key(wid) is None:
+            return 0
+        fresh = WlrDesk()
+        told = [n + 1 for n, (_, w) in enumerate(sorted(fresh.windows().items()))
+                if (w["cls"], w["name"]) == key(wid)]
+        fresh.close()
+        twins = [i for _, i in windows if key(i) == key(wid)]
+        return told[len(twins) - 1 - twins.index(wid)]
+    return dict(number=number,
         windows=lambda: {i: (w["cls"], w["name"], w["minimized"], True, w["activated"], False,
                              w["maximized"]) for i, w in desk.windows().items()},
         hide=lambda i: desk.request(i, "minimize"), show=lambda i: desk.request(i, "unminimize"),
@@ -116,6 +130,7 @@ name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOC
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
+number = desk.get("number", int)  # wincue's id of a window, from the compositor's
 windows = []  # (GTK window, compositor id)
 crowds = []  # windows made in bulk
 
@@ -237,8 +252,8 @@ def each(line):
 ACTS = dict(create=((2, 3), create), show=((1,), show), close=((1,), close),
             title=((2,), retitle), crowd=((2,), crowd), activate=((1,), activate))
 # as wincue shows an id: 16 digits past 32 bits (KWin's)
-LISTS = dict(ids=each(lambda wid: "0x%0*x" % (16 if wid >> 32 else 8, wid)), state=each(state),
-             look=each(look),
+LISTS = dict(ids=each(lambda wid: "0x%0*x" % (16 if wid >> 32 else 8, number(wid))),
+             state=each(state), look=each(look),
              layout=each(lambda wid: "%d %s" % (wid, "floating" if desk["windows"]()[wid][3]
                                                  else "tiled")),
              active=lambda: [str(i) for i, (w, _) in enumerate(windows)

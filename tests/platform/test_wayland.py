@@ -14,13 +14,15 @@ import socketserver
 import struct
 import subprocess
 import threading
+import time
 
 import pytest
 
 from harness import Child, Maker, Target, World, script, script_dir, stop_pid, wait_until
 from kwindesk import KWinDesk
-from world import KWIN_BUS
+from world import KWIN_BUS, absent
 from swaydesk import SwayDesk
+from wlrdesk import WlrDesk
 from test_x11 import held, one_line_on_stderr, system_calls
 
 
@@ -132,17 +134,46 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
     assert made.answer("layout") == before
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome", "labwc"])
 def test_the_compositor_goes_away(tmp_path_factory, ends, compositor):
     """The compositor killed while a Find waits: one line on standard error,
     and the Find waits on calmly."""
+    if absent(compositor):
+        pytest.skip(absent(compositor))
     world = World(tmp_path_factory.mktemp("gone"), compositor).start()
     ends(world.stop)
     p = held(world.env, tmp_path_factory.mktemp("held"), Target("host", world).argv)
     ends(p.stop)  # a wait that failed holds it for ever
-    os.kill(world.pids[0 if compositor == "sway" else -1], signal.SIGKILL)
+    os.kill(world.pids[0 if compositor in ("sway", "labwc") else -1], signal.SIGKILL)
     assert one_line_on_stderr(p)
     assert system_calls(p.p.pid) < 100
+
+
+def test_300_windows_on_labwc(worlds, tmp_path, ends):
+    """--list shows all 300 windows of a program, a Find on the one made last
+    ends, and Display=0 by app id minimizes every one, as the compositor's
+    list then says. The times are printed for reading, not compared."""
+    target = Target("host", worlds("labwc"))
+    made, took = maker(ends, target), []
+    made.ask("crowd\twct-many\t300")
+    made.expect("crowded 300")
+    for args, steps in [(["--list"], ()), ((), [("Find", dict(Text="wct-many 299"))]),
+                        ((), [("Display", dict(ClassName="wct-many", Display="0"))])]:
+        config, want = script(*steps)
+        started = time.monotonic()
+        status, out = target.run(script_dir(tmp_path, config), args=args)
+        took.append(1000 * (time.monotonic() - started))
+        listed = sorted(line.split("\t")[4] for line in out.decode().splitlines()
+                        if "\twct-many\t" in line)
+        assert (status, target.err) == (0, b"")
+        assert listed == sorted("wct-many %d" % i for i in range(300)) if args else \
+            out == want.encode()
+    desk = WlrDesk(target.env["WAYLAND_DISPLAY"], target.env["XDG_RUNTIME_DIR"])
+    ends(desk.close)
+    assert [w["minimized"] for w in desk.windows().values() if w["cls"] == "wct-many"] == [
+        True] * 300
+    print("300 windows on labwc: --list %.0f ms, a Find on the last %.0f ms, Display=0 %.0f ms"
+          % tuple(took))
 
 
 LINE = (b"wincue: this Wayland desktop shows other programs none of its own windows: only "
