@@ -66,7 +66,7 @@ if(WIN32)
 else()
   install(TARGETS wincue RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # The desktops, each loaded only by a run that uses it.
-  install(TARGETS wincue-x11 wincue-sway wincue-kwin wincue-gnome wincue-gnome-install
+  install(TARGETS wincue-x11 wincue-sway wincue-kwin wincue-gnome wincue-gnome-install wincue-wlr
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/wincue
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   # wincue's GNOME Shell extension, both variants, where every user's shell

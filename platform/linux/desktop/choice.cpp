@@ -40,6 +40,9 @@ static const struct {
     {"sway", "SWAYSOCK"},
     {"kwin", NULL},
     {"gnome", NULL},
+    /* The window-list protocol wlroots compositors share; sway's own IPC
+     * above tells more. */
+    {"wlr", NULL},
 };
 
 /* -- a desktop with no windows ------------------------------------------ */

@@ -1,6 +1,6 @@
 /*
  * The desktop layer behind the Windows window functions. Each desktop
- * (x11/, sway/, kwin/, gnome/) fills one table of its own operations and keeps its
+ * (x11/, sway/, kwin/, gnome/, wlr/) fills one table of its own operations and keeps its
  * windows in a cache of records that begin alike; the layer picks the
  * session's desktop at the first window operation, loading that desktop's
  * module then (choice.cpp), and runs one pass over whichever it is
@@ -162,6 +162,10 @@ struct Desktop {
 	 * ("this window manager"), or NULL when it can. NULL: it can set
 	 * every state it has. */
 	const char *(*cannot)(unsigned state);
+	/* The desktop tells no window's program: a step's Process matches
+	 * none of its windows, which the layer says once a step. Absent
+	 * (false): a window's pid is 0 only while it is not known. */
+	bool tellsNoProgram;
 };
 
 /* The layer's own (choice.cpp): the desktop chosen, choosing it at the

@@ -24,6 +24,7 @@
 static HWND *visits; /* the windows of the current pass */
 static int visitCapacity;
 static bool inPass;
+static bool repeated;   /* the current pass asks what the last did, after a pause */
 static bool acted;      /* the current pass asked the desktop for changes */
 static uint64_t passes; /* passes begun */
 static bool slept;      /* the program paused since the last pass */
@@ -186,6 +187,7 @@ BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 	int count;
 
 	SetPauseHook(DesktopSlept); /* the pauses after a pass are heard */
+	repeated = same;
 	slept = false;
 	passes++;
 	acted = false;
@@ -333,10 +335,18 @@ BOOL IsWindow(HWND hWnd)
 	return Find(hWnd) != NULL;
 }
 
+static void SayNoProgram(const Desktop *desktop);
+
+/* A step matching by program asks inside its passes: on a desktop that
+ * tells none, its first pass says so (a waiting step's repeats do not). */
 DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId)
 {
+	const Desktop *desktop = ChosenDesktop();
 	DeskWindow *w = Find(hWnd);
 	DWORD pid = w != NULL ? w->pid : 0;
+
+	if (w != NULL && desktop->tellsNoProgram && inPass && !repeated)
+		SayNoProgram(desktop);
 
 	if (lpdwProcessId != NULL)
 		*lpdwProcessId = pid;
@@ -392,25 +402,31 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
 /* What a desktop may lack, each said once a pass that met a window it
  * could not act on, or once a call outside a pass: a user must not believe
  * a step took when it did not. */
-enum Lack { LackInput, LackMinimize, LackMaximize, LackRestore, LackClose, LackCount };
+enum Lack { LackInput, LackMinimize, LackMaximize, LackRestore, LackClose, LackProgram, LackCount };
 
 static const struct {
 	const char *what;
-	const char *step;
+	const char *outcome;
 } lacks[LackCount] = {
-    {"stop a window taking input", "Enable"},
-    {"minimize a window", "Minimize"},
-    {"maximize a window", "Maximize"},
-    {"restore a window", "Restore"},
-    {"close a window", "Close"},
+    {"stop a window taking input", "Enable changed nothing"},
+    {"minimize a window", "Minimize changed nothing"},
+    {"maximize a window", "Maximize changed nothing"},
+    {"restore a window", "Restore changed nothing"},
+    {"close a window", "Close changed nothing"},
+    {"tell a window's program", "Process matches no window"},
 };
 static uint64_t saidIn[LackCount]; /* the pass that said it */
 
 static void SayCannot(const char *who, enum Lack lack)
 {
 	if (AskOncePerPass(&saidIn[lack]))
-		fprintf(stderr, "wincue: %s cannot %s: %s changed nothing\n", who, lacks[lack].what,
-		        lacks[lack].step);
+		fprintf(stderr, "wincue: %s cannot %s: %s\n", who, lacks[lack].what,
+		        lacks[lack].outcome);
+}
+
+static void SayNoProgram(const Desktop *desktop)
+{
+	SayCannot(desktop->name, LackProgram);
 }
 
 /* Fails as a desktop that lacks it, having said so if the window is one
