@@ -85,9 +85,9 @@ class WlrFirstFrames:
         self.desk = WlrDesk(world.env["WAYLAND_DISPLAY"], world.env["XDG_RUNTIME_DIR"])
 
     def wait(self, pid, timeout=20):
-        seen = set(self.desk.handles)
-        self.desk.read(lambda: any(h["name"] for i, h in self.desk.handles.items()
-                                   if i not in seen), timeout)
+        told = len(self.desk.told)
+        self.desk.read(lambda: len(self.desk.told) > told and self.desk.handles.get(
+            self.desk.told[-1], {}).get("name"), timeout)
         return time.monotonic_ns() / 1e6
 
     def close(self):

@@ -37,6 +37,7 @@ class WlrDesk:
         self.s.connect(path)
         self.next, self.buffer, self.globals, self.handles = 2, b"", {}, {}
         self.synced, self.gone, self.manager, self.seat = set(), set(), None, None
+        self.told = []  # every handle announced, in order (the compositor reuses ids)
         self.registry = self.send(1, 1, new=True)
         self.roundtrip()
         if MANAGER in self.globals:
@@ -94,7 +95,8 @@ class WlrDesk:
             interface, rest = text(data[4:])
             self.globals[interface] = (name, struct.unpack_from("<I", rest)[0])
         elif target == self.manager and opcode == 0:
-            self.handles[struct.unpack_from("<I", data)[0]] = dict(cls="", name="", states=())
+            self.told.append(struct.unpack_from("<I", data)[0])
+            self.handles[self.told[-1]] = dict(cls="", name="", states=())
         elif target in self.handles:
             h = self.handles[target]
             if opcode in (0, 1):
