@@ -27,8 +27,7 @@ def packed(s):
 
 class WlrDesk:
     """One connection; handles are keyed by the id the compositor gave them
-    on it, which holds while the connection does. None when the compositor
-    offers no window list (offered() says which)."""
+    on it, which no other window gets while the connection lasts."""
 
     def __init__(self, display=None, runtime=None):
         path = os.path.join(runtime or os.environ["XDG_RUNTIME_DIR"],
@@ -37,7 +36,7 @@ class WlrDesk:
         self.s.connect(path)
         self.next, self.buffer, self.globals, self.handles = 2, b"", {}, {}
         self.synced, self.gone, self.manager, self.seat = set(), set(), None, None
-        self.told = []  # every handle announced, in order (the compositor reuses ids)
+        self.told = []  # every handle announced, in order
         self.registry = self.send(1, 1, new=True)
         self.roundtrip()
         if MANAGER in self.globals:
@@ -105,10 +104,9 @@ class WlrDesk:
                 size = struct.unpack_from("<I", data)[0]
                 h["states"] = tuple(STATES[n] for n in struct.unpack_from(
                     "<%dI" % (size // 4), data, 4) if n < len(STATES))
-            elif opcode == 6:  # closed: the handle is ours to destroy
+            elif opcode == 6:  # closed; kept, so that no later window gets its id
                 del self.handles[target]
                 self.gone.add(target)
-                self.send(target, 7)
         elif opcode == 0 and target not in self.gone:  # a callback's done
             self.synced.add(target)
 
