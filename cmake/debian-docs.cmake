@@ -14,8 +14,15 @@ if(NOT top MATCHES "^wincue \\(${CPACK_PACKAGE_VERSION}\\) ")
 endif()
 
 file(READ ${src}/LICENSE license)
+# wincue-wlr.so holds code made from another's protocol description, under
+# its own notice, which goes with it.
+file(READ ${src}/platform/linux/desktop/wlr/wlr-foreign-toplevel-management-unstable-v1.xml
+  protocol)
+string(REGEX MATCH "<copyright>\n(.*)\n *</copyright>" notice "${protocol}")
 file(WRITE ${doc}/copyright
-  "wincue ${CPACK_PACKAGE_VERSION}, built from its own sources.\n\n${license}")
+  "wincue ${CPACK_PACKAGE_VERSION}, built from its own sources.\n\n${license}\n"
+  "wincue-wlr.so is made in part from wlr-foreign-toplevel-management-unstable-v1.xml:\n\n"
+  "${CMAKE_MATCH_1}\n")
 file(COPY_FILE ${src}/cmake/debian-changelog ${doc}/changelog)
 
 # Debian wants the most compression and no time stamp (reproducible

@@ -109,6 +109,20 @@ class Target:
         return status, out.read_bytes()
 
 
+# Desktops reached in another's world, and how wincue is run there: sway
+# without its socket is reached through the window-list protocol of the
+# wlroots compositors, as a session without SWAYSOCK is.
+THROUGH = {"wlr-sway": ("sway", ["env", "-u", "SWAYSOCK", "XDG_CURRENT_DESKTOP=sway"])}
+
+
+def host_on(worlds, desk):
+    """The host build on a desktop (a world's manager, or one of THROUGH)."""
+    world, runner = THROUGH.get(desk, (desk, []))
+    target = Target("host", worlds(world))
+    target.argv = runner + target.argv
+    return target
+
+
 def script_dir(tmp_path, config):
     """tmp_path holding config.ini (bytes or text; None: no file)."""
     if config is not None:

@@ -24,7 +24,8 @@ DOC = "usr/share/doc/wincue/"
 PAGES = sorted("docs/" + f for f in os.listdir(os.path.join(ROOT, "docs")) if f.endswith(".md"))
 DEB_FILES = {"usr/bin/wincue": "-rwxr-xr-x", "usr/share/man/man1/wincue.1.gz": "-rw-r--r--",
              **{"usr/lib/wincue/wincue-%s.so" % d: "-rw-r--r--" for d in ("x11", "sway", "kwin",
-                                                                          "gnome", "gnome-install")},
+                                                                          "gnome", "gnome-install",
+                                                                          "wlr")},
              **{"usr/share/gnome-shell/extensions/%s/%s" % (uuid, f): "-rw-r--r--"
                 for uuid in ("wincue-43@wincue.example", "wincue-45@wincue.example")
                 for f in ("metadata.json", "extension.js")},
@@ -33,7 +34,7 @@ DEB_FILES = {"usr/bin/wincue": "-rwxr-xr-x", "usr/share/man/man1/wincue.1.gz": "
                 "examples/wayland/config.ini", *PAGES)}}
 SLEEP_RUN = b"[Section0]\nAction    =Sleep\nSleep     =0\n\nstart - Sleep\nend   - Sleep\n"
 FIELDS = dict(Package="wincue", Version=VERSION, Architecture=ARCH, Suggests="x11-apps, zenity",
-              Depends="libc6 libglib2.0-0 libjson-c5 libsystemd0 libxcb1")
+              Depends="libc6 libglib2.0-0 libjson-c5 libsystemd0 libwayland-client0 libxcb1")
 
 
 def run(*cmd, **kw):

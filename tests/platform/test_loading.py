@@ -15,7 +15,8 @@ from harness import BUILD, Child, Target, script, script_dir, wait_until
 LOADS = {"x11": ["wincue-x11.so", "libxcb.so"],
          "sway": ["wincue-sway.so", "libjson-c.so", "libxcb.so"],
          "kwin": ["wincue-kwin.so", "libsystemd.so"],
-         "gnome": ["wincue-gnome.so", "libsystemd.so"]}
+         "gnome": ["wincue-gnome.so", "libsystemd.so"],
+         "wlr": ["wincue-wlr.so", "libwayland-client.so"]}
 ALL = {lib for libs in LOADS.values() for lib in libs}
 
 

@@ -18,7 +18,8 @@ import time
 
 import pytest
 
-from harness import Child, Maker, Target, World, script, script_dir, stop_pid, wait_until
+from harness import (THROUGH, Child, Maker, Target, World, script, script_dir, stop_pid,
+                     wait_until)
 from kwindesk import KWinDesk
 from world import KWIN_BUS, absent
 from swaydesk import SwayDesk
@@ -134,17 +135,18 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
     assert made.answer("layout") == before
 
 
-@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome", "labwc"])
+@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome", "wlr-sway", "labwc"])
 def test_the_compositor_goes_away(tmp_path_factory, ends, compositor):
     """The compositor killed while a Find waits: one line on standard error,
     and the Find waits on calmly."""
     if absent(compositor):
         pytest.skip(absent(compositor))
-    world = World(tmp_path_factory.mktemp("gone"), compositor).start()
+    world, runner = THROUGH.get(compositor, (compositor, []))
+    world = World(tmp_path_factory.mktemp("gone"), world).start()
     ends(world.stop)
-    p = held(world.env, tmp_path_factory.mktemp("held"), Target("host", world).argv)
+    p = held(world.env, tmp_path_factory.mktemp("held"), runner + Target("host", world).argv)
     ends(p.stop)  # a wait that failed holds it for ever
-    os.kill(world.pids[0 if compositor in ("sway", "labwc") else -1], signal.SIGKILL)
+    os.kill(world.pids[-1 if compositor in ("kwin", "gnome") else 0], signal.SIGKILL)
     assert one_line_on_stderr(p)
     assert system_calls(p.p.pid) < 100
 
@@ -193,6 +195,11 @@ SESSIONS = [
      True, LINE),
     ("a socket that never answers: the line, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "SWAYSOCK": "{silent}"}, True, LINE),
+    ("a Wayland socket that never answers: the line, then X11", "none",
+     {"WAYLAND_DISPLAY": "{silent}"}, True, LINE),
+    # ids of the run's own, none known outside it
+    ("sway without SWAYSOCK: its windows through the window-list protocol", "sway",
+     {"SWAYSOCK": None}, False, b""),
     ("GNOME Shell with wincue's extension: GNOME's windows", "gnome", {}, False, b""),
     ("GNOME Shell without wincue's extension: how to install it, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "DBUS_SESSION_BUS_ADDRESS": "{shell}"}, True,
@@ -213,10 +220,11 @@ def test_session_choice(worlds, tmp_path, ends, name, world, changes, x11, err):
               "{gnome}": lambda: worlds("gnome").env["DBUS_SESSION_BUS_ADDRESS"]}
     target.env = {k: places[v]() if v in places else v for k, v in
                   dict(target.env, **changes).items() if v is not None}
-    made = maker(ends, target, x11)
+    made = maker(ends, Target("host", target.world), x11)  # in the session as it is
     made.create("wct-session", "Chosen")
     status, out = target.run(tmp_path, args=["--list"])
-    want = "%s\tshown\tenabled\twct-session\tChosen\n" % made.answer("ids")[0]
+    want = "%s\tshown\tenabled\twct-session\tChosen\n" % (
+        made.answer("ids")[0] if changes.get("SWAYSOCK", 0) is not None else "")
     assert (status, want.encode() in out, target.err) == (0, True, err)
 
 

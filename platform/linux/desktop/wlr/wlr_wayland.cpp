@@ -8,6 +8,7 @@
  */
 #include <errno.h>
 #include <poll.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wayland-client.h>
@@ -326,6 +327,12 @@ struct wl_seat *WlrSeat(void)
 	return seat;
 }
 
+/* libwayland's own complaints (no XDG_RUNTIME_DIR, a protocol error):
+ * standard error carries this program's lines only. */
+static void Unsaid(const char *, va_list)
+{
+}
+
 /* Two round trips: the globals, then the windows the manager announces
  * as it is bound. */
 bool WlrConnect(void)
@@ -334,6 +341,7 @@ bool WlrConnect(void)
 	uint64_t deadline = NowMs() + WlrOpenMs;
 
 	KeepName(where, sizeof where, name != NULL ? name : "");
+	wl_log_set_handler_client(Unsaid);
 	display = wl_display_connect(NULL);
 	if (display == NULL)
 		return false;
