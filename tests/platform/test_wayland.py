@@ -18,8 +18,8 @@ import time
 
 import pytest
 
-from harness import (THROUGH, Child, Maker, Target, World, script, script_dir, stop_pid,
-                     wait_until)
+from harness import (THROUGH, Child, Maker, Target, World, host_on, script, script_dir,
+                     stop_pid, wait_until)
 from kwindesk import KWinDesk
 from world import KWIN_BUS
 from swaydesk import SwayDesk
@@ -147,6 +147,17 @@ def test_the_compositor_goes_away(tmp_path_factory, ends, compositor):
     os.kill(world.pids[0 if "sway" in compositor else -1], signal.SIGKILL)
     assert one_line_on_stderr(p)
     assert system_calls(p.p.pid) < 100
+
+
+def test_a_state_the_compositor_leaves_unchanged(worlds, tmp_path, ends):
+    """sway ignores a minimize asked through the window-list protocol: the
+    step that asked reads it back and says so; a later one names sway."""
+    target = host_on(worlds, "wlr-sway")
+    maker(ends, target).create("wct-still", "Still")
+    err = wincue(target, tmp_path, *[("Minimize", dict(Text="Still"))] * 2)
+    assert re.sub(rb"0x[0-9a-f]{8}", b"ID", err) == (
+        b'wincue: [Section0] Minimize: "Still" (ID) stayed normal\n'
+        b"wincue: sway cannot minimize a window: Minimize changed nothing\n")
 
 
 def test_300_windows_on_labwc(worlds, tmp_path, ends, capsys):

@@ -226,7 +226,7 @@ static bool DispatchUntil(bool (*ready)(void), uint64_t deadline)
 	for (;;) {
 		struct pollfd p;
 		uint64_t now;
-		int got;
+		int flushed, got;
 
 		if (display == NULL)
 			return false;
@@ -234,13 +234,19 @@ static bool DispatchUntil(bool (*ready)(void), uint64_t deadline)
 			return Lose("lost the Wayland compositor at");
 		if (ready != NULL && ready())
 			return true;
-		if (wl_display_flush(display) < 0 && errno != EAGAIN)
+		flushed = wl_display_flush(display);
+		if (flushed < 0 && errno != EAGAIN)
 			return Lose("lost the Wayland compositor at");
 		if (wl_display_prepare_read(display) != 0)
 			continue; /* events queued meanwhile: handle them first */
-		p = {wl_display_get_fd(display), POLLIN, 0};
+		/* Requests left unsent wait for room on the socket too. */
+		p = {wl_display_get_fd(display), (short)(POLLIN | (flushed < 0 ? POLLOUT : 0)), 0};
 		now = NowMs();
 		got = poll(&p, 1, now < deadline ? (int)(deadline - now) : 0);
+		if (got > 0 && !(p.revents & (POLLIN | POLLHUP | POLLERR))) {
+			wl_display_cancel_read(display);
+			continue; /* room to send: the next turn does */
+		}
 		if (got <= 0) {
 			wl_display_cancel_read(display);
 			if (got < 0 && errno == EINTR)
