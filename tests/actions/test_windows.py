@@ -354,7 +354,8 @@ def test_window_case(desk, tmp_path, case):
                for g, w in zip(maker.answer("look"), wanted)]
         # what the desktop leaves unsaid: a maximized state set by tiling, a
         # minimized one that is the hidden one
-        for field in ["maximized"] * tiled + ["minimized"] * (desk.desk in ("kwin", "gnome", "labwc")):
+        hides = desk.desk in ("kwin", "gnome", "labwc")
+        for field in ["maximized"] * tiled + ["minimized"] * hides:
             got, wanted = ([re.sub("\t%s=." % field, "", x) for x in xs] for xs in (got, wanted))
         assert got == wanted
     finally:

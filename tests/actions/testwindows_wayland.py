@@ -1,16 +1,15 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, speaking the
 line protocol of windowlines.py on native Wayland windows: GTK 3 toplevels
 whose app_id is CLASS. FLAGS: hidden, size=W:H, asks (a request to close is
-refused), maximized and minimized (not on sway, which has no such
-states); a Wayland program cannot undo a hide, and no compositor can be asked
-by a program to enable it, so reenable and reshow change nothing. What a
-window's state is, and hiding one, belong to the compositor and are read from
-outside, through its own interface (labwc's: the window list of wlroots
-compositors): COMPOSITORS holds, per compositor, how to
-list its windows and to hide and show one (KWin's, GNOME's and labwc's minimized
-windows are their hidden ones, and their maximized ones are read from them;
-which window is active is what KWin's GTK says, and GNOME's own word
-elsewhere). Also:
+refused), maximized and minimized (not on sway, which has no such states); a
+Wayland program cannot undo a hide, and no compositor can be asked by a
+program to enable it, so reenable and reshow change nothing. What a window's
+state is, and hiding one, belong to the compositor and are read from outside,
+through its own interface (labwc's: the window list wlroots compositors
+share): COMPOSITORS holds, per compositor, how to list its windows and to
+hide and show one (KWin's, GNOME's and labwc's minimized windows are their
+hidden ones, and their maximized ones are read from them; which window is
+active is what KWin's GTK says, and GNOME's own word elsewhere). Also:
 
   layout                            -> ID tiled|floating per window, end
   activate ID                       -> activated ID   (GNOME: wincue's extension;
@@ -118,11 +117,11 @@ def labwc():
         fresh.close()
         twins = [i for _, i in windows if key(i) == key(wid)]
         return told[len(twins) - 1 - twins.index(wid)]
-    return dict(number=number,
+    return dict(
         windows=lambda: {i: (w["cls"], w["name"], w["minimized"], True, w["activated"], False,
                              w["maximized"]) for i, w in desk.windows().items()},
         hide=lambda i: desk.request(i, "minimize"), show=lambda i: desk.request(i, "unminimize"),
-        activate=lambda i: desk.request(i, "activate"))
+        activate=lambda i: desk.request(i, "activate"), number=number)
 
 
 COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome, "labwc": labwc}
