@@ -17,6 +17,11 @@ shows it, which wincue's extension signals to every run that registered
 wincue's own part.
 (The shell's Introspect signals a new window some 20 ms earlier, before the
 program has drawn it.)
+On the wlroots desktop (sway without SWAYSOCK, reached through the window
+list its compositors share, and labwc where it is installed) the same rows;
+a window's first frame is when the list first shows it to a client of the
+bench's own, and beside wincue's figures are wlrctl's (where installed)
+doing the same wait: "wlrctl toplevel waitfor".
 
 usage: scripts/bench_wayland.py [TRIES]    (after: cmake --build --preset host)
 """
@@ -34,7 +39,8 @@ from pathlib import Path
 from bench_x11 import CPU_SECONDS, cpu_seconds, find_script, percentiles
 from kwindesk import KWinDesk
 from swaydesk import SUBSCRIBE, SwayDesk
-from world import World, stop_pid
+from wlrdesk import WlrDesk
+from world import World, absent, stop_pid
 
 # A native window with its title from the start, until its input ends.
 WINDOW = """import gi, os, sys
@@ -69,6 +75,23 @@ class SwayFirstFrames:
 
     def close(self):
         self.events.close()
+
+
+class WlrFirstFrames:
+    """When the window list first showed each new window with its title (it
+    tells no pid: the window of the wait is the next one)."""
+
+    def __init__(self, world):
+        self.desk = WlrDesk(world.env["WAYLAND_DISPLAY"], world.env["XDG_RUNTIME_DIR"])
+
+    def wait(self, pid, timeout=20):
+        told = len(self.desk.told)
+        self.desk.read(lambda: len(self.desk.told) > told and self.desk.handles.get(
+            self.desk.told[-1], {}).get("name"), timeout)
+        return time.monotonic_ns() / 1e6
+
+    def close(self):
+        self.desk.close()
 
 
 def end_line(p, got):
@@ -209,18 +232,25 @@ def wincue(world):
     return str(world.build / "host" / "wincue")
 
 
-def latency(world, root, title, frames):
-    p = subprocess.Popen(world.user + [wincue(world)], cwd=as_user(world, find_script(root, title)),
-                         env=world.env,
+def exited(p, got):
+    p.wait()
+    got.append(time.monotonic_ns() / 1e6)
+
+
+def latency(world, root, title, frames, peer=None):
+    """From the window's first frame to wincue's end line, or to the exit of
+    the peer (wlrctl), which says nothing when it has started to wait."""
+    p = subprocess.Popen(peer + ["title:" + title] if peer else world.user + [wincue(world)],
+                         cwd=as_user(world, find_script(root, title)), env=world.env,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     window = None
     try:
-        while p.stdout.readline() != b"start - Find\n":
+        while not peer and p.stdout.readline() != b"start - Find\n":
             pass
         ended = []
-        reader = threading.Thread(target=end_line, args=(p, ended))
+        reader = threading.Thread(target=exited if peer else end_line, args=(p, ended))
         reader.start()
-        time.sleep(SETTLE)
+        time.sleep(SETTLE * (1 + 4 * bool(peer)))
         window = subprocess.Popen([sys.executable, "-c", WINDOW, title], env=world.env,
                                   stdin=subprocess.PIPE, stderr=subprocess.DEVNULL)
         shown = frames.wait(window.pid)
@@ -238,12 +268,18 @@ def latency(world, root, title, frames):
 # how long (GNOME Shell's in clock ticks: 20 s give 0.05 %).
 COMPOSITORS = {"sway": (SwayFirstFrames, 0, cpu_seconds, CPU_SECONDS),
                "kwin": (KWinFirstFrames, -1, cpu_seconds, CPU_SECONDS),
-               "gnome": (GnomeFirstFrames, -1, process_cpu_seconds, 20)}
+               "gnome": (GnomeFirstFrames, -1, process_cpu_seconds, 20),
+               "sway through the window list": (WlrFirstFrames, 0, cpu_seconds, CPU_SECONDS),
+               "labwc": (WlrFirstFrames, 0, cpu_seconds, CPU_SECONDS)}
+PEER = ["wlrctl", "toplevel", "waitfor"]
 
 
 def measure(compositor, tries, root):
-    world = World(Path(root) / ("world-" + compositor), manager=compositor).start()
+    world = World(Path(root) / ("world-" + compositor.split()[0]),
+                  manager=compositor.split()[0]).start()
     frames_of, which, reader, seconds = COMPOSITORS[compositor]
+    if frames_of is WlrFirstFrames:
+        world.env.pop("SWAYSOCK", None)  # sway is then reached as any wlroots compositor
     # The bench's own folders only: root, and the scratch folder of
     # bench.py's that holds it.
     for d in (Path(root), Path(root).parent):
@@ -265,6 +301,19 @@ def measure(compositor, tries, root):
                          reader=reader, seconds=seconds)
         figures["cpu"] = "%.3f %%" % cpu[0]
         figures["cpu-compositor"] = "%.3f %% (idle %.3f %%)" % (cpu[1], idle[1])
+        if frames_of is WlrFirstFrames:
+            figures["peer-find"] = figures["peer-cpu"] = \
+                "not measured: wlrctl is not installed here (Debian 13 packages it)"
+        if frames_of is WlrFirstFrames and shutil.which(PEER[0]):
+            frames = frames_of(world)
+            try:
+                w = [latency(world, root, "peer %d" % i, frames, PEER) for i in range(tries)]
+            finally:
+                frames.close()
+            figures["peer-find"] = "%.2f / %.2f ms" % percentiles(w)
+            cpu = cpu_shares(world, PEER + ["title:never comes"], compositor=pid, reader=reader,
+                             seconds=seconds)
+            figures["peer-cpu"] = "%.3f %% (the compositor %.3f %%)" % tuple(cpu)
     finally:
         world.stop()
     return figures
@@ -274,6 +323,8 @@ ROWS = [
     ("find", "Find latency from the first frame, median / p95", "<= X11's"),
     ("cpu", "CPU while Find waits: wincue", "< 0.2 %"),
     ("cpu-compositor", "  the compositor meanwhile", "as idle"),
+    ("peer-find", "  wlrctl's waitfor latency, median / p95", ""),
+    ("peer-cpu", "  wlrctl's CPU while it waits", ""),
 ]
 
 
@@ -281,11 +332,11 @@ def main():
     tries = int(sys.argv[1]) if len(sys.argv) > 1 else 30
     root = tempfile.mkdtemp(prefix="wincue-bench-")
     try:
-        figures = {c: measure(c, tries, root) for c in COMPOSITORS}
+        figures = {c: measure(c, tries, root) for c in COMPOSITORS if not absent(c.split()[0])}
     finally:
         shutil.rmtree(root, ignore_errors=True)
     for compositor, f in figures.items():
-        for key, label, goal in ROWS:
+        for key, label, goal in [r for r in ROWS if r[0] in f]:
             print("%-50s %-24s %s" % (compositor + ": " + label, f[key], goal))
 
 

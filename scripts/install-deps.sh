@@ -19,10 +19,12 @@ clang libclang-rt-dev imagemagick locales
 lintian mandoc dpkg-dev file strace devilspie2
 libwayland-dev libwayland-bin plasma-wayland-protocols"
 # KWin's shield for Enable is a QtQuick window, of the Qt KWin runs on: Qt 5
-# (KWin 5) on Debian 12, Qt 6 (KWin 6) after it.
+# (KWin 5) on Debian 12, Qt 6 (KWin 6) after it. labwc, and wlrctl (the
+# benchmark's peer on the wlroots window list), come with Debian 13; foot,
+# the terminal a labwc session opens, is there to try windows by hand.
 case "$(. /etc/os-release && echo "${VERSION_ID:-}")" in
 12*) packages="$packages qml-module-qtquick-window2" ;;
-*) packages="$packages qml6-module-qtquick-window" ;;
+*) packages="$packages qml6-module-qtquick-window labwc foot wlrctl" ;;
 esac
 
 missing=""

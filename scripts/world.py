@@ -111,6 +111,13 @@ class Child:
 
 # -- worlds ---------------------------------------------------------------------
 
+def absent(manager):
+    """Why a world of that manager cannot start here, or None."""
+    if manager == "labwc" and not shutil.which("labwc"):
+        return "no labwc here: Debian packages it from Debian 13 on"
+    return None
+
+
 def can_run_32bit():
     """Some kernels and sandboxes refuse 32-bit code, and 32-bit Wine with it."""
     try:
@@ -219,6 +226,9 @@ class World:
             if self.manager == "gnome":
                 self._start_gnome()
                 return self
+            if self.manager == "labwc":
+                self._start_labwc()
+                return self
             self._start_xvfb()
             if self.manager:
                 self._start_manager()
@@ -290,6 +300,31 @@ class World:
         # XWayland starts at a display sway locks in its own name just after
         # its IPC opens.
         self._admit_root(sway.pid, env)
+
+    def _start_labwc(self):
+        """labwc as nobody, with no configuration; ready once its socket
+        offers the window list. XWayland, which labwc starts on demand and
+        ends when its last client leaves, is kept by a client of nobody's."""
+        from wlrdesk import WlrDesk
+        env = self._nobody_runtime("wincue-labwc-")
+        env.update(WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
+        labwc = self._as_nobody(["labwc"], "labwc.log", env)
+
+        def answering():
+            if labwc.poll() is not None:
+                raise RuntimeError("labwc ended; see %s" % (self.dir / "labwc.log"))
+            shown = [p for p in glob.glob(str(self.runtime / "wayland-*")) if "." not in p]
+            try:
+                desk = WlrDesk(shown[0], self.runtime) if shown else None
+            except OSError:
+                return None
+            desk and desk.close()
+            return desk and desk.offered() and os.path.basename(shown[0])
+        display = wait_until(answering, 60, "labwc's window list")
+        self.env.update(XDG_RUNTIME_DIR=str(self.runtime), WAYLAND_DISPLAY=display,
+                        WINCUE_COMPOSITOR="labwc", DBUS_SESSION_BUS_ADDRESS="disabled:",
+                        XDG_CURRENT_DESKTOP="labwc:wlroots")  # as labwc sets for a session
+        self._admit_root(labwc.pid, env, keep=True)
 
     def _nobody_runtime(self, prefix):
         """A runtime directory (also HOME) owned by nobody, outside ours,
@@ -433,10 +468,11 @@ class World:
                         WINCUE_COMPOSITOR="gnome", NO_AT_BRIDGE="1")
         self.user = AS_NOBODY
 
-    def _admit_root(self, compositor, env):
+    def _admit_root(self, compositor, env, keep=False):
         """The XWayland display the compositor locked in its own name, if it
         started one, opened to root (XWayland admits its own user only; this
-        also starts one that waits for its first client)."""
+        also starts one that waits for its first client); keep: kept up by a
+        client of the compositor's user."""
         def xwayland():
             for lock in glob.glob("/tmp/.X*-lock"):
                 try:
@@ -449,6 +485,9 @@ class World:
             display = wait_until(xwayland, 30, "XWayland's display")
         except TimeoutError:
             return  # no free display: no XWayland windows
+        if keep:
+            self._as_nobody(["xprop", "-root", "-spy"], "xwayland-keeper.log",
+                            dict(env, DISPLAY=display))
         subprocess.run(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
                         "--clear-groups", "/usr/bin/python3", "-c", ADMIT_ROOT],
                        env=dict(env, DISPLAY=display), check=True, timeout=DEADLINE)

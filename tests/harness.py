@@ -143,7 +143,7 @@ class Maker:
     testwindows_x11."""
 
     def __init__(self, target, x11=False):
-        wayland = target.world.manager in ("sway", "kwin", "gnome") and not x11
+        wayland = target.world.manager in ("sway", "kwin", "gnome", "labwc") and not x11
         actions = target.world.root / "tests" / "actions"
         argv = target.world.windows_exe("tests/testwindows.exe") if target.name == "wine" \
             else target.world.user + [sys.executable, str(actions / (

@@ -18,10 +18,11 @@ import pytest
 from harness import (MANAGERS, THROUGH, Child, Maker, Target, echoed, host_on, quickest, script,
                      script_dir, wait_until)
 
-DESKS = ["wine"] + MANAGERS + ["sway", "kwin", "gnome"] + list(THROUGH)
+DESKS = ["wine"] + MANAGERS + ["sway", "kwin", "gnome", "labwc"] + list(THROUGH)
 # Desktops where no window can be kept from taking input: Enable changes
 # nothing there and says so once a step that found windows.
-UNLOCKABLE = {"sway": "wincue: sway cannot stop a window taking input: Enable changed nothing\n"}
+UNLOCK = "wincue: {who} cannot stop a window taking input: Enable changed nothing\n"
+UNLOCKABLE = {d: UNLOCK.format(who=d) for d in ("sway", "labwc")}
 
 
 def step(action, **values):
@@ -52,10 +53,12 @@ REQUIRE = step("Require", Version="1.3")
 # minimized window is hidden; an EWMH manager does it all; twm and i3 declare
 # no maximized state, i3 minimizes nothing, and without a manager neither is
 # done. KWin and GNOME Shell hide what they minimize, and read "minimized" as
-# hidden.
+# hidden; so does labwc, which, as the wlroots window list it is read through
+# and as sway, keeps no window from taking input and tells no program.
 EWMH = ("ewmh", "x11")
 GROUPS = dict(openbox=EWMH, icewm=EWMH, metacity=EWMH, twm=("x11",), i3=("x11",), none=("x11",),
-              sway=("wayland",), kwin=("hides",) + EWMH + ("wayland",))
+              sway=("unlockable", "wayland"), kwin=("hides",) + EWMH + ("wayland",),
+              labwc=("wlr", "unlockable", "hides") + EWMH + ("wayland",))
 GROUPS["gnome"] = GROUPS["kwin"]
 # Through the window-list protocol sway honours activate and close, and
 # neither state; its hide (the scratchpad) is no state the protocol tells.
@@ -104,8 +107,8 @@ CASES = [
      [step("Enable", Text="Target", ClassName="wct-a", Enable="0")],
      {"*": (None, "", [look("wct-a", "Target", enabled=0), look("wct-b", "Target"),
                        look("wct-a", "Other")]),
-      "sway": (None, UNLOCKABLE["sway"], [look("wct-a", "Target"), look("wct-b", "Target"),
-                                          look("wct-a", "Other")])}),
+      "unlockable": (None, UNLOCK, [look("wct-a", "Target"), look("wct-b", "Target"),
+                                    look("wct-a", "Other")])}),
     ("hide and show back to back lose nothing",
      [("wct-flip", "Flip %d" % i, "") for i in range(3)],
      [step("Display", ClassName="wct-flip", Display=str(i % 2)) for i in range(20)] +
@@ -115,9 +118,8 @@ CASES = [
      # Debian 13's twm leaves some of these hides read back as still shown (the
      # cause is not found yet): its lines are not compared, its end state is.
      {"*": (None, "", FLIPPED), "twm": (None, None, FLIPPED),
-      "sway": (None, UNLOCKABLE["sway"] * 2, [look("wct-flip", "Flip 0", 0),
-                                              look("wct-flip", "Flip 1"),
-                                              look("wct-flip", "Flip 2", 0)])}),
+      "unlockable": (None, UNLOCK * 2, [look("wct-flip", "Flip 0", 0), look("wct-flip", "Flip 1"),
+                                        look("wct-flip", "Flip 2", 0)])}),
     ("find waits for a window made later, then hides it",
      # The first step has wincue on the desktop before its Find starts, so
      # that a Find ending without its window would end at once.
@@ -130,7 +132,7 @@ CASES = [
      [step("Find", Text="Hidden"), step("Find", ClassName="wct-a"),
       step("Enable", Text="Hidden", Enable="0")],
      {"*": (None, "", [look("wct-a", "Hidden", 0, 0)]),
-      "sway": (None, UNLOCKABLE["sway"], [look("wct-a", "Hidden", 0)])}),
+      "unlockable": (None, UNLOCK, [look("wct-a", "Hidden", 0)])}),
     # twm maps a window it takes in again as it hears its MapNotify, which
     # on a loaded machine may come after the hide that follows the show.
     ("Visible=1: find waits for the show, gone for the hide",
@@ -171,7 +173,7 @@ CASES = [
      [step("Enable", Text="Off", Enable="0"), step("Activate", Text="Off", Timeout="{wait}")],
      {"*": (1, 'wincue: [Section1] Activate gave up after 1000 ms: "Off" ({0}) is disabled, so '
                'it refuses the focus\n', [look("wct-off", "Off", enabled=0)]),
-      "sway": (None, UNLOCKABLE["sway"], [look("wct-off", "Off", active=1)])}),
+      "unlockable": (None, UNLOCK, [look("wct-off", "Off", active=1)])}),
     ("Activate: a window made within its Timeout",
      [("wct-b", "Other", ""), ("wct-late", "Late", "later")],
      [step("Activate", Text="Late", Timeout="20000")],
@@ -234,8 +236,8 @@ CASES = [
       step("Enable", Text="Step 2", Match="suffix", Enable="0"),
       step("Gone", Text="setup", Match="prefix", Timeout="0")],
      {"*": (None, "", [look("wct-m", "Setup - Step 1"), look("wct-m", "Setup - Step 2", enabled=0)]),
-      "sway": (None, UNLOCKABLE["sway"], [look("wct-m", "Setup - Step 1"),
-                                          look("wct-m", "Setup - Step 2")])}),
+      "unlockable": (None, UNLOCK, [look("wct-m", "Setup - Step 1"),
+                                    look("wct-m", "Setup - Step 2")])}),
     ("Match and Case on Minimize, Activate and Close",
      [("wct-e", "Editor - a.txt", ""), ("wct-e", "Editor - b.txt", ""), ("wct-v", "Viewer", "")],
      [REQUIRE, step("Minimize", Text="Editor - b", Match="prefix"),
@@ -264,16 +266,15 @@ CASES = [
                'Process "{PROGRAM}"\n', [look("wct-p", "P1", visible=0),
                                            look("wct-p", "P2", visible=0)]),
       # the protocol tells no pid: each step's first pass says so
-      "wlr-sway": (2, "wincue: sway cannot tell a window's program: Process matches no window\n"
-                      * 2 + 'wincue: [Section2] Find gave up after 0 ms: no window with ClassName '
-                      '"wct-p" and Process "{PROGRAM}"\n',
-                   [look("wct-p", "P1"), look("wct-p", "P2")])}),
+      "wlr": (2, "wincue: {who} cannot tell a window's program: Process matches no window\n" * 2 +
+              'wincue: [Section2] Find gave up after 0 ms: no window with ClassName "wct-p" and '
+              'Process "{PROGRAM}"\n', [look("wct-p", "P1"), look("wct-p", "P2")])}),
     ("a program that enables itself again: the step says so, and its output stays",
      [("wct-u", "Undo", "reenable"), ("wct-u", "Other", "")],
      [step("Enable", ClassName="wct-u", Enable="0")],
      {"*": (None, 'wincue: [Section0] Enable: "Undo" ({0}) stayed enabled\n',
             [look("wct-u", "Undo"), look("wct-u", "Other", enabled=0)]),
-      "sway": (None, UNLOCKABLE["sway"], [look("wct-u", "Undo"), look("wct-u", "Other")]),
+      "unlockable": (None, UNLOCK, [look("wct-u", "Undo"), look("wct-u", "Other")]),
       "hides": (None, "", [look("wct-u", "Undo", enabled=0), look("wct-u", "Other", enabled=0)])}),
     # A Wayland program cannot show itself out of sway's scratchpad or KWin's
     # minimized state. When a manager has taken in a window its program
@@ -327,7 +328,7 @@ def test_window_case(desk, tmp_path, case):
         program = "testwindows.exe" if desk.name == "wine" else os.path.basename(
             os.readlink("/proc/%d/exe" % maker.child.p.pid))
         names = dict(wait="20000" if fails is None else "1000", program=program,
-                     PROGRAM=program.upper())
+                     PROGRAM=program.upper(), who=desk.desk.rsplit("-", 1)[-1])
         steps = [(a, {k: v.format(**names) for k, v in values.items()}) for a, values in steps]
         config, output = script(*steps, fails=fails)
         made = [w for w in windows if w[2] != "later"]
@@ -356,7 +357,8 @@ def test_window_case(desk, tmp_path, case):
                for g, w in zip(maker.answer("look"), wanted)]
         # what the desktop leaves unsaid: a maximized state set by tiling, a
         # minimized one that is the hidden one
-        for field in ["maximized"] * tiled + ["minimized"] * (desk.desk in ("kwin", "gnome")):
+        hides = desk.desk in ("kwin", "gnome", "labwc")
+        for field in ["maximized"] * tiled + ["minimized"] * hides:
             got, wanted = ([re.sub("\t%s=." % field, "", x) for x in xs] for xs in (got, wanted))
         assert got == wanted
     finally:
@@ -380,7 +382,8 @@ def test_list_and_check(desk, tmp_path):
         pytest.skip("sway's hide is no state the window-list protocol tells")
     cannot = dict(none=("Minimize", "Maximize", "Restore"), twm=("Maximize",),
                   i3=() if maximizes_by_tiling(desk) else ("Maximize",),
-                  sway=("Enable", "Minimize", "Maximize", "Restore")).get(desk.desk, ())
+                  sway=("Enable", "Minimize", "Maximize", "Restore"), labwc=("Enable",)).get(
+                      desk.desk, ())
     maker = Maker(desk)
     try:
         for cls, title, flags in [("wct-list",) + m for m in made] + [("wct-q", "Q1", "")] * 2:
@@ -544,11 +547,12 @@ def test_a_real_program(desk, tmp_path):
     part of its title in either case and its program, activated by the start
     of its title, asked to close by its end, gone, and its program ended by
     itself."""
-    if "wlr" in GROUPS.get(desk.desk, ()):
+    if desk.desk in THROUGH:
         pytest.skip("the window-list protocol tells no pid")
-    kind = "wine" if desk.desk == "wine" else "wayland" if desk.desk in ("sway", "kwin", "gnome") \
-        else "x11"
+    kind = "wine" if desk.desk == "wine" else "wayland" if desk.desk in (
+        "sway", "kwin", "gnome", "labwc") else "x11"
     argv, title, program = REAL[kind]
+    process = {} if desk.desk == "labwc" else dict(Process=program)  # labwc tells none
     env = dict(desk.env, DBUS_SESSION_BUS_ADDRESS="disabled:", NO_AT_BRIDGE="1") \
         if kind == "wayland" and desk.desk == "sway" else desk.env
     # the session's own program: another user's is no Process of ours to read
@@ -559,10 +563,10 @@ def test_a_real_program(desk, tmp_path):
                    "the program's window")
         steps = [REQUIRE,
                  step("Find", Text="PROGRAM" if kind != "wine" else "NOTEPAD", Match="part",
-                      Case="0", Process=program, Visible="1", Timeout="20000"),
+                      Case="0", Visible="1", Timeout="20000", **process),
                  step("Activate", Text=title.split()[0].lower(), Match="prefix", Case="0",
-                      Process=program, Timeout="20000"),
-                 step("Close", Text=title[-7:], Match="suffix", Process=program),
+                      Timeout="20000", **process),
+                 step("Close", Text=title[-7:], Match="suffix", **process),
                  step("Gone", Text=title, Timeout="20000")]
         config, want = script(*steps)
         # Longer than its steps' Timeouts together: a step that waits too

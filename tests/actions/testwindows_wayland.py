@@ -1,15 +1,15 @@
 """testwindows_wayland: the Wayland twin of testwindows_x11.py, speaking the
 line protocol of windowlines.py on native Wayland windows: GTK 3 toplevels
 whose app_id is CLASS. FLAGS: hidden, size=W:H, asks (a request to close is
-refused), maximized and minimized (KWin and GNOME only: sway has no such
-states); a Wayland program cannot undo a hide, and no compositor can be asked
-by a program to enable it, so reenable and reshow change nothing. What a
-window's state is, and hiding one, belong to the compositor and are read from
-outside, through its own interface: COMPOSITORS holds, per compositor, how to
-list its windows and to hide and show one (KWin's and GNOME's minimized
-windows are their hidden ones, and their maximized ones are read from them;
-which window is active is what KWin's GTK says, and GNOME's own word
-elsewhere). Also:
+refused), maximized and minimized (not on sway, which has no such states); a
+Wayland program cannot undo a hide, and no compositor can be asked by a
+program to enable it, so reenable and reshow change nothing. What a window's
+state is, and hiding one, belong to the compositor and are read from outside,
+through its own interface (labwc's: the window list wlroots compositors
+share): COMPOSITORS holds, per compositor, how to list its windows and to
+hide and show one (KWin's, GNOME's and labwc's minimized windows are their
+hidden ones, and their maximized ones are read from them; which window is
+active is what KWin's GTK says, and GNOME's own word elsewhere). Also:
 
   layout                            -> ID tiled|floating per window, end
   activate ID                       -> activated ID   (GNOME: wincue's extension;
@@ -98,11 +98,38 @@ def gnome():
                 activate=lambda i: desk.extension("Activate", i))
 
 
-COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome}
+def labwc():
+    """Through the window list a panel reads; minimized windows are the
+    hidden ones, as on KWin. A run numbers the windows from 1 in the order
+    the list first tells them to it, as to any new client: newest first."""
+    from wlrdesk import WlrDesk
+    desk = WlrDesk()
+
+    def number(wid):
+        """(0 for a window gone: no run sees it.)"""
+        mine = desk.windows()
+        key = lambda i: (mine[i]["cls"], mine[i]["name"]) if i in mine else None  # noqa: E731
+        if key(wid) is None:
+            return 0
+        fresh = WlrDesk()
+        told = [n + 1 for n, (_, w) in enumerate(sorted(fresh.windows().items()))
+                if (w["cls"], w["name"]) == key(wid)]
+        fresh.close()
+        twins = [i for _, i in windows if key(i) == key(wid)]
+        return told[len(twins) - 1 - twins.index(wid)]
+    return dict(
+        windows=lambda: {i: (w["cls"], w["name"], w["minimized"], True, w["activated"], False,
+                             w["maximized"]) for i, w in desk.windows().items()},
+        hide=lambda i: desk.request(i, "minimize"), show=lambda i: desk.request(i, "unminimize"),
+        activate=lambda i: desk.request(i, "activate"), number=number)
+
+
+COMPOSITORS = {"sway": sway, "kwin": kwin, "gnome": gnome, "labwc": labwc}
 name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOCK") else None)
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
+number = desk.get("number", int)  # wincue's id of a window, from the compositor's
 windows = []  # (GTK window, compositor id)
 crowds = []  # windows made in bulk
 
@@ -143,7 +170,7 @@ def create(cls, title, flags=""):
     for signal, kind in (("button-press-event", "button"), ("key-press-event", "key"),
                          ("scroll-event", "scroll")):
         w.connect(signal, heard(kind, len(windows)))
-    states = name in ("kwin", "gnome")
+    states = name in ("kwin", "gnome", "labwc")
     if "maximized" in flags and states:
         w.maximize()
     w.show_all()
@@ -192,7 +219,7 @@ def look(wid):
     w = desk["windows"]().get(wid)
     if w is None:
         return "gone"
-    states = name in ("kwin", "gnome")
+    states = name in ("kwin", "gnome", "labwc")
     active = w[4] if w[4] is not None else next(g for g, i in windows if i == wid).is_active()
     return "%s\tminimized=%d\tmaximized=%d\tactive=%d" % (
         state(wid), states and w[2], states and w[6], active)
@@ -224,8 +251,8 @@ def each(line):
 ACTS = dict(create=((2, 3), create), show=((1,), show), close=((1,), close),
             title=((2,), retitle), crowd=((2,), crowd), activate=((1,), activate))
 # as wincue shows an id: 16 digits past 32 bits (KWin's)
-LISTS = dict(ids=each(lambda wid: "0x%0*x" % (16 if wid >> 32 else 8, wid)), state=each(state),
-             look=each(look),
+LISTS = dict(ids=each(lambda wid: "0x%0*x" % (16 if wid >> 32 else 8, number(wid))),
+             state=each(state), look=each(look),
              layout=each(lambda wid: "%d %s" % (wid, "floating" if desk["windows"]()[wid][3]
                                                  else "tiled")),
              active=lambda: [str(i) for i, (w, _) in enumerate(windows)

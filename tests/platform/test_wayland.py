@@ -14,6 +14,7 @@ import socketserver
 import struct
 import subprocess
 import threading
+import time
 
 import pytest
 
@@ -22,6 +23,7 @@ from harness import (THROUGH, Child, Maker, Target, World, host_on, script, scri
 from kwindesk import KWinDesk
 from world import KWIN_BUS
 from swaydesk import SwayDesk
+from wlrdesk import WlrDesk
 from test_x11 import held, one_line_on_stderr, system_calls
 
 
@@ -156,6 +158,34 @@ def test_a_state_the_compositor_leaves_unchanged(worlds, tmp_path, ends):
     assert re.sub(rb"0x[0-9a-f]{8}", b"ID", err) == (
         b'wincue: [Section0] Minimize: "Still" (ID) stayed normal\n'
         b"wincue: sway cannot minimize a window: Minimize changed nothing\n")
+
+
+def test_300_windows_on_labwc(worlds, tmp_path, ends, capsys):
+    """--list shows all 300 windows of a program, a Find on the one made last
+    ends, and Display=0 by app id minimizes every one, as the compositor's
+    list then says. The times are printed for reading, not compared."""
+    target = Target("host", worlds("labwc"))
+    made, took = maker(ends, target), []
+    made.ask("crowd\twct-many\t300")
+    made.expect("crowded 300")
+    for args, steps in [(["--list"], ()), ((), [("Find", dict(Text="wct-many 299"))]),
+                        ((), [("Display", dict(ClassName="wct-many", Display="0"))])]:
+        config, want = script(*steps)
+        started = time.monotonic()
+        status, out = target.run(script_dir(tmp_path, config), args=args)
+        took.append(1000 * (time.monotonic() - started))
+        listed = sorted(line.split("\t")[4] for line in out.decode().splitlines()
+                        if "\twct-many\t" in line)
+        assert (status, target.err) == (0, b"")
+        assert listed == sorted("wct-many %d" % i for i in range(300)) if args else \
+            out == want.encode()
+    desk = WlrDesk(target.env["WAYLAND_DISPLAY"], target.env["XDG_RUNTIME_DIR"])
+    ends(desk.close)
+    assert [w["minimized"] for w in desk.windows().values() if w["cls"] == "wct-many"] == [
+        True] * 300
+    with capsys.disabled():
+        print("\n300 windows on labwc: --list %.0f ms, a Find on the last %.0f ms, Display=0 "
+              "%.0f ms" % tuple(took))
 
 
 LINE = (b"wincue: this Wayland desktop shows other programs none of its own windows: only "
