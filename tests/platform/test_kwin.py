@@ -202,8 +202,11 @@ def test_runs_of_one_pid_in_two_pid_namespaces(kwin, tmp_path_factory, ends):
     """Two runs of one process id, each in a PID namespace of its own (as
     in two containers on one desktop): the second, started and ended while
     the first waits, leaves the first's script alone, which then hears a
-    new window and hides one."""
+    new window and hides one. The script a run has KWin load is unloaded
+    when the run ends (a killed run's goes by itself: the killed runs of
+    test_desks.py wait for that)."""
     windows = maker(ends, kwin)
+    kwin.desk.watch()
     spaced = ["unshare", "--pid", "--fork", "--kill-child"] + kwin.argv
     windows.create("wct-ns", "Spaced")
     steps = [("Find", dict(ClassName="wct-ns")),
@@ -216,6 +219,7 @@ def test_runs_of_one_pid_in_two_pid_namespaces(kwin, tmp_path_factory, ends):
     assert (second.wait(), second.out) == (0, script(*other)[1].encode())
     windows.create("wct-go", "Go")
     assert (p.wait(), p.out, p.p.stderr.read()) == (0, script(*steps)[1].encode(), b"")
+    assert kwin.desk.runs() and not any(kwin.desk.loaded(name) for name in kwin.desk.runs())
     assert windows.answer("state")[0] == "wct-ns\tSpaced\tvisible=0\tenabled=1"
 
 
@@ -245,15 +249,6 @@ def test_a_class_set_later(kwin, tmp_path, ends):
     subprocess.run([sys.executable, "-c", RECLASS, windows.answer("ids")[0]], env=kwin.env,
                    check=True, timeout=20)
     assert p.wait() == 0 and p.out == script(*steps)[1].encode()
-
-
-def test_the_script_goes_with_its_run(kwin, tmp_path):
-    """The script a run has KWin load is unloaded when the run ends (a
-    killed run's goes by itself: the killed runs of test_desks.py wait for
-    that)."""
-    kwin.desk.watch()
-    assert wincue(kwin, tmp_path, ("Display", dict(Text="wct-none", Display="0"))) == b""
-    assert kwin.desk.runs() and not any(kwin.desk.loaded(name) for name in kwin.desk.runs())
 
 
 # -- Enable, with real input -------------------------------------------------------------
