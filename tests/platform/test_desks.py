@@ -17,19 +17,16 @@ from kwindesk import KWinDesk
 
 
 @pytest.fixture(params=MANAGERS + ["kwin", "gnome"])
-def desk(request, worlds, tmp_path):
+def desk(request, worlds, tmp_path, ends):
     target = Target("host", worlds(request.param))
     if request.param == "kwin":
         if not target.world.input_program:
             pytest.skip("kwin_input was not built")
         target.desk = KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
-    try:
-        d = desk_of(target, tmp_path)
-        yield d
-        d.close()
-    finally:
-        if request.param == "kwin":
-            target.desk.close()
+        ends(target.desk.close)
+    d = desk_of(target, tmp_path)
+    ends(d.close)
+    return d
 
 
 def race(d, runs, title):
