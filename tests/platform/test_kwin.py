@@ -105,10 +105,7 @@ def test_a_crowd_of_windows_is_known_whole(kwin, tmp_path, ends):
 
 # (what runs, its arguments, the longest it may take in seconds: sd-bus
 # alone would wait 90 s for the bus, then 25 s a call)
-SILENT = [
-    ("a Find with Timeout=200", [], 1.5),
-    ("--list", ["--list"], 10),
-]
+SILENT = [("a Find with Timeout=200", [], 1.5), ("--list", ["--list"], 10)]
 
 
 @pytest.mark.parametrize("name,args,most", SILENT, ids=[s[0] for s in SILENT])
