@@ -21,7 +21,7 @@ from gi.repository import GLib
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
 from desks import LEFT, KWin
 from kwindesk import KWinDesk
-from test_wayland import LINE, begun, ends, maker, socket_listening, wincue  # noqa: F401
+from test_wayland import LINE, begun, maker, socket_listening, wincue
 
 # Windows of one class and the given titles, on Wayland, until standard
 # input ends; "made" once GTK has shown them all.
