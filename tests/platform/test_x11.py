@@ -5,11 +5,10 @@ import os
 import random
 import signal
 import subprocess
-import threading
 import time
 
 import pytest
-from Xlib import X, Xatom, display
+from Xlib import X, Xatom
 from Xlib.protocol import event
 
 from harness import (BUILD, MANAGERS, Child, Maker, Target, World, quickest, script,
@@ -455,32 +454,22 @@ def test_display_goes_away(tmp_path_factory, ends):
 
 
 @BARE
-def test_a_window_a_manager_maps_unframed_is_shown(x11, tmp_path_factory):
+def test_a_window_a_manager_maps_unframed_is_shown(x11, tmp_path_factory, ends):
     """A manager that maps a window without framing it or saying it manages
     it (twm handling a map late, after the window was let go) leaves it on
-    the screen: --list says shown, and a Find for a shown one ends."""
-    manager, stop = display.Display(x11.env["DISPLAY"]), threading.Event()
-    manager.screen().root.change_attributes(event_mask=X.SubstructureRedirectMask)
-    manager.sync()
-
-    def maps_unframed():
-        while not stop.wait(0.01):
-            while manager.pending_events():
-                e = manager.next_event()
-                if e.type == X.MapRequest:
-                    e.window.map()
-                    manager.flush()
+    the screen: --list says shown, and a Find for a shown one ends. (Neither
+    asks the manager anything: its one map is all it does.)"""
+    manager = Desk(x11.env["DISPLAY"])
+    ends(manager.close)
+    manager.root.change_attributes(event_mask=X.SubstructureRedirectMask)
+    manager.d.sync()
     wid = x11.desk.make_window("Unframed", "unframed")  # its map waits for the manager
-    thread = threading.Thread(target=maps_unframed)
-    thread.start()
-    try:
-        wait_until(lambda: x11.desk.map_state(wid) == X.IsViewable, 20, "the manager's map")
-        out = x11.run(script_dir(tmp_path_factory.mktemp("list"), ""), args=["--list"])[1]
-        assert "0x%08x\tshown\tenabled\tUnframed\tunframed\n" % wid in out.decode()
-        config, want = script(("Find", dict(ClassName="Unframed", Visible="1", Timeout="20000")))
-        assert x11.run(script_dir(tmp_path_factory.mktemp("find"), config)) == (0, want.encode())
-    finally:
-        stop.set()
-        thread.join()
-        manager.close()
-        x11.desk.destroy(wid)
+    ends(lambda: x11.desk.destroy(wid))
+    wait_until(manager.d.pending_events, 20, "the map request")
+    manager.d.next_event().window.map()
+    manager.d.sync()
+    assert x11.desk.map_state(wid) == X.IsViewable
+    out = x11.run(script_dir(tmp_path_factory.mktemp("list"), ""), args=["--list"])[1]
+    assert "0x%08x\tshown\tenabled\tUnframed\tunframed\n" % wid in out.decode()
+    config, want = script(("Find", dict(ClassName="Unframed", Visible="1", Timeout="20000")))
+    assert x11.run(script_dir(tmp_path_factory.mktemp("find"), config)) == (0, want.encode())
