@@ -221,28 +221,26 @@ FOREIGN = [("stamped on another boot, in another PID namespace",
 
 @BARE
 @pytest.mark.parametrize("name,stamp,listed", FOREIGN, ids=[f[0] for f in FOREIGN])
-def test_a_slot_is_freed_only_for_a_run_ended_here(x11, tmp_path, name, stamp, listed):
+def test_a_slot_is_freed_only_for_a_run_ended_here(x11, tmp_path, ends, name, stamp, listed):
     """An anchor's process id is read only where it was written: one stamped
     elsewhere (a container) is a run still going, and kept. Any program can
     list a window on the root: one without the stamp is unlisted but its
     program's connection never killed."""
     desk, other = x11.desk, Desk(x11.env["DISPLAY"])
+    ends(other.close)
     ended = subprocess.Popen(["true"])
     ended.wait()
-    try:
-        w = other.root.create_window(-1, -1, 1, 1, 0, 0, window_class=X.InputOnly)
-        w.change_property(other.atom("_WINCUE_SHIELDS"), Xatom.WINDOW, 32, [])
-        w.change_property(other.atom("_NET_WM_PID"), Xatom.CARDINAL, 32, [ended.pid])
-        if stamp:
-            w.change_property(other.atom("_WINCUE_RUN"), Xatom.STRING, 8, stamp)
-        other.root.change_property(other.atom("_WINCUE_SHIELD_OWNERS"), Xatom.WINDOW, 32, [w.id],
-                                   X.PropModeAppend)
-        other.d.sync()
-        enable(x11, tmp_path, "1", Text="no such window")
-        owners = desk.prop(desk.root.id, "_WINCUE_SHIELD_OWNERS") or []
-        assert (desk.map_state(w.id), w.id in owners) == (X.IsUnmapped, listed)
-    finally:
-        other.close()
+    w = other.root.create_window(-1, -1, 1, 1, 0, 0, window_class=X.InputOnly)
+    w.change_property(other.atom("_WINCUE_SHIELDS"), Xatom.WINDOW, 32, [])
+    w.change_property(other.atom("_NET_WM_PID"), Xatom.CARDINAL, 32, [ended.pid])
+    if stamp:
+        w.change_property(other.atom("_WINCUE_RUN"), Xatom.STRING, 8, stamp)
+    other.root.change_property(other.atom("_WINCUE_SHIELD_OWNERS"), Xatom.WINDOW, 32, [w.id],
+                               X.PropModeAppend)
+    other.d.sync()
+    enable(x11, tmp_path, "1", Text="no such window")
+    owners = desk.prop(desk.root.id, "_WINCUE_SHIELD_OWNERS") or []
+    assert (desk.map_state(w.id), w.id in owners) == (X.IsUnmapped, listed)
 
 
 # Where the runs that free slots run: here, or in a PID namespace of their
