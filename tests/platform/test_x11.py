@@ -272,19 +272,17 @@ def test_a_run_still_going_keeps_its_slot(x11, tmp_path_factory, ends, elsewhere
         assert (held.wait(10), held.out) == (0, config[1].encode())
 
 
-def test_thousands_of_windows(tmp_path_factory, ends):
+@BARE
+def test_thousands_of_windows(x11, tmp_path, ends):
     """Every window is visited however many there are: a Find for a window
     made after 5,000 others ends, and a Display then reaches it."""
-    world = World(tmp_path_factory.mktemp("many")).start()
-    ends(world.stop)
-    desk = Desk(world.env["DISPLAY"])
-    ends(desk.close)
+    desk = Desk(x11.env["DISPLAY"])
+    ends(desk.close)  # and its windows with it
     for i in range(5000):
         desk.make_window("Many", mapped=False, at=(0, 0, 10, 10))
     config, want = script(("Find", dict(ClassName="Late")),
                           ("Display", dict(Display="1", ClassName="Late")))
-    run = Child(Target("host", world).argv, world.env,
-                script_dir(tmp_path_factory.mktemp("d"), config))
+    run = Child(x11.argv, x11.env, script_dir(tmp_path, config))
     assert run.read(lambda out: out.endswith(b"start - Find\n"), 30)
     late = desk.make_window("Late", mapped=False)
     assert (run.wait(30), run.out, desk.map_state(late)) == (0, want.encode(), X.IsViewable)
