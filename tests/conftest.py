@@ -59,6 +59,16 @@ def worlds(tmp_path_factory):
         w.stop()
 
 
+@pytest.fixture
+def ends():
+    """What ends the programs a test started, called last first once it is
+    over, however it ended."""
+    todo = []
+    yield todo.append
+    for end in reversed(todo):
+        end()
+
+
 @pytest.fixture(params=["host", "asan", "wine"])
 def target(request, worlds):
     return Target(request.param, worlds(wine=True) if request.param == "wine" else None)

@@ -13,7 +13,7 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def test_a_waiting_find_sleeps_and_still_sees_windows_come(worlds, tmp_path):
+def test_a_waiting_find_sleeps_and_still_sees_windows_come(worlds, tmp_path, ends):
     """Over 100 windows, a Find that waits keeps wincue and the wineserver
     each far below the third of a core a pass every millisecond took
     (under 20 %, the quickest of 3 seconds); a window made later, and one
@@ -23,31 +23,28 @@ def test_a_waiting_find_sleeps_and_still_sees_windows_come(worlds, tmp_path):
               if Path("/proc/%d/comm" % pid).read_text().startswith("wineserver")][0]
     config, want = script(("Find", dict(Text="wct-made")),
                           ("Find", dict(Text="wct-shown", Visible="1")))
-    maker, p = Maker(target), None
-    try:
-        for i in range(100):
-            maker.create("wct-crowd", "crowd %d" % i)
-        maker.create("wct-late", "wct-shown", "hidden")
-        p = Child(target.argv, target.env, script_dir(tmp_path, config))
-        assert p.read(lambda out: out.endswith(target.expected("start - Find\n")))
-        time.sleep(1)
+    maker = Maker(target)
+    ends(maker.close)
+    for i in range(100):
+        maker.create("wct-crowd", "crowd %d" % i)
+    maker.create("wct-late", "wct-shown", "hidden")
+    p = Child(target.argv, target.env, script_dir(tmp_path, config))
+    ends(p.stop)
+    assert p.read(lambda out: out.endswith(target.expected("start - Find\n")))
+    time.sleep(1)
 
-        def share():
-            pids = (p.p.pid, server)
-            before, t = [cpu_seconds(pid) for pid in pids], time.monotonic()
-            time.sleep(1)
-            took = time.monotonic() - t
-            return max((cpu_seconds(pid) - b) / took for pid, b in zip(pids, before))
-        busiest = quickest(share, 0.2)
-        assert busiest < 0.2, "wincue or the wineserver took %.0f %% of a core" % (100 * busiest)
-        maker.answer("ids")  # Wine sends its events once a program asked for messages
-        maker.create("wct-late", "wct-made")
-        assert p.read(lambda out: out.count(target.expected("end   - Find\n")) == 1)
-        assert p.read(lambda out: out.endswith(target.expected("start - Find\n")))
+    def share():
+        pids = (p.p.pid, server)
+        before, t = [cpu_seconds(pid) for pid in pids], time.monotonic()
         time.sleep(1)
-        maker.change("show", 100)
-        assert (p.wait(), p.out) == (0, target.expected(want))
-    finally:
-        if p:
-            p.stop()
-        maker.close()
+        took = time.monotonic() - t
+        return max((cpu_seconds(pid) - b) / took for pid, b in zip(pids, before))
+    busiest = quickest(share, 0.2)
+    assert busiest < 0.2, "wincue or the wineserver took %.0f %% of a core" % (100 * busiest)
+    maker.answer("ids")  # Wine sends its events once a program asked for messages
+    maker.create("wct-late", "wct-made")
+    assert p.read(lambda out: out.count(target.expected("end   - Find\n")) == 1)
+    assert p.read(lambda out: out.endswith(target.expected("start - Find\n")))
+    time.sleep(1)
+    maker.change("show", 100)
+    assert (p.wait(), p.out) == (0, target.expected(want))

@@ -29,6 +29,7 @@ from windowlines import events, flags as parsed, reply, serve, until  # noqa: E4
 from xdesk import MASK, Desk  # noqa: E402
 
 desk = Desk()
+MAXIMIZED = [desk.atom("_NET_WM_STATE_MAXIMIZED_VERT"), desk.atom("_NET_WM_STATE_MAXIMIZED_HORZ")]
 windows = []
 flags_of = {}  # wid: its flags
 mapped = set()  # windows mapped since they were last asked to show
@@ -87,9 +88,7 @@ def create(cls, title, flags=""):
     if "reenable" in flags:
         w.change_attributes(event_mask=MASK | X.PropertyChangeMask)
     if "maximized" in flags:
-        w.change_property(desk.atom("_NET_WM_STATE"), Xatom.ATOM, 32,
-                          [desk.atom("_NET_WM_STATE_MAXIMIZED_VERT"),
-                           desk.atom("_NET_WM_STATE_MAXIMIZED_HORZ")])
+        w.change_property(desk.atom("_NET_WM_STATE"), Xatom.ATOM, 32, MAXIMIZED)
     iconic = "minimized" in flags and "maximized" not in flags
     if iconic:
         w.set_wm_hints(flags=1 | 2, input=1, initial_state=Xutil.IconicState)
@@ -141,24 +140,19 @@ def input_region(wid):
 
 
 def input_state(i, wid):
-    hints = desk.prop(wid, "WM_HINTS")
-    protocols = desk.prop(wid, "WM_PROTOCOLS")
+    hints, protocols = desk.prop(wid, "WM_HINTS"), desk.prop(wid, "WM_PROTOCOLS")
     return "%d region=%s hints=%s protocols=%s shields=%d" % (
-        i, input_region(wid),
-        "%d:%d" % tuple(hints[:2]) if hints is not None else "none",
-        ",".join(map(str, protocols)) if protocols is not None else "none",
-        len(desk.shields(wid)))
+        i, input_region(wid), "%d:%d" % tuple(hints[:2]) if hints is not None else "none",
+        ",".join(map(str, protocols)) if protocols is not None else "none", len(desk.shields(wid)))
 
 
 def look(wid):
     seen = state(wid)
     if seen == "gone":
         return seen
-    net = desk.prop(wid, "_NET_WM_STATE") or []
     return "%s\tminimized=%d\tmaximized=%d\tactive=%d" % (
         seen, desk.wm_state(wid) == 3,
-        {desk.atom("_NET_WM_STATE_MAXIMIZED_VERT"), desk.atom("_NET_WM_STATE_MAXIMIZED_HORZ")} <=
-        set(net), desk.has_focus(wid))
+        set(MAXIMIZED) <= set(desk.prop(wid, "_NET_WM_STATE") or []), desk.has_focus(wid))
 
 
 def answer_message(e):
@@ -177,8 +171,7 @@ def answer_message(e):
 def undo(e):
     """What a program that will not be disabled or hidden does: it takes
     back what wincue did as soon as it hears of it."""
-    wid = e.window.id
-    flags = flags_of.get(wid, {})
+    wid, flags = e.window.id, flags_of.get(e.window.id, {})
     if e.type == X.PropertyNotify and "reenable" in flags and e.state == X.PropertyNewValue and \
             e.atom == desk.atom("_WINCUE_SAVED_INPUT"):
         for shield in desk.shields(wid):

@@ -21,7 +21,7 @@ from gi.repository import GLib
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
 from desks import LEFT, KWin
 from kwindesk import KWinDesk
-from test_wayland import LINE, begun, ends, maker, socket_listening, wincue  # noqa: F401
+from test_wayland import LINE, begun, maker, socket_listening, wincue
 
 # Windows of one class and the given titles, on Wayland, until standard
 # input ends; "made" once GTK has shown them all.
@@ -105,10 +105,7 @@ def test_a_crowd_of_windows_is_known_whole(kwin, tmp_path, ends):
 
 # (what runs, its arguments, the longest it may take in seconds: sd-bus
 # alone would wait 90 s for the bus, then 25 s a call)
-SILENT = [
-    ("a Find with Timeout=200", [], 1.5),
-    ("--list", ["--list"], 10),
-]
+SILENT = [("a Find with Timeout=200", [], 1.5), ("--list", ["--list"], 10)]
 
 
 @pytest.mark.parametrize("name,args,most", SILENT, ids=[s[0] for s in SILENT])
@@ -202,8 +199,11 @@ def test_runs_of_one_pid_in_two_pid_namespaces(kwin, tmp_path_factory, ends):
     """Two runs of one process id, each in a PID namespace of its own (as
     in two containers on one desktop): the second, started and ended while
     the first waits, leaves the first's script alone, which then hears a
-    new window and hides one."""
+    new window and hides one. The script a run has KWin load is unloaded
+    when the run ends (a killed run's goes by itself: the killed runs of
+    test_desks.py wait for that)."""
     windows = maker(ends, kwin)
+    kwin.desk.watch()
     spaced = ["unshare", "--pid", "--fork", "--kill-child"] + kwin.argv
     windows.create("wct-ns", "Spaced")
     steps = [("Find", dict(ClassName="wct-ns")),
@@ -216,17 +216,8 @@ def test_runs_of_one_pid_in_two_pid_namespaces(kwin, tmp_path_factory, ends):
     assert (second.wait(), second.out) == (0, script(*other)[1].encode())
     windows.create("wct-go", "Go")
     assert (p.wait(), p.out, p.p.stderr.read()) == (0, script(*steps)[1].encode(), b"")
+    assert kwin.desk.runs() and not any(kwin.desk.loaded(name) for name in kwin.desk.runs())
     assert windows.answer("state")[0] == "wct-ns\tSpaced\tvisible=0\tenabled=1"
-
-
-# Run apart: python-xlib keeps extension events per class, so one process
-# cannot open both Xvfb and XWayland.
-RECLASS = """import sys
-from Xlib import display
-d = display.Display()
-d.create_resource_object("window", int(sys.argv[1], 16)).set_wm_class("wct", "wct-after")
-d.sync()
-"""
 
 
 def test_a_class_set_later(kwin, tmp_path, ends):
@@ -242,18 +233,9 @@ def test_a_class_set_later(kwin, tmp_path, ends):
     steps = [("Display", dict(Text="wct-none", Display="0")),
              ("Find", dict(ClassName="wct-after", Text="Reclassed"))]
     p = begun(ends, kwin, tmp_path, steps)
-    subprocess.run([sys.executable, "-c", RECLASS, windows.answer("ids")[0]], env=kwin.env,
-                   check=True, timeout=20)
+    subprocess.run(["xdotool", "set_window", "--class", "wct-after", windows.answer("ids")[0]],
+                   env=kwin.env, check=True, timeout=20)
     assert p.wait() == 0 and p.out == script(*steps)[1].encode()
-
-
-def test_the_script_goes_with_its_run(kwin, tmp_path):
-    """The script a run has KWin load is unloaded when the run ends (a
-    killed run's goes by itself: the killed runs of test_desks.py wait for
-    that)."""
-    kwin.desk.watch()
-    assert wincue(kwin, tmp_path, ("Display", dict(Text="wct-none", Display="0"))) == b""
-    assert kwin.desk.runs() and not any(kwin.desk.loaded(name) for name in kwin.desk.runs())
 
 
 # -- Enable, with real input -------------------------------------------------------------

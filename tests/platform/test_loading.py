@@ -31,7 +31,7 @@ RUNS = [(None, None), ("none", "x11"), ("sway", "sway"), ("kwin", "kwin"), ("gno
 
 @pytest.mark.parametrize("world,desktop", RUNS, ids=["no window step", "X11", "sway", "KWin",
                                                      "GNOME"])
-def test_a_run_loads_its_desktop_alone(worlds, tmp_path, world, desktop):
+def test_a_run_loads_its_desktop_alone(worlds, tmp_path, ends, world, desktop):
     target = Target("host", worlds(world) if world else None)
     # A first step that reads the desktop, so the held one has it loaded.
     steps = [("Display", dict(Text="wct-nowhere", Display="0")),
@@ -39,14 +39,12 @@ def test_a_run_loads_its_desktop_alone(worlds, tmp_path, world, desktop):
     config = script(*steps)[0]
     wanted = LOADS.get(desktop, [])
     p = Child(target.argv, target.env, script_dir(tmp_path, config))
-    try:
-        assert p.read(lambda out: out.endswith(("start - %s\n" % steps[-1][0]).encode()))
-        if desktop:
-            wait_until(lambda: wanted[0] in mapped(p.p.pid), 20, "the desktop's module")
-        names = mapped(p.p.pid)
-        assert sorted(lib for lib in ALL if lib in names) == sorted(wanted), names
-    finally:
-        p.stop()
+    ends(p.stop)
+    assert p.read(lambda out: out.endswith(("start - %s\n" % steps[-1][0]).encode()))
+    if desktop:
+        wait_until(lambda: wanted[0] in mapped(p.p.pid), 20, "the desktop's module")
+    names = mapped(p.p.pid)
+    assert sorted(lib for lib in ALL if lib in names) == sorted(wanted), names
 
 
 # (what lies beside the program as wincue-x11.so, how standard error begins)
@@ -64,10 +62,8 @@ def test_a_module_that_will_not_load_says_why(tmp_path, module, said):
     without windows."""
     program = tmp_path / "wincue"
     shutil.copy(BUILD / "host" / "wincue", program)
-    if isinstance(module, bytes):
-        (tmp_path / "wincue-x11.so").write_bytes(module)
-    else:
-        shutil.copy(module, tmp_path / "wincue-x11.so")
+    (tmp_path / "wincue-x11.so").write_bytes(module if isinstance(module, bytes)
+                                             else module.read_bytes())
     config, want = script(("Display", dict(Text="wct-nowhere", Display="0")))
     run = subprocess.run([str(program)], cwd=script_dir(tmp_path, config),
                          env=dict(os.environ, DISPLAY=":99", WAYLAND_DISPLAY=""),
