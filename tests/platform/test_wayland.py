@@ -35,16 +35,6 @@ def sway(worlds):
     target.desk.close()
 
 
-@pytest.fixture
-def ends():
-    """What ends the programs a test started, called last first once it is
-    over, however it ended."""
-    todo = []
-    yield todo.append
-    for end in reversed(todo):
-        end()
-
-
 def wincue(target, tmp_path, *steps):
     """One run of the steps, which must end cleanly; its standard error."""
     config, want = script(*steps)
