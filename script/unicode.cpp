@@ -15,6 +15,13 @@ static struct {
 	HANDLE file;
 	unsigned char chunk[ChunkSize];
 	DWORD at, got;
+	DWORD chunkStart; /* the file offset of chunk[0] */
+	/* The loader asks for the sections in number order, which most files
+	 * keep: a search starts where the last one stopped, at the header
+	 * after the section it read, unless a header of the name sought lies
+	 * before (passed has a bit for every SectionN header met so far). */
+	DWORD resumeAt;
+	unsigned char passed[(MaxSteps + 7) / 8];
 	bool wide;            /* UTF-16LE after its mark */
 	long heldUnit;        /* a UTF-16 unit read ahead, or -1 */
 	unsigned char out[4]; /* the UTF-8 bytes of a decoded character */
@@ -24,6 +31,7 @@ static struct {
 static int RawByte(void)
 {
 	if (reader.at == reader.got) {
+		reader.chunkStart += reader.got;
 		reader.at = 0;
 		if (!ReadFile(reader.file, reader.chunk, ChunkSize, &reader.got, NULL))
 			reader.got = 0;
@@ -95,16 +103,26 @@ static int NextByte(void)
 	return reader.out[reader.outAt++];
 }
 
+/* To offset in the file, where a line starts; nothing decoded is held
+ * there, as a line ends with a character of one byte. */
+static bool Seek(DWORD offset)
+{
+	if (SetFilePointer(reader.file, (LONG)offset, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+		return false;
+	reader.at = reader.got = 0;
+	reader.chunkStart = offset;
+	reader.heldUnit = -1;
+	reader.outAt = reader.outCount = 0;
+	return true;
+}
+
 /* Back to the text's start, after its byte-order mark. */
 static bool Rewind(void)
 {
 	int a, b, c;
 
-	if (SetFilePointer(reader.file, 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+	if (!Seek(0))
 		return false;
-	reader.at = reader.got = 0;
-	reader.heldUnit = -1;
-	reader.outAt = reader.outCount = 0;
 	a = RawByte();
 	b = RawByte();
 	reader.wide = a == 0xFF && b == 0xFE;
@@ -282,22 +300,66 @@ static void LineValue(const Line *line, char *value)
 	value[n] = '\0';
 }
 
+/* The number in a section name as the loader names it, SectionN (any
+ * letter case, no leading zero), or -1. */
+static int StepNumber(const char *name, size_t length)
+{
+	int n = 0;
+
+	if (length < 8 || length > 10 || (length > 8 && name[7] == '0'))
+		return -1;
+	for (size_t i = 0; i < 7; i++)
+		if (LowerAscii((unsigned char)name[i]) != "section"[i])
+			return -1;
+	for (size_t i = 7; i < length; i++) {
+		if (name[i] < '0' || name[i] > '9')
+			return -1;
+		n = n * 10 + (name[i] - '0');
+	}
+	return n < MaxSteps ? n : -1;
+}
+
+static int HeaderNumber(const Field *f)
+{
+	return f->end <= f->size ? StepNumber(f->text, f->end) : -1;
+}
+
+/* Where a search for section starts: where the last one stopped, or the
+ * text's start when a header of its name may lie before that. */
+static bool StartFor(const char *section)
+{
+	int number = StepNumber(section, strlen(section));
+
+	if (reader.resumeAt == 0 || number < 0 || (reader.passed[number / 8] >> number % 8 & 1))
+		return Rewind();
+	return Seek(reader.resumeAt);
+}
+
 void ReadUnicodeSection(const char *section, const char *const *names, char *const *values,
                         int count)
 {
 	unsigned long read = 0; /* a bit for each name met */
 	bool inside = false;
 	Line line;
+	DWORD lineAt;
+	int number;
 
 	for (int k = 0; k < count; k++)
 		values[k][0] = '\0';
-	if (!Rewind())
+	if (!StartFor(section))
 		return;
 	/* Only the first section of a name counts, and in it the first line
 	 * of each key, with or without a value. */
-	while (ReadLine(&line)) {
-		if (line.kind == LineHeader && inside)
+	for (;;) {
+		lineAt = reader.chunkStart + reader.at;
+		if (!ReadLine(&line))
+			break;
+		if (line.kind == LineHeader && inside) {
+			reader.resumeAt = lineAt;
 			return;
+		}
+		if (line.kind == LineHeader && (number = HeaderNumber(&line.nameField)) >= 0)
+			reader.passed[number / 8] |= (unsigned char)(1u << number % 8);
 		if (line.kind == LineHeader)
 			inside = NameIs(&line.nameField, section);
 		for (int k = 0; inside && line.kind >= LineKey && k < count; k++)
@@ -315,6 +377,8 @@ bool OpenUnicodeText(const char *path)
 	                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
 	if (reader.file == INVALID_HANDLE_VALUE)
 		return false;
+	reader.resumeAt = 0;
+	memset(reader.passed, 0, sizeof reader.passed);
 	/* Only a file on a disk: a device (a link to /dev/zero under Wine)
 	 * may never end. */
 	if (GetFileType(reader.file) == FILE_TYPE_DISK)

@@ -71,12 +71,15 @@ NEWER = re.sub(r"\d+$", lambda m: str(int(m[0]) + 1), VERSION)  # this one's nex
 REQUIRE = "[Section0]\nAction=Require\nVersion=1.3\n"
 NEEDS_13 = "wincue: [Section%d] %s needs Action=Require with Version=1.3 or later in [Section0]\n"
 # A 1.4 script is Unicode text: UTF-8 with or without its mark, UTF-16 with
-# its mark (CR LF there); blanks and one pair of quotes go as Windows reads.
+# its mark (CR LF there); blanks and one pair of quotes go as Windows reads,
+# and sections are found out of order.
 UNICODE_STEPS = [("Require", dict(Version="1.4")),
                  ("Cmd", dict(Cmd="wincue-no-\u03a9\u00e9\U0001f600")),
                  ("Cmd", dict(Cmd="\u65e5" * 90)), ("Cmd", dict(Cmd="\u00e9" * 130))]
 _text, UNICODE_RAN = script(*UNICODE_STEPS)
 _text = _text.replace("Cmd=w", "Cmd= \t'w").replace("\U0001f600", "\U0001f600' ")
+_s = _text.split("[")  # the file's sections 0, 2, 1, 3: each read by its number
+_text = "[" + "[".join([_s[1], _s[3], _s[2], _s[4]])
 UNICODE_RAN = UNICODE_RAN.replace("\u65e5" * 90, "\u65e5" * 84).replace(
     "\u00e9" * 130, "\u00e9" * 127).encode().decode("latin-1")
 UNICODE = [("UTF-8", _text.encode()), ("UTF-8 with its mark", codecs.BOM_UTF8 + _text.encode()),
