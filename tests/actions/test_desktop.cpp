@@ -154,34 +154,21 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
 	BOOL wasVisible = w && w->visible;
 
 	Record("show(%lu,%d)", (unsigned long)hWnd, nCmdShow);
-	if (w && nCmdShow == SW_SHOW)
-		w->visible = true;
-	if (w && nCmdShow == SW_HIDE)
-		w->visible = false;
+	if (w == NULL)
+		return FALSE;
+	if (nCmdShow == SW_SHOW || nCmdShow == SW_HIDE)
+		w->visible = nCmdShow == SW_SHOW;
 	/* As Windows: a window minimized from maximized comes back so. */
-	if (w && nCmdShow == SW_MINIMIZE)
-		w->minimized = true;
-	if (w && nCmdShow == SW_MAXIMIZE) {
-		w->minimized = false;
-		w->maximized = true;
-	}
-	if (w && nCmdShow == SW_RESTORE && !w->minimized)
-		w->maximized = false;
-	if (w && nCmdShow == SW_RESTORE)
-		w->minimized = false;
+	if (nCmdShow == SW_MAXIMIZE || (nCmdShow == SW_RESTORE && !w->minimized))
+		w->maximized = nCmdShow == SW_MAXIMIZE;
+	if (nCmdShow == SW_MINIMIZE || nCmdShow == SW_MAXIMIZE || nCmdShow == SW_RESTORE)
+		w->minimized = nCmdShow == SW_MINIMIZE;
 	return wasVisible;
 }
 
 void Sleep(DWORD dwMilliseconds)
 {
 	Record("sleep(%lu)", (unsigned long)dwMilliseconds);
-}
-
-BOOL IsWindowVisible(HWND hWnd)
-{
-	TestWindow *w = Lookup(hWnd);
-
-	return w && w->visible;
 }
 
 HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR)
@@ -198,34 +185,12 @@ BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG, PTIMERAP
 	return timer == &timerMade;
 }
 
-/* Time passes only here: the wait ends when the timer is due. */
-DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
-{
-	Record("wait(%lu)", (unsigned long)milliseconds);
-	if (handle != &timerMade || !timerMade)
-		return WAIT_FAILED;
-	now = due - now < milliseconds ? due : now + milliseconds;
-	return now >= due ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
-}
-
 BOOL CloseHandle(HANDLE handle)
 {
 	if (handle == &timerMade)
 		Record("close");
 	timerMade = timerMade && handle != &timerMade;
 	return TRUE;
-}
-
-/* Starts nothing: the steps' table names Cmd's executor too. */
-BOOL CreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
-                    LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION)
-{
-	return FALSE;
-}
-
-BOOL IsWindow(HWND hWnd)
-{
-	return Lookup(hWnd) != NULL;
 }
 
 HRESULT DwmGetWindowAttribute(HWND hwnd, DWORD dwAttribute, PVOID pvAttribute, DWORD)
@@ -238,26 +203,18 @@ HRESULT DwmGetWindowAttribute(HWND hwnd, DWORD dwAttribute, PVOID pvAttribute, D
 	return S_OK;
 }
 
-BOOL IsWindowEnabled(HWND hWnd)
-{
-	TestWindow *w = Lookup(hWnd);
-
-	return w && w->enabled;
-}
-
-BOOL IsIconic(HWND hWnd)
-{
-	TestWindow *w = Lookup(hWnd);
-
-	return w && w->minimized;
-}
-
-BOOL IsZoomed(HWND hWnd)
-{
-	TestWindow *w = Lookup(hWnd);
-
-	return w && w->maximized && !w->minimized;
-}
+/* What Windows tells of a window: FALSE for one gone. */
+#define WINDOW_STATE(name, state)                                                                  \
+	BOOL name(HWND hWnd)                                                                       \
+	{                                                                                          \
+		TestWindow *w = Lookup(hWnd);                                                      \
+		return w != NULL && (state);                                                       \
+	}
+WINDOW_STATE(IsWindow, true)
+WINDOW_STATE(IsWindowVisible, w->visible)
+WINDOW_STATE(IsWindowEnabled, w->enabled)
+WINDOW_STATE(IsIconic, w->minimized)
+WINDOW_STATE(IsZoomed, w->maximized && !w->minimized)
 
 HWND GetForegroundWindow(void)
 {
@@ -290,11 +247,6 @@ DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId)
 	return id;
 }
 
-HWND FindWindowExA(HWND, HWND, LPCSTR, LPCSTR)
-{
-	return 0;
-}
-
 /* No process the desktop knows is wincue's own; none carries a token. */
 HANDLE GetCurrentProcess(void)
 {
@@ -324,20 +276,20 @@ BOOL QueryFullProcessImageNameA(HANDLE hProcess, DWORD, LPSTR lpExeName, PDWORD 
 	return TRUE;
 }
 
-BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE)
-{
-	return FALSE;
-}
-
-BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD)
-{
-	return FALSE;
-}
-
-BOOL AttachThreadInput(DWORD, DWORD, BOOL)
-{
-	return FALSE;
-}
+/* What this desktop refuses: it starts nothing (the steps' table names
+ * Cmd's executor too), holds no frame host's window, no process token and
+ * no thread to join. */
+#define REFUSED(declaration)                                                                       \
+	declaration                                                                                \
+	{                                                                                          \
+		return 0;                                                                          \
+	}
+REFUSED(BOOL CreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                            DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION))
+REFUSED(HWND FindWindowExA(HWND, HWND, LPCSTR, LPCSTR))
+REFUSED(BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE))
+REFUSED(BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD))
+REFUSED(BOOL AttachThreadInput(DWORD, DWORD, BOOL))
 
 HWND GetAncestor(HWND hwnd, UINT gaFlags)
 {
