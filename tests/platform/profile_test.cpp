@@ -152,8 +152,6 @@ TEST_F(Profile, BufferLimits)
 	}
 }
 
-/* --list takes the Require of the script where it runs, and no other
- * action's Version. */
 /* Microsoft's bounded formatter ends the process on overflow; ours leaves
  * the buffer empty (callers check lengths first). */
 TEST(SprintfS, EmptiesTheBufferWhenTheTextDoesNotFit)
