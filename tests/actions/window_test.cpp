@@ -144,7 +144,10 @@ const TestWindow cloakedW = {"W", "A", true, true, 0, Stays, NULL, false, false,
 /* A step over its windows: what it calls, how many windows its passes
  * visit, each name read once a visit, and whether it gave up (-1: a step
  * that never does). The flag goes to the key the Action word reads, and
- * to Visible for Find and Gone; the script requires version require. */
+ * to Visible for Find and Gone; the script requires version require.
+ * With hooks, window events come to the hooks a step sets (these events
+ * or none): a waiting step pauses until news, else a pause that doubles
+ * up to 750 ms; the step leaves no hook behind. */
 const struct {
 	const char *name;
 	const char *action, *text, *className, *flag, *timeout;
@@ -153,6 +156,8 @@ const struct {
 	int visits, gaveUp;
 	bool foreground = false; /* the window is the foreground one before */
 	const char *require = "";
+	bool hooks = false;
+	std::vector<TestEvent> events = {};
 } stepCases[] = {
     /* a row a case: the formatter would spread these a field a line */
     // clang-format off
@@ -209,6 +214,21 @@ const struct {
      2, 0, false, "1.4"},
     {"activate a cloaked one before 1.4", "Activate", "W", "", "", "1", {cloakedW},
      "timer(1) pass activate(1) close", 1, 0, false, "1.3"},
+    {"no news: the pause doubles up to 750 ms", "Find", "W", "", "", "5000",
+     {{"W", "A", true, true, 11, Stays}}, "timer(5000) pass wait(1) pass wait(2) pass wait(4) "
+     "pass wait(8) pass wait(16) pass wait(32) pass wait(64) pass wait(128) pass wait(256) pass "
+     "wait(512) pass wait(750) pass close", 1, 0, false, "", true},
+    {"news ends the pause, which starts again at 1 ms", "Find", "W", "", "", "5000",
+     {{"W", "A", true, true, 6, Stays}}, "timer(5000) pass wait(1) pass wait(2) pass wait(4) "
+     "pass wait(8) event(3,1) wait(0) pass wait(1) pass wait(2) pass close", 1, 0, false, "",
+     true, {{10, EVENT_SYSTEM_FOREGROUND, 1}}},
+    {"a child window, another object: the pause keeps its end", "Find", "W", "", "", "5000",
+     {{"W", "A", true, true, 3, Stays}}, "timer(5000) pass wait(1) pass wait(2) event(800c,100) "
+     "wait(1) event(8002,1) wait(0) pass wait(4) pass close", 1, 0, false, "", true,
+     {{2, EVENT_OBJECT_NAMECHANGE, 100}, {3, EVENT_OBJECT_SHOW, 1, OBJID_CURSOR}}},
+    {"a window gone is news; no Timeout", "Find", "W", "", "", "",
+     {{"W", "A", true, true, 2, Stays}}, "pass sleep(1) pass sleep(2) event(8001,7) sleep(0) pass",
+     1, 0, false, "", true, {{2, EVENT_OBJECT_DESTROY, 7}}},
     // clang-format on
 };
 
@@ -217,6 +237,8 @@ TEST(WindowSteps, CallsAndPasses)
 	for (const auto &c : stepCases) {
 		SCOPED_TRACE(c.name);
 		TestDesktopReset(c.windows.data(), (int)c.windows.size());
+		if (c.hooks)
+			TestDesktopEvents(c.events.data(), (int)c.events.size());
 		bool enable = strcmp(c.action, "Enable") == 0;
 		SetStep(c.text, c.className, enable ? c.flag : "", enable ? "" : c.flag, c.timeout,
 		        c.action);
@@ -233,6 +255,7 @@ TEST(WindowSteps, CallsAndPasses)
 		EXPECT_EQ(testDesktopTitleReads, testDesktopVisits);
 		EXPECT_EQ(testDesktopClassReads, testDesktopVisits);
 		EXPECT_EQ(c.gaveUp < 0 ? -1 : windowGaveUp, c.gaveUp);
+		EXPECT_EQ(testDesktopHooks, 0);
 	}
 }
 
