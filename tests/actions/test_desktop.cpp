@@ -25,9 +25,9 @@ static struct {
 } hooks[MaxTestHooks];
 int testDesktopHooks;
 
-void TestDesktopReset(const TestWindow *list, int count)
+void TestDesktopReset(const TestWindow *list, int count, const TestEvent *heard, int heardCount)
 {
-	if (count > MaxTestWindows)
+	if (count > MaxTestWindows || heardCount > MaxTestEvents)
 		abort();
 	memset(gone, 0, sizeof gone);
 	for (int i = 0; i < MaxTestWindows; i++)
@@ -38,19 +38,12 @@ void TestDesktopReset(const TestWindow *list, int count)
 	timerMade = false;
 	foreground = 0;
 	testDesktopLog[0] = '\0';
-	eventCount = -1;
+	for (int i = 0; i < heardCount; i++)
+		events[i] = heard[i];
+	eventCount = heardCount;
 	testDesktopHooks = 0;
 	memset(hooks, 0, sizeof hooks);
 	memset(delivered, 0, sizeof delivered);
-}
-
-void TestDesktopEvents(const TestEvent *list, int count)
-{
-	if (count > MaxTestEvents)
-		abort();
-	for (int i = 0; i < count; i++)
-		events[i] = list[i];
-	eventCount = count;
 }
 
 /* A full log means a loop that does not end (a Find that never finds):

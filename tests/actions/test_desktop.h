@@ -25,30 +25,31 @@ struct TestWindow {
 
 enum { MaxTestWindows = 8 };
 
-/* A fresh desktop holding these windows (handles 1, 2, ... in order), an
- * empty log and zero counters. */
-void TestDesktopReset(const TestWindow *windows, int count);
-
 /* The log, tokens separated by one space: "pass" for each EnumWindows
  * call whose user value is the running step's number ("pass(N)"
- * otherwise), "sleep(ms)",
- * "enable(handle,flag)", "show(handle,command)", "activate(handle)" and
- * "post(handle,message)"; for the one timer, "timer(ms)" when set,
- * "wait(ms)" and "close". A window's process id is its handle. */
+ * otherwise), "sleep(ms)", "enable(handle,flag)", "show(handle,command)",
+ * "activate(handle)" and "post(handle,message)"; for the one timer,
+ * "timer(ms)" when set, "wait(ms)" and "close". A window's process id is
+ * its handle. */
 extern char testDesktopLog[4096];
 
-/* Window events: after a reset SetWinEventHook fails, as on Linux. Once
- * given, hooks take, and each event comes when the clock reaches its
- * time, if a hook covers it: a wait ends then, and dispatching it logs
- * "event(code,handle)". Handles from 100 up are child windows of window
- * 1. testDesktopHooks counts the hooks set and not yet removed. */
+/* Window events: without them SetWinEventHook fails, as on Linux. Each
+ * comes when the clock reaches its time, if a hook covers it: a wait ends
+ * then, and dispatching it logs "event(code,handle)". Handles from 100 up
+ * are child windows of window 1. testDesktopHooks counts the hooks set
+ * and not yet removed. */
 struct TestEvent {
 	DWORD at; /* ms after the reset */
 	DWORD code;
 	HWND window;
 	LONG object = OBJID_WINDOW;
 };
-void TestDesktopEvents(const TestEvent *events, int count);
+
+/* A fresh desktop holding these windows (handles 1, 2, ... in order), an
+ * empty log and zero counters; hooks take when events are given (none
+ * with a count of 0). */
+void TestDesktopReset(const TestWindow *windows, int count, const TestEvent *events = NULL,
+                      int eventCount = -1);
 extern int testDesktopHooks;
 
 /* Callback calls so far, and name reads of each kind. */

@@ -236,9 +236,8 @@ TEST(WindowSteps, CallsAndPasses)
 {
 	for (const auto &c : stepCases) {
 		SCOPED_TRACE(c.name);
-		TestDesktopReset(c.windows.data(), (int)c.windows.size());
-		if (c.hooks)
-			TestDesktopEvents(c.events.data(), (int)c.events.size());
+		TestDesktopReset(c.windows.data(), (int)c.windows.size(), c.events.data(),
+		                 c.hooks ? (int)c.events.size() : -1);
 		bool enable = strcmp(c.action, "Enable") == 0;
 		SetStep(c.text, c.className, enable ? c.flag : "", enable ? "" : c.flag, c.timeout,
 		        c.action);
