@@ -78,7 +78,6 @@ const struct {
     {"before 1.4 ASCII only", "\u03c3\u03bf\u03c6\u03b9\u03b1", "", "suffix", "0", "",
      "\u0397 \u03a3\u039f\u03a6\u0399\u0391", NULL, false, "1.3"},
     {"the file name", "Main", "", "", "", "xterm", "Main", "/usr/bin/xterm", true},
-    {"not the folder's", "Main", "", "", "", "bin", "Main", "/usr/bin/xterm", false},
     {"nor the path", "Main", "", "", "", "/usr/bin/xterm", "Main", "/usr/bin/xterm", false},
     {"the file name exactly, on Linux", "Main", "", "", "", "XTerm", "Main", "/usr/bin/xterm",
      false},
