@@ -78,10 +78,7 @@ static TestWindow *Lookup(HWND handle)
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
 	passes++;
-	if (lParam == currentStep)
-		Record("pass");
-	else
-		Record("pass(%ld)", (long)lParam);
+	Record(lParam == currentStep ? "pass" : "pass(%ld)", (long)lParam);
 	for (int i = 0; i < windowCount; i++) {
 		if (gone[i] || passes <= windows[i].appearsAfter)
 			continue;

@@ -40,22 +40,18 @@ TEST(FitText, Table)
 		EXPECT_EQ(c.kept, FitText(c.text.data(), c.text.size(), c.size)) << c.name;
 }
 
-struct TextCase {
+const struct {
 	const char *name;
 	X11Encoding encoding;
 	std::string bytes;
 	int size;
 	std::string want;
-};
-
-const std::string Long(300, 'a');
-
-const TextCase cases[] = {
+} cases[] = {
     {"UTF-8 as it is", X11TextUtf8, "\xc3\x9cn\xc3\xaf", 255, "\xc3\x9cn\xc3\xaf"},
     {"Latin-1 becomes UTF-8", X11TextLatin1, "caf\xe9", 255, "caf\xc3\xa9"},
     {"UTF-8 in a STRING is kept", X11TextLatin1, "caf\xc3\xa9", 255, "caf\xc3\xa9"},
     {"the first of several strings", X11TextLatin1, std::string("ab\0cd", 5), 255, "ab"},
-    {"cut to 254 bytes", X11TextUtf8, Long, 255, Long.substr(0, 254)},
+    {"cut to 254 bytes", X11TextUtf8, std::string(300, 'a'), 255, std::string(254, 'a')},
     {"cut to the buffer", X11TextLatin1, "abcdef", 5, "abcd"},
     {"a one-byte buffer holds the terminator", X11TextUtf8, "abc", 1, ""},
     {"cut between characters, not inside one", X11TextLatin1, std::string(253, 'a') + "\xe9", 255,
@@ -85,7 +81,7 @@ const TextCase cases[] = {
 
 TEST(X11DecodeText, Table)
 {
-	for (const TextCase &c : cases) {
+	for (const auto &c : cases) {
 		char out[256];
 		memset(out, 'x', sizeof out);
 		int length =
