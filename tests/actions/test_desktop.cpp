@@ -68,11 +68,9 @@ static void Record(const char *format, ...)
 /* The window behind a handle while it can still be used, else NULL. */
 static TestWindow *Lookup(HWND handle)
 {
-	if (handle < 1 || handle > (HWND)windowCount)
-		return NULL;
-	if (gone[handle - 1])
-		return NULL;
-	return &windows[handle - 1];
+	bool held = handle >= 1 && handle <= (HWND)windowCount && !gone[handle - 1];
+
+	return held ? &windows[handle - 1] : NULL;
 }
 
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)

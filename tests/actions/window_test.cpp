@@ -77,10 +77,8 @@ const struct {
      "\u0397 \u03a3\u039f\u03a6\u0399\u0391", NULL, false, "1.3"},
     {"the file name", "Main", "", "", "", "xterm", "Main", "/usr/bin/xterm", true},
     {"nor the path", "Main", "", "", "", "/usr/bin/xterm", "Main", "/usr/bin/xterm", false},
-    {"the file name exactly, on Linux", "Main", "", "", "", "XTerm", "Main", "/usr/bin/xterm",
-     false},
-    {"a program that cannot be known never matches", "Main", "", "", "", "xterm", "Main", NULL,
-     false},
+    {"in exact case on Linux", "Main", "", "", "", "XTerm", "Main", "/usr/bin/xterm", false},
+    {"an unknown program never matches", "Main", "", "", "", "xterm", "Main", NULL, false},
     {"no Process matches any program", "Main", "", "", "", "", "Main", NULL, true},
 };
 
