@@ -251,19 +251,10 @@ static bool HandleLine(void)
 	return true;
 }
 
-static void PumpMessages(void)
-{
-	MSG msg;
-
-	while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-		TranslateMessage(&msg);
-		DispatchMessageA(&msg);
-	}
-}
-
 int main(void)
 {
 	HANDLE reader;
+	MSG msg;
 
 	lineReady = CreateEventA(NULL, FALSE, FALSE, NULL);
 	lineTaken = CreateEventA(NULL, FALSE, TRUE, NULL);
@@ -280,7 +271,10 @@ int main(void)
 				break;
 			SetEvent(lineTaken);
 		}
-		PumpMessages();
+		while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+			TranslateMessage(&msg);
+			DispatchMessageA(&msg);
+		}
 	}
 	/* The windows go with the process. (Destroying them one by one first
 	 * costs Wine two seconds for each shown window when no window manager

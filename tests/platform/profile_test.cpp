@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/linux/system/profile.h"
 #include "platform/winapi.h"
-#include "script/steps.h"
 
 using std::string;
 
