@@ -6,12 +6,11 @@
 /* Window state and the log; everything is reset per test. */
 static TestWindow windows[MaxTestWindows];
 static bool gone[MaxTestWindows];
-static int windowCount;
-static int passes;
+static int windowCount, passes;
 static DWORD now, due; /* a clock that only waits move, in ms */
 static bool timerMade;
 static HWND foreground;
-int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads;
+int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads, testDesktopHooks;
 char testDesktopLog[4096];
 
 /* Window events and the hooks that hear them. */
@@ -23,7 +22,6 @@ static struct {
 	DWORD first, last;
 	WINEVENTPROC proc;
 } hooks[MaxTestHooks];
-int testDesktopHooks;
 
 void TestDesktopReset(const TestWindow *list, int count, const TestEvent *heard, int heardCount)
 {
