@@ -165,7 +165,6 @@ const struct {
      "pass show(1,0) show(2,0) show(3,0) show(4,0) show(5,0)", 5, -1},
     {"hide: a vanished window has no names", "Display", "Main", "A", "0", "", vanishing,
      "pass show(4,0)", 4, -1},
-    {"find one already there", "Find", "", "A", "", "", {mainA}, "pass", 1, 0},
     {"find a hidden and disabled one", "Find", "Main", "", "", "", {hiddenA}, "pass", 1, 0},
     {"a pass ends at the first match", "Find", "Main", "", "", "", {otherB, mainB, mainA}, "pass",
      2, 0},
@@ -190,8 +189,6 @@ const struct {
     /* Activate: restores a minimized window, asks once, ends when the
      * window is the foreground one; a disabled one refuses and the step
      * gives up. */
-    {"activate at once", "Activate", "W", "", "", "", {shownW},
-     "timer(1000) pass activate(1) close", 1, 0},
     {"activate: restored first", "Activate", "W", "", "", "", {minW},
      "timer(1000) pass show(1,9) activate(1) close", 1, 0},
     /* as Wine keeps a window it minimized: the foreground, taking no input */
