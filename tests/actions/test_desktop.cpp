@@ -291,9 +291,7 @@ HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE, WINEVENTP
 		return NULL;
 	for (int i = 0; i < MaxTestHooks; i++) {
 		if (hooks[i].proc == NULL) {
-			hooks[i].first = eventMin;
-			hooks[i].last = eventMax;
-			hooks[i].proc = pfnWinEventProc;
+			hooks[i] = {eventMin, eventMax, pfnWinEventProc};
 			testDesktopHooks++;
 			return &hooks[i];
 		}

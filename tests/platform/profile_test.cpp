@@ -49,10 +49,8 @@ class Profile : public ::testing::Test
 static string Utf16(const std::u16string &s)
 {
 	string out = "\xff\xfe";
-	for (char16_t c : s) {
-		out += (char)(c & 0xFF);
-		out += (char)(c >> 8);
-	}
+	for (char16_t c : s)
+		out += {(char)(c & 0xFF), (char)(c >> 8)};
 	return out;
 }
 
