@@ -152,19 +152,16 @@ static BOOL SetTitle(HWND window, const char *title)
 static void CreateTestWindow(char **fields, int n)
 {
 	LONG_PTR flags = n == 4 ? ParseFlags(fields[3]) : 0;
-	HWND window;
+	HWND window = NULL;
 	WCHAR className[512];
 
-	if (n < 3 || flags < 0 || fields[1][0] == '\0' || windowCount == MaxWindows ||
-	    !Wide(fields[1], className) || !EnsureClass(className)) {
-		Reply("error create\n");
-		return;
-	}
 	/* The title comes last, once the window is shown: a program waiting
 	 * for that title never meets the window half made. */
-	window = CreateWindowExW(0, className, L"", WS_OVERLAPPEDWINDOW, 40 + 20 * windowCount,
-	                         40 + 20 * windowCount, 240, 120, NULL, NULL,
-	                         GetModuleHandleA(NULL), NULL);
+	if (n >= 3 && flags >= 0 && fields[1][0] != '\0' && windowCount < MaxWindows &&
+	    Wide(fields[1], className) && EnsureClass(className))
+		window = CreateWindowExW(0, className, L"", WS_OVERLAPPEDWINDOW,
+		                         40 + 20 * windowCount, 40 + 20 * windowCount, 240, 120,
+		                         NULL, NULL, GetModuleHandleA(NULL), NULL);
 	if (window == NULL) {
 		Reply("error create\n");
 		return;
