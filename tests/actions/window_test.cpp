@@ -18,18 +18,16 @@ namespace
 void SetStep(const char *text, const char *className, const char *enable = "",
              const char *display = "", const char *timeout = "", const char *action = "")
 {
-	StepRecord *step = &StepTable[1];
-
 	ResetScript();
 	snprintf(StepTable[0].Text, ValueSize, "Main");
 	snprintf(StepTable[0].Enable, ValueSize, "1");
 	snprintf(StepTable[0].Display, ValueSize, "1");
-	snprintf(step->Text, ValueSize, "%s", text);
-	snprintf(step->ClassName, ValueSize, "%s", className);
-	snprintf(step->Enable, ValueSize, "%s", enable);
-	snprintf(step->Display, ValueSize, "%s", display);
-	snprintf(step->Timeout, ValueSize, "%s", timeout);
-	snprintf(step->Action, ValueSize, "%s", action);
+	snprintf(StepTable[1].Text, ValueSize, "%s", text);
+	snprintf(StepTable[1].ClassName, ValueSize, "%s", className);
+	snprintf(StepTable[1].Enable, ValueSize, "%s", enable);
+	snprintf(StepTable[1].Display, ValueSize, "%s", display);
+	snprintf(StepTable[1].Timeout, ValueSize, "%s", timeout);
+	snprintf(StepTable[1].Action, ValueSize, "%s", action);
 	stepCount = 2;
 	currentStep = 1;
 }
@@ -58,8 +56,7 @@ const struct {
     {"both hold", "Notepad", "Edit", "", "", "", "Notepad", NULL, true},
     {"title holds, class not", "Notepad", "Static", "", "", "", "Notepad", NULL, false},
     {"class holds, title not", "Wordpad", "Edit", "", "", "", "Notepad", NULL, false},
-    {"long title compared cut to 254", Title254.c_str(), "", "", "", "", Title300.c_str(), NULL,
-     true},
+    {"long title cut to 254", Title254.c_str(), "", "", "", "", Title300.c_str(), NULL, true},
     {"prefix", "Note", "", "prefix", "", "", "Notepad", NULL, true},
     {"prefix not found at the end", "pad", "", "prefix", "", "", "Notepad", NULL, false},
     {"suffix", "pad", "", "suffix", "", "", "Notepad", NULL, true},

@@ -11,9 +11,7 @@
 namespace
 {
 
-const std::string Sun = "\xe6\x97\xa5";      /* three bytes */
-const std::string Face = "\xf0\x9f\x98\x80"; /* four bytes */
-const std::string Eacute = "\xc3\xa9";       /* two bytes */
+const std::string Sun = "\xe6\x97\xa5"; /* three bytes */
 
 const struct {
 	const char *name;
@@ -23,10 +21,10 @@ const struct {
 } fits[] = {
     {"fits", "abc", 4, 3},
     {"ASCII cut at size - 1", "abcdef", 4, 3},
-    {"a two-byte character the cut falls in goes", "ab" + Eacute, 4, 2},
+    {"a two-byte character the cut falls in goes", "ab\xc3\xa9", 4, 2},
     {"a three-byte one, cut after its first byte", "a" + Sun, 3, 1},
     {"a three-byte one, cut after its second byte", "ab" + Sun, 5, 2},
-    {"a four-byte one, cut after its third byte", "a" + Face, 5, 1},
+    {"a four-byte one, cut after its third byte", "a\xf0\x9f\x98\x80", 5, 1},
     {"a whole character just fits", "a" + Sun + "b", 5, 4},
     {"not UTF-8: continuation bytes without a lead are cut where they stand", "a\x80\x80\x80\x80",
      4, 3},
