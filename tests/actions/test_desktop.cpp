@@ -28,18 +28,17 @@ void TestDesktopReset(const TestWindow *list, int count, const TestEvent *heard,
 	if (count > MaxTestWindows || heardCount > MaxTestEvents)
 		abort();
 	memset(gone, 0, sizeof gone);
-	for (int i = 0; i < MaxTestWindows; i++)
-		windows[i] = i < count ? list[i] : TestWindow();
+	memcpy(windows, list, count * sizeof *list);
 	windowCount = count;
-	passes = testDesktopVisits = testDesktopTitleReads = testDesktopClassReads = 0;
+	passes = testDesktopVisits = testDesktopTitleReads = testDesktopClassReads =
+	    testDesktopHooks = 0;
 	now = due = 0;
 	timerMade = false;
 	foreground = 0;
 	testDesktopLog[0] = '\0';
-	for (int i = 0; i < heardCount; i++)
-		events[i] = heard[i];
+	if (heardCount > 0)
+		memcpy(events, heard, heardCount * sizeof *heard);
 	eventCount = heardCount;
-	testDesktopHooks = 0;
 	memset(hooks, 0, sizeof hooks);
 	memset(delivered, 0, sizeof delivered);
 }
