@@ -6,12 +6,11 @@
 /* Window state and the log; everything is reset per test. */
 static TestWindow windows[MaxTestWindows];
 static bool gone[MaxTestWindows];
-static int windowCount;
-static int passes;
+static int windowCount, passes;
 static DWORD now, due; /* a clock that only waits move, in ms */
 static bool timerMade;
 static HWND foreground;
-int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads;
+int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads, testDesktopHooks;
 char testDesktopLog[4096];
 
 /* Window events and the hooks that hear them. */
@@ -23,34 +22,25 @@ static struct {
 	DWORD first, last;
 	WINEVENTPROC proc;
 } hooks[MaxTestHooks];
-int testDesktopHooks;
 
-void TestDesktopReset(const TestWindow *list, int count)
+void TestDesktopReset(const TestWindow *list, int count, const TestEvent *heard, int heardCount)
 {
-	if (count > MaxTestWindows)
+	if (count > MaxTestWindows || heardCount > MaxTestEvents)
 		abort();
 	memset(gone, 0, sizeof gone);
-	for (int i = 0; i < MaxTestWindows; i++)
-		windows[i] = i < count ? list[i] : TestWindow();
+	memcpy(windows, list, count * sizeof *list);
 	windowCount = count;
-	passes = testDesktopVisits = testDesktopTitleReads = testDesktopClassReads = 0;
+	passes = testDesktopVisits = testDesktopTitleReads = testDesktopClassReads =
+	    testDesktopHooks = 0;
 	now = due = 0;
 	timerMade = false;
 	foreground = 0;
 	testDesktopLog[0] = '\0';
-	eventCount = -1;
-	testDesktopHooks = 0;
+	if (heardCount > 0)
+		memcpy(events, heard, heardCount * sizeof *heard);
+	eventCount = heardCount;
 	memset(hooks, 0, sizeof hooks);
 	memset(delivered, 0, sizeof delivered);
-}
-
-void TestDesktopEvents(const TestEvent *list, int count)
-{
-	if (count > MaxTestEvents)
-		abort();
-	for (int i = 0; i < count; i++)
-		events[i] = list[i];
-	eventCount = count;
 }
 
 /* A full log means a loop that does not end (a Find that never finds):
@@ -75,20 +65,15 @@ static void Record(const char *format, ...)
 /* The window behind a handle while it can still be used, else NULL. */
 static TestWindow *Lookup(HWND handle)
 {
-	if (handle < 1 || handle > (HWND)windowCount)
-		return NULL;
-	if (gone[handle - 1])
-		return NULL;
-	return &windows[handle - 1];
+	bool held = handle >= 1 && handle <= (HWND)windowCount && !gone[handle - 1];
+
+	return held ? &windows[handle - 1] : NULL;
 }
 
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam)
 {
 	passes++;
-	if (lParam == currentStep)
-		Record("pass");
-	else
-		Record("pass(%ld)", (long)lParam);
+	Record(lParam == currentStep ? "pass" : "pass(%ld)", (long)lParam);
 	for (int i = 0; i < windowCount; i++) {
 		if (gone[i] || passes <= windows[i].appearsAfter)
 			continue;
@@ -154,34 +139,21 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow)
 	BOOL wasVisible = w && w->visible;
 
 	Record("show(%lu,%d)", (unsigned long)hWnd, nCmdShow);
-	if (w && nCmdShow == SW_SHOW)
-		w->visible = true;
-	if (w && nCmdShow == SW_HIDE)
-		w->visible = false;
+	if (w == NULL)
+		return FALSE;
+	if (nCmdShow == SW_SHOW || nCmdShow == SW_HIDE)
+		w->visible = nCmdShow == SW_SHOW;
 	/* As Windows: a window minimized from maximized comes back so. */
-	if (w && nCmdShow == SW_MINIMIZE)
-		w->minimized = true;
-	if (w && nCmdShow == SW_MAXIMIZE) {
-		w->minimized = false;
-		w->maximized = true;
-	}
-	if (w && nCmdShow == SW_RESTORE && !w->minimized)
-		w->maximized = false;
-	if (w && nCmdShow == SW_RESTORE)
-		w->minimized = false;
+	if (nCmdShow == SW_MAXIMIZE || (nCmdShow == SW_RESTORE && !w->minimized))
+		w->maximized = nCmdShow == SW_MAXIMIZE;
+	if (nCmdShow == SW_MINIMIZE || nCmdShow == SW_MAXIMIZE || nCmdShow == SW_RESTORE)
+		w->minimized = nCmdShow == SW_MINIMIZE;
 	return wasVisible;
 }
 
 void Sleep(DWORD dwMilliseconds)
 {
 	Record("sleep(%lu)", (unsigned long)dwMilliseconds);
-}
-
-BOOL IsWindowVisible(HWND hWnd)
-{
-	TestWindow *w = Lookup(hWnd);
-
-	return w && w->visible;
 }
 
 HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR)
@@ -198,34 +170,12 @@ BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG, PTIMERAP
 	return timer == &timerMade;
 }
 
-/* Time passes only here: the wait ends when the timer is due. */
-DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
-{
-	Record("wait(%lu)", (unsigned long)milliseconds);
-	if (handle != &timerMade || !timerMade)
-		return WAIT_FAILED;
-	now = due - now < milliseconds ? due : now + milliseconds;
-	return now >= due ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
-}
-
 BOOL CloseHandle(HANDLE handle)
 {
 	if (handle == &timerMade)
 		Record("close");
 	timerMade = timerMade && handle != &timerMade;
 	return TRUE;
-}
-
-/* Starts nothing: the steps' table names Cmd's executor too. */
-BOOL CreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
-                    LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION)
-{
-	return FALSE;
-}
-
-BOOL IsWindow(HWND hWnd)
-{
-	return Lookup(hWnd) != NULL;
 }
 
 HRESULT DwmGetWindowAttribute(HWND hwnd, DWORD dwAttribute, PVOID pvAttribute, DWORD)
@@ -238,26 +188,18 @@ HRESULT DwmGetWindowAttribute(HWND hwnd, DWORD dwAttribute, PVOID pvAttribute, D
 	return S_OK;
 }
 
-BOOL IsWindowEnabled(HWND hWnd)
-{
-	TestWindow *w = Lookup(hWnd);
-
-	return w && w->enabled;
-}
-
-BOOL IsIconic(HWND hWnd)
-{
-	TestWindow *w = Lookup(hWnd);
-
-	return w && w->minimized;
-}
-
-BOOL IsZoomed(HWND hWnd)
-{
-	TestWindow *w = Lookup(hWnd);
-
-	return w && w->maximized && !w->minimized;
-}
+/* What Windows tells of a window: FALSE for one gone. */
+#define WINDOW_STATE(name, state)                                                                  \
+	BOOL name(HWND hWnd)                                                                       \
+	{                                                                                          \
+		TestWindow *w = Lookup(hWnd);                                                      \
+		return w != NULL && (state);                                                       \
+	}
+WINDOW_STATE(IsWindow, true)
+WINDOW_STATE(IsWindowVisible, w->visible)
+WINDOW_STATE(IsWindowEnabled, w->enabled)
+WINDOW_STATE(IsIconic, w->minimized)
+WINDOW_STATE(IsZoomed, w->maximized && !w->minimized)
 
 HWND GetForegroundWindow(void)
 {
@@ -290,11 +232,6 @@ DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId)
 	return id;
 }
 
-HWND FindWindowExA(HWND, HWND, LPCSTR, LPCSTR)
-{
-	return 0;
-}
-
 /* No process the desktop knows is wincue's own; none carries a token. */
 HANDLE GetCurrentProcess(void)
 {
@@ -324,20 +261,20 @@ BOOL QueryFullProcessImageNameA(HANDLE hProcess, DWORD, LPSTR lpExeName, PDWORD 
 	return TRUE;
 }
 
-BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE)
-{
-	return FALSE;
-}
-
-BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD)
-{
-	return FALSE;
-}
-
-BOOL AttachThreadInput(DWORD, DWORD, BOOL)
-{
-	return FALSE;
-}
+/* What this desktop refuses: it starts nothing (the steps' table names
+ * Cmd's executor too), holds no frame host's window, no process token and
+ * no thread to join. */
+#define REFUSED(declaration)                                                                       \
+	declaration                                                                                \
+	{                                                                                          \
+		return 0;                                                                          \
+	}
+REFUSED(BOOL CreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                            DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION))
+REFUSED(HWND FindWindowExA(HWND, HWND, LPCSTR, LPCSTR))
+REFUSED(BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE))
+REFUSED(BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD))
+REFUSED(BOOL AttachThreadInput(DWORD, DWORD, BOOL))
 
 HWND GetAncestor(HWND hwnd, UINT gaFlags)
 {
@@ -353,9 +290,7 @@ HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE, WINEVENTP
 		return NULL;
 	for (int i = 0; i < MaxTestHooks; i++) {
 		if (hooks[i].proc == NULL) {
-			hooks[i].first = eventMin;
-			hooks[i].last = eventMax;
-			hooks[i].proc = pfnWinEventProc;
+			hooks[i] = {eventMin, eventMax, pfnWinEventProc};
 			testDesktopHooks++;
 			return &hooks[i];
 		}

@@ -11,47 +11,43 @@
 enum Vanish { Stays, VanishesBeforeReads, VanishesBetweenReads };
 
 struct TestWindow {
-	const char *title;
-	const char *className;
-	bool visible;
-	bool enabled;
-	int appearsAfter;           /* passes of EnumWindows that still miss it */
-	Vanish vanishes;            /* then its name reads from there on fail */
-	const char *program = NULL; /* its program's path; NULL: not known */
-	bool minimized = false;     /* maximized when it is not minimized: */
-	bool maximized = false;
-	bool cloaked = false; /* visible, but on another virtual desktop */
+	const char *title, *className;
+	bool visible, enabled;
+	int appearsAfter;                          /* passes of EnumWindows that still miss it */
+	Vanish vanishes;                           /* then its name reads from there on fail */
+	const char *program = NULL;                /* its program's path; NULL: not known */
+	bool minimized = false, maximized = false; /* maximized when not minimized */
+	bool cloaked = false;                      /* visible, but on another virtual desktop */
 };
 
 enum { MaxTestWindows = 8 };
 
-/* A fresh desktop holding these windows (handles 1, 2, ... in order), an
- * empty log and zero counters. */
-void TestDesktopReset(const TestWindow *windows, int count);
-
 /* The log, tokens separated by one space: "pass" for each EnumWindows
  * call whose user value is the running step's number ("pass(N)"
- * otherwise), "sleep(ms)",
- * "enable(handle,flag)", "show(handle,command)", "activate(handle)" and
- * "post(handle,message)"; for the one timer, "timer(ms)" when set,
- * "wait(ms)" and "close". A window's process id is its handle. */
+ * otherwise), "sleep(ms)", "enable(handle,flag)", "show(handle,command)",
+ * "activate(handle)" and "post(handle,message)"; for the one timer,
+ * "timer(ms)" when set, "wait(ms)" and "close". A window's process id is
+ * its handle. */
 extern char testDesktopLog[4096];
 
-/* Window events: after a reset SetWinEventHook fails, as on Linux. Once
- * given, hooks take, and each event comes when the clock reaches its
- * time, if a hook covers it: a wait ends then, and dispatching it logs
- * "event(code,handle)". Handles from 100 up are child windows of window
- * 1. testDesktopHooks counts the hooks set and not yet removed. */
+/* Window events: without them SetWinEventHook fails, as on Linux. Each
+ * comes when the clock reaches its time, if a hook covers it: a wait ends
+ * then, and dispatching it logs "event(code,handle)". Handles from 100 up
+ * are child windows of window 1. */
 struct TestEvent {
-	DWORD at; /* ms after the reset */
-	DWORD code;
+	DWORD at, code; /* at: ms after the reset */
 	HWND window;
 	LONG object = OBJID_WINDOW;
 };
-void TestDesktopEvents(const TestEvent *events, int count);
-extern int testDesktopHooks;
 
-/* Callback calls so far, and name reads of each kind. */
-extern int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads;
+/* A fresh desktop holding these windows (handles 1, 2, ... in order), an
+ * empty log and zero counters; hooks take when events are given (none
+ * with a count of 0). */
+void TestDesktopReset(const TestWindow *windows, int count, const TestEvent *events = NULL,
+                      int eventCount = -1);
+
+/* Callback calls so far, name reads of each kind, and window event hooks
+ * set and not yet removed. */
+extern int testDesktopVisits, testDesktopTitleReads, testDesktopClassReads, testDesktopHooks;
 
 #endif

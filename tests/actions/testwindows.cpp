@@ -16,14 +16,13 @@
  *   quit, or the end of the input  -> exits; its windows go with it
  *
  * FLAGS, a comma list: hidden; maximized, minimized (shown so; both: minimized
- * from maximized); asks (WM_CLOSE asks a user who never
- * answers: the window stays); reenable, reshow (the window enables itself
- * again when disabled, shows itself again when hidden, before the call
- * that did it returns). Anything else gets "error ..." back. A window
- * closes on WM_CLOSE. The main thread owns the windows
- * and keeps pumping their messages: another program's ShowWindow and
- * EnableWindow on them wait until this thread has handled them. A second
- * thread reads the input and hands each line over.
+ * from maximized); asks (WM_CLOSE asks a user who never answers: the window
+ * stays); reenable, reshow (the window enables itself again when disabled,
+ * shows itself again when hidden, before the call that did it returns).
+ * Anything else gets "error ..." back. A window closes on WM_CLOSE. The main
+ * thread owns the windows and keeps pumping their messages: another program's
+ * ShowWindow and EnableWindow on them wait until this thread has handled
+ * them. A second thread reads the input and hands each line over.
  */
 #include <stdarg.h>
 #include <stdio.h>
@@ -153,19 +152,16 @@ static BOOL SetTitle(HWND window, const char *title)
 static void CreateTestWindow(char **fields, int n)
 {
 	LONG_PTR flags = n == 4 ? ParseFlags(fields[3]) : 0;
-	HWND window;
+	HWND window = NULL;
 	WCHAR className[512];
 
-	if (n < 3 || flags < 0 || fields[1][0] == '\0' || windowCount == MaxWindows ||
-	    !Wide(fields[1], className) || !EnsureClass(className)) {
-		Reply("error create\n");
-		return;
-	}
 	/* The title comes last, once the window is shown: a program waiting
 	 * for that title never meets the window half made. */
-	window = CreateWindowExW(0, className, L"", WS_OVERLAPPEDWINDOW, 40 + 20 * windowCount,
-	                         40 + 20 * windowCount, 240, 120, NULL, NULL,
-	                         GetModuleHandleA(NULL), NULL);
+	if (n >= 3 && flags >= 0 && fields[1][0] != '\0' && windowCount < MaxWindows &&
+	    Wide(fields[1], className) && EnsureClass(className))
+		window = CreateWindowExW(0, className, L"", WS_OVERLAPPEDWINDOW,
+		                         40 + 20 * windowCount, 40 + 20 * windowCount, 240, 120,
+		                         NULL, NULL, GetModuleHandleA(NULL), NULL);
 	if (window == NULL) {
 		Reply("error create\n");
 		return;
@@ -180,47 +176,37 @@ static void CreateTestWindow(char **fields, int n)
 	Reply("created %d\n", windowCount - 1);
 }
 
-static void ChangeWindow(char **fields, int n)
+/* show ID, close ID, title ID TITLE; the reply (shown, closed, titled)
+ * is the command's word and the window's ID. */
+static void ActOnWindow(char **fields, int n)
 {
+	bool title = strcmp(fields[0], "title") == 0;
 	bool show = strcmp(fields[0], "show") == 0;
-	int id = n == 2 ? atoi(fields[1]) : -1;
+	int id = n == (title ? 3 : 2) ? atoi(fields[1]) : -1;
 
-	if (id < 0 || id >= windowCount) {
+	if (id < 0 || id >= windowCount || (title && !SetTitle(windows[id], fields[2]))) {
 		Reply("error %s\n", fields[0]);
 		return;
 	}
 	if (show)
 		ShowWindow(windows[id], SW_SHOW);
-	else
+	else if (!title)
 		DestroyWindow(windows[id]);
-	Reply("%s %d\n", show ? "shown" : "closed", id);
+	Reply("%s%s %d\n", fields[0], show ? "n" : "d", id);
 }
 
-static void RetitleWindow(char **fields, int n)
-{
-	int id = n == 3 ? atoi(fields[1]) : -1;
-
-	if (id < 0 || id >= windowCount || !SetTitle(windows[id], fields[2])) {
-		Reply("error title\n");
-		return;
-	}
-	Reply("titled %d\n", id);
-}
-
-static void ReportIds(void)
-{
-	for (int i = 0; i < windowCount; i++)
-		Reply("0x%08lx\n", (unsigned long)(ULONG_PTR)windows[i]);
-	Reply("end\n");
-}
-
-/* With more, also minimized, maximized and active. */
-static void ReportState(bool more)
+/* ids: each window's handle; state: its class, title, visible and
+ * enabled; look: these, then minimized, maximized and active. */
+static void Report(const char *what)
 {
 	char className[NameSize], title[NameSize];
 
 	for (int i = 0; i < windowCount; i++) {
 		HWND w = windows[i];
+		if (strcmp(what, "ids") == 0) {
+			Reply("0x%08lx\n", (unsigned long)(ULONG_PTR)w);
+			continue;
+		}
 		if (!IsWindow(w)) {
 			Reply("gone\n");
 			continue;
@@ -230,7 +216,7 @@ static void ReportState(bool more)
 		GetWindowTextA(w, title, sizeof title);
 		Reply("%s\t%s\tvisible=%d\tenabled=%d", className, title,
 		      IsWindowVisible(w) ? 1 : 0, IsWindowEnabled(w) ? 1 : 0);
-		if (more)
+		if (strcmp(what, "look") == 0)
 			Reply("\tminimized=%d\tmaximized=%d\tactive=%d", IsIconic(w) ? 1 : 0,
 			      IsZoomed(w) ? 1 : 0, GetForegroundWindow() == w ? 1 : 0);
 		Reply("\n");
@@ -251,34 +237,21 @@ static bool HandleLine(void)
 		return false;
 	if (strcmp(fields[0], "create") == 0)
 		CreateTestWindow(fields, n);
-	else if (strcmp(fields[0], "state") == 0 && n == 1)
-		ReportState(false);
-	else if (strcmp(fields[0], "look") == 0 && n == 1)
-		ReportState(true);
-	else if (strcmp(fields[0], "ids") == 0 && n == 1)
-		ReportIds();
-	else if (strcmp(fields[0], "show") == 0 || strcmp(fields[0], "close") == 0)
-		ChangeWindow(fields, n);
-	else if (strcmp(fields[0], "title") == 0)
-		RetitleWindow(fields, n);
+	else if (n == 1 && (strcmp(fields[0], "state") == 0 || strcmp(fields[0], "look") == 0 ||
+	                    strcmp(fields[0], "ids") == 0))
+		Report(fields[0]);
+	else if (strcmp(fields[0], "show") == 0 || strcmp(fields[0], "close") == 0 ||
+	         strcmp(fields[0], "title") == 0)
+		ActOnWindow(fields, n);
 	else
 		Reply("error unknown command\n");
 	return true;
 }
 
-static void PumpMessages(void)
-{
-	MSG msg;
-
-	while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-		TranslateMessage(&msg);
-		DispatchMessageA(&msg);
-	}
-}
-
 int main(void)
 {
 	HANDLE reader;
+	MSG msg;
 
 	lineReady = CreateEventA(NULL, FALSE, FALSE, NULL);
 	lineTaken = CreateEventA(NULL, FALSE, TRUE, NULL);
@@ -295,7 +268,10 @@ int main(void)
 				break;
 			SetEvent(lineTaken);
 		}
-		PumpMessages();
+		while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+			TranslateMessage(&msg);
+			DispatchMessageA(&msg);
+		}
 	}
 	/* The windows go with the process. (Destroying them one by one first
 	 * costs Wine two seconds for each shown window when no window manager

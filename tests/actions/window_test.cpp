@@ -18,18 +18,16 @@ namespace
 void SetStep(const char *text, const char *className, const char *enable = "",
              const char *display = "", const char *timeout = "", const char *action = "")
 {
-	StepRecord *step = &StepTable[1];
-
 	ResetScript();
 	snprintf(StepTable[0].Text, ValueSize, "Main");
 	snprintf(StepTable[0].Enable, ValueSize, "1");
 	snprintf(StepTable[0].Display, ValueSize, "1");
-	snprintf(step->Text, ValueSize, "%s", text);
-	snprintf(step->ClassName, ValueSize, "%s", className);
-	snprintf(step->Enable, ValueSize, "%s", enable);
-	snprintf(step->Display, ValueSize, "%s", display);
-	snprintf(step->Timeout, ValueSize, "%s", timeout);
-	snprintf(step->Action, ValueSize, "%s", action);
+	snprintf(StepTable[1].Text, ValueSize, "%s", text);
+	snprintf(StepTable[1].ClassName, ValueSize, "%s", className);
+	snprintf(StepTable[1].Enable, ValueSize, "%s", enable);
+	snprintf(StepTable[1].Display, ValueSize, "%s", display);
+	snprintf(StepTable[1].Timeout, ValueSize, "%s", timeout);
+	snprintf(StepTable[1].Action, ValueSize, "%s", action);
 	stepCount = 2;
 	currentStep = 1;
 }
@@ -50,8 +48,6 @@ const struct {
     {"title exact", "Notepad", "", "", "", "", "Notepad", NULL, true},
     {"title in other case", "notepad", "", "", "", "", "Notepad", NULL, false},
     {"title prefix", "Note", "", "", "", "", "Notepad", NULL, false},
-    {"title substring", "otepa", "", "", "", "", "Notepad", NULL, false},
-    {"title longer than the window's", "Notepad2", "", "", "", "", "Notepad", NULL, false},
     {"title against an untitled window", "Notepad", "", "", "", "", "", NULL, false},
     {"class exact", "", "Edit", "", "", "", "Notepad", NULL, true},
     {"class in other case", "", "edit", "", "", "", "Notepad", NULL, false},
@@ -60,11 +56,9 @@ const struct {
     {"both hold", "Notepad", "Edit", "", "", "", "Notepad", NULL, true},
     {"title holds, class not", "Notepad", "Static", "", "", "", "Notepad", NULL, false},
     {"class holds, title not", "Wordpad", "Edit", "", "", "", "Notepad", NULL, false},
-    {"long title compared cut to 254", Title254.c_str(), "", "", "", "", Title300.c_str(), NULL,
-     true},
+    {"long title cut to 254", Title254.c_str(), "", "", "", "", Title300.c_str(), NULL, true},
     {"prefix", "Note", "", "prefix", "", "", "Notepad", NULL, true},
     {"prefix not found at the end", "pad", "", "prefix", "", "", "Notepad", NULL, false},
-    {"prefix longer than the title", "Notepad2", "", "prefix", "", "", "Notepad", NULL, false},
     {"suffix", "pad", "", "suffix", "", "", "Notepad", NULL, true},
     {"suffix not found at the start", "Note", "", "suffix", "", "", "Notepad", NULL, false},
     {"part inside", "otep", "", "part", "", "", "Notepad", NULL, true},
@@ -72,22 +66,16 @@ const struct {
     {"part absent", "tap", "", "part", "", "", "Notepad", NULL, false},
     {"part longer than the title", "Notepads", "", "part", "", "", "Notepad", NULL, false},
     {"exact in either case", "NOTEPAD", "", "", "0", "", "Notepad", NULL, true},
-    {"exact in either case, not a prefix", "NOTE", "", "", "0", "", "Notepad", NULL, false},
     {"exact, Case=1", "notepad", "", "exact", "1", "", "Notepad", NULL, false},
-    {"suffix in either case", "PAD", "", "suffix", "0", "", "Notepad", NULL, true},
-    {"prefix in exact case", "note", "", "prefix", "", "", "Notepad", NULL, false},
     {"either case folds ASCII letters only", "a[b", "", "", "0", "", "A{B", NULL, false},
     {"from 1.4 every letter", "\u03c3\u03bf\u03c6\u03b9\u03b1", "", "suffix", "0", "",
      "\u0397 \u03a3\u039f\u03a6\u0399\u0391", NULL, true, "1.4"},
     {"before 1.4 ASCII only", "\u03c3\u03bf\u03c6\u03b9\u03b1", "", "suffix", "0", "",
      "\u0397 \u03a3\u039f\u03a6\u0399\u0391", NULL, false, "1.3"},
     {"the file name", "Main", "", "", "", "xterm", "Main", "/usr/bin/xterm", true},
-    {"not the folder's", "Main", "", "", "", "bin", "Main", "/usr/bin/xterm", false},
     {"nor the path", "Main", "", "", "", "/usr/bin/xterm", "Main", "/usr/bin/xterm", false},
-    {"the file name exactly, on Linux", "Main", "", "", "", "XTerm", "Main", "/usr/bin/xterm",
-     false},
-    {"a program that cannot be known never matches", "Main", "", "", "", "xterm", "Main", NULL,
-     false},
+    {"in exact case on Linux", "Main", "", "", "", "XTerm", "Main", "/usr/bin/xterm", false},
+    {"an unknown program never matches", "Main", "", "", "", "xterm", "Main", NULL, false},
     {"no Process matches any program", "Main", "", "", "", "", "Main", NULL, true},
 };
 
@@ -148,7 +136,10 @@ const TestWindow cloakedW = {"W", "A", true, true, 0, Stays, NULL, false, false,
 /* A step over its windows: what it calls, how many windows its passes
  * visit, each name read once a visit, and whether it gave up (-1: a step
  * that never does). The flag goes to the key the Action word reads, and
- * to Visible for Find and Gone; the script requires version require. */
+ * to Visible for Find and Gone; the script requires version require.
+ * With hooks, window events come to the hooks a step sets (these events
+ * or none): a waiting step pauses until news, else a pause that doubles
+ * up to 750 ms; the step leaves no hook behind. */
 const struct {
 	const char *name;
 	const char *action, *text, *className, *flag, *timeout;
@@ -157,6 +148,8 @@ const struct {
 	int visits, gaveUp;
 	bool foreground = false; /* the window is the foreground one before */
 	const char *require = "";
+	bool hooks = false;
+	std::vector<TestEvent> events = {};
 } stepCases[] = {
     /* a row a case: the formatter would spread these a field a line */
     // clang-format off
@@ -169,9 +162,6 @@ const struct {
      "pass show(1,0) show(2,0) show(3,0) show(4,0) show(5,0)", 5, -1},
     {"hide: a vanished window has no names", "Display", "Main", "A", "0", "", vanishing,
      "pass show(4,0)", 4, -1},
-    {"enable: a vanished window has no names", "Enable", "Main", "A", "1", "", vanishing,
-     "pass enable(4,1)", 4, -1},
-    {"find one already there", "Find", "", "A", "", "", {mainA}, "pass", 1, 0},
     {"find a hidden and disabled one", "Find", "Main", "", "", "", {hiddenA}, "pass", 1, 0},
     {"a pass ends at the first match", "Find", "Main", "", "", "", {otherB, mainB, mainA}, "pass",
      2, 0},
@@ -196,8 +186,6 @@ const struct {
     /* Activate: restores a minimized window, asks once, ends when the
      * window is the foreground one; a disabled one refuses and the step
      * gives up. */
-    {"activate at once", "Activate", "W", "", "", "", {shownW},
-     "timer(1000) pass activate(1) close", 1, 0},
     {"activate: restored first", "Activate", "W", "", "", "", {minW},
      "timer(1000) pass show(1,9) activate(1) close", 1, 0},
     /* as Wine keeps a window it minimized: the foreground, taking no input */
@@ -213,6 +201,21 @@ const struct {
      2, 0, false, "1.4"},
     {"activate a cloaked one before 1.4", "Activate", "W", "", "", "1", {cloakedW},
      "timer(1) pass activate(1) close", 1, 0, false, "1.3"},
+    {"no news: the pause doubles up to 750 ms", "Find", "W", "", "", "5000",
+     {{"W", "A", true, true, 11, Stays}}, "timer(5000) pass wait(1) pass wait(2) pass wait(4) "
+     "pass wait(8) pass wait(16) pass wait(32) pass wait(64) pass wait(128) pass wait(256) pass "
+     "wait(512) pass wait(750) pass close", 1, 0, false, "", true},
+    {"news ends the pause, which starts again at 1 ms", "Find", "W", "", "", "5000",
+     {{"W", "A", true, true, 6, Stays}}, "timer(5000) pass wait(1) pass wait(2) pass wait(4) "
+     "pass wait(8) event(3,1) wait(0) pass wait(1) pass wait(2) pass close", 1, 0, false, "",
+     true, {{10, EVENT_SYSTEM_FOREGROUND, 1}}},
+    {"a child window, another object: the pause keeps its end", "Find", "W", "", "", "5000",
+     {{"W", "A", true, true, 3, Stays}}, "timer(5000) pass wait(1) pass wait(2) event(800c,100) "
+     "wait(1) event(8002,1) wait(0) pass wait(4) pass close", 1, 0, false, "", true,
+     {{2, EVENT_OBJECT_NAMECHANGE, 100}, {3, EVENT_OBJECT_SHOW, 1, OBJID_CURSOR}}},
+    {"a window gone is news; no Timeout", "Find", "W", "", "", "",
+     {{"W", "A", true, true, 2, Stays}}, "pass sleep(1) pass sleep(2) event(8001,7) sleep(0) pass",
+     1, 0, false, "", true, {{2, EVENT_OBJECT_DESTROY, 7}}},
     // clang-format on
 };
 
@@ -220,7 +223,8 @@ TEST(WindowSteps, CallsAndPasses)
 {
 	for (const auto &c : stepCases) {
 		SCOPED_TRACE(c.name);
-		TestDesktopReset(c.windows.data(), (int)c.windows.size());
+		TestDesktopReset(c.windows.data(), (int)c.windows.size(), c.events.data(),
+		                 c.hooks ? (int)c.events.size() : -1);
 		bool enable = strcmp(c.action, "Enable") == 0;
 		SetStep(c.text, c.className, enable ? c.flag : "", enable ? "" : c.flag, c.timeout,
 		        c.action);
@@ -237,6 +241,7 @@ TEST(WindowSteps, CallsAndPasses)
 		EXPECT_EQ(testDesktopTitleReads, testDesktopVisits);
 		EXPECT_EQ(testDesktopClassReads, testDesktopVisits);
 		EXPECT_EQ(c.gaveUp < 0 ? -1 : windowGaveUp, c.gaveUp);
+		EXPECT_EQ(testDesktopHooks, 0);
 	}
 }
 

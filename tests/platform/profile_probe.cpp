@@ -15,9 +15,7 @@
 
 static void Print(DWORD n, const char *buf, DWORD size, DWORD shown)
 {
-	printf("%lu ", (unsigned long)n);
-	if (size == 0)
-		printf("-");
+	printf("%lu %s", (unsigned long)n, size == 0 ? "-" : "");
 	for (DWORD i = 0; i < shown && i < size; i++)
 		printf("%02x", (unsigned char)buf[i]);
 	printf("\n");

@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/linux/system/profile.h"
 #include "platform/winapi.h"
-#include "script/steps.h"
 
 using std::string;
 
@@ -51,10 +49,8 @@ class Profile : public ::testing::Test
 static string Utf16(const std::u16string &s)
 {
 	string out = "\xff\xfe";
-	for (char16_t c : s) {
-		out += (char)(c & 0xFF);
-		out += (char)(c >> 8);
-	}
+	for (char16_t c : s)
+		out += {(char)(c & 0xFF), (char)(c >> 8)};
 	return out;
 }
 
@@ -152,8 +148,6 @@ TEST_F(Profile, BufferLimits)
 	}
 }
 
-/* --list takes the Require of the script where it runs, and no other
- * action's Version. */
 /* Microsoft's bounded formatter ends the process on overflow; ours leaves
  * the buffer empty (callers check lengths first). */
 TEST(SprintfS, EmptiesTheBufferWhenTheTextDoesNotFit)

@@ -11,9 +11,7 @@
 namespace
 {
 
-const std::string Sun = "\xe6\x97\xa5";      /* three bytes */
-const std::string Face = "\xf0\x9f\x98\x80"; /* four bytes */
-const std::string Eacute = "\xc3\xa9";       /* two bytes */
+const std::string Sun = "\xe6\x97\xa5"; /* three bytes */
 
 const struct {
 	const char *name;
@@ -23,19 +21,11 @@ const struct {
 } fits[] = {
     {"fits", "abc", 4, 3},
     {"ASCII cut at size - 1", "abcdef", 4, 3},
-    {"a two-byte character the cut falls in goes", "ab" + Eacute, 4, 2},
+    {"a two-byte character the cut falls in goes", "ab\xc3\xa9", 4, 2},
     {"a three-byte one, cut after its first byte", "a" + Sun, 3, 1},
     {"a three-byte one, cut after its second byte", "ab" + Sun, 5, 2},
-    {"a four-byte one, cut after its third byte", "a" + Face, 5, 1},
+    {"a four-byte one, cut after its third byte", "a\xf0\x9f\x98\x80", 5, 1},
     {"a whole character just fits", "a" + Sun + "b", 5, 4},
-    {"a hundred three-byte characters in 255 bytes: 84",
-     [] {
-	     std::string s;
-	     for (int i = 0; i < 100; i++)
-		     s += Sun;
-	     return s;
-     }(),
-     255, 252},
     {"not UTF-8: continuation bytes without a lead are cut where they stand", "a\x80\x80\x80\x80",
      4, 3},
     {"not UTF-8: a lead too short for what follows is cut at size - 1", "\xc3\x80\x80\x80", 4, 3},
@@ -48,22 +38,18 @@ TEST(FitText, Table)
 		EXPECT_EQ(c.kept, FitText(c.text.data(), c.text.size(), c.size)) << c.name;
 }
 
-struct TextCase {
+const struct {
 	const char *name;
 	X11Encoding encoding;
 	std::string bytes;
 	int size;
 	std::string want;
-};
-
-const std::string Long(300, 'a');
-
-const TextCase cases[] = {
+} cases[] = {
     {"UTF-8 as it is", X11TextUtf8, "\xc3\x9cn\xc3\xaf", 255, "\xc3\x9cn\xc3\xaf"},
     {"Latin-1 becomes UTF-8", X11TextLatin1, "caf\xe9", 255, "caf\xc3\xa9"},
     {"UTF-8 in a STRING is kept", X11TextLatin1, "caf\xc3\xa9", 255, "caf\xc3\xa9"},
     {"the first of several strings", X11TextLatin1, std::string("ab\0cd", 5), 255, "ab"},
-    {"cut to 254 bytes", X11TextUtf8, Long, 255, Long.substr(0, 254)},
+    {"cut to 254 bytes", X11TextUtf8, std::string(300, 'a'), 255, std::string(254, 'a')},
     {"cut to the buffer", X11TextLatin1, "abcdef", 5, "abcd"},
     {"a one-byte buffer holds the terminator", X11TextUtf8, "abc", 1, ""},
     {"cut between characters, not inside one", X11TextLatin1, std::string(253, 'a') + "\xe9", 255,
@@ -72,9 +58,7 @@ const TextCase cases[] = {
      std::string(100, 'x') + "\xe6\x97\xa5\xe6\x97\xa5", 105,
      std::string(100, 'x') + "\xe6\x97\xa5"},
     {"compound: ASCII and Latin-1", X11TextCompound, "caf\xe9", 255, "caf\xc3\xa9"},
-    {"compound: a UTF-8 segment", X11TextCompound, "a\x1b%G\xce\xa9\x1b%@b", 255,
-     "a\xce\xa9"
-     "b"},
+    {"compound: a UTF-8 segment", X11TextCompound, "a\x1b%G\xce\xa9\x1b%@b", 255, "a\u03a9b"},
     {"compound: ISO 8859-15 and 8859-7 right halves", X11TextCompound,
      "wc-\x1b-b\xa4uro \x1b-F\xd9", 255, "wc-\xe2\x82\xacuro \xce\xa9"},
     {"compound: JIS X 0208 in GL, then ASCII", X11TextCompound, "\x1b$(BF|K\\8l\x1b(B x", 255,
@@ -88,17 +72,14 @@ const TextCase cases[] = {
     {"compound: an unknown set shows as ?", X11TextCompound, "\x1b$(Q\x30\x21\x1b(Bx", 255, "?x"},
     {"compound: a two-byte character cut short", X11TextCompound, "\x1b$(BF\x1b(Bx", 255, "?x"},
     {"compound: an extended segment shows as one ?", X11TextCompound,
-     "a\x1b%/1\x80\x89"
-     "big5-0\x02\xa4\x40"
-     "b",
-     255, "a?b"},
+     "a\x1b%/1\x80\211big5-0\x02\xa4\100b", 255, "a?b"},
     {"compound: direction marks are dropped", X11TextCompound, "a\x9b\x31]b\x9b]c", 255, "abc"},
     {"compound: a cut-off escape ends the text", X11TextCompound, "ab\x1b$", 255, "ab"},
 };
 
 TEST(X11DecodeText, Table)
 {
-	for (const TextCase &c : cases) {
+	for (const auto &c : cases) {
 		char out[256];
 		memset(out, 'x', sizeof out);
 		int length =
