@@ -8,7 +8,6 @@ import random
 import re
 import shutil
 import subprocess
-import tempfile
 import time
 from pathlib import Path
 
@@ -377,7 +376,7 @@ COMMANDS = [
 
 
 @pytest.mark.parametrize("name,lines,reports", COMMANDS, ids=[c[0] for c in COMMANDS])
-def test_cmd(target, tmp_path, name, lines, reports):
+def test_cmd(target, tmp_path, ends, name, lines, reports):
     """The end line comes while the program still runs (it ends only when
     the test lets it), and the program ran as asked, in a session of its own
     with the standard streams and nothing else."""
@@ -386,27 +385,23 @@ def test_cmd(target, tmp_path, name, lines, reports):
     lines = [x.format(linger=target.program("linger"), notexec=notexec) for x in lines]
     config = "".join("[Section%d]\nAction=Cmd\nCmd=%s\n" % (i, x) for i, x in enumerate(lines))
     want = "".join(echoed(i, "Cmd", Cmd=x) for i, x in enumerate(lines)) + ran(*["Cmd"] * len(lines))
-    try:
-        with open(os.devnull) as held:  # wincue's own descriptors stay its own
-            got = target.run(script_dir(tmp_path, config), pass_fds=(held.fileno(),))
-        assert got == (0, target.expected(want))
-        # files that must not appear are checked once the others show the programs ran
-        for name, first in sorted(reports.items(), key=lambda r: r[1] is None):
-            if first is None:
-                assert not (tmp_path / name).exists()
-                continue
-            report = linger_report(tmp_path / name)
-            assert report[0] == first
-            if target.name != "wine":
-                assert report[1] != "session %d" % os.getsid(0)
-                assert report[2:6] == ["fds 0 1 2", "blocked 0", "ignored",
-                                       "cwd %s" % tmp_path]
-    finally:
-        for name in reports:
-            (tmp_path / (name + ".stop")).touch()
+    ends(lambda: [(tmp_path / (name + ".stop")).touch() for name in reports])
+    with open(os.devnull) as held:  # wincue's own descriptors stay its own
+        got = target.run(script_dir(tmp_path, config), pass_fds=(held.fileno(),))
+    assert got == (0, target.expected(want))
+    # files that must not appear are checked once the others show the programs ran
+    for name, first in sorted(reports.items(), key=lambda r: r[1] is None):
+        if first is None:
+            assert not (tmp_path / name).exists()
+            continue
+        report = linger_report(tmp_path / name)
+        assert report[0] == first
+        if target.name != "wine":
+            assert report[1] != "session %d" % os.getsid(0)
+            assert report[2:6] == ["fds 0 1 2", "blocked 0", "ignored", "cwd %s" % tmp_path]
 
 
-def test_output_to_a_pipe_nobody_reads(target, tmp_path):
+def test_output_to_a_pipe_nobody_reads(target, tmp_path, ends):
     """Every line fails to be written, and the run goes on to its end, as on
     Windows: the program of the last step still starts."""
     config = "[Section0]\n" + SLEEP0 + "[Section1]\nAction=Cmd\nCmd=%s after.txt\n" % (
@@ -416,26 +411,17 @@ def test_output_to_a_pipe_nobody_reads(target, tmp_path):
     p = subprocess.Popen(target.argv, cwd=script_dir(tmp_path, config), env=target.env,
                          stdin=subprocess.DEVNULL, stdout=w, stderr=subprocess.DEVNULL)
     os.close(w)
-    try:
-        assert p.wait(DEADLINE) == 0
-        assert linger_report(tmp_path / "after.txt")[0] == "started"
-    finally:
-        (tmp_path / "after.txt.stop").touch()
-        stop_pid(p.pid)
+    ends(lambda: stop_pid(p.pid))
+    ends((tmp_path / "after.txt.stop").touch)
+    assert (p.wait(DEADLINE), linger_report(tmp_path / "after.txt")[0]) == (0, "started")
 
 
 @pytest.mark.parametrize("readable", [False, True])
-def test_unreadable_to_the_user(readable):
+def test_unreadable_to_the_user(tmp_path, readable):
     """Run as an unprivileged user: an unreadable config.ini is no script."""
-    tmp_path = Path(tempfile.mkdtemp())
-    tmp_path.chmod(0o755)
-    (tmp_path / "config.ini").write_text("[Section0]\n" + SLEEP0)
-    (tmp_path / "config.ini").chmod(0o644 if readable else 0)
+    (script_dir(tmp_path, "[Section0]\n" + SLEEP0) / "config.ini").chmod(0o644 if readable else 0)
     target = Target("host")
     if os.geteuid() == 0:  # nobody runs a copy: it may not reach the build
         target.argv = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", str(
             readable_copy(tmp_path / "copy") / "build" / "host" / "wincue")]
-    try:
-        assert target.run(tmp_path) == (0, (RAN if readable else NOTHING).encode())
-    finally:
-        shutil.rmtree(tmp_path)
+    assert target.run(tmp_path) == (0, (RAN if readable else NOTHING).encode())
