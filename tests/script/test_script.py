@@ -18,7 +18,6 @@ from harness import (DEADLINE, ROOT, Child, Target, echoed, ran, rejected, scrip
 from world import readable_copy
 
 NOTHING = "Can not read a config.ini ."
-LONG = "wincue-no-such-program-" + "x" * 300
 NOCLASS = "wincue-no-such-class"  # window steps that touch nothing
 NOWHERE = "ClassName=%s\n" % NOCLASS
 SLEEP0 = "Action=Sleep\nSleep=0\n"
@@ -26,7 +25,7 @@ RAN = echoed(0, "Sleep", Sleep="0") + ran("Sleep")
 KEYS = ("Text", "ClassName", "Action", "Enable", "Display", "Sleep", "Cmd")
 PERCENT = ("%s%s%s%s", "%n%n", "%d%x%p", "%%", "%999999999s", "%.*s%ls", "%c%hhn")
 CUT = tuple(k[0] * 255 for k in KEYS)
-SLEEPS = ("-0", "+0", "000", "+7", "+-5", "12abc", "0x10", "- 5", "0" * 40 + "1")
+SLEEPS = ("-0", "+0", "000", "+7", "+-5", "12abc", "0x10", "- 5", "0" * 40 + "1", "-1", "abc")
 
 
 def sections(first, last, body=SLEEP0):
@@ -98,10 +97,8 @@ CASES = [
     ("empty values end the script silently", "[Section0]\nAction=\nSleep=\nCmd=\n", NOTHING),
     ("one Sleep step", "[Section0]\n" + SLEEP0, RAN),
     ("names in any case, echoed as formatted", "[SECTION0]\naction=Sleep\nSLEEP=0\n", RAN),
-    ("a negative Sleep does not hang", *script(("Sleep", dict(Sleep="-1")))),
-    ("Sleep of letters is accepted", *script(("Sleep", dict(Sleep="abc")))),
-    ("Enable without Text or ClassName", *script(("Enable", dict(Enable="1")))),
-    ("Enable 0 and Display 0 and 1", *script(("Enable", dict(Enable="0", ClassName=NOCLASS)),
+    ("Enable without Text or ClassName, Enable 0 and Display 0 and 1", *script(
+        ("Enable", dict(Enable="1")), ("Enable", dict(Enable="0", ClassName=NOCLASS)),
         ("Display", dict(Display="0", Text="x", ClassName=NOCLASS)),
         ("Display", dict(Display="1", ClassName=NOCLASS)))),
     ("Cmd of no program", *script(("Cmd", dict(Cmd="wincue-no-such-program")))),
@@ -110,8 +107,6 @@ CASES = [
     ("255 sections are read, the 256th never", sections(0, 255), sleeps(255)),
     ("10,000 sections, numbered backwards",
      "".join("[Section%d]\n%s" % (i, SLEEP0) for i in range(9999, -1, -1)), sleeps(255), HOSTS),
-    ("values are cut at 254 characters", "[Section0]\nAction=Cmd\nCmd=%s\n" % LONG,
-     echoed(0, "Cmd", Cmd=LONG[:254]) + ran("Cmd")),
     ("values of 254 kept, of 255 cut", "[Section0]\nAction=Cmd\nCmd=" + "c" * 254 + "\n" +
      section_of(1, CUT), echoed(0, "Cmd", Cmd="c" * 254) +
      rejected(1, **{k: v[:254] for k, v in zip(KEYS, CUT)}) + ran("Cmd")),
@@ -129,7 +124,8 @@ CASES = [
      sections(4, 4), sleeps(3)[:-len(ran("Sleep")) * 3] + rejected(
          3, Action="Cmd", Text="a", ClassName="b", Enable="1", Display="0", Sleep="9") +
      ran("Sleep", "Sleep", "Sleep")),
-    ("Sleep of zero, with signs and letters", *script(*[("Sleep", dict(Sleep=s)) for s in SLEEPS])),
+    ("Sleep with signs and letters: none hangs",
+     *script(*[("Sleep", dict(Sleep=s)) for s in SLEEPS])),
     ("config.ini is a directory", "dir", NOTHING),
     ("config.ini is a FIFO: no wait for a writer", "fifo", NOTHING),
     ("config.ini links to /dev/zero", "zero", NOTHING),
@@ -155,8 +151,6 @@ CASES = [
         ("Gone", dict(Timeout="", Visible="", ClassName="wincue-none")))),
     ("Visible other than 1 or 0", *refused(Action="Find", Visible="2", ClassName="wincue-none")),
     ("Gone needs Text or ClassName", *refused(Action="Gone", Timeout="5")),
-    ("Require of this version runs as a step",
-     *script(("Require", dict(Version="1.3")), ("Sleep", dict(Sleep="0")))),
     ("Require of an older version, in three parts", *script(("Require", dict(Version="1.2.9")))),
     ("Require of a newer version rejects the script, saying which it needs",
      "[Section0]\nAction=Require\nVersion=%s\n[Section1]\n" % NEWER + SLEEP0,
