@@ -95,7 +95,6 @@ CASES = [
     ("empty config.ini", "", NOTHING),
     ("only other sections and keys", "[General]\n" + SLEEP0 + "[Section0]\nFoo=1\n", NOTHING),
     ("empty values end the script silently", "[Section0]\nAction=\nSleep=\nCmd=\n", NOTHING),
-    ("one Sleep step", "[Section0]\n" + SLEEP0, RAN),
     ("names in any case, echoed as formatted", "[SECTION0]\naction=Sleep\nSLEEP=0\n", RAN),
     ("Enable without Text or ClassName, Enable 0 and Display 0 and 1", *script(
         ("Enable", dict(Enable="1")), ("Enable", dict(Enable="0", ClassName=NOCLASS)),
@@ -168,12 +167,10 @@ CASES = [
      "[Section0]\nAction=Require\nVersion=1.2\n[Section1]\nAction=Display\nDisplay=0\n"
      "Process=x\n", (0, echoed(0, "Require", Version="1.2") + rejected(
          1, Action="Display", Display="0") + ran("Require"), NEEDS_13 % (1, "Process"))),
-    ("Match takes exact, prefix, suffix or part", REQUIRE + "[Section1]\nAction=Gone\n"
-     "Text=x\nMatch=middle\n", echoed(0, "Require", Version="1.3") + rejected(
-         1, Action="Gone", Text="x") + ran("Require")),
-    ("Case takes 1 or 0", REQUIRE + "[Section1]\nAction=Close\nText=x\nCase=2\n",
-     echoed(0, "Require", Version="1.3") + rejected(1, Action="Close", Text="x") +
-     ran("Require")),
+    *[("%s takes %s" % (k, takes), REQUIRE + "[Section1]\nAction=%s\nText=x\n%s=%s\n" % (a, k, v),
+       echoed(0, "Require", Version="1.3") + rejected(1, Action=a, Text="x") + ran("Require"))
+      for a, k, v, takes in [("Gone", "Match", "middle", "exact, prefix, suffix or part"),
+                             ("Close", "Case", "2", "1 or 0")]],
     ("Close needs Text or ClassName: never the whole desktop", *refused(Action="Close", Sleep="1")),
     *[("a 1.4 script in %s: values in UTF-8, cut between characters" % name, config, UNICODE_RAN)
       for name, config in UNICODE],
