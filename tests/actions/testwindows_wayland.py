@@ -129,6 +129,7 @@ name = os.environ.get("WINCUE_COMPOSITOR") or ("sway" if os.environ.get("SWAYSOC
 if name not in COMPOSITORS:
     sys.exit("testwindows_wayland: no compositor to read (set SWAYSOCK or WINCUE_COMPOSITOR)")
 desk = COMPOSITORS[name]()
+STATES = name in ("kwin", "gnome", "labwc")  # minimized and maximized: sway has neither
 number = desk.get("number", int)  # wincue's id of a window, from the compositor's
 windows = []  # (GTK window, compositor id)
 crowds = []  # windows made in bulk
@@ -150,9 +151,8 @@ def listed(title):
 
 def heard(kind, number):
     def note(window, event):
-        if event.type != Gdk.EventType._2BUTTON_PRESS and \
-                event.type != Gdk.EventType._3BUTTON_PRESS:  # a click is one press
-            events.append("%s %d" % (kind, number))
+        if event.type not in (Gdk.EventType._2BUTTON_PRESS, Gdk.EventType._3BUTTON_PRESS):
+            events.append("%s %d" % (kind, number))  # a click is one press
         return True
     return note
 
@@ -166,18 +166,16 @@ def create(cls, title, flags=""):
     placeholder = "wct-making-%d-%d" % (os.getpid(), len(windows))
     w.set_title(placeholder)
     w.set_default_size(*(int(n) for n in flags.get("size", "240:120").split(":")))
-    w.add_events(Gdk.EventMask.BUTTON_PRESS_MASK | Gdk.EventMask.SCROLL_MASK)
-    for signal, kind in (("button-press-event", "button"), ("key-press-event", "key"),
-                         ("scroll-event", "scroll")):
+    w.add_events(Gdk.EventMask.BUTTON_PRESS_MASK)
+    for signal, kind in (("button-press-event", "button"), ("key-press-event", "key")):
         w.connect(signal, heard(kind, len(windows)))
-    states = name in ("kwin", "gnome", "labwc")
-    if "maximized" in flags and states:
+    if "maximized" in flags and STATES:
         w.maximize()
     w.show_all()
     wid = until(lambda: listed(placeholder), "the window")
-    if "maximized" in flags and states:
+    if "maximized" in flags and STATES:
         until(lambda: desk["windows"]()[wid][6], "the maximize")
-    if "hidden" in flags or ("minimized" in flags and states):
+    if "hidden" in flags or ("minimized" in flags and STATES):
         desk["hide"](wid)
         until(lambda: desk["windows"]()[wid][2], "the hide")
     entitle(w, wid, title)
@@ -219,10 +217,9 @@ def look(wid):
     w = desk["windows"]().get(wid)
     if w is None:
         return "gone"
-    states = name in ("kwin", "gnome", "labwc")
     active = w[4] if w[4] is not None else next(g for g, i in windows if i == wid).is_active()
     return "%s\tminimized=%d\tmaximized=%d\tactive=%d" % (
-        state(wid), states and w[2], states and w[6], active)
+        state(wid), STATES and w[2], STATES and w[6], active)
 
 
 def show(number):

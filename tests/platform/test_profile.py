@@ -13,7 +13,9 @@ import pytest
 
 from harness import BUILD
 
-DIR, FIFO, DEVICE = "directory", "fifo", "device"  # config.ini that is not a file
+# config.ini that is not a file, and how each is made
+KINDS = dict(directory=lambda p: p.mkdir(), FIFO=os.mkfifo,
+             device=lambda p: p.symlink_to("/dev/null"))
 
 
 def q(section, key, want, default="", size=255):
@@ -31,11 +33,8 @@ def utf16(text):
 
 # (name, config.ini bytes or a kind, queries, True where Wine differs from Windows)
 ROWS = [
-    ("missing file", None, [q("Section0", "Action", "")], False),
-    ("directory", DIR, [q("Section0", "Action", "")], False),
-    ("FIFO", FIFO, [q("Section0", "Action", "")], False),
-    ("device", DEVICE, [q("Section0", "Action", "")], False),
-    ("empty file", b"", [q("Section0", "Action", "")], False),
+    *[(name, content, [q("Section0", "Action", "")], False) for name, content in [
+        ("missing file", None), ("empty file", b"")] + [(kind, kind) for kind in KINDS]],
     ("UTF-16LE with its mark",
      utf16("[Section0]\r\nAction=Sleep\r\n[Section1]\r\nCmd = x y \r\n"),
      [q("Section0", "Action", "Sleep"), q("Section1", "Cmd", "x y")], False),
@@ -125,23 +124,13 @@ def queries(row):
         query[1:3] == (query[1].strip(), query[2].strip()) else [])]
 
 
-def make_file(path, content):
-    if content == DIR:
-        path.mkdir()
-    elif content == FIFO:
-        os.mkfifo(path)
-    elif content == DEVICE:
-        path.symlink_to("/dev/null")
-    elif content is not None:
-        path.write_bytes(content)
-
-
 def ask(argv, env, tmp_path, drive, rows):
     """Each row's answers from one run of a probe."""
     args = []
     for i, row in enumerate(rows):
         (tmp_path / str(i)).mkdir(exist_ok=True)
-        make_file(tmp_path / str(i) / "config.ini", row[1])
+        if row[1] is not None:
+            KINDS.get(row[1], lambda p: p.write_bytes(row[1]))(tmp_path / str(i) / "config.ini")
         path = str(tmp_path / str(i)) + "\\config.ini"
         for reader, section, key, default, size, _ in queries(row):
             args += [reader, drive + path.replace("/", "\\") if drive else path, section, key,

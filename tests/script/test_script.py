@@ -8,7 +8,6 @@ import random
 import re
 import shutil
 import subprocess
-import tempfile
 import time
 from pathlib import Path
 
@@ -19,7 +18,6 @@ from harness import (DEADLINE, ROOT, Child, Target, echoed, ran, rejected, scrip
 from world import readable_copy
 
 NOTHING = "Can not read a config.ini ."
-LONG = "wincue-no-such-program-" + "x" * 300
 NOCLASS = "wincue-no-such-class"  # window steps that touch nothing
 NOWHERE = "ClassName=%s\n" % NOCLASS
 SLEEP0 = "Action=Sleep\nSleep=0\n"
@@ -27,7 +25,7 @@ RAN = echoed(0, "Sleep", Sleep="0") + ran("Sleep")
 KEYS = ("Text", "ClassName", "Action", "Enable", "Display", "Sleep", "Cmd")
 PERCENT = ("%s%s%s%s", "%n%n", "%d%x%p", "%%", "%999999999s", "%.*s%ls", "%c%hhn")
 CUT = tuple(k[0] * 255 for k in KEYS)
-SLEEPS = ("-0", "+0", "000", "+7", "+-5", "12abc", "0x10", "- 5", "0" * 40 + "1")
+SLEEPS = ("-0", "+0", "000", "+7", "+-5", "12abc", "0x10", "- 5", "0" * 40 + "1", "-1", "abc")
 
 
 def sections(first, last, body=SLEEP0):
@@ -100,12 +98,9 @@ CASES = [
     ("empty config.ini", "", NOTHING),
     ("only other sections and keys", "[General]\n" + SLEEP0 + "[Section0]\nFoo=1\n", NOTHING),
     ("empty values end the script silently", "[Section0]\nAction=\nSleep=\nCmd=\n", NOTHING),
-    ("one Sleep step", "[Section0]\n" + SLEEP0, RAN),
     ("names in any case, echoed as formatted", "[SECTION0]\naction=Sleep\nSLEEP=0\n", RAN),
-    ("a negative Sleep does not hang", *script(("Sleep", dict(Sleep="-1")))),
-    ("Sleep of letters is accepted", *script(("Sleep", dict(Sleep="abc")))),
-    ("Enable without Text or ClassName", *script(("Enable", dict(Enable="1")))),
-    ("Enable 0 and Display 0 and 1", *script(("Enable", dict(Enable="0", ClassName=NOCLASS)),
+    ("Enable without Text or ClassName, Enable 0 and Display 0 and 1", *script(
+        ("Enable", dict(Enable="1")), ("Enable", dict(Enable="0", ClassName=NOCLASS)),
         ("Display", dict(Display="0", Text="x", ClassName=NOCLASS)),
         ("Display", dict(Display="1", ClassName=NOCLASS)))),
     ("Cmd of no program", *script(("Cmd", dict(Cmd="wincue-no-such-program")))),
@@ -114,8 +109,6 @@ CASES = [
     ("255 sections are read, the 256th never", sections(0, 255), sleeps(255)),
     ("10,000 sections, numbered backwards",
      "".join("[Section%d]\n%s" % (i, SLEEP0) for i in range(9999, -1, -1)), sleeps(255), HOSTS),
-    ("values are cut at 254 characters", "[Section0]\nAction=Cmd\nCmd=%s\n" % LONG,
-     echoed(0, "Cmd", Cmd=LONG[:254]) + ran("Cmd")),
     ("values of 254 kept, of 255 cut", "[Section0]\nAction=Cmd\nCmd=" + "c" * 254 + "\n" +
      section_of(1, CUT), echoed(0, "Cmd", Cmd="c" * 254) +
      rejected(1, **{k: v[:254] for k, v in zip(KEYS, CUT)}) + ran("Cmd")),
@@ -133,7 +126,8 @@ CASES = [
      sections(4, 4), sleeps(3)[:-len(ran("Sleep")) * 3] + rejected(
          3, Action="Cmd", Text="a", ClassName="b", Enable="1", Display="0", Sleep="9") +
      ran("Sleep", "Sleep", "Sleep")),
-    ("Sleep of zero, with signs and letters", *script(*[("Sleep", dict(Sleep=s)) for s in SLEEPS])),
+    ("Sleep with signs and letters: none hangs",
+     *script(*[("Sleep", dict(Sleep=s)) for s in SLEEPS])),
     ("config.ini is a directory", "dir", NOTHING),
     ("config.ini is a FIFO: no wait for a writer", "fifo", NOTHING),
     ("config.ini links to /dev/zero", "zero", NOTHING),
@@ -159,8 +153,6 @@ CASES = [
         ("Gone", dict(Timeout="", Visible="", ClassName="wincue-none")))),
     ("Visible other than 1 or 0", *refused(Action="Find", Visible="2", ClassName="wincue-none")),
     ("Gone needs Text or ClassName", *refused(Action="Gone", Timeout="5")),
-    ("Require of this version runs as a step",
-     *script(("Require", dict(Version="1.3")), ("Sleep", dict(Sleep="0")))),
     ("Require of an older version, in three parts", *script(("Require", dict(Version="1.2.9")))),
     ("Require of a newer version rejects the script, saying which it needs",
      "[Section0]\nAction=Require\nVersion=%s\n[Section1]\n" % NEWER + SLEEP0,
@@ -178,12 +170,10 @@ CASES = [
      "[Section0]\nAction=Require\nVersion=1.2\n[Section1]\nAction=Display\nDisplay=0\n"
      "Process=x\n", (0, echoed(0, "Require", Version="1.2") + rejected(
          1, Action="Display", Display="0") + ran("Require"), NEEDS_13 % (1, "Process"))),
-    ("Match takes exact, prefix, suffix or part", REQUIRE + "[Section1]\nAction=Gone\n"
-     "Text=x\nMatch=middle\n", echoed(0, "Require", Version="1.3") + rejected(
-         1, Action="Gone", Text="x") + ran("Require")),
-    ("Case takes 1 or 0", REQUIRE + "[Section1]\nAction=Close\nText=x\nCase=2\n",
-     echoed(0, "Require", Version="1.3") + rejected(1, Action="Close", Text="x") +
-     ran("Require")),
+    *[("%s takes %s" % (k, takes), REQUIRE + "[Section1]\nAction=%s\nText=x\n%s=%s\n" % (a, k, v),
+       echoed(0, "Require", Version="1.3") + rejected(1, Action=a, Text="x") + ran("Require"))
+      for a, k, v, takes in [("Gone", "Match", "middle", "exact, prefix, suffix or part"),
+                             ("Close", "Case", "2", "1 or 0")]],
     ("Close needs Text or ClassName: never the whole desktop", *refused(Action="Close", Sleep="1")),
     *[("a 1.4 script in %s: values in UTF-8, cut between characters" % name, config, UNICODE_RAN)
       for name, config in UNICODE],
@@ -380,7 +370,7 @@ COMMANDS = [
 
 
 @pytest.mark.parametrize("name,lines,reports", COMMANDS, ids=[c[0] for c in COMMANDS])
-def test_cmd(target, tmp_path, name, lines, reports):
+def test_cmd(target, tmp_path, ends, name, lines, reports):
     """The end line comes while the program still runs (it ends only when
     the test lets it), and the program ran as asked, in a session of its own
     with the standard streams and nothing else."""
@@ -389,27 +379,23 @@ def test_cmd(target, tmp_path, name, lines, reports):
     lines = [x.format(linger=target.program("linger"), notexec=notexec) for x in lines]
     config = "".join("[Section%d]\nAction=Cmd\nCmd=%s\n" % (i, x) for i, x in enumerate(lines))
     want = "".join(echoed(i, "Cmd", Cmd=x) for i, x in enumerate(lines)) + ran(*["Cmd"] * len(lines))
-    try:
-        with open(os.devnull) as held:  # wincue's own descriptors stay its own
-            got = target.run(script_dir(tmp_path, config), pass_fds=(held.fileno(),))
-        assert got == (0, target.expected(want))
-        # files that must not appear are checked once the others show the programs ran
-        for name, first in sorted(reports.items(), key=lambda r: r[1] is None):
-            if first is None:
-                assert not (tmp_path / name).exists()
-                continue
-            report = linger_report(tmp_path / name)
-            assert report[0] == first
-            if target.name != "wine":
-                assert report[1] != "session %d" % os.getsid(0)
-                assert report[2:6] == ["fds 0 1 2", "blocked 0", "ignored",
-                                       "cwd %s" % tmp_path]
-    finally:
-        for name in reports:
-            (tmp_path / (name + ".stop")).touch()
+    ends(lambda: [(tmp_path / (name + ".stop")).touch() for name in reports])
+    with open(os.devnull) as held:  # wincue's own descriptors stay its own
+        got = target.run(script_dir(tmp_path, config), pass_fds=(held.fileno(),))
+    assert got == (0, target.expected(want))
+    # files that must not appear are checked once the others show the programs ran
+    for name, first in sorted(reports.items(), key=lambda r: r[1] is None):
+        if first is None:
+            assert not (tmp_path / name).exists()
+            continue
+        report = linger_report(tmp_path / name)
+        assert report[0] == first
+        if target.name != "wine":
+            assert report[1] != "session %d" % os.getsid(0)
+            assert report[2:6] == ["fds 0 1 2", "blocked 0", "ignored", "cwd %s" % tmp_path]
 
 
-def test_output_to_a_pipe_nobody_reads(target, tmp_path):
+def test_output_to_a_pipe_nobody_reads(target, tmp_path, ends):
     """Every line fails to be written, and the run goes on to its end, as on
     Windows: the program of the last step still starts."""
     config = "[Section0]\n" + SLEEP0 + "[Section1]\nAction=Cmd\nCmd=%s after.txt\n" % (
@@ -419,26 +405,17 @@ def test_output_to_a_pipe_nobody_reads(target, tmp_path):
     p = subprocess.Popen(target.argv, cwd=script_dir(tmp_path, config), env=target.env,
                          stdin=subprocess.DEVNULL, stdout=w, stderr=subprocess.DEVNULL)
     os.close(w)
-    try:
-        assert p.wait(DEADLINE) == 0
-        assert linger_report(tmp_path / "after.txt")[0] == "started"
-    finally:
-        (tmp_path / "after.txt.stop").touch()
-        stop_pid(p.pid)
+    ends(lambda: stop_pid(p.pid))
+    ends((tmp_path / "after.txt.stop").touch)
+    assert (p.wait(DEADLINE), linger_report(tmp_path / "after.txt")[0]) == (0, "started")
 
 
 @pytest.mark.parametrize("readable", [False, True])
-def test_unreadable_to_the_user(readable):
+def test_unreadable_to_the_user(tmp_path, readable):
     """Run as an unprivileged user: an unreadable config.ini is no script."""
-    tmp_path = Path(tempfile.mkdtemp())
-    tmp_path.chmod(0o755)
-    (tmp_path / "config.ini").write_text("[Section0]\n" + SLEEP0)
-    (tmp_path / "config.ini").chmod(0o644 if readable else 0)
+    (script_dir(tmp_path, "[Section0]\n" + SLEEP0) / "config.ini").chmod(0o644 if readable else 0)
     target = Target("host")
     if os.geteuid() == 0:  # nobody runs a copy: it may not reach the build
         target.argv = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", str(
             readable_copy(tmp_path / "copy") / "build" / "host" / "wincue")]
-    try:
-        assert target.run(tmp_path) == (0, (RAN if readable else NOTHING).encode())
-    finally:
-        shutil.rmtree(tmp_path)
+    assert target.run(tmp_path) == (0, (RAN if readable else NOTHING).encode())
