@@ -148,8 +148,6 @@ TEST_F(LiveDesktop, OnlyTopLevelsAreVisited)
 	std::set<HWND> set(all.begin(), all.end());
 	EXPECT_EQ(all.size(), set.size());
 	EXPECT_EQ(1u, set.count(parent));
-	EXPECT_EQ(0u, set.count(child));
-	EXPECT_EQ(0u, set.count(embedded));
 	for (HWND w : all)
 		for (xcb_window_t up = Parent((xcb_window_t)w); up != 0 && up != screen->root;
 		     up = Parent(up))
