@@ -48,7 +48,6 @@ const struct {
 	int argvSize = MaxArguments + 1;
 } splits[] = {
     // clang-format off
-    {"prog", {"prog"}}, {"", {""}},
     {"prog\t a\t b ", {"prog", "a", "b"}}, /* a tab ends the name too */
     /* The program name: to the closing quote, or to a blank; no escapes. */
     {R"("C:\Program Files\x.exe" a)", {R"(C:\Program Files\x.exe)", "a"}},
@@ -62,7 +61,7 @@ const struct {
     {R"(p a\\\\"b c")", {"p", R"(a\\b c)"}}, {R"(p "a\" b")", {"p", R"(a" b)"}},
     /* "" inside quotes is a quote and closes the quoting. */
     {R"(p "a""b")", {"p", R"(a"b)"}}, {R"(p "a""b c")", {"p", R"(a"b)", "c"}},
-    {"p %PATH% 100%", {"p", "%PATH%", "100%"}},
+    {"p %PATH% 100%", {"p", "%PATH%", "100%"}}, {"", {""}},
     /* What does not fit is refused. */
     {Most, std::vector<std::string>(127, "a")},
     {"p a b", {"p", "a", "b"}, ArgumentTextSize, 4},
