@@ -48,7 +48,6 @@ const struct {
     {"title exact", "Notepad", "", "", "", "", "Notepad", NULL, true},
     {"title in other case", "notepad", "", "", "", "", "Notepad", NULL, false},
     {"title prefix", "Note", "", "", "", "", "Notepad", NULL, false},
-    {"title against an untitled window", "Notepad", "", "", "", "", "", NULL, false},
     {"class exact", "", "Edit", "", "", "", "Notepad", NULL, true},
     {"class in other case", "", "edit", "", "", "", "Notepad", NULL, false},
     {"class prefix", "", "Ed", "", "", "", "Notepad", NULL, false},
