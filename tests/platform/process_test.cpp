@@ -152,10 +152,9 @@ const struct {
     {"\"@/b/my app/run\" x", "@/b/my app/run"}, {"\"@/b/my app/run", "@/b/my app/run"},
     {"@/c/tool x/y z", "@/c/tool x/y"}, /* not runnable: passed over */
     {"@/d/my app", "@/d/my app"},       /* a directory: passed over */
-    {"@/a/my", ""}, {"@/nothing at all", ""}, {"tool -v", "@/bin/tool"}, {"data", ""},
+    {"@/a/my", ""}, {"", ""}, {"tool -v", "@/bin/tool"}, {"data", ""},
     {"rel/prog x", "rel/prog"}, {"./here", "./here"},
     {"here", ""}, /* the current directory is not searched */
-    {"", ""},
     // clang-format on
 };
 
