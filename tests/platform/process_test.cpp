@@ -192,9 +192,8 @@ TEST_F(InTree, StartsTheProgramAsItsOwn)
 	    {"\"" LINGER_PATH "\" out \"two words\" x", "out", "started two words x"},
 	    {root + "/my linger x", "linger", "started x"},
 	    // clang-format off
-	    {"no-such-program-here x"}, {""}, {root}, {root + "/c/tool"},
+	    {"no-such-program-here x"}, {""}, {LINGER_PATH " " + tooLong},
 	    {root + "/orphan x"}, /* found, but exec fails in the child */
-	    {LINGER_PATH " " + tooLong},
 	    // clang-format on
 	};
 
