@@ -1,11 +1,11 @@
 """What only KWin shows: windows told in batches that the bus's limits
 cannot thin out, titles as KWin gives them, a class set late, every wait on
 the session bus bounded (a bus that never answers, one that stops mid-run,
-an idle spell past the bus's call timeout), waiting steps that hear KWin at
-once, the script a run loads going with it, and Enable proven with real
-input (KWin's fake input): whatever gives a disabled window the focus, no
-click or key reaches it. Runs killed or at once, and a new window, are in
-test_desks.py. Rows run on KWin 5 (Debian 12) and KWin 6."""
+an idle spell past the bus's call timeout), the script a run loads going
+with it, and Enable proven with real input (KWin's fake input): whatever
+gives a disabled window the focus, no click or key reaches it. Runs killed
+or at once, and a new window, are in test_desks.py; a waiting step woken by
+KWin's news in test_windows.py. Rows run on KWin 5 (Debian 12) and KWin 6."""
 import json
 import os
 import re
@@ -178,21 +178,6 @@ def test_an_idle_spell_loses_no_hide(kwin, tmp_path, ends):
     windows.create("wct-after", "After")
     assert (p.wait(), p.out, p.p.stderr.read()) == (0, script(*steps)[1].encode(), b"")
     assert windows.answer("state")[0] == "wct-idle\tIdle\tvisible=0\tenabled=1"
-
-
-def test_waiting_steps_hear_kwin_at_once(kwin, tmp_path, ends):
-    """A waiting Find ends within 250 ms of KWin listing its window, four
-    times running (the one-second look it falls back on would miss that
-    three times in four)."""
-    windows = maker(ends, kwin)
-    for i in range(4):
-        p = begun(ends, kwin, tmp_path, [("Display", dict(Text="wct-none", Display="0")),
-                                         ("Find", dict(Text="wct-late-%d" % i))])
-        windows.create("wct-late", "wct-late-%d" % i)
-        listed_at = time.monotonic()
-        assert p.read(lambda out: out.endswith(b"end   - Find\n"))
-        assert time.monotonic() - listed_at < 0.25
-        assert p.wait() == 0
 
 
 def test_runs_of_one_pid_in_two_pid_namespaces(kwin, tmp_path_factory, ends):
