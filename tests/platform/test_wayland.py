@@ -187,17 +187,14 @@ OTHER_USER = (b"wincue: GNOME Shell's wincue extension answers only the user of 
               b"run wincue as that user" + UNTIL)
 # (name, world, environment changes, the window program on XWayland/X11, standard error)
 SESSIONS = [
-    ("sway answering: sway's windows", "sway", {}, False, b""),
     ("sway's socket outside a Wayland session: X11", "sway", {"WAYLAND_DISPLAY": None}, True,
      b""),
-    ("KWin answering on the session bus: KWin's windows", "kwin", {}, False, b""),
     ("Wayland without SWAYSOCK: the line, then X11", "none", {"WAYLAND_DISPLAY": "wayland-9"},
      True, LINE),
     ("a socket that never answers: the line, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "SWAYSOCK": "{silent}"}, True, LINE),
     ("a Wayland socket that never answers: the line, then X11", "none",
      {"WAYLAND_DISPLAY": "{silent}"}, True, LINE),
-    ("GNOME Shell with wincue's extension: GNOME's windows", "gnome", {}, False, b""),
     ("GNOME Shell without wincue's extension: how to install it, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "DBUS_SESSION_BUS_ADDRESS": "{shell}"}, True,
      NO_EXTENSION),
