@@ -63,15 +63,6 @@ def made(desk, cls):
         return -1
 
 
-def make(ends, target, cls, titles):
-    """The window program, once KWin lists every window it made."""
-    p = Child([sys.executable, "-c", WINDOWS, cls, json.dumps(titles)], target.env,
-              stdin=subprocess.PIPE)
-    ends(p.stop)
-    assert p.line(60) == "made"
-    wait_until(lambda: made(target.desk, cls) == len(titles), 60, "KWin's list")
-
-
 # (title the window sets, title KWin gives: runs of white space become one
 # space, none at either end)
 TITLES = [
@@ -92,7 +83,11 @@ def test_a_crowd_of_windows_is_known_whole(kwin, tmp_path, ends):
     normalizes it), and Display=0 by class hides every one, as the same
     run's Gone then sees. Every id has 16 hex digits."""
     crowd = ["Crowd %d" % i for i in range(300 - len(TITLES))]
-    make(ends, kwin, "wct-crowd", crowd + [t for t, _ in TITLES])
+    p = Child([sys.executable, "-c", WINDOWS, "wct-crowd", json.dumps(
+        crowd + [t for t, _ in TITLES])], kwin.env, stdin=subprocess.PIPE)
+    ends(p.stop)
+    assert p.line(60) == "made"
+    wait_until(lambda: made(kwin.desk, "wct-crowd") == 300, 60, "KWin's list")
     status, out = kwin.run(tmp_path, args=["--list"])
     rows = [line.split("\t") for line in out.decode().split("\n") if line]
     assert (status, [r[0] for r in rows if not re.fullmatch("0x[0-9a-f]{16}", r[0])]) == (0, [])
@@ -142,9 +137,8 @@ def test_the_bus_stops_mid_run(tmp_path_factory, ends, action, may, stayed):
     world = World(tmp_path_factory.mktemp("stopped"), "kwin").start()
     ends(world.stop)
     bus, target = world.pids[0], Target("host", world)  # the dbus-daemon
-    target.desk = KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
-    make(ends, target, "wct-stop", ["Stopped %d" % i for i in range(20)])
-    target.desk.close()
+    (windows := maker(ends, target)).ask("crowd\twct-stop\t20")
+    windows.expect("crowded 20")
     steps = [("Display", dict(Text="wct-none", Display="0")), ("Sleep", dict(Sleep="500")),
              (action, {"ClassName": "wct-stop", action: "0"})]
     p = begun(ends, target, tmp_path_factory.mktemp("run"), steps, b"start - Sleep\n")
@@ -156,7 +150,7 @@ def test_the_bus_stops_mid_run(tmp_path_factory, ends, action, may, stayed):
     err = p.p.stderr.read().decode().splitlines()
     assert err[0] == "wincue: KWin did not answer in time: windows may not be " + may
     assert sorted(re.sub(r"\(0x[0-9a-f]{16}\)", "(id)", line) for line in err[1:]) == sorted(
-        'wincue: [Section2] %s: "Stopped %d" (id) stayed %s' % (action, i, stayed)
+        'wincue: [Section2] %s: "wct-stop %d" (id) stayed %s' % (action, i, stayed)
         for i in range(20))
     assert list(Path(target.env["XDG_RUNTIME_DIR"]).glob("wincue-kwin-*")) == []
 
