@@ -188,11 +188,6 @@ def entitle(w, wid, title):
     until(lambda: desk["windows"]().get(wid, (0, ""))[1] == title, "the title")
 
 
-def retitle(number, title):
-    entitle(*windows[int(number)], title)
-    return "titled " + number
-
-
 def crowd(cls, count):
     count = int(count)
     GLib.set_prgname(cls)
@@ -207,9 +202,7 @@ def crowd(cls, count):
 
 def state(wid):
     w = desk["windows"]().get(wid)
-    if w is None:
-        return "gone"
-    return "%s\t%s\tvisible=%d\tenabled=%d" % (w[0], w[1], not w[2], not w[5])
+    return "gone" if w is None else "%s\t%s\tvisible=%d\tenabled=%d" % (*w[:2], not w[2], not w[5])
 
 
 def look(wid):
@@ -245,8 +238,9 @@ def each(line):
     return lambda: [line(wid) for _, wid in windows]
 
 
-ACTS = dict(create=((2, 3), create), show=((1,), show), close=((1,), close),
-            title=((2,), retitle), crowd=((2,), crowd), activate=((1,), activate))
+ACTS = dict(create=((2, 3), create), show=((1,), show), close=((1,), close), crowd=((2,), crowd),
+            title=((2,), lambda n, title: entitle(*windows[int(n)], title) or "titled " + n),
+            activate=((1,), activate))
 # as wincue shows an id: 16 digits past 32 bits (KWin's)
 LISTS = dict(ids=each(lambda wid: "0x%0*x" % (16 if wid >> 32 else 8, number(wid))),
              state=each(state), look=each(look),
