@@ -18,10 +18,8 @@ import time
 
 import pytest
 
-from harness import (THROUGH, Child, Maker, Target, World, host_on, script, script_dir,
-                     stop_pid, wait_until)
+from harness import THROUGH, Child, Maker, Target, World, host_on, script, script_dir, wait_until
 from kwindesk import KWinDesk
-from world import KWIN_BUS
 from swaydesk import SwayDesk
 from wlrdesk import WlrDesk
 from test_x11 import held, one_line_on_stderr, system_calls
@@ -210,7 +208,7 @@ def test_session_choice(worlds, tmp_path, ends, name, world, changes, x11, err):
     silent = socket_listening(tmp_path / "silent.sock")
     ends(silent.close)
     places = {"{silent}": lambda: silent.getsockname(),
-              "{shell}": lambda: shell_bus(tmp_path, ends),
+              "{shell}": lambda: shell_bus(ends),
               "{gnome}": lambda: worlds("gnome").env["DBUS_SESSION_BUS_ADDRESS"]}
     target.env = {k: places[v]() if v in places else v for k, v in
                   dict(target.env, **changes).items() if v is not None}
@@ -221,17 +219,13 @@ def test_session_choice(worlds, tmp_path, ends, name, world, changes, x11, err):
     assert (status, want.encode() in out, target.err) == (0, True, err)
 
 
-def shell_bus(tmp_path, ends):
+def shell_bus(ends):
     """A session bus where a GNOME Shell answers, and no extension of ours:
     its address; what ends it goes to ends."""
     from gi.repository import Gio, GLib
-    bus = tmp_path / "bus"
-    (tmp_path / "bus.conf").write_text(KWIN_BUS % bus)
-    daemon = subprocess.Popen(["dbus-daemon", "--nofork", "--config-file=%s" % (
-        tmp_path / "bus.conf")], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
-    ends(lambda: stop_pid(daemon.pid))
-    wait_until(bus.exists, 10, "the bus")
-    address = "unix:path=%s" % bus
+    daemon = Child(["dbus-daemon", "--session", "--nofork", "--print-address"])
+    ends(daemon.stop)
+    address = daemon.line()
     shell = Gio.DBusConnection.new_for_address_sync(
         address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
         Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
