@@ -193,9 +193,8 @@ class KWin(Desk):
 
     def state(self, number):
         uuid = self.uuids[number]
-        if self.target.desk.disabled(uuid):
-            return "disabled"
-        return "enabled" if uuid in self.target.desk.uuids() else "gone"
+        return "disabled" if self.target.desk.disabled(uuid) else (
+            "enabled" if uuid in self.target.desk.uuids() else "gone")
 
     def settled(self):
         """Everything a killed run asked is done once its script has gone."""

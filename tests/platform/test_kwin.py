@@ -50,17 +50,13 @@ def kwin(worlds):
     target.desk.close()
 
 
-def of_class(desk, cls):
-    return [w for w in desk.windows().values() if w["cls"].lower() == cls.lower()]
-
-
-def made(desk, cls):
-    """How many windows of the class KWin lists; -1 while it is too busy
+def crowded(desk):
+    """The windows of the crowd KWin lists; none while it is too busy
     taking windows in to answer."""
     try:
-        return len(of_class(desk, cls))
+        return [w for w in desk.windows().values() if w["cls"] == "wct-crowd"]
     except GLib.Error:
-        return -1
+        return []
 
 
 # (title the window sets, title KWin gives: runs of white space become one
@@ -87,7 +83,7 @@ def test_a_crowd_of_windows_is_known_whole(kwin, tmp_path, ends):
         crowd + [t for t, _ in TITLES])], kwin.env, stdin=subprocess.PIPE)
     ends(p.stop)
     assert p.line(60) == "made"
-    wait_until(lambda: made(kwin.desk, "wct-crowd") == 300, 60, "KWin's list")
+    wait_until(lambda: len(crowded(kwin.desk)) == 300, 60, "KWin's list")
     status, out = kwin.run(tmp_path, args=["--list"])
     rows = [line.split("\t") for line in out.decode().split("\n") if line]
     assert (status, [r[0] for r in rows if not re.fullmatch("0x[0-9a-f]{16}", r[0])]) == (0, [])
@@ -95,7 +91,7 @@ def test_a_crowd_of_windows_is_known_whole(kwin, tmp_path, ends):
         crowd + [t for _, t in TITLES])
     wincue(kwin, tmp_path, ("Display", dict(ClassName="wct-crowd", Display="0")),
            ("Gone", dict(ClassName="wct-crowd", Visible="1", Timeout="5000")))
-    assert [w["hidden"] for w in of_class(kwin.desk, "wct-crowd")] == [True] * 300
+    assert [w["hidden"] for w in crowded(kwin.desk)] == [True] * 300
 
 
 # (what runs, its arguments, the longest it may take in seconds: sd-bus
@@ -111,9 +107,8 @@ def test_a_bus_that_never_answers(tmp_path, ends, name, args, most):
     silent = socket_listening(tmp_path / "bus.sock")
     ends(silent.close)
     target = Target("host")
-    target.env = dict(target.env, WAYLAND_DISPLAY="wayland-9",
-                      DBUS_SESSION_BUS_ADDRESS="unix:path=%s" % silent.getsockname())
-    target.env.pop("SWAYSOCK", None)
+    target.env = {k: v for k, v in target.env.items() if k != "SWAYSOCK"} | dict(
+        WAYLAND_DISPLAY="wayland-9", DBUS_SESSION_BUS_ADDRESS="unix:path=" + silent.getsockname())
     config, want = script(("Find", dict(Text="wct-none", Timeout="200")), fails=0)
     began = time.monotonic()
     status, out = target.run(script_dir(tmp_path, config), args=args)

@@ -117,8 +117,7 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
     said = r'wincue: \[Section\d+\] Display: "Race \d" \(0x[0-9a-f]+\) stayed (shown|hidden)'
     assert [line for _, err in ended for line in err.splitlines()
             if not re.fullmatch(said, line)] == []
-    wincue(target, tmp_path_factory.mktemp("last"), ("Display", dict(ClassName="wct-race",
-                                                                      Display="1")))
+    wincue(target, tmp_path_factory.mktemp("last"), flips[1])  # a show
     assert [s.split("\t")[2] for s in made.answer("state")] == ["visible=1"] * 3
     assert made.answer("layout") == before
 
