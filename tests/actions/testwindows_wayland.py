@@ -145,10 +145,6 @@ def until(check, what):
     return windowlines.until(check, what, pump)
 
 
-def listed(title):
-    return next((i for i, w in desk["windows"]().items() if w[1] == title), None)
-
-
 def heard(kind, number):
     def note(window, event):
         if event.type not in (Gdk.EventType._2BUTTON_PRESS, Gdk.EventType._3BUTTON_PRESS):
@@ -172,7 +168,8 @@ def create(cls, title, flags=""):
     if "maximized" in flags and STATES:
         w.maximize()
     w.show_all()
-    wid = until(lambda: listed(placeholder), "the window")
+    wid = until(lambda: next((i for i, w in desk["windows"]().items() if w[1] == placeholder),
+                             None), "the window")
     if "maximized" in flags and STATES:
         until(lambda: desk["windows"]()[wid][6], "the maximize")
     if "hidden" in flags or ("minimized" in flags and STATES):

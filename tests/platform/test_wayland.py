@@ -236,10 +236,8 @@ def shell_bus(ends):
 
 
 def socket_listening(path):
-    s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    s.bind(str(path))
-    s.listen(4)  # connections wait in the backlog, never answered
-    return s
+    # connections wait in the backlog, never answered
+    return socket.create_server(str(path), family=socket.AF_UNIX, backlog=4)
 
 
 def test_sway_leaves_alone_what_a_step_does_not_change(sway, tmp_path, ends):
