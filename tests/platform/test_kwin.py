@@ -20,8 +20,7 @@ from gi.repository import GLib
 
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
 from desks import LEFT, KWin
-from kwindesk import KWinDesk
-from test_wayland import LINE, begun, maker, socket_listening, wincue
+from test_wayland import LINE, begun, maker, on, socket_listening, wincue
 
 # Windows of one class and the given titles, on Wayland, until standard
 # input ends; "made" once GTK has shown them all.
@@ -43,11 +42,8 @@ Gtk.main()
 
 
 @pytest.fixture
-def kwin(worlds):
-    target = Target("host", worlds("kwin"))
-    target.desk = KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
-    yield target
-    target.desk.close()
+def kwin(worlds, ends):
+    return on(worlds, ends, "kwin")
 
 
 def crowded(desk):

@@ -25,12 +25,18 @@ from wlrdesk import WlrDesk
 from test_x11 import held, one_line_on_stderr, system_calls
 
 
+def on(worlds, ends, name):
+    """The host build on sway or KWin, with the desk it is read through."""
+    target = Target("host", worlds(name))
+    target.desk = (SwayDesk(target.env["SWAYSOCK"]) if name == "sway" else
+                   KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"]))
+    ends(target.desk.close)
+    return target
+
+
 @pytest.fixture
-def sway(worlds):
-    target = Target("host", worlds("sway"))
-    target.desk = SwayDesk(target.env["SWAYSOCK"])
-    yield target
-    target.desk.close()
+def sway(worlds, ends):
+    return on(worlds, ends, "sway")
 
 
 def wincue(target, tmp_path, *steps):
@@ -63,19 +69,16 @@ def test_xwayland_windows_by_their_x11_class(worlds, tmp_path, ends, compositor)
     shows the second as "Twin <2>" and a direction mark) and by their X11
     class (lower-cased by KWin 5 only), and hidden and shown in sway's
     scratchpad or minimized by KWin, as the compositor shows."""
-    target = Target("host", worlds(compositor))
+    target = on(worlds, ends, compositor)
     if "DISPLAY" not in target.env:
         pytest.skip("no free X display for XWayland")
-    desk = (SwayDesk(target.env["SWAYSOCK"]) if compositor == "sway" else
-            KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"]))
-    ends(desk.close)
     twins = maker(ends, target, x11=True)
     twins.create("WctTwin", "Twin")
     twins.create("WctTwin", "Twin")
-    hidden = lambda: [w["hidden"] for w in desk.windows().values()  # noqa: E731
+    hidden = lambda: [w["hidden"] for w in target.desk.windows().values()  # noqa: E731
                       if w["cls"].lower() == "wcttwin"]
     wait_until(lambda: len(hidden()) == 2, 20, "the compositor's list")
-    cls = "wcttwin" if compositor == "kwin" and desk.major() == 5 else "WctTwin"
+    cls = "wcttwin" if compositor == "kwin" and target.desk.major() == 5 else "WctTwin"
     status, out = target.run(tmp_path, args=["--list"])
     assert (status, [line.split("\t")[3:] for line in out.decode().split("\n")
                      if "\tTwin" in line]) == (0, [[cls, "Twin"]] * 2)
