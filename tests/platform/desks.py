@@ -57,19 +57,19 @@ class Desk:
         return events_until(self.maker, *want)
 
     def witnessed(self):
-        """Everything the windows got until a click and a key on the
+        """Everything the windows got before a click and a key on the
         witness, which its program hears after any input before them."""
         self.touch(self.proof, focused=True)
-        return self.events_until("button %d" % self.proof, "key %d" % self.proof)
+        got = self.events_until("button %d" % self.proof, "key %d" % self.proof)
+        return got[:got.index("button %d" % self.proof)]
 
     # What a desktop lets reach a disabled window by design: none of it.
     heard = ("button", "key")
 
     def reaches(self, number):
         self.touch(number)
-        got = self.witnessed()
         return any(e.split()[0] in self.heard and e.endswith(" %d" % number)
-                   for e in got[:got.index("button %d" % self.proof)])
+                   for e in self.witnessed())
 
     def whole(self, number):
         got = self.state(number)

@@ -251,8 +251,8 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
         way(d, other, witness)
         d.input.type()
         if disabled:
-            got, at = d.witnessed(), dict(focused=other, witness=witness)
-            assert got[:got.index("button %d" % witness)] == ["key %d" % at[k] for k in keys], got
+            at = dict(focused=other, witness=witness)
+            assert d.witnessed() == ["key %d" % at[k] for k in keys]
             d.enable("1")
         else:
             assert "key 0" in d.events_until("key 0")
@@ -283,15 +283,14 @@ def test_windows_above_a_disabled_one_keep_the_pointer(locked, name, change):
     disabled window gets no click."""
     d = locked
     above = d.make("above", "wct-other", (200, 80, 240, 120))  # over the right of the locked one
-    witness = d.witness()
+    d.witness()
     d.enable("0")
     d.input.click((100, 100))  # the locked window alone
     d.input.click((240, 120))  # where the other covers it
     assert d.events_until("button %d" % above) == ["button %d" % above]
     change(d, above)
     d.input.send("click %d" % LEFT)
-    got = d.witnessed()
-    assert got[:got.index("button %d" % witness)] == [], got
+    assert d.witnessed() == []
 
 
 def test_kwin_killed_while_a_step_waits_on_it(tmp_path_factory, ends):
