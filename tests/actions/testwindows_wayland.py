@@ -37,8 +37,7 @@ gi.require_version("Gdk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
-import windowlines  # noqa: E402
-from windowlines import events, reply, serve  # noqa: E402
+from windowlines import events, flags as parsed, reply, serve, until as waited  # noqa: E402
 
 
 def sway():
@@ -142,7 +141,7 @@ def pump():
 
 
 def until(check, what):
-    return windowlines.until(check, what, pump)
+    return waited(check, what, pump)
 
 
 def heard(kind, number):
@@ -154,7 +153,7 @@ def heard(kind, number):
 
 
 def create(cls, title, flags=""):
-    flags = windowlines.flags(flags)
+    flags = parsed(flags)
     GLib.set_prgname(cls)  # GTK takes the app_id from it as the window is made
     w = Gtk.Window()
     if "asks" in flags:
