@@ -24,8 +24,7 @@ LEFT, KEY_A, KEY_TAB, KEY_ALT = 272, 30, 15, 56  # Linux input codes
 
 
 def events_until(maker, *want):
-    """The clicks and keys the windows got, in order, until want is among
-    them."""
+    """The clicks and keys the windows got, in order, until want is among them."""
     got = []
     wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 20,
                "events %r, got %r" % (want, got))
@@ -169,8 +168,7 @@ class KWin(Desk):
         target.desk.watch()
 
     def make(self, title, cls="wct-lock", at=None):
-        """A window at x, y, width, height (by default in the next slot);
-        its number."""
+        """A window at x, y, width, height (by default in the next slot); its number."""
         at = at or ((700, 500, 160, 80) if cls == "wct-witness" else slot(self.count) + (240, 120))
         self.maker.create(cls, title)
         self.uuids.append(self.window(self.count)["uuid"])

@@ -145,8 +145,7 @@ def test_an_idle_spell_loses_no_hide(kwin, tmp_path, ends):
     window comes: the batch that told it got no answer, and the script
     sends it again, so a window made after the sleep is found; the call the
     script waits on is a fresh one, and the hide after is done."""
-    windows = maker(ends, kwin)
-    windows.create("wct-idle", "Idle")
+    (windows := maker(ends, kwin)).create("wct-idle", "Idle")
     steps = [("Find", dict(ClassName="wct-idle", Visible="1")), ("Sleep", dict(Sleep="30000")),
              ("Find", dict(ClassName="wct-after", Timeout="5000")),
              ("Display", dict(ClassName="wct-idle", Display="0")),
@@ -188,8 +187,7 @@ def test_a_class_set_later(kwin, tmp_path, ends):
     appeared (KWin reports the change)."""
     if "DISPLAY" not in kwin.env:
         pytest.skip("no free X display for XWayland")
-    windows = maker(ends, kwin, x11=True)
-    windows.create("wct-before", "Reclassed")
+    (windows := maker(ends, kwin, x11=True)).create("wct-before", "Reclassed")
     wait_until(lambda: ("wct-before", "Reclassed") in [
         (w["cls"], w["name"]) for w in kwin.desk.windows().values()], 10, "KWin to take it in")
     # The Display step has wincue on KWin before the Find starts.

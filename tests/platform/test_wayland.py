@@ -47,8 +47,7 @@ def wincue(target, tmp_path, *steps):
 
 
 def begun(ends, target, tmp_path, steps, until=b"start - Find\n", argv=None):
-    """A run of the steps, its standard error piped, once its output ends
-    with until."""
+    """A run of the steps, its standard error piped, once its output ends with until."""
     p = Child(argv or target.argv, target.env, script_dir(tmp_path, script(*steps)[0]),
               stderr=subprocess.PIPE)
     ends(p.stop)
@@ -214,8 +213,7 @@ def test_session_choice(worlds, tmp_path, ends, name, world, changes, x11, err):
               "{gnome}": lambda: worlds("gnome").env["DBUS_SESSION_BUS_ADDRESS"]}
     target.env = {k: places[v]() if v in places else v for k, v in
                   dict(target.env, **changes).items() if v is not None}
-    made = maker(ends, target, x11)
-    made.create("wct-session", "Chosen")
+    (made := maker(ends, target, x11)).create("wct-session", "Chosen")
     status, out = target.run(tmp_path, args=["--list"])
     want = "%s\tshown\tenabled\twct-session\tChosen\n" % made.answer("ids")[0]
     assert (status, want.encode() in out, target.err) == (0, True, err)
