@@ -169,8 +169,7 @@ class Maker:
     def change(self, command, number):
         """show, close or (GNOME) activate the window of that number."""
         self.ask("%s\t%d" % (command, number))
-        self.expect("%s %d" % ({"show": "shown", "close": "closed", "activate": "activated"}[
-            command], number))
+        self.expect("%s%s %d" % (command, "n" if command == "show" else "d", number))
 
     def title(self, number, title):
         self.ask("title\t%d\t%s" % (number, title))

@@ -37,8 +37,7 @@ gi.require_version("Gdk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
-import windowlines  # noqa: E402
-from windowlines import events, reply, serve  # noqa: E402
+from windowlines import events, flags as parsed, reply, serve, until as waited  # noqa: E402
 
 
 def sway():
@@ -142,11 +141,7 @@ def pump():
 
 
 def until(check, what):
-    return windowlines.until(check, what, pump)
-
-
-def listed(title):
-    return next((i for i, w in desk["windows"]().items() if w[1] == title), None)
+    return waited(check, what, pump)
 
 
 def heard(kind, number):
@@ -158,7 +153,7 @@ def heard(kind, number):
 
 
 def create(cls, title, flags=""):
-    flags = windowlines.flags(flags)
+    flags = parsed(flags)
     GLib.set_prgname(cls)  # GTK takes the app_id from it as the window is made
     w = Gtk.Window()
     if "asks" in flags:
@@ -172,7 +167,8 @@ def create(cls, title, flags=""):
     if "maximized" in flags and STATES:
         w.maximize()
     w.show_all()
-    wid = until(lambda: listed(placeholder), "the window")
+    wid = until(lambda: next((i for i, w in desk["windows"]().items() if w[1] == placeholder),
+                             None), "the window")
     if "maximized" in flags and STATES:
         until(lambda: desk["windows"]()[wid][6], "the maximize")
     if "hidden" in flags or ("minimized" in flags and STATES):
@@ -186,11 +182,6 @@ def create(cls, title, flags=""):
 def entitle(w, wid, title):
     w.set_title(title)
     until(lambda: desk["windows"]().get(wid, (0, ""))[1] == title, "the title")
-
-
-def retitle(number, title):
-    entitle(*windows[int(number)], title)
-    return "titled " + number
 
 
 def crowd(cls, count):
@@ -207,9 +198,7 @@ def crowd(cls, count):
 
 def state(wid):
     w = desk["windows"]().get(wid)
-    if w is None:
-        return "gone"
-    return "%s\t%s\tvisible=%d\tenabled=%d" % (w[0], w[1], not w[2], not w[5])
+    return "gone" if w is None else "%s\t%s\tvisible=%d\tenabled=%d" % (*w[:2], not w[2], not w[5])
 
 
 def look(wid):
@@ -245,8 +234,9 @@ def each(line):
     return lambda: [line(wid) for _, wid in windows]
 
 
-ACTS = dict(create=((2, 3), create), show=((1,), show), close=((1,), close),
-            title=((2,), retitle), crowd=((2,), crowd), activate=((1,), activate))
+ACTS = dict(create=((2, 3), create), show=((1,), show), close=((1,), close), crowd=((2,), crowd),
+            title=((2,), lambda n, title: entitle(*windows[int(n)], title) or "titled " + n),
+            activate=((1,), activate))
 # as wincue shows an id: 16 digits past 32 bits (KWin's)
 LISTS = dict(ids=each(lambda wid: "0x%0*x" % (16 if wid >> 32 else 8, number(wid))),
              state=each(state), look=each(look),

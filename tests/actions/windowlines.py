@@ -53,12 +53,6 @@ def until(check, what, pump=lambda: None):
         time.sleep(0.002)
 
 
-def taken():
-    got = events[:]
-    events.clear()
-    return got
-
-
 def serve(line, acts, lists, settle):
     """Answers one line; false at its end. acts maps a command to the
     numbers of arguments it takes and a function that does it and gives its
@@ -67,7 +61,7 @@ def serve(line, acts, lists, settle):
     if not line or line.strip() == "quit":
         return False
     verb, *args = line.rstrip("\r\n").split("\t")
-    lists = dict(lists, events=taken)
+    lists = dict(lists, events=lambda: [events.pop(0) for _ in list(events)])  # told once
     if verb in lists and not args:
         settle()
         for text in list(lists[verb]()) + ["end"]:

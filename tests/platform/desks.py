@@ -24,8 +24,7 @@ LEFT, KEY_A, KEY_TAB, KEY_ALT = 272, 30, 15, 56  # Linux input codes
 
 
 def events_until(maker, *want):
-    """The clicks and keys the windows got, in order, until want is among
-    them."""
+    """The clicks and keys the windows got, in order, until want is among them."""
     got = []
     wait_until(lambda: got.extend(maker.answer("events")) or set(want) <= set(got), 20,
                "events %r, got %r" % (want, got))
@@ -57,19 +56,19 @@ class Desk:
         return events_until(self.maker, *want)
 
     def witnessed(self):
-        """Everything the windows got until a click and a key on the
+        """Everything the windows got before a click and a key on the
         witness, which its program hears after any input before them."""
         self.touch(self.proof, focused=True)
-        return self.events_until("button %d" % self.proof, "key %d" % self.proof)
+        got = self.events_until("button %d" % self.proof, "key %d" % self.proof)
+        return got[:got.index("button %d" % self.proof)]
 
     # What a desktop lets reach a disabled window by design: none of it.
     heard = ("button", "key")
 
     def reaches(self, number):
         self.touch(number)
-        got = self.witnessed()
         return any(e.split()[0] in self.heard and e.endswith(" %d" % number)
-                   for e in got[:got.index("button %d" % self.proof)])
+                   for e in self.witnessed())
 
     def whole(self, number):
         got = self.state(number)
@@ -169,8 +168,7 @@ class KWin(Desk):
         target.desk.watch()
 
     def make(self, title, cls="wct-lock", at=None):
-        """A window at x, y, width, height (by default in the next slot);
-        its number."""
+        """A window at x, y, width, height (by default in the next slot); its number."""
         at = at or ((700, 500, 160, 80) if cls == "wct-witness" else slot(self.count) + (240, 120))
         self.maker.create(cls, title)
         self.uuids.append(self.window(self.count)["uuid"])
@@ -193,9 +191,8 @@ class KWin(Desk):
 
     def state(self, number):
         uuid = self.uuids[number]
-        if self.target.desk.disabled(uuid):
-            return "disabled"
-        return "enabled" if uuid in self.target.desk.uuids() else "gone"
+        return "disabled" if self.target.desk.disabled(uuid) else (
+            "enabled" if uuid in self.target.desk.uuids() else "gone")
 
     def settled(self):
         """Everything a killed run asked is done once its script has gone."""

@@ -18,21 +18,25 @@ import time
 
 import pytest
 
-from harness import (THROUGH, Child, Maker, Target, World, host_on, script, script_dir,
-                     stop_pid, wait_until)
+from harness import THROUGH, Child, Maker, Target, World, host_on, script, script_dir, wait_until
 from kwindesk import KWinDesk
-from world import KWIN_BUS
 from swaydesk import SwayDesk
 from wlrdesk import WlrDesk
 from test_x11 import held, one_line_on_stderr, system_calls
 
 
+def on(worlds, ends, name):
+    """The host build on sway or KWin, with the desk it is read through."""
+    target = Target("host", worlds(name))
+    target.desk = (SwayDesk(target.env["SWAYSOCK"]) if name == "sway" else
+                   KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"]))
+    ends(target.desk.close)
+    return target
+
+
 @pytest.fixture
-def sway(worlds):
-    target = Target("host", worlds("sway"))
-    target.desk = SwayDesk(target.env["SWAYSOCK"])
-    yield target
-    target.desk.close()
+def sway(worlds, ends):
+    return on(worlds, ends, "sway")
 
 
 def wincue(target, tmp_path, *steps):
@@ -43,8 +47,7 @@ def wincue(target, tmp_path, *steps):
 
 
 def begun(ends, target, tmp_path, steps, until=b"start - Find\n", argv=None):
-    """A run of the steps, its standard error piped, once its output ends
-    with until."""
+    """A run of the steps, its standard error piped, once its output ends with until."""
     p = Child(argv or target.argv, target.env, script_dir(tmp_path, script(*steps)[0]),
               stderr=subprocess.PIPE)
     ends(p.stop)
@@ -65,19 +68,16 @@ def test_xwayland_windows_by_their_x11_class(worlds, tmp_path, ends, compositor)
     shows the second as "Twin <2>" and a direction mark) and by their X11
     class (lower-cased by KWin 5 only), and hidden and shown in sway's
     scratchpad or minimized by KWin, as the compositor shows."""
-    target = Target("host", worlds(compositor))
+    target = on(worlds, ends, compositor)
     if "DISPLAY" not in target.env:
         pytest.skip("no free X display for XWayland")
-    desk = (SwayDesk(target.env["SWAYSOCK"]) if compositor == "sway" else
-            KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"]))
-    ends(desk.close)
     twins = maker(ends, target, x11=True)
     twins.create("WctTwin", "Twin")
     twins.create("WctTwin", "Twin")
-    hidden = lambda: [w["hidden"] for w in desk.windows().values()  # noqa: E731
+    hidden = lambda: [w["hidden"] for w in target.desk.windows().values()  # noqa: E731
                       if w["cls"].lower() == "wcttwin"]
     wait_until(lambda: len(hidden()) == 2, 20, "the compositor's list")
-    cls = "wcttwin" if compositor == "kwin" and desk.major() == 5 else "WctTwin"
+    cls = "wcttwin" if compositor == "kwin" and target.desk.major() == 5 else "WctTwin"
     status, out = target.run(tmp_path, args=["--list"])
     assert (status, [line.split("\t")[3:] for line in out.decode().split("\n")
                      if "\tTwin" in line]) == (0, [[cls, "Twin"]] * 2)
@@ -119,8 +119,7 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
     said = r'wincue: \[Section\d+\] Display: "Race \d" \(0x[0-9a-f]+\) stayed (shown|hidden)'
     assert [line for _, err in ended for line in err.splitlines()
             if not re.fullmatch(said, line)] == []
-    wincue(target, tmp_path_factory.mktemp("last"), ("Display", dict(ClassName="wct-race",
-                                                                      Display="1")))
+    wincue(target, tmp_path_factory.mktemp("last"), flips[1])  # a show
     assert [s.split("\t")[2] for s in made.answer("state")] == ["visible=1"] * 3
     assert made.answer("layout") == before
 
@@ -187,17 +186,14 @@ OTHER_USER = (b"wincue: GNOME Shell's wincue extension answers only the user of 
               b"run wincue as that user" + UNTIL)
 # (name, world, environment changes, the window program on XWayland/X11, standard error)
 SESSIONS = [
-    ("sway answering: sway's windows", "sway", {}, False, b""),
     ("sway's socket outside a Wayland session: X11", "sway", {"WAYLAND_DISPLAY": None}, True,
      b""),
-    ("KWin answering on the session bus: KWin's windows", "kwin", {}, False, b""),
     ("Wayland without SWAYSOCK: the line, then X11", "none", {"WAYLAND_DISPLAY": "wayland-9"},
      True, LINE),
     ("a socket that never answers: the line, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "SWAYSOCK": "{silent}"}, True, LINE),
     ("a Wayland socket that never answers: the line, then X11", "none",
      {"WAYLAND_DISPLAY": "{silent}"}, True, LINE),
-    ("GNOME Shell with wincue's extension: GNOME's windows", "gnome", {}, False, b""),
     ("GNOME Shell without wincue's extension: how to install it, then X11", "none",
      {"WAYLAND_DISPLAY": "wayland-9", "DBUS_SESSION_BUS_ADDRESS": "{shell}"}, True,
      NO_EXTENSION),
@@ -213,28 +209,23 @@ def test_session_choice(worlds, tmp_path, ends, name, world, changes, x11, err):
     silent = socket_listening(tmp_path / "silent.sock")
     ends(silent.close)
     places = {"{silent}": lambda: silent.getsockname(),
-              "{shell}": lambda: shell_bus(tmp_path, ends),
+              "{shell}": lambda: shell_bus(ends),
               "{gnome}": lambda: worlds("gnome").env["DBUS_SESSION_BUS_ADDRESS"]}
     target.env = {k: places[v]() if v in places else v for k, v in
                   dict(target.env, **changes).items() if v is not None}
-    made = maker(ends, target, x11)
-    made.create("wct-session", "Chosen")
+    (made := maker(ends, target, x11)).create("wct-session", "Chosen")
     status, out = target.run(tmp_path, args=["--list"])
     want = "%s\tshown\tenabled\twct-session\tChosen\n" % made.answer("ids")[0]
     assert (status, want.encode() in out, target.err) == (0, True, err)
 
 
-def shell_bus(tmp_path, ends):
+def shell_bus(ends):
     """A session bus where a GNOME Shell answers, and no extension of ours:
     its address; what ends it goes to ends."""
     from gi.repository import Gio, GLib
-    bus = tmp_path / "bus"
-    (tmp_path / "bus.conf").write_text(KWIN_BUS % bus)
-    daemon = subprocess.Popen(["dbus-daemon", "--nofork", "--config-file=%s" % (
-        tmp_path / "bus.conf")], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
-    ends(lambda: stop_pid(daemon.pid))
-    wait_until(bus.exists, 10, "the bus")
-    address = "unix:path=%s" % bus
+    daemon = Child(["dbus-daemon", "--session", "--nofork", "--print-address"])
+    ends(daemon.stop)
+    address = daemon.line()
     shell = Gio.DBusConnection.new_for_address_sync(
         address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
         Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
@@ -246,10 +237,8 @@ def shell_bus(tmp_path, ends):
 
 
 def socket_listening(path):
-    s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    s.bind(str(path))
-    s.listen(4)  # connections wait in the backlog, never answered
-    return s
+    # connections wait in the backlog, never answered
+    return socket.create_server(str(path), family=socket.AF_UNIX, backlog=4)
 
 
 def test_sway_leaves_alone_what_a_step_does_not_change(sway, tmp_path, ends):
