@@ -1,6 +1,7 @@
 """The suite's world: builds to run (targets), and worlds started once per run
 on first use (a Wine prefix on its own Xvfb; an Xvfb per window manager)."""
 import shutil
+import signal
 import tempfile
 
 import pytest
@@ -14,6 +15,10 @@ def pytest_configure(config):
     session of pytest makes private again as it starts: a world's own user
     (GNOME's) runs wincue in them (script_dir opens each to it). Kept when
     a test failed."""
+    # A run ended by SIGTERM (a timeout, a cancelled job) still tears down
+    # its fixtures, and the worlds they started with them: by default
+    # Python dies at once and leaves the compositors to init.
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
     if config.option.basetemp is None:
         config.option.basetemp = tempfile.mkdtemp(prefix="wincue-tests-")
         config.wincue_basetemp = config.option.basetemp
