@@ -132,6 +132,13 @@ def script_dir(tmp_path, config):
     return tmp_path
 
 
+def wincue(target, tmp_path, *steps):
+    """One run of the steps, which must end cleanly; its standard error."""
+    config, want = script(*steps)
+    assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
+    return target.err
+
+
 # How long a window program may take to answer on a loaded machine: longer
 # than its own waits on the desktop (60 s), after which it ends saying why.
 ANSWER = 120

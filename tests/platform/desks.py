@@ -16,7 +16,7 @@ real input (XTEST on X11, KWin's fake input, GNOME's RemoteDesktop):
 import re
 import subprocess
 
-from harness import Child, Maker, script, script_dir, wait_until
+from harness import Child, Maker, wait_until, wincue
 from world import NOBODY
 from xdesk import Desk as XDesk
 
@@ -45,9 +45,7 @@ class Desk:
         self.maker = Maker(target)
 
     def enable(self, flag, title="locked"):
-        config, want = script(("Enable", dict(Text=title, Enable=flag)))
-        assert self.target.run(script_dir(self.tmp, config)) == (0, want.encode())
-        assert self.target.err == b""
+        assert wincue(self.target, self.tmp, ("Enable", dict(Text=title, Enable=flag))) == b""
 
     def settled(self):
         pass

@@ -18,7 +18,8 @@ import time
 
 import pytest
 
-from harness import THROUGH, Child, Maker, Target, World, host_on, script, script_dir, wait_until
+from harness import (THROUGH, Child, Maker, Target, World, host_on, script, script_dir, wait_until,
+                     wincue)
 from kwindesk import KWinDesk
 from swaydesk import SwayDesk
 from wlrdesk import WlrDesk
@@ -37,13 +38,6 @@ def on(worlds, ends, name):
 @pytest.fixture
 def sway(worlds, ends):
     return on(worlds, ends, "sway")
-
-
-def wincue(target, tmp_path, *steps):
-    """One run of the steps, which must end cleanly; its standard error."""
-    config, want = script(*steps)
-    assert target.run(script_dir(tmp_path, config)) == (0, want.encode())
-    return target.err
 
 
 def begun(ends, target, tmp_path, steps, until=b"start - Find\n", argv=None):
