@@ -111,9 +111,7 @@ def test_more_windows_than_a_page(gnome, tmp_path_factory, ends):
     crowd = maker(ends, gnome)
     crowd.ask("crowd\twct-crowd\t300")
     crowd.expect("crowded 300")
-    crowd.child.p.stdin.write(("create\twct-crowd\ta%s\n" % ("\u00e9" * 200)).encode())
-    crowd.child.p.stdin.flush()
-    crowd.expect("created 0")
+    crowd.create("wct-crowd", ("a" + "\u00e9" * 200).encode().decode("latin-1"))  # as UTF-8
     titles = sorted([b"wct-crowd %d" % i for i in range(300)] + [("a" + "\u00e9" * 126).encode()])
     assert crowd_marks(gnome, tmp_path_factory.mktemp("list")) == (0, titles, 0)
     for flag, disabled in (("0", 301), ("1", 0)):
