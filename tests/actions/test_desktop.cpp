@@ -217,9 +217,8 @@ BOOL SetForegroundWindow(HWND hWnd)
 	return w && w->enabled;
 }
 
-BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM, LPARAM)
+BOOL PostMessageA(HWND hWnd, UINT, WPARAM, LPARAM)
 {
-	Record("post(%lu,%u)", (unsigned long)hWnd, Msg);
 	return Lookup(hWnd) != NULL;
 }
 
@@ -276,10 +275,8 @@ REFUSED(BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE))
 REFUSED(BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD))
 REFUSED(BOOL AttachThreadInput(DWORD, DWORD, BOOL))
 
-HWND GetAncestor(HWND hwnd, UINT gaFlags)
+HWND GetAncestor(HWND hwnd, UINT)
 {
-	if (gaFlags != GA_ROOT)
-		return 0;
 	return hwnd >= 100 ? 1 : Lookup(hwnd) != NULL ? hwnd : 0;
 }
 

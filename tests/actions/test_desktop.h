@@ -25,9 +25,8 @@ enum { MaxTestWindows = 8 };
 /* The log, tokens separated by one space: "pass" for each EnumWindows
  * call whose user value is the running step's number ("pass(N)"
  * otherwise), "sleep(ms)", "enable(handle,flag)", "show(handle,command)",
- * "activate(handle)" and "post(handle,message)"; for the one timer,
- * "timer(ms)" when set, "wait(ms)" and "close". A window's process id is
- * its handle. */
+ * "activate(handle)"; for the one timer, "timer(ms)" when set, "wait(ms)"
+ * and "close". A window's process id is its handle. */
 extern char testDesktopLog[4096];
 
 /* Window events: without them SetWinEventHook fails, as on Linux. Each
