@@ -8,7 +8,6 @@ import contextlib
 import json
 import os
 import re
-import signal
 import socket
 import socketserver
 import struct
@@ -18,12 +17,10 @@ import time
 
 import pytest
 
-from harness import (THROUGH, Child, Maker, Target, World, host_on, script, script_dir, wait_until,
-                     wincue)
+from harness import Child, Maker, Target, host_on, script, script_dir, wait_until, wincue
 from kwindesk import KWinDesk
 from swaydesk import SwayDesk
 from wlrdesk import WlrDesk
-from test_x11 import held, one_line_on_stderr, system_calls
 
 
 def on(worlds, ends, name):
@@ -116,20 +113,6 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
     wincue(target, tmp_path_factory.mktemp("last"), flips[1])  # a show
     assert [s.split("\t")[2] for s in made.answer("state")] == ["visible=1"] * 3
     assert made.answer("layout") == before
-
-
-@pytest.mark.parametrize("compositor", ["sway", "kwin", "gnome", "wlr-sway"])
-def test_the_compositor_goes_away(tmp_path_factory, ends, compositor):
-    """The compositor killed while a Find waits: one line on standard error,
-    and the Find waits on calmly."""
-    world, runner = THROUGH.get(compositor, (compositor, []))
-    world = World(tmp_path_factory.mktemp("gone"), world).start()
-    ends(world.stop)
-    p = held(world.env, tmp_path_factory.mktemp("held"), runner + Target("host", world).argv)
-    ends(p.stop)  # a wait that failed holds it for ever
-    os.kill(world.pids[0 if "sway" in compositor else -1], signal.SIGKILL)
-    assert one_line_on_stderr(p)
-    assert system_calls(p.p.pid) < 100
 
 
 def test_a_state_the_compositor_leaves_unchanged(worlds, tmp_path, ends):
