@@ -31,6 +31,15 @@ def events_until(maker, *want):
     return got
 
 
+def click_and_type(desk, env, wid, keys, focused=False):
+    """Real input through XTEST (never xdotool's --window, which bypasses the
+    server's routing); when focused, the keys wait for the focus to arrive."""
+    desk.click(*desk.center(wid))
+    if focused:
+        wait_until(lambda: desk.has_focus(wid), 20, "the focus")
+    subprocess.run(["xdotool", "type", "--delay", "1", keys], env=env, check=True)
+
+
 def slot(number):
     """Where the tests' windows go, three to a row."""
     return 40 + 250 * (number % 3), 40 + 170 * (number // 3 % 2)
@@ -113,10 +122,7 @@ class X11(Desk):
 
     def touch(self, number, focused=False):
         wid = int(self.maker.answer("ids")[number], 16)
-        self.desk.click(*self.desk.center(wid))
-        if focused:
-            wait_until(lambda: self.desk.has_focus(wid), 20, "the focus")
-        subprocess.run(["xdotool", "type", "--delay", "1", "k"], env=self.target.env, check=True)
+        click_and_type(self.desk, self.target.env, wid, "k", focused)
 
     def close(self):
         super().close()

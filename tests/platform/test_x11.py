@@ -13,7 +13,7 @@ from Xlib.protocol import event
 
 from harness import (BUILD, MANAGERS, THROUGH, Child, Maker, Target, World, quickest, script,
                      script_dir, stop_pid, wait_until, wincue)
-from desks import events_until
+from desks import click_and_type, events_until
 from xdesk import Desk
 
 
@@ -34,15 +34,6 @@ BARE = pytest.mark.parametrize("x11", ["none"], indirect=True)
 def enable(x11, tmp_path, flags, **match):
     """One run of an Enable step for each of flags on the windows match names."""
     wincue(x11, tmp_path, *[("Enable", dict(Enable=f, **match)) for f in flags])
-
-
-def click_and_type(x11, wid, keys, focused=False):
-    """Real input through XTEST (never xdotool's --window, which bypasses the
-    server's routing); when focused, the keys wait for the focus to arrive."""
-    x11.desk.click(*x11.desk.center(wid))
-    if focused:
-        wait_until(lambda: x11.desk.has_focus(wid), 20, "the focus")
-    subprocess.run(["xdotool", "type", "--delay", "1", keys], env=x11.env, check=True)
 
 
 def test_stand_ins(x11):
@@ -70,13 +61,13 @@ def test_click_on_a_disabled_window_reaches_no_program(x11, tmp_path):
         before = maker.answer("input")
         enable(x11, tmp_path, "1", Text="own region")
         assert maker.answer("input") == before
-        click_and_type(x11, front, "a", focused=True)
+        click_and_type(x11.desk, x11.env, front, "a", focused=True)
         assert events_until(maker, "button 1", "key 1") == ["button 1", "key 1"]
         enable(x11, tmp_path, "0", Text="front")
         enable(x11, tmp_path, "00", Text="own region")
         assert maker.answer("state")[3] == "Own\town region\tvisible=1\tenabled=0"
-        click_and_type(x11, front, "b")
-        click_and_type(x11, witness, "c", focused=True)
+        click_and_type(x11.desk, x11.env, front, "b")
+        click_and_type(x11.desk, x11.env, witness, "c", focused=True)
         assert events_until(maker, "button 2", "key 2") == ["button 2", "key 2"]
         wincue(x11, tmp_path, ("Enable", dict(Enable="1", Text="front")),
                ("Enable", dict(Enable="1", Text="own region")))
@@ -322,9 +313,9 @@ def test_xterm(x11, tmp_path, ends):
            ("Display", dict(Display="1", ClassName="XTerm")),
            ("Enable", dict(Enable="0", Text="xterm target")))
     assert x11.desk.is_shown(wid, x11.managed)
-    click_and_type(x11, wid, "blocked\n")
+    click_and_type(x11.desk, x11.env, wid, "blocked\n")
     enable(x11, tmp_path, "1", Text="xterm target")
-    click_and_type(x11, wid, "open\n", focused=True)
+    click_and_type(x11.desk, x11.env, wid, "open\n", focused=True)
     wait_until(lambda: typed.exists() and typed.read_text().endswith("\n"), 20, "cat")
     assert typed.read_text() == "open\n"
 
