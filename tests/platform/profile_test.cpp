@@ -113,7 +113,6 @@ TEST_F(Profile, BufferLimits)
 		DWORD size;
 		const char *key, *def, *want;
 	} limits[] = {
-	    {1, "B", "-", ""},       {2, "B", "-", "a"},      {4, "B", "-", "abc"},
 	    {5, "B", "-", "abcd"},   {6, "B", "-", "abcd"},   {5, "Q", "-", "abcd"},
 	    {2, "none", "xyz", "x"}, {9, "none", "d  ", "d"}, {9, "none", nullptr, ""},
 	};
