@@ -114,7 +114,6 @@ CASES = [
      rejected(1, **{k: v[:254] for k, v in zip(KEYS, CUT)}) + ran("Cmd")),
     ("% in every value", "[Section0]\nAction=Cmd\nCmd=%s%n%x\n" + section_of(1, PERCENT),
      echoed(0, "Cmd", Cmd="%s%n%x") + rejected(1, **dict(zip(KEYS, PERCENT))) + ran("Cmd")),
-    ("action word in lower case", *refused(Action="enable", Enable="1")),
     ("Enable other than 1 or 0", *refused(Action="Enable", Enable="2")),
     ("Display without a value", *refused(Action="Display", Text="x")),
     ("Find needs Text or ClassName", *refused(Action="Find", Sleep="5")),
