@@ -473,8 +473,7 @@ def test_a_sleeping_find_wakes_on_the_desktops_news(worlds, tmp_path_factory, en
             took = time.monotonic() - titled
             assert (p.wait(), p.out) == (0, want.encode())
             return took
-    took = quickest(woken, 0.5)
-    assert took < 0.5, took
+    quickest(woken, 0.5)
 
 
 # Steps that give up, and their lines on standard error: an Activate without a
@@ -510,8 +509,7 @@ def test_a_timeout_ends_the_step_on_time(desk, tmp_path_factory, ends, action, t
             assert (p.wait(), p.out) == (1, desk.expected(want))
             assert p.p.stderr.read() == desk.expected(line) and took > limit / 1000 - 0.05, took
             return took
-    took = quickest(gives_up, limit / 1000 + 0.6)
-    assert took < limit / 1000 + 0.6, took
+    quickest(gives_up, limit / 1000 + 0.6)
 
 
 # A real program per desktop: its command, title, and program file name.

@@ -286,8 +286,7 @@ def test_sleep_steps_between_window_steps_last_their_time(x11, tmp_path):
         start = time.monotonic()
         assert x11.run(script_dir(tmp_path, script(*steps * 4)[0]))[0] == 0
         return time.monotonic() - start
-    took = quickest(run, 0.9)
-    assert took < 0.9, took  # one stretched Sleep takes a second
+    quickest(run, 0.9)  # one stretched Sleep takes a second
     r = subprocess.run(x11.argv, cwd=tmp_path, env=x11.env, stdin=subprocess.DEVNULL,
                        stderr=subprocess.PIPE, preexec_fn=lambda: os.close(1), timeout=30)
     assert (r.returncode, r.stderr) == (0, b"")
