@@ -59,14 +59,11 @@ class Desk:
     def settled(self):
         pass
 
-    def events_until(self, *want):
-        return events_until(self.maker, *want)
-
     def witnessed(self):
         """Everything the windows got before a click and a key on the
         witness, which its program hears after any input before them."""
         self.touch(self.proof, focused=True)
-        got = self.events_until("button %d" % self.proof, "key %d" % self.proof)
+        got = events_until(self.maker, "button %d" % self.proof, "key %d" % self.proof)
         return got[:got.index("button %d" % self.proof)]
 
     # What a desktop lets reach a disabled window by design: none of it.

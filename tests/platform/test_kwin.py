@@ -19,7 +19,7 @@ import pytest
 from gi.repository import GLib
 
 from harness import Child, Maker, Target, World, script, script_dir, wait_until
-from desks import LEFT, KWin
+from desks import LEFT, KWin, events_until
 from test_wayland import LINE, begun, maker, on, socket_listening, wincue
 
 # Windows of one class and the given titles, on Wayland, until it is
@@ -239,10 +239,10 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
     for disabled in (True, False):
         d.input.click(d.centre(0))  # the locked window active before the other
         d.input.type()
-        assert d.events_until("button 0", "key 0") == ["button 0", "key 0"]
+        assert events_until(d.maker, "button 0", "key 0") == ["button 0", "key 0"]
         other = d.make("other %d" % disabled, "wct-other", (500, 40, 240, 120))  # takes the focus
         d.input.type()
-        assert d.events_until("key %d" % other) == ["key %d" % other]
+        assert events_until(d.maker, "key %d" % other) == ["key %d" % other]
         d.input.send("move %d %d" % d.centre(other))  # over a window above the locked one
         if disabled:
             d.enable("0")
@@ -253,7 +253,7 @@ def test_no_input_reaches_a_disabled_window(locked, name, way, keys):
             assert d.witnessed() == ["key %d" % at[k] for k in keys]
             d.enable("1")
         else:
-            assert "key 0" in d.events_until("key 0")
+            assert "key 0" in events_until(d.maker, "key 0")
         if name != "the focused window closing":
             d.maker.change("close", other)
 
@@ -285,7 +285,7 @@ def test_windows_above_a_disabled_one_keep_the_pointer(locked, name, change):
     d.enable("0")
     d.input.click((100, 100))  # the locked window alone
     d.input.click((240, 120))  # where the other covers it
-    assert d.events_until("button %d" % above) == ["button %d" % above]
+    assert events_until(d.maker, "button %d" % above) == ["button %d" % above]
     change(d, above)
     d.input.send("click %d" % LEFT)
     assert d.witnessed() == []
