@@ -13,17 +13,13 @@ import pytest
 
 from desks import desk_of
 from harness import MANAGERS, Child, Target, script, script_dir, wait_until
-from kwindesk import KWinDesk
+from test_wayland import on
 
 
 @pytest.fixture(params=MANAGERS + ["kwin", "gnome"])
 def desk(request, worlds, tmp_path, ends):
-    target = Target("host", worlds(request.param))
-    if request.param == "kwin":
-        if not target.world.input_program:
-            pytest.skip("kwin_input was not built")
-        target.desk = KWinDesk(target.env["DBUS_SESSION_BUS_ADDRESS"])
-        ends(target.desk.close)
+    target = (on(worlds, ends, "kwin") if request.param == "kwin" else
+              Target("host", worlds(request.param)))
     d = desk_of(target, tmp_path)
     ends(d.close)
     return d

@@ -203,8 +203,6 @@ def test_a_class_set_later(kwin, tmp_path, ends):
 
 @pytest.fixture
 def locked(kwin, tmp_path, ends):
-    if not kwin.world.input_program:
-        pytest.skip("kwin_input was not built")
     desk = KWin(kwin, tmp_path)
     ends(desk.close)
     desk.make("locked", at=(40, 40, 240, 120))
