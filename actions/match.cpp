@@ -1,3 +1,4 @@
+#include "../platform/utf8.h"
 #include "../script/steps.h"
 #include "actions.h"
 #include "casefold.h"
@@ -98,7 +99,7 @@ static bool ProgramName(DWORD pid, char *name)
 	for (const char *p = path; *p != '\0'; p++)
 		if (*p == PathSeparator)
 			last = p + 1;
-	n = FitUtf8(last, strlen(last), ValueSize);
+	n = FitText(last, strlen(last), ValueSize);
 	memcpy(name, last, n);
 	name[n] = '\0';
 	return true;

@@ -2,6 +2,7 @@
  * how its lines reach a console, on Windows: through the ANSI functions,
  * as always, or for a script that requires 1.4 through the wide ones, the
  * names as UTF-8. */
+#include "../platform/utf8.h"
 #include "../script/steps.h"
 #include "actions.h"
 
@@ -20,7 +21,7 @@ static void PutUtf8(const WCHAR *text, int length, char *out, size_t size)
 	int n = length > 0
 	            ? WideCharToMultiByte(CP_UTF8, 0, text, length, whole, sizeof whole, NULL, NULL)
 	            : 0;
-	size_t kept = FitUtf8(whole, n > 0 ? (size_t)n : 0, size);
+	size_t kept = FitText(whole, n > 0 ? (size_t)n : 0, size);
 
 	memcpy(out, whole, kept);
 	out[kept] = '\0';

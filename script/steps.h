@@ -109,11 +109,6 @@ void ReadUnicodeSection(const char *section, const char *const *names, char *con
                         int count);
 void CloseUnicodeScript(void);
 
-/* How many bytes of text (length bytes) to keep in a buffer of size bytes
- * with its terminator: all when they fit, else at most size - 1, cut
- * between UTF-8 characters where the text is UTF-8 (script/unicode.cpp). */
-size_t FitUtf8(const char *text, size_t length, size_t size);
-
 /* Fills StepTable from config.ini in the current directory, echoing each
  * accepted section; stops at the first empty or rejected one. */
 void LoadScript(void);

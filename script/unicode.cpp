@@ -6,6 +6,7 @@
  * UTF-16LE after its mark, decoded to UTF-8. It streams the file through
  * a fixed buffer and keeps no more of a line than the longest value.
  */
+#include "../platform/utf8.h"
 #include "../platform/winapi.h"
 #include "steps.h"
 
@@ -246,41 +247,6 @@ static bool NameIs(const Field *f, const char *want)
 	return true;
 }
 
-static bool IsContinuation(unsigned char c)
-{
-	return (c & 0xC0) == 0x80;
-}
-
-static size_t SequenceLength(unsigned char lead)
-{
-	return lead < 0x80   ? 1
-	       : lead < 0xC2 ? 0
-	       : lead < 0xE0 ? 2
-	       : lead < 0xF0 ? 3
-	       : lead < 0xF5 ? 4
-	                     : 0;
-}
-
-size_t FitUtf8(const char *text, size_t length, size_t size)
-{
-	const unsigned char *t = (const unsigned char *)text;
-	size_t cut, back = 0;
-
-	if (size == 0)
-		return 0;
-	if (length < size)
-		return length;
-	cut = size - 1;
-	if (!IsContinuation(t[cut]))
-		return cut;
-	/* The character the cut falls in starts at most three bytes back. */
-	while (back < 3 && back < cut && IsContinuation(t[cut - back - 1]))
-		back++;
-	if (back < cut && SequenceLength(t[cut - back - 1]) > back + 1)
-		return cut - back - 1;
-	return cut;
-}
-
 /* A key line's value as Windows' reader gives it (ValueSize bytes): without
  * one outer pair of like quotes, cut between characters. */
 static void LineValue(const Line *line, char *value)
@@ -295,7 +261,7 @@ static void LineValue(const Line *line, char *value)
 		v++;
 		n -= 2;
 	}
-	n = FitUtf8(v, n, ValueSize);
+	n = FitText(v, n, ValueSize);
 	memcpy(value, v, n);
 	value[n] = '\0';
 }

@@ -6,7 +6,7 @@
 
 #include "actions/casefold.h"
 #include "platform/linux/desktop/x11/x11_text.h"
-#include "platform/linux/system/system.h"
+#include "platform/utf8.h"
 
 namespace
 {

@@ -11,6 +11,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "../../utf8.h"
+
 /* Milliseconds on the monotonic clock: process.cpp. */
 uint64_t NowMs(void);
 
@@ -36,16 +38,6 @@ void SetPauseHook(PauseHook hook);
  * as the desktops' are: desktop/choice.cpp), taking nothing and returning
  * an exit status; 1, having said why, when the module cannot be loaded. */
 int RunModuleTool(const char *module, const char *entry);
-
-/* How many bytes of text (length bytes) to keep in a buffer of size bytes
- * with its terminator: all when they fit, else at most size - 1, cut
- * between UTF-8 characters, so that a script's value and a window's name
- * are cut alike. Text that is not UTF-8 there is cut at size - 1: text.cpp. */
-size_t FitText(const char *text, size_t length, size_t size);
-
-/* Bytes of the UTF-8 character a byte starts (1 for ASCII); 0 for a byte
- * that starts none: text.cpp. */
-size_t Utf8SequenceLength(unsigned char lead);
 
 /* The descriptor a file handle of CreateFileA holds, or -1 for any other
  * handle, which CloseHandle uses: profile.cpp. */

@@ -1,4 +1,6 @@
-#include "system.h"
+/* UTF-8 cuts, the same in both builds: a script's value and a window's
+ * name are cut alike. */
+#include "utf8.h"
 
 static bool IsContinuation(unsigned char c)
 {
