@@ -8,6 +8,7 @@ import contextlib
 import json
 import os
 import re
+import signal
 import socket
 import socketserver
 import struct
@@ -17,7 +18,8 @@ import time
 
 import pytest
 
-from harness import Child, Maker, Target, host_on, script, script_dir, wait_until, wincue
+from harness import (THROUGH, Child, Maker, Target, World, script, script_dir, wait_until,
+                     wincue)
 from kwindesk import KWinDesk
 from swaydesk import SwayDesk
 from wlrdesk import WlrDesk
@@ -115,15 +117,29 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
     assert made.answer("layout") == before
 
 
-def test_a_state_the_compositor_leaves_unchanged(worlds, tmp_path, ends):
-    """sway ignores a minimize asked through the window-list protocol: the
-    step that asked reads it back and says so; a later one names sway."""
-    target = host_on(worlds, "wlr-sway")
-    maker(ends, target).create("wct-still", "Still")
-    err = wincue(target, tmp_path, *[("Minimize", dict(Text="Still"))] * 2)
-    assert re.sub(rb"0x[0-9a-f]{8}", b"ID", err) == (
+def test_the_compositor_killed_while_a_step_reads_back(tmp_path_factory, ends):
+    """sway, reached through the window list, ignores a minimize: the step
+    that asked reads it back and says so, a later one names sway. Killed
+    while a Maximize waits (up to 2 s) for the state it never sets: the one
+    line, no read-back of a window gone with it, and the run goes on."""
+    name, runner = THROUGH["wlr-sway"]
+    world = World(tmp_path_factory.mktemp("gone"), name).start()
+    ends(world.stop)
+    target = Target("host", world)
+    made = Maker(target)
+    ends(made.child.stop)  # its compositor gone, it cannot be asked to quit
+    made.create("wct-still", "Still")
+    steps = [("Minimize", dict(Text="Still"))] * 2 + [("Maximize", dict(Text="Still")),
+                                                      ("Sleep", dict(Sleep="0"))]
+    p = begun(ends, target, tmp_path_factory.mktemp("run"), steps, b"start - Maximize\n",
+              runner + target.argv)
+    time.sleep(0.5)  # into the read-back, which alone would take 2 s
+    os.kill(world.pids[0], signal.SIGKILL)
+    assert (p.wait(), p.out) == (0, script(*steps)[1].encode())
+    assert re.sub(rb"0x[0-9a-f]{8}|wayland-\d+", b"ID", p.p.stderr.read()) == (
         b'wincue: [Section0] Minimize: "Still" (ID) stayed normal\n'
-        b"wincue: sway cannot minimize a window: Minimize changed nothing\n")
+        b"wincue: sway cannot minimize a window: Minimize changed nothing\n"
+        b'wincue: lost the Wayland compositor at "ID"; going on as a desktop with no windows\n')
 
 
 def test_300_windows_on_labwc(worlds, tmp_path, ends, capsys):
