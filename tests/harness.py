@@ -132,6 +132,17 @@ def script_dir(tmp_path, config):
     return tmp_path
 
 
+def begun(ends, target, tmp_path, steps, until=b"start - Find\n", argv=None):
+    """A run of the steps (or of a config.ini text), its standard error
+    piped, once its output ends with until; it ends with the test."""
+    config = steps if isinstance(steps, (str, bytes)) else script(*steps)[0]
+    p = Child(argv or target.argv, target.env, script_dir(tmp_path, config),
+              stderr=subprocess.PIPE)
+    ends(p.stop)
+    assert p.read(lambda out: out.endswith(until))
+    return p
+
+
 def wincue(target, tmp_path, *steps):
     """One run of the steps, which must end cleanly; its standard error."""
     config, want = script(*steps)

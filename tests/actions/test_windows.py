@@ -15,8 +15,8 @@ from pathlib import Path
 
 import pytest
 
-from harness import (MANAGERS, THROUGH, Child, Maker, Target, echoed, host_on, quickest, script,
-                     script_dir, wait_until)
+from harness import (MANAGERS, THROUGH, Child, Maker, Target, begun, echoed, host_on, quickest,
+                     script, script_dir, wait_until)
 
 DESKS = ["wine"] + MANAGERS + ["sway", "kwin", "gnome", "labwc"] + list(THROUGH)
 # Desktops where no window can be kept from taking input: Enable changes
@@ -331,8 +331,7 @@ def test_window_case(desk, tmp_path, ends, case):
     made = [w for w in windows if w[2] != "later"]
     for cls, title, how in made:
         maker.create(cls, title, {"shown later": "hidden", "closed later": ""}.get(how, how))
-    wincue = Child(desk.argv, desk.env, script_dir(tmp_path, config), stderr=subprocess.PIPE)
-    ends(wincue.stop)
+    wincue = begun(ends, desk, tmp_path, config, b"")
     if any(how.endswith("later") for _, _, how in windows):
         wait = "start - %s\n" % next(a for a, _ in steps if a in ("Find", "Gone", "Activate"))
         before = desk.expected(output[:output.index(wait) + len(wait)])
@@ -463,9 +462,7 @@ def test_a_sleeping_find_wakes_on_the_desktops_news(worlds, tmp_path_factory, en
     def woken():
         with Maker(target) as maker:
             maker.create("wct-wake", "wct-asleep")
-            p = Child(target.argv, target.env, script_dir(tmp_path_factory.mktemp("find"), config))
-            ends(p.stop)
-            assert p.read(lambda out: out.endswith(b"start - Find\n"))
+            p = begun(ends, target, tmp_path_factory.mktemp("find"), config)
             wait_until(lambda: sleeping_on_the_desktop(p.p.pid), 20, "the Find to sleep")
             maker.title(0, "wct-woken")
             titled = time.monotonic()
@@ -499,10 +496,8 @@ def test_a_timeout_ends_the_step_on_time(desk, tmp_path_factory, ends, action, t
     def gives_up():
         with Maker(desk) as maker:
             maker.create("wct-time", "Stays")
-            p = Child(desk.argv, desk.env, script_dir(tmp_path_factory.mktemp("step"), config),
-                      stderr=subprocess.PIPE)
-            ends(p.stop)
-            assert p.read(lambda out: out.endswith(desk.expected("start - %s\n" % action)))
+            p = begun(ends, desk, tmp_path_factory.mktemp("step"), config,
+                      desk.expected("start - %s\n" % action))
             started = time.monotonic()
             assert p.read(lambda out: out.endswith(desk.expected("fail  - %s\n" % action)))
             took = time.monotonic() - started

@@ -5,7 +5,7 @@ import os
 import time
 from pathlib import Path
 
-from harness import Child, Maker, Target, quickest, script, script_dir
+from harness import Maker, Target, begun, quickest, script
 
 
 def cpu_seconds(pid):
@@ -28,9 +28,7 @@ def test_a_waiting_find_sleeps_and_still_sees_windows_come(worlds, tmp_path, end
     for i in range(100):
         maker.create("wct-crowd", "crowd %d" % i)
     maker.create("wct-late", "wct-shown", "hidden")
-    p = Child(target.argv, target.env, script_dir(tmp_path, config))
-    ends(p.stop)
-    assert p.read(lambda out: out.endswith(target.expected("start - Find\n")))
+    p = begun(ends, target, tmp_path, config, target.expected("start - Find\n"))
     time.sleep(1)
 
     def share():

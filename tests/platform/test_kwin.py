@@ -18,9 +18,9 @@ from pathlib import Path
 import pytest
 from gi.repository import GLib
 
-from harness import Child, Maker, Target, World, script, script_dir, wait_until
+from harness import Child, Maker, Target, World, begun, script, script_dir, wait_until
 from desks import LEFT, KWin, events_until
-from test_wayland import LINE, begun, maker, on, socket_listening, wincue
+from test_wayland import LINE, maker, on, socket_listening, wincue
 
 # Windows of one class and the given titles, on Wayland, until it is
 # stopped (titles that the window programs' line protocol cannot carry).

@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-from harness import BUILD, Child, Target, script, script_dir, wait_until
+from harness import BUILD, Target, begun, script, script_dir, wait_until
 
 # What each desktop loads: its module, then its libraries (sway reads an
 # XWayland window's close protocol over X11).
@@ -36,11 +36,8 @@ def test_a_run_loads_its_desktop_alone(worlds, tmp_path, ends, world, desktop):
     # A first step that reads the desktop, so the held one has it loaded.
     steps = [("Display", dict(Text="wct-nowhere", Display="0")),
              ("Find", dict(Text="wct-nowhere"))] if desktop else [("Sleep", dict(Sleep="20000"))]
-    config = script(*steps)[0]
     wanted = LOADS.get(desktop, [])
-    p = Child(target.argv, target.env, script_dir(tmp_path, config))
-    ends(p.stop)
-    assert p.read(lambda out: out.endswith(("start - %s\n" % steps[-1][0]).encode()))
+    p = begun(ends, target, tmp_path, steps, ("start - %s\n" % steps[-1][0]).encode())
     if desktop:
         wait_until(lambda: wanted[0] in mapped(p.p.pid), 20, "the desktop's module")
     names = mapped(p.p.pid)

@@ -12,14 +12,13 @@ import signal
 import socket
 import socketserver
 import struct
-import subprocess
 import threading
 import time
 
 import pytest
 
-from harness import (THROUGH, Child, Maker, Target, World, script, script_dir, wait_until,
-                     wincue)
+from harness import (THROUGH, Child, Maker, Target, World, begun, script, script_dir,
+                     wait_until, wincue)
 from kwindesk import KWinDesk
 from swaydesk import SwayDesk
 from wlrdesk import WlrDesk
@@ -37,15 +36,6 @@ def on(worlds, ends, name):
 @pytest.fixture
 def sway(worlds, ends):
     return on(worlds, ends, "sway")
-
-
-def begun(ends, target, tmp_path, steps, until=b"start - Find\n", argv=None):
-    """A run of the steps, its standard error piped, once its output ends with until."""
-    p = Child(argv or target.argv, target.env, script_dir(tmp_path, script(*steps)[0]),
-              stderr=subprocess.PIPE)
-    ends(p.stop)
-    assert p.read(lambda out: out.endswith(until))
-    return p
 
 
 def maker(ends, target, x11=False):

@@ -11,8 +11,8 @@ import pytest
 from Xlib import X, Xatom
 from Xlib.protocol import event
 
-from harness import (BUILD, MANAGERS, THROUGH, Child, Maker, Target, World, quickest, script,
-                     script_dir, stop_pid, wait_until, wincue)
+from harness import (BUILD, MANAGERS, THROUGH, Child, Maker, Target, World, begun, quickest,
+                     script, script_dir, stop_pid, wait_until, wincue)
 from desks import click_and_type, events_until
 from xdesk import Desk
 
@@ -247,9 +247,7 @@ def test_a_run_still_going_keeps_its_slot(x11, tmp_path_factory, ends, elsewhere
     with Maker(x11) as maker:
         maker.create("Going", "going")
         config = script(("Enable", dict(Enable="0", Text="going")), ("Find", dict(Text="later")))
-        held = Child(x11.argv, x11.env, script_dir(tmp_path_factory.mktemp("a"), config[0]))
-        ends(held.stop)  # when a row fails, the held run is not left
-        assert held.read(lambda out: out.endswith(b"start - Find\n"), 10)
+        held = begun(ends, x11, tmp_path_factory.mktemp("a"), config[0])
         for run in "bc":  # the second frees slots once the shield is gone
             d = script_dir(tmp_path_factory.mktemp(run),
                            script(("Enable", dict(Enable="1", Text="going")))[0])
@@ -268,8 +266,7 @@ def test_thousands_of_windows(x11, tmp_path, ends):
         desk.make_window("Many", mapped=False, at=(0, 0, 10, 10))
     config, want = script(("Find", dict(ClassName="Late")),
                           ("Display", dict(Display="1", ClassName="Late")))
-    run = Child(x11.argv, x11.env, script_dir(tmp_path, config))
-    assert run.read(lambda out: out.endswith(b"start - Find\n"), 30)
+    run = begun(ends, x11, tmp_path, config)
     late = desk.make_window("Late", mapped=False)
     assert (run.wait(30), run.out, desk.map_state(late)) == (0, want.encode(), X.IsViewable)
 
@@ -377,14 +374,6 @@ HELD = [("Display", dict(Display="0", Text="x")), ("Enable", dict(Enable="0", Cl
 HELD_OUT = script(*HELD)[1][:-len("end   - Find\n")]
 
 
-def held(env, tmp_path, argv=None):
-    """wincue in a Find step that never ends, its standard error piped."""
-    p = Child(argv or Target("host").argv, env, script_dir(tmp_path, script(*HELD)[0]),
-              stderr=subprocess.PIPE)
-    assert p.read(lambda out: out == HELD_OUT.encode(), 10)
-    return p
-
-
 def one_line_on_stderr(p):
     os.set_blocking(p.p.stderr.fileno(), False)
     err = wait_until(lambda: p.p.stderr.read(), 10, "standard error")
@@ -399,8 +388,7 @@ def test_no_display(tmp_path, ends, display):
     target = Target("host")
     target.env.update(display)
     assert wincue(target, tmp_path, ("Sleep", dict(Sleep="0"))) == b""
-    p = held(target.env, tmp_path)
-    ends(p.stop)
+    p = begun(ends, target, tmp_path, HELD, HELD_OUT.encode())
     assert one_line_on_stderr(p)
 
 
@@ -422,12 +410,13 @@ def test_the_display_goes_away(tmp_path_factory, ends, desktop):
     name, runner = THROUGH.get(desktop, (desktop, []))
     world = World(tmp_path_factory.mktemp("gone"), None if name == "none" else name).start()
     ends(world.stop)
+    target = Target("host", world)
     if name == "none":
-        maker = Maker(Target("host", world))
+        maker = Maker(target)
         ends(maker.child.stop)  # its display gone, it cannot be asked to quit
         maker.create("Gone", "there before")
-    p = held(world.env, tmp_path_factory.mktemp("held"), runner + Target("host", world).argv)
-    ends(p.stop)  # a wait that failed holds it for ever
+    p = begun(ends, target, tmp_path_factory.mktemp("held"), HELD, HELD_OUT.encode(),
+              runner + target.argv)
     live = system_calls(p.p.pid)
     os.kill(world.pids[0 if name in ("none", "sway") else -1], signal.SIGKILL)
     assert one_line_on_stderr(p)

@@ -13,7 +13,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import (DEADLINE, ROOT, Child, Target, echoed, ran, rejected, script, script_dir,
+from harness import (DEADLINE, ROOT, Target, begun, echoed, ran, rejected, script, script_dir,
                      stop_pid, wait_until)
 from world import readable_copy
 
@@ -329,17 +329,14 @@ def test_sleep_pauses(target, tmp_path):
 
 @pytest.mark.parametrize("held", [("Find", dict(ClassName="never")),
                                   ("Sleep", dict(Sleep="60000"))], ids=lambda h: h[0])
-def test_lines_leave_before_a_wait_and_together_before_none(target, tmp_path, held):
+def test_lines_leave_before_a_wait_and_together_before_none(target, tmp_path, ends, held):
     """A step that waits (a Find whose window never comes, a long Sleep)
     holds the run; ended from outside, it has written every line before it.
     A script of Sleep=0 steps, which neither wait nor act, writes its whole
     output at once (Linux: counted from outside)."""
     config, want = script(("Sleep", dict(Sleep="0")), ("Sleep", dict(Sleep="0")), held)
     want = target.expected(want[:-len("end   - %s\n" % held[0])])
-    wincue = Child(target.argv, target.env, script_dir(tmp_path, config))
-    wincue.read(lambda out: out == want)
-    wincue.stop()
-    assert wincue.out == want
+    assert begun(ends, target, tmp_path, config, want).out == want
     if target.name == "wine" or held[0] == "Find":
         return
     trace = tmp_path / "writes"
