@@ -9,7 +9,7 @@ import pytest
 # The shared helpers' asserts say what they compared, as the tests' own do.
 pytest.register_assert_rewrite("harness", "desks", "windowlines")
 from harness import Target, World  # noqa: E402
-from world import absent
+from world import absent  # noqa: E402
 
 
 def pytest_configure(config):
