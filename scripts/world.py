@@ -547,6 +547,12 @@ class World:
             except ProcessLookupError:
                 pass
             stop_pid(pid)
+            # What it forked as it ended goes too: sway, told to end as a
+            # client reached XWayland, left its XWayland helper asleep.
+            try:
+                os.killpg(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         self.pids = []
         if self.runtime:
             shutil.rmtree(self.runtime, ignore_errors=True)
