@@ -108,10 +108,9 @@ def test_runs_at_once_leave_windows_a_later_run_shows(worlds, tmp_path_factory, 
 
 
 def test_the_compositor_killed_while_a_step_reads_back(tmp_path_factory, ends):
-    """sway, reached through the window list, ignores a minimize: the step
-    that asked reads it back and says so, a later one names sway. Killed
-    while a Maximize waits (up to 2 s) for the state it never sets: the one
-    line, no read-back of a window gone with it, and the run goes on."""
+    """sway through the window list ignores a minimize: the step that asked
+    says so, a later one names sway. Killed while a Maximize reads back: one
+    line, no read-back of the windows gone with it, the run goes on."""
     name, runner = THROUGH["wlr-sway"]
     world = World(tmp_path_factory.mktemp("gone"), name).start()
     ends(world.stop)
