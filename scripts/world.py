@@ -547,8 +547,8 @@ class World:
             except ProcessLookupError:
                 pass
             stop_pid(pid)
-            # What it forked as it ended goes too: sway, told to end as a
-            # client reached XWayland, left its XWayland helper asleep.
+            # What it forked and left behind goes too: once a copy sway
+            # had forked stayed asleep in its group after sway ended.
             try:
                 os.killpg(pid, signal.SIGKILL)
             except ProcessLookupError:
